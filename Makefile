@@ -1,0 +1,31 @@
+# Talmox: `make run` shows the program, `make test` runs the whole suite. Both install what
+# is missing first (as root, from Debian's packages).
+BUILD ?= build
+JOBS ?= 2
+
+.PHONY: all deps build build-x64 build-i686 test run bench clean
+
+all: build
+
+deps:
+	@tools/install-deps.sh
+
+build-x64: deps
+	cmake -S . -B $(BUILD)/x64 -DCMAKE_TOOLCHAIN_FILE=tools/toolchain-x86_64.cmake >/dev/null
+	cmake --build $(BUILD)/x64 -j$(JOBS)
+
+build-i686: deps
+	cmake -S . -B $(BUILD)/i686 -DCMAKE_TOOLCHAIN_FILE=tools/toolchain-i686.cmake -DTALMOX_TESTS=OFF >/dev/null
+	cmake --build $(BUILD)/i686 -j$(JOBS)
+
+build: build-x64 build-i686
+
+test: build
+	cd $(BUILD)/x64 && ctest --output-on-failure
+	@tools/test-i686.sh $(BUILD)
+
+run: build
+	@tools/run.sh $(BUILD)
+
+clean:
+	rm -rf $(BUILD)

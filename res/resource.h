@@ -1,0 +1,95 @@
+// Resource ids: strings, dialogs, controls, menus, bitmaps and the command ids of the main window.
+#pragma once
+
+// Strings
+#define IDS_APPNAME          1
+#define IDS_CLASSNAME        3
+#define IDS_SENDLIST_STATUS  5000
+#define IDS_CONFIRM_FOLDER   5001
+#define IDS_CONFIRM_FOLDER_CAP 5002
+#define IDS_CONFIRM_FILE     5003
+#define IDS_CONFIRM_MULTI    5004
+#define IDS_CONFIRM_MULTI_CAP 5005
+#define IDS_DELETE_CAP       5006
+#define IDS_DELETE_FAILED    5007
+#define IDS_PORT_OPEN_FAILED 5008
+#define IDS_RENAME_FAILED    5009
+#define IDS_RENAME_CAP       5010
+#define IDS_FILES_OF         5011
+#define IDS_BYTES_OF         5012
+#define IDS_TOTAL_BYTES_OF   5013
+#define IDS_BYTES_PER_SEC    5014
+#define IDS_MOVE_FAILED      5015
+#define IDS_MOVE_CAP         5016
+#define IDS_COPY_FAILED      5017
+#define IDS_COPY_CAP         5018
+#define IDS_ERROR            5022
+#define IDS_SAME_DIR         5023
+#define IDS_SENT_RESULT      5024
+#define IDS_SEND_CAP         5025
+#define IDS_RECEIVED_RESULT  5026
+#define IDS_RECEIVE_CAP      5027
+#define IDS_TOO_MANY_FILES   5028
+#define IDS_SEND_LIST_TOO_LONG 5029
+#define IDS_SEND_REFUSED_BASE 6000
+#define IDS_NO_SPACE         6001
+#define IDS_NAME_CONFLICT    6002
+#define IDS_CANT_CREATE      6003
+#define IDS_CANT_READ_SOURCE 6004
+#define IDS_COMMTYPE_BASE    7000
+
+// Dialogs
+#define IDD_ABOUT_TALL       103
+#define IDD_SETTINGS_TALL    105
+#define IDD_XFERSTATUS_TALL  104
+#define IDD_CONNECTING       110
+#define IDD_ABOUT            111
+#define IDD_XFERSTATUS       112
+#define IDD_PROPERTIES_TALL  114
+#define IDD_PROPERTIES       115
+#define IDD_COPYTO           120
+#define IDD_RUN              121
+#define IDD_SELECTDIR        122
+#define IDD_SETTINGS         123
+
+// Icon and bitmaps
+#define IDI_TALMOX           101
+
+// Controls of the status dialogs
+#define IDC_XFER_FILENAME    1001
+#define IDC_XFER_FILES       1002
+#define IDC_XFER_FILEBAR     1003
+#define IDC_XFER_TOTALBAR    1004
+#define IDC_XFER_BYTES       1005
+#define IDC_XFER_TOTAL       1006
+#define IDC_XFER_RATE        1007
+#define IDC_XFER_HEADING     1008
+#define IDC_CONNECT_HINT     1002
+
+// Controls of the main window
+#define IDC_FILELIST         4
+#define IDC_SENDLIST         5
+#define IDC_STATUSTEXT       1001
+
+// Commands
+#define IDM_ABOUT            40003
+#define IDM_SETTINGS         40008
+#define IDM_EXIT             40009
+#define IDM_SEND             40017
+#define IDM_RECEIVE          40018
+#define IDM_PATHMENU         40019
+#define IDM_REMOVE           40021
+#define IDM_DELETE           40025
+#define IDM_ADDTOSENDLIST    40026
+#define IDM_PROPERTIES       40027
+#define IDM_RENAME           40028
+#define IDM_OPEN             40029
+#define IDM_MOVE             40031
+#define IDM_HELP             40032
+#define IDM_COPYTO           40033
+#define IDM_NEWFOLDER        40034
+#define IDM_SELECTALL        40035
+#define IDM_DESELECTALL      40036
+#define IDM_RUN              40037
+#define IDM_SORTMENU         40038
+#define IDM_SORTBASE         7200

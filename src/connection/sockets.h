@@ -1,0 +1,19 @@
+// Socket transport: the listening socket, the connect step with LAN discovery, the discovery
+// responder and the byte pipe on the connected data socket.
+#pragma once
+#include <winsock2.h>
+#include <cstdint>
+
+enum { TALMOX_TCP_PORT = 1756, TALMOX_UDP_PORT = 1755, DISCOVERY_PROBE = 'f' };
+
+SOCKET OpenListenSocket();
+void SockConnect();
+DWORD WINAPI DiscoveryResponder(void* pParam);
+
+void SockSendAll(const void* pBuf, int32_t len);
+int SockRecvAll(void* pBuf, int32_t len);
+void SockSendCode(uint8_t code);
+uint8_t SockRecvCode();
+
+// Options every connected socket gets: non-blocking, no Nagle delay, large buffers.
+void PrepareDataSocket(SOCKET s);

@@ -1,0 +1,85 @@
+// Transfer worker: the one background thread that connects, sends and serves the peer.
+//
+// It is steered only through iWorkerState, bAnswerMode and bAbort, which it re-reads on every
+// pass, and never waits on the user interface.
+#include "connection/worker.h"
+
+#include "connection/session.h"
+#include "connection/sockets.h"
+#include "protocol/packets.h"
+#include "protocol/seriallink.h"
+#include "protocol/transfer.h"
+
+// Answer mode on a socket type while idle: take a waiting peer, if any.
+static void AcceptPeer()
+{
+    SessionState& s = g_state;
+    SOCKET hSock = accept(s.hListenSock, nullptr, nullptr);
+    if (hSock == INVALID_SOCKET) {
+        WSAGetLastError();
+        Sleep(100);
+        return;
+    }
+    PrepareDataSocket(hSock);
+    s.hDataSock = hSock;
+    s.iWorkerState = WS_CONNECTED;
+    s.bAbort = 0;
+}
+
+// One pass outside answer mode; returns 0 when the worker is to end.
+static int RunUserOperation()
+{
+    SessionState& s = g_state;
+    switch (s.iWorkerState.load()) {
+    case WS_QUIT:
+        return 0;
+    case WS_CONNECT: {
+        if (IsSocketType(s.iCommType))
+            SockConnect();
+        else
+            CommConnect();
+        HWND hDlg = s.hwndConnectDlg;
+        if (!s.bAbort && hDlg)
+            PostMessageA(hDlg, WM_CLOSE, 0, 0);
+        break;
+    }
+    case WS_CONNECTED:
+        CommKeepAlive();
+        break;
+    case WS_SEND:
+        if (IsSocketType(s.iCommType))
+            SockSendFiles();
+        else
+            CommSendFiles();
+        s.iWorkerState = WS_IDLE;
+        s.bAnswerMode = 1;
+        break;
+    default:
+        break;
+    }
+    Sleep(20);
+    return 1;
+}
+
+DWORD WINAPI TransferWorker(void*)
+{
+    SessionState& s = g_state;
+    BuildCrcTable();
+    s.pXferFiles = (XFERFILE*)VirtualAlloc(nullptr, PACKET_BUF_BYTES, MEM_COMMIT, PAGE_READWRITE);
+    s.pPacketBuf = (uint8_t*)VirtualAlloc(nullptr, PACKET_BUF_BYTES, MEM_COMMIT, PAGE_READWRITE);
+    for (;;) {
+        if (s.bAnswerMode) {
+            if (!IsSocketType(s.iCommType))
+                CommServePeer();
+            else if (s.iWorkerState == WS_IDLE)
+                AcceptPeer();
+            else
+                SockServePeer();
+        } else if (!RunUserOperation()) {
+            break;
+        }
+    }
+    VirtualFree(s.pXferFiles.exchange(nullptr), 0, MEM_RELEASE);
+    VirtualFree(s.pPacketBuf.exchange(nullptr), 0, MEM_RELEASE);
+    return 0;
+}

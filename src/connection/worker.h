@@ -1,0 +1,5 @@
+// The transfer worker thread.
+#pragma once
+#include <windows.h>
+
+DWORD WINAPI TransferWorker(void* pParam);

@@ -1,0 +1,131 @@
+// Packets and CRC: the byte layouts and arithmetic that both links share.
+#include "protocol/packets.h"
+
+#include <cstring>
+
+uint32_t CrcTable[256];
+
+void MakeCodeFrame(uint8_t* pFrame, uint8_t code)
+{
+    pFrame[0] = code;
+    pFrame[1] = 0xFF;
+    pFrame[2] = code;
+    pFrame[3] = 0x11;
+}
+
+uint32_t ReflectBits(uint32_t value, int8_t n)
+{
+    uint32_t r = 0;
+    for (int i = 0; i < n; i++)
+        if (value & (1u << i))
+            r |= 1u << (n - 1 - i);
+    return r;
+}
+
+void BuildCrcTable()
+{
+    for (uint32_t i = 0; i < 256; i++) {
+        uint32_t v = ReflectBits(i, 8) << 24;
+        for (int j = 0; j < 8; j++)
+            v = (v & 0x80000000u) ? (v << 1) ^ 0x04C11DB7u : v << 1;
+        CrcTable[i] = ReflectBits(v, 32);
+    }
+}
+
+// Reflected CRC-32 with the register starting at 0 and no final inversion: not the CRC of
+// file formats, but the variant both ends of this protocol compute.
+uint32_t Crc32Block(const void* pData, int32_t length)
+{
+    const uint8_t* p = (const uint8_t*)pData;
+    uint32_t r = 0;
+    for (int32_t i = 0; i < length; i++)
+        r = (r >> 8) ^ CrcTable[(r ^ p[i]) & 0xFF];
+    return r;
+}
+
+void PathFileName(const char* pszPath, char* pszName)
+{
+    const char* pszStart = strrchr(pszPath, '\\');
+    pszStart = pszStart ? pszStart + 1 : pszPath;
+    size_t n = strlen(pszStart);
+    if (n > 127)
+        pszStart += n - 127;
+    strcpy(pszName, pszStart);
+}
+
+int XferPathFromNarrow(XFERFILE* pRec, const char* pszPath)
+{
+    size_t n = strlen(pszPath);
+    int bFits = n <= XFER_PATH_CHARS;
+    if (!bFits)
+        n = XFER_PATH_CHARS;
+    memset(pRec->wszPath, 0, sizeof pRec->wszPath);
+    for (size_t i = 0; i < n; i++)
+        pRec->wszPath[i] = (uint8_t)pszPath[i];
+    return bFits;
+}
+
+int XferPathToNarrow(const XFERFILE* pRec, char* pszPath)
+{
+    int bClean = 1, i = 0;
+    for (; i < XFER_PATH_UNITS && i < 255 && pRec->wszPath[i]; i++) {
+        uint16_t u = pRec->wszPath[i];
+        if (u > 255) {
+            bClean = 0;
+            u = '?';
+        }
+        pszPath[i] = (char)u;
+    }
+    pszPath[i] = 0;
+    return bClean;
+}
+
+int32_t BlockCount(uint32_t dwSize, int32_t cbBlock, int bSerial)
+{
+    if (bSerial)
+        return (int32_t)(dwSize / (uint32_t)cbBlock + 1);
+    return (int32_t)(((uint64_t)dwSize + (uint32_t)cbBlock - 1) / (uint32_t)cbBlock);
+}
+
+int32_t BlockLength(int32_t k, uint32_t dwSize, int32_t cbBlock)
+{
+    if ((uint64_t)(k + 1) * (uint32_t)cbBlock <= dwSize)
+        return cbBlock;
+    return (int32_t)(dwSize & (uint32_t)(cbBlock - 1));
+}
+
+uint8_t SerialFrameCode(const uint8_t* b, int nRead, int* pbPurge)
+{
+    *pbPurge = 0;
+    if (nRead < 4)
+        return 0;
+    if (b[1] == 0xFF && b[3] == 0x11 && b[0] == b[2])
+        return b[0];
+    for (int i = 0; i < 4; i++)
+        if (b[i] == 0xFF || b[i] == 0x11)
+            *pbPurge = 1;
+    return 0;
+}
+
+uint8_t SocketFrameCode(ByteReader pfnRead, void* pCtx)
+{
+    uint8_t b[4];
+    uint8_t r = 0;
+    if (pfnRead(pCtx, b, 4) < 4)
+        return 0;
+    if (b[1] == 0xFF && b[3] == 0x11 && b[0] == b[2])
+        r = b[0];
+    if (b[2] == 0xFF && b[1] == b[3]) {          // x, code, FF, code: one byte late
+        pfnRead(pCtx, b, 1);
+        r = b[1];
+    }
+    if (b[0] == 0xFF && b[2] == 0x11) {          // FF, code, 11, next: first byte lost
+        pfnRead(pCtx, b, 3);
+        r = b[1];
+    }
+    if (b[1] == 0x11 && b[3] == 0xFF) {          // code, 11, code2, FF: tail and head
+        pfnRead(pCtx, b, 2);
+        return b[2];
+    }
+    return r;
+}

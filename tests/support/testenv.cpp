@@ -1,0 +1,96 @@
+// Helpers shared by the test programs.
+#include "testenv.h"
+
+#include <cstdio>
+
+static LONG g_nScratch;
+
+ScratchDir::ScratchDir()
+{
+    char szTemp[MAX_PATH];
+    GetTempPathA(sizeof szTemp, szTemp);
+    char szName[MAX_PATH];
+    snprintf(szName, sizeof szName, "%stalmox-%lu-%ld-%lu", szTemp, GetCurrentProcessId(),
+             InterlockedIncrement(&g_nScratch), GetTickCount());
+    m_path = szName;
+    CreateDirectoryA(m_path.c_str(), nullptr);
+}
+
+ScratchDir::~ScratchDir()
+{
+    RemoveTree(m_path);
+}
+
+void RemoveTree(const std::string& path)
+{
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA((path + "\\*").c_str(), &fd);
+    if (h != INVALID_HANDLE_VALUE) {
+        do {
+            std::string name = fd.cFileName;
+            if (name == "." || name == "..")
+                continue;
+            std::string full = path + "\\" + name;
+            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveTree(full);
+            else {
+                SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileA(full.c_str());
+            }
+        } while (FindNextFileA(h, &fd));
+        FindClose(h);
+    }
+    RemoveDirectoryA(path.c_str());
+}
+
+bool WaitFor(const std::function<bool()>& pred, int ms)
+{
+    DWORD dwStart = GetTickCount();
+    for (;;) {
+        if (pred())
+            return true;
+        if ((int)(GetTickCount() - dwStart) >= ms)
+            return pred();
+        Sleep(5);
+    }
+}
+
+void WriteWholeFile(const std::string& path, const std::string& data)
+{
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD n = 0;
+    if (!data.empty())
+        WriteFile(h, data.data(), (DWORD)data.size(), &n, nullptr);
+    CloseHandle(h);
+}
+
+bool ReadWholeFile(const std::string& path, std::string* pData)
+{
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD cb = GetFileSize(h, nullptr), n = 0;
+    pData->assign(cb, '\0');
+    if (cb)
+        ReadFile(h, &(*pData)[0], cb, &n, nullptr);
+    pData->resize(n);
+    CloseHandle(h);
+    return true;
+}
+
+bool FileExists(const std::string& path)
+{
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void EnsureWinsock()
+{
+    static bool bStarted;
+    if (!bStarted) {
+        WSADATA wd;
+        WSAStartup(MAKEWORD(2, 2), &wd);
+        bStarted = true;
+    }
+}

@@ -1,0 +1,32 @@
+// Helpers shared by the test programs: scratch folders, waiting for a condition, Winsock.
+#pragma once
+#include <winsock2.h>
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+// A new empty folder under the system's temporary folder; removed with its contents on exit.
+class ScratchDir {
+public:
+    ScratchDir();
+    ~ScratchDir();
+    const std::string& Path() const { return m_path; }
+    std::string File(const std::string& name) const { return m_path + "\\" + name; }
+private:
+    std::string m_path;
+};
+
+// Polls pred every 5 ms until it holds or ms milliseconds have passed; returns its last value.
+bool WaitFor(const std::function<bool()>& pred, int ms);
+
+// Writes and reads whole files; ReadWholeFile returns false when the file cannot be opened.
+void WriteWholeFile(const std::string& path, const std::string& data);
+bool ReadWholeFile(const std::string& path, std::string* pData);
+bool FileExists(const std::string& path);
+
+// Deletes a folder tree (used by ScratchDir).
+void RemoveTree(const std::string& path);
+
+// Starts Winsock once for the test program.
+void EnsureWinsock();

@@ -1,0 +1,101 @@
+// The transfer worker's state loop: quitting, returning to answer mode, accepting a peer.
+#include <gtest/gtest.h>
+
+#include "connection/session.h"
+#include "connection/worker.h"
+#include "testenv.h"
+
+namespace {
+
+struct Worker : ::testing::Test {
+    HANDLE hThread = nullptr;
+    void Start()
+    {
+        hThread = CreateThread(nullptr, 0, TransferWorker, nullptr, 0, nullptr);
+        ASSERT_NE(nullptr, hThread);
+    }
+    bool Ended(int ms) { return WaitForSingleObject(hThread, ms) == WAIT_OBJECT_0; }
+    void TearDown() override
+    {
+        if (hThread) {
+            g_state.bAbort = 1;
+            g_state.bAnswerMode = 0;
+            g_state.iWorkerState = WS_QUIT;
+            EXPECT_TRUE(Ended(10000));
+            CloseHandle(hThread);
+        }
+        g_state.bAbort = 0;
+    }
+};
+
+TEST_F(Worker, QuitIsIgnoredInAnswerModeAndEndsTheLoopOutsideIt)
+{
+    g_state.hComm = nullptr;
+    g_state.iCommType = CT_COM1;
+    g_state.bAnswerMode = 1;
+    g_state.iWorkerState = WS_IDLE;
+    Start();
+    ASSERT_TRUE(WaitFor([] { return g_state.pPacketBuf.load() != nullptr; }, 2000));
+    g_state.iWorkerState = WS_QUIT;
+    EXPECT_FALSE(Ended(300));
+    g_state.bAnswerMode = 0;
+    EXPECT_TRUE(Ended(2000));
+    EXPECT_EQ(nullptr, g_state.pPacketBuf.load());
+    EXPECT_EQ(nullptr, g_state.pXferFiles.load());
+}
+
+TEST_F(Worker, SendReturnsToAnswerModeWhateverItsResult)
+{
+    g_state.hComm = nullptr;
+    g_state.iCommType = CT_COM1;
+    g_state.bAnswerMode = 0;
+    g_state.iWorkerState = WS_IDLE;
+    Start();
+    g_state.nXferFiles = 0;
+    g_state.bAbort = 1;     // the send stops at once and only sends its abort notices
+    g_state.iWorkerState = WS_SEND;
+    ASSERT_TRUE(WaitFor([] { return g_state.bAnswerMode == 1; }, 8000));
+    EXPECT_EQ(WS_IDLE, g_state.iWorkerState);
+}
+
+TEST_F(Worker, AcceptingASocketPeerClearsAbort)
+{
+    EnsureWinsock();
+    SOCKET hListen = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a = {};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(0, bind(hListen, (sockaddr*)&a, sizeof a));
+    int cb = sizeof a;
+    getsockname(hListen, (sockaddr*)&a, &cb);
+    u_long nb = 1;
+    ioctlsocket(hListen, FIONBIO, &nb);
+    listen(hListen, 5);
+
+    g_state.hListenSock = hListen;
+    g_state.iCommType = CT_LAN;
+    g_state.bAbort = 1;
+    g_state.bAnswerMode = 1;
+    g_state.iWorkerState = WS_IDLE;
+    Start();
+    Sleep(250);
+    EXPECT_EQ(WS_IDLE, g_state.iWorkerState) << "nothing to accept yet";
+
+    SOCKET hPeer = socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_EQ(0, connect(hPeer, (sockaddr*)&a, sizeof a));
+    ASSERT_TRUE(WaitFor([] { return g_state.iWorkerState != WS_IDLE; }, 3000));
+    EXPECT_EQ(0, g_state.bAbort);
+    EXPECT_NE(INVALID_SOCKET, g_state.hDataSock.load());
+
+    // A worker state of 4 outside answer mode only makes the worker sleep.
+    g_state.bAnswerMode = 0;
+    g_state.iWorkerState = 4;
+    EXPECT_FALSE(Ended(200));
+    closesocket(hPeer);
+    closesocket(hListen);
+    SOCKET hData = g_state.hDataSock.exchange(INVALID_SOCKET);
+    if (hData != INVALID_SOCKET)
+        closesocket(hData);
+}
+
+}  // namespace

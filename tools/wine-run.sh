@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Runs a Windows program under Wine in the test prefix of the build folder.
+# The prefix is made once with wineboot and reused; the user's ~/.wine is never touched.
+set -u
+build=${TALMOX_BUILD:-$(cd "$(dirname "$1")" && pwd)}
+export WINEPREFIX=${WINEPREFIX:-$build/wineprefix}
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+if [ ! -f "$WINEPREFIX/.talmox-ready" ]; then
+  (
+    flock 9
+    if [ ! -f "$WINEPREFIX/.talmox-ready" ]; then
+      rm -rf "$WINEPREFIX"
+      wineboot -i >/dev/null 2>&1
+      wineserver -w
+      touch "$WINEPREFIX/.talmox-ready"
+    fi
+  ) 9>"$build/.wineprefix.lock"
+fi
+exec wine "$@"
