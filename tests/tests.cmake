@@ -26,3 +26,20 @@ foreach(src ${TALMOX_TEST_SOURCES})
     ENVIRONMENT "TALMOX_BUILD=${CMAKE_BINARY_DIR};TALMOX_SOURCE=${CMAKE_SOURCE_DIR}"
     TIMEOUT 600)
 endforeach()
+
+# Tests whose names contain "serial" talk over the pseudo-terminal pair mapped as COM1/COM2.
+add_test(NAME serial_pair_start COMMAND ${CMAKE_SOURCE_DIR}/tools/serial-pair.sh start ${CMAKE_BINARY_DIR})
+add_test(NAME serial_pair_stop COMMAND ${CMAKE_SOURCE_DIR}/tools/serial-pair.sh stop ${CMAKE_BINARY_DIR})
+set_tests_properties(serial_pair_start PROPERTIES FIXTURES_SETUP serialpair)
+set_tests_properties(serial_pair_stop PROPERTIES FIXTURES_CLEANUP serialpair)
+foreach(src ${TALMOX_TEST_SOURCES})
+  get_filename_component(name ${src} NAME_WE)
+  if(name MATCHES "serial")
+    set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED serialpair)
+  endif()
+endforeach()
+
+# End-to-end tests of two copies of the program live in a file of their own.
+if(EXISTS ${CMAKE_SOURCE_DIR}/tests/e2e/e2e.cmake)
+  include(${CMAKE_SOURCE_DIR}/tests/e2e/e2e.cmake)
+endif()

@@ -1,0 +1,32 @@
+// Directory listing: the file pane and Send List views, the per-row record and its sort keys.
+#pragma once
+#include <windows.h>
+#include <commctrl.h>
+#include <cstdint>
+
+struct FILEROW {
+    uint32_t dwNameKey;
+    uint32_t dwSizeLow;
+    uint32_t dwTimeHigh;
+    uint32_t dwExtKey;
+};
+
+enum { FILEROWS_INITIAL = 2000 };
+
+// Image lists shared by the main window, the listings and the Select Directory dialog.
+extern HIMAGELIST hSysImageList, hToolIcons, hButtonFaces, hDropArrows;
+
+void CreateFilePanes(HWND hwndMain);
+void FillFileList(HWND hwndList, const char* pszPath, int bFoldersOnly);
+int CALLBACK CompareFileRows(LPARAM lRowA, LPARAM lRowB, LPARAM lSortOrder);
+
+// The rows behind a list view's lParam values (each list view has a table of its own).
+FILEROW* RowsOfList(HWND hwndList);
+
+uint32_t NameKey(const char* pszName, int bFolder);
+uint32_t ExtKey(const char* pszName);
+inline int RowIsFile(const FILEROW* p) { return !(p->dwNameKey & 0x80000000u); }
+inline int RowIsDrive(const FILEROW* p)
+{
+    return (p->dwNameKey & 0x80000000u) && (p->dwNameKey & 0x7FFFFFFFu) < 31;
+}
