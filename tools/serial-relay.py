@@ -1,0 +1,112 @@
+#!/usr/bin/env python3
+"""Serial relay between two pseudo-terminals: passes bytes both ways at a given line rate,
+and, when asked, damages them (flips bits, drops or duplicates bytes), seeded and counted.
+
+    serial-relay.py [--baud 115200] [--flip P] [--drop P] [--dup P] [--seed N] TTY1 TTY2
+
+Each direction is paced like a real 8N1 line: ten bit times per byte. Counts are printed on
+SIGTERM or when a side closes.
+"""
+import argparse, os, random, select, signal, sys, termios, time, tty
+
+
+def open_raw(path):
+    fd = os.open(path, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
+    tty.setraw(fd)
+    attrs = termios.tcgetattr(fd)
+    attrs[3] &= ~termios.ECHO
+    termios.tcsetattr(fd, termios.TCSANOW, attrs)
+    return fd
+
+
+class Direction:
+    def __init__(self, src, dst, bytes_per_sec, rng, args):
+        self.src, self.dst = src, dst
+        self.rate = bytes_per_sec
+        self.rng, self.args = rng, args
+        self.queue = bytearray()
+        self.next_time = time.monotonic()
+        self.passed = self.flipped = self.dropped = self.duplicated = 0
+
+    def damage(self, data):
+        a, out = self.args, bytearray()
+        for b in data:
+            if a.drop and self.rng.random() < a.drop:
+                self.dropped += 1
+                continue
+            if a.flip and self.rng.random() < a.flip:
+                b ^= 1 << self.rng.randrange(8)
+                self.flipped += 1
+            out.append(b)
+            if a.dup and self.rng.random() < a.dup:
+                out.append(b)
+                self.duplicated += 1
+        return out
+
+    def read(self):
+        data = os.read(self.src, 65536)
+        self.queue += self.damage(data)
+
+    def pump(self, now):
+        """Writes what the line rate allows by now; returns seconds until the next byte."""
+        if not self.queue:
+            self.next_time = max(self.next_time, now)
+            return None
+        if self.rate:
+            # Bytes go out in bursts of about 2 ms, so that the relay is not paced by its own
+            # per-call overhead; over any longer span the rate is the line's.
+            allowed = int((now - self.next_time + 0.002) * self.rate)
+            if allowed <= 0:
+                return self.next_time - now - 0.002 + 1 / self.rate
+            chunk = self.queue[:min(allowed, 4096)]
+        else:
+            chunk = self.queue[:65536]
+        try:
+            n = os.write(self.dst, chunk)
+        except BlockingIOError:
+            return 0.001
+        del self.queue[:n]
+        self.passed += n
+        if self.rate:
+            self.next_time = max(self.next_time, now - 0.05) + n / self.rate
+        return 0 if self.queue else None
+
+
+def main():
+    p = argparse.ArgumentParser()
+    p.add_argument("--baud", type=int, default=115200, help="0: no pacing")
+    p.add_argument("--flip", type=float, default=0.0)
+    p.add_argument("--drop", type=float, default=0.0)
+    p.add_argument("--dup", type=float, default=0.0)
+    p.add_argument("--seed", type=int, default=1)
+    p.add_argument("tty1")
+    p.add_argument("tty2")
+    args = p.parse_args()
+    rng = random.Random(args.seed)
+    a, b = open_raw(args.tty1), open_raw(args.tty2)
+    rate = args.baud / 10.0
+    dirs = [Direction(a, b, rate, rng, args), Direction(b, a, rate, rng, args)]
+
+    def report(*_):
+        for name, d in zip(("1->2", "2->1"), dirs):
+            print(f"relay {name}: passed {d.passed} flipped {d.flipped} dropped {d.dropped} "
+                  f"duplicated {d.duplicated}", flush=True)
+        sys.exit(0)
+
+    signal.signal(signal.SIGTERM, report)
+    signal.signal(signal.SIGINT, report)
+    while True:
+        now = time.monotonic()
+        waits = [w for w in (d.pump(now) for d in dirs) if w is not None]
+        timeout = min(waits) if waits else 0.5
+        readable, _, _ = select.select([a, b], [], [], max(timeout, 0))
+        for d in dirs:
+            if d.src in readable:
+                try:
+                    d.read()
+                except OSError:
+                    pass
+
+
+if __name__ == "__main__":
+    main()
