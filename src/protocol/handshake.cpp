@@ -1,13 +1,145 @@
-// Serial connect handshake and keep-alive (placeholders until the serial link lands).
+// The serial link's connect handshake and keep-alive, and the answering side's part of the
+// handshake that both receive dispatchers perform.
 #include "protocol/seriallink.h"
 
 #include "connection/session.h"
+#include "connection/sockets.h"
+#include "protocol/packets.h"
+#include "protocol/sounds.h"
+
+#include <cstring>
+
+enum { PROBE_PAUSE_MS = 20 };
+
+// The link is gone or never came: back to idle, and the peer's name is forgotten.
+static void DropLink()
+{
+    g_state.iWorkerState = WS_IDLE;
+    g_state.szPeerName[0] = 0;
+}
+
+// One probe of the line: the frame, a short pause for the peer, then its reply or 0.
+static uint8_t Probe(uint8_t code)
+{
+    CommSendCode(code);
+    Sleep(PROBE_PAUSE_MS);
+    return CommRecvCode();
+}
+
+static void KeepPeerName(const uint8_t* pRec)
+{
+    memcpy(g_state.szPeerName, pRec, sizeof g_state.szPeerName);
+    g_state.szPeerName[sizeof g_state.szPeerName - 1] = 0;
+}
+
+static void BuildOwnerRecord(OWNERREC* pRec)
+{
+    memset(pRec, 0, sizeof *pRec);
+    size_t cb = strnlen(g_state.szOwnerName, sizeof pRec->szName - 1);
+    memcpy(pRec->szName, g_state.szOwnerName, cb);
+}
+
+// After the link: ask for the peer's owner name, then tell it ours.
+static void ExchangeNames()
+{
+    uint8_t abRec[sizeof(OWNERREC)];
+    CommSendCode(XC_GET_NAME);
+    Sleep(PROBE_PAUSE_MS);
+    if (CommRead(abRec, sizeof abRec) == (int)sizeof abRec)
+        KeepPeerName(abRec);
+    OWNERREC own;
+    BuildOwnerRecord(&own);
+    CommSendCode(XC_PUT_NAME);
+    CommWrite(&own, sizeof own);
+}
 
 void CommConnect()
 {
-    Sleep(20);
+    SessionState& s = g_state;
+    HANDLE hPort = s.hComm;
+    if (hPort)
+        PurgeComm(hPort, PURGE_TXCLEAR | PURGE_RXCLEAR);
+    if (s.bAbort) {
+        DropLink();
+        return;
+    }
+    uint8_t reply = 0;
+    while (!s.bAnswerMode) {
+        if (reply == 0)
+            reply = Probe(XC_PING);
+        if (reply == XC_PING_REPLY) {
+            reply = Probe(XC_LINK);
+        } else if (reply == XC_ACK) {
+            s.iWorkerState = WS_CONNECTED;
+            PlayLinkSound("infbeg");
+            break;
+        } else if (reply != 0) {
+            reply = 0;
+        }
+        if (s.bAbort) {
+            DropLink();
+            return;
+        }
+    }
+    if (s.bAbort) {
+        DropLink();
+        return;
+    }
+    if (s.iWorkerState != WS_CONNECTED)
+        return;
+    ExchangeNames();
 }
 
 void CommKeepAlive()
 {
+    SessionState& s = g_state;
+    if (IsSocketType(s.iCommType) || s.bAbort)
+        return;
+    int nMisses = 0;
+    for (;;) {
+        if (s.iWorkerState != WS_CONNECTED)
+            return;
+        if (Probe(XC_KEEPALIVE) == XC_KEEPALIVE_REPLY) {
+            nMisses = 0;
+        } else if (++nMisses >= s.nKeepAliveLimit) {
+            DropLink();
+            nMisses = 0;
+        }
+        if (s.bAbort)
+            return;
+    }
+}
+
+int AnswerHandshake(uint8_t code, int bSocket)
+{
+    SessionState& s = g_state;
+    switch (code) {
+    case XC_PING:
+        bSocket ? SockSendCode(XC_PING_REPLY) : CommSendCode(XC_PING_REPLY);
+        return 1;
+    case XC_LINK:
+        bSocket ? SockSendCode(XC_ACK) : CommSendCode(XC_ACK);
+        s.iWorkerState = WS_CONNECTED;
+        PlayLinkSound("infbeg");
+        return 1;
+    case XC_GET_NAME: {
+        OWNERREC own;
+        BuildOwnerRecord(&own);
+        if (bSocket)
+            SockSendAll(&own, sizeof own);
+        else
+            CommWrite(&own, sizeof own);
+        return 1;
+    }
+    case XC_PUT_NAME: {
+        uint8_t abRec[sizeof(OWNERREC)];
+        int n = bSocket ? SockRecvAll(abRec, sizeof abRec) : CommRead(abRec, sizeof abRec);
+        if (n == (int)sizeof abRec)
+            KeepPeerName(abRec);
+        return 1;
+    }
+    case XC_KEEPALIVE:
+        return 1;
+    }
+    return 0;
 }

@@ -1,0 +1,144 @@
+// The serial port of the serial communication types: finding the USB serial device, opening
+// and configuring the port, and the window title and send button that follow the type.
+#include "connection/serialport.h"
+
+#include "connection/session.h"
+#include "resource.h"
+
+#include <cstdio>
+#include <cstring>
+
+static const char kProgramKey[] = "SOFTWARE\\Varndel\\Talmox";
+static const char kUsbDriverDevice[] = "\\\\.\\WCEUSBSH001";
+
+enum { COMM_QUEUE_BYTES = 32768 };
+
+// The raw infrared port is not in the device map; a "RawIrPort" value under the program's
+// key names it (such as COM4). Without one the path stays empty and the open fails.
+static void FindRawIrPort()
+{
+    SessionState& s = g_state;
+    s.szRawIrPort[0] = 0;
+    HKEY hKey;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kProgramKey, 0, KEY_QUERY_VALUE, &hKey) != ERROR_SUCCESS)
+        return;
+    char szName[16] = "";
+    DWORD cb = sizeof szName - 1;
+    if (RegQueryValueExA(hKey, "RawIrPort", nullptr, nullptr, (BYTE*)szName, &cb) == ERROR_SUCCESS
+        && szName[0] && strlen(szName) <= sizeof s.szRawIrPort - 5)
+        snprintf(s.szRawIrPort, sizeof s.szRawIrPort, "\\\\.\\%s", szName);
+    RegCloseKey(hKey);
+}
+
+void FindUsbSerialPort()
+{
+    SessionState& s = g_state;
+    FindRawIrPort();
+    HKEY hKey;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_QUERY_VALUE,
+                      &hKey) != ERROR_SUCCESS)
+        return;
+    char szName[16] = "";
+    DWORD cb = sizeof szName - 1;
+    // A name too long for "\\.\" + name in szUsbPort falls back to the driver's own device.
+    if (RegQueryValueExA(hKey, "\\Device\\WCEUSBSH001", nullptr, nullptr, (BYTE*)szName, &cb)
+            == ERROR_SUCCESS
+        && strlen(szName) <= sizeof s.szUsbPort - 5)
+        snprintf(s.szUsbPort, sizeof s.szUsbPort, "\\\\.\\%s", szName);
+    else
+        strcpy(s.szUsbPort, kUsbDriverDevice);
+    RegCloseKey(hKey);
+}
+
+// "Talmox - <type>" on the main window, when there is one.
+static void SetTitleForType(int iType)
+{
+    HWND hwndMain = g_state.hwndMain;
+    char szApp[32] = "", szType[32] = "", szTitle[80];
+    LoadStringA(g_state.hInst, IDS_APPNAME, szApp, sizeof szApp);
+    LoadStringA(g_state.hInst, IDS_COMMTYPE_BASE + iType, szType, sizeof szType);
+    snprintf(szTitle, sizeof szTitle, "%s - %s", szApp, szType);
+    if (hwndMain)
+        SetWindowTextA(hwndMain, szTitle);
+}
+
+static void EnableSendButton(BOOL bEnable)
+{
+    HWND hwndBtn = g_state.hwndSendBtn;
+    if (hwndBtn)
+        EnableWindow(hwndBtn, bEnable);
+}
+
+static const char* DevicePathForType(int iType)
+{
+    switch (iType) {
+    case CT_USB: return g_state.szUsbPort;
+    case CT_COM1: return "COM1:";
+    case CT_COM2: return "COM2:";
+    default: return g_state.szRawIrPort;
+    }
+}
+
+// 115200 8N1, binary, no flow control, stop on errors; other fields as the driver has them.
+static void SetLineSettings(HANDLE hPort)
+{
+    DCB dcb = {};
+    dcb.DCBlength = sizeof dcb;
+    GetCommState(hPort, &dcb);
+    dcb.BaudRate = CBR_115200;
+    dcb.ByteSize = 8;
+    dcb.Parity = NOPARITY;
+    dcb.StopBits = ONESTOPBIT;
+    dcb.fBinary = 1;
+    dcb.fParity = 0;
+    dcb.fDtrControl = DTR_CONTROL_DISABLE;
+    dcb.fDsrSensitivity = 0;
+    dcb.fRtsControl = RTS_CONTROL_DISABLE;
+    dcb.fAbortOnError = 1;
+    SetCommState(hPort, &dcb);
+}
+
+HANDLE OpenCommPort(int bReport)
+{
+    int iType = g_state.iCommType;
+    SetTitleForType(iType);
+    if (IsSocketType(iType)) {
+        EnableSendButton(TRUE);
+        return nullptr;
+    }
+    HANDLE hPort = CreateFileA(DevicePathForType(iType), GENERIC_READ | GENERIC_WRITE, 0,
+                               nullptr, OPEN_EXISTING, 0, nullptr);
+    if (hPort == INVALID_HANDLE_VALUE) {
+        GetLastError();
+        if (bReport) {
+            char szText[256] = "", szCaption[32] = "";
+            LoadStringA(g_state.hInst, IDS_PORT_OPEN_FAILED, szText, sizeof szText);
+            LoadStringA(g_state.hInst, IDS_COMMTYPE_BASE + iType, szCaption, sizeof szCaption);
+            MessageBoxA(nullptr, szText, szCaption, MB_ICONHAND | MB_OK);
+        }
+        EnableSendButton(FALSE);
+        return nullptr;
+    }
+    SetupComm(hPort, COMM_QUEUE_BYTES, COMM_QUEUE_BYTES);
+    PurgeComm(hPort, PURGE_TXCLEAR | PURGE_RXCLEAR);
+    if (iType == CT_USB) {
+        DCB dcb = {};
+        dcb.DCBlength = sizeof dcb;
+        GetCommState(hPort, &dcb);   // the USB device keeps its own line settings
+    } else {
+        SetLineSettings(hPort);
+    }
+    COMMTIMEOUTS ct = {};
+    ct.ReadIntervalTimeout = 100;
+    ct.ReadTotalTimeoutMultiplier = 1;
+    ct.ReadTotalTimeoutConstant = 1000;
+    ct.WriteTotalTimeoutMultiplier = 0;
+    ct.WriteTotalTimeoutConstant = 0;
+    SetCommTimeouts(hPort, &ct);
+    if (iType == CT_COM1 || iType == CT_COM2) {
+        EscapeCommFunction(hPort, SETDTR);
+        EscapeCommFunction(hPort, SETRTS);
+    }
+    EnableSendButton(TRUE);
+    return hPort;
+}
