@@ -5,6 +5,11 @@
 
 uint32_t CrcTable[256];
 
+// Seven more tables for the same CRC taken eight bytes at a step: entry [j][i] is the
+// register after byte i is followed by j zero bytes. The result is bit for bit that of the
+// one-byte loop; it only takes fewer dependent steps per byte.
+static uint32_t CrcSlices[8][256];
+
 void MakeCodeFrame(uint8_t* pFrame, uint8_t code)
 {
     pFrame[0] = code;
@@ -30,6 +35,11 @@ void BuildCrcTable()
             v = (v & 0x80000000u) ? (v << 1) ^ 0x04C11DB7u : v << 1;
         CrcTable[i] = ReflectBits(v, 32);
     }
+    for (int i = 0; i < 256; i++) {
+        CrcSlices[0][i] = CrcTable[i];
+        for (int j = 1; j < 8; j++)
+            CrcSlices[j][i] = (CrcSlices[j - 1][i] >> 8) ^ CrcTable[CrcSlices[j - 1][i] & 0xFF];
+    }
 }
 
 // Reflected CRC-32 with the register starting at 0 and no final inversion: not the CRC of
@@ -38,7 +48,18 @@ uint32_t Crc32Block(const void* pData, int32_t length)
 {
     const uint8_t* p = (const uint8_t*)pData;
     uint32_t r = 0;
-    for (int32_t i = 0; i < length; i++)
+    int32_t i = 0;
+    for (; i + 8 <= length; i += 8) {
+        uint32_t lo = r ^ ((uint32_t)p[i] | (uint32_t)p[i + 1] << 8 | (uint32_t)p[i + 2] << 16
+                           | (uint32_t)p[i + 3] << 24);
+        uint32_t hi = (uint32_t)p[i + 4] | (uint32_t)p[i + 5] << 8 | (uint32_t)p[i + 6] << 16
+                      | (uint32_t)p[i + 7] << 24;
+        r = CrcSlices[7][lo & 0xFF] ^ CrcSlices[6][(lo >> 8) & 0xFF]
+            ^ CrcSlices[5][(lo >> 16) & 0xFF] ^ CrcSlices[4][lo >> 24]
+            ^ CrcSlices[3][hi & 0xFF] ^ CrcSlices[2][(hi >> 8) & 0xFF]
+            ^ CrcSlices[1][(hi >> 16) & 0xFF] ^ CrcSlices[0][hi >> 24];
+    }
+    for (; i < length; i++)
         r = (r >> 8) ^ CrcTable[(r ^ p[i]) & 0xFF];
     return r;
 }
