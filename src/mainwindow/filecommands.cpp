@@ -1,18 +1,168 @@
-// File-manager commands of the main window (placeholders until the file manager lands).
+// File-manager commands of the main window: context menu, rename in place, selection, open,
+// run, properties, move, copy, new folder, delete and help.
 #include "mainwindow/filecommands.h"
 
-void ShowFileContextMenu(const NMITEMACTIVATE*) {}
-LRESULT OnEndLabelEdit(const NMLVDISPINFOA*) { return 0; }
-void CmdSortMenu() {}
-void CmdPathMenu() {}
-void OnPathLevel(int) {}
-void CmdSelectAll() {}
-void CmdDeselectAll() {}
-void CmdOpen() {}
-void CmdRun() {}
-void CmdProperties() {}
-void CmdMoveOrCopy(int) {}
-void CmdNewFolder() {}
-void CmdDelete() {}
-void CmdHelp() {}
+#include "browser/filedialogs.h"
+#include "browser/fileops.h"
+#include "browser/listing.h"
+#include "connection/session.h"
+#include "resource.h"
+
+#include <shellapi.h>
+
+#include <cstdio>
+#include <cstring>
+
+static int FirstSelectedRow()
+{
+    return (int)SendMessageA(g_state.hwndFileList, LVM_GETNEXTITEM, (WPARAM)-1, LVNI_SELECTED);
+}
+
+// A name counts as a program when it ends in ".EXE" in any case.
+static int EndsInExe(const char* pszName)
+{
+    size_t n = strlen(pszName);
+    return n >= 4 && !_stricmp(pszName + n - 4, ".exe");
+}
+
+void ShowFileContextMenu(const NMITEMACTIVATE* pItem)
+{
+    POINT pt = pItem->ptAction;
+    ClientToScreen(g_state.hwndMain, &pt);
+    g_state.bSuppressClick = 1;
+    HMENU hMenu = g_state.hContextMenu2;
+    if (SendMessageA(g_state.hwndFileList, LVM_GETSELECTEDCOUNT, 0, 0) <= 1) {
+        char szName[256] = "";
+        int iRow = FirstSelectedRow();
+        if (iRow >= 0)
+            ListItemText(g_state.hwndFileList, iRow, szName, sizeof szName);
+        int bExe = EndsInExe(szName);
+        hMenu = g_state.hContextMenu1;
+        EnableMenuItem(hMenu, IDM_RUN, MF_BYCOMMAND | (bExe ? MF_ENABLED : MF_GRAYED));
+        EnableMenuItem(hMenu, IDM_OPEN, MF_BYCOMMAND | (bExe ? MF_GRAYED : MF_ENABLED));
+    }
+    TrackPopupMenu(hMenu, TPM_CENTERALIGN, pt.x, pt.y, 0, g_state.hwndMain, nullptr);
+}
+
+LRESULT OnEndLabelEdit(const NMLVDISPINFOA* pInfo)
+{
+    if (!pInfo->item.pszText || pInfo->item.iItem < 0)
+        return 0;
+    char szOld[256], szOldPath[256], szNewPath[256];
+    ListItemText(g_state.hwndFileList, pInfo->item.iItem, szOld, sizeof szOld);
+    if (snprintf(szOldPath, 256, "%s\\%s", g_state.szCurDir, szOld) < 256
+        && snprintf(szNewPath, 256, "%s\\%s", g_state.szCurDir, pInfo->item.pszText) < 256
+        && MoveFileA(szOldPath, szNewPath)) {
+        LVITEMA item = {};
+        item.pszText = pInfo->item.pszText;
+        SendMessageA(g_state.hwndFileList, LVM_SETITEMTEXTA, pInfo->item.iItem, (LPARAM)&item);
+        return 1;
+    }
+    StringBox(g_state.hwndMain, IDS_RENAME_FAILED, IDS_RENAME_CAP, MB_ICONHAND, szOld);
+    return 0;
+}
+
+void CmdSelectAll()
+{
+    HWND hList = g_state.hwndFileList;
+    FILEROW* pRows = RowsOfList(hList);
+    int n = (int)SendMessageA(hList, LVM_GETITEMCOUNT, 0, 0);
+    for (int i = 0; pRows && i < n; i++) {
+        LVITEMA item = {};
+        item.mask = LVIF_PARAM;
+        item.iItem = i;
+        if (!SendMessageA(hList, LVM_GETITEMA, 0, (LPARAM)&item) || !RowIsFile(&pRows[item.lParam]))
+            continue;
+        LVITEMA state = {};
+        state.state = state.stateMask = LVIS_SELECTED;
+        SendMessageA(hList, LVM_SETITEMSTATE, i, (LPARAM)&state);
+    }
+}
+
+void CmdDeselectAll()
+{
+    LVITEMA state = {};
+    state.stateMask = LVIS_SELECTED;
+    SendMessageA(g_state.hwndFileList, LVM_SETITEMSTATE, (WPARAM)-1, (LPARAM)&state);
+}
+
+// The name and full path of the first selected row; 0 when nothing is selected.
+static int SelectedPath(char* pszName, char* pszPath)
+{
+    int iRow = FirstSelectedRow();
+    if (iRow < 0)
+        return 0;
+    ListItemText(g_state.hwndFileList, iRow, pszName, 256);
+    return pszName[0] && JoinPath(pszPath, g_state.szCurDir, pszName);
+}
+
+void CmdOpen()
+{
+    char szName[256], szPath[256];
+    if (!SelectedPath(szName, szPath))
+        return;
+    SHELLEXECUTEINFOA sei = {};
+    sei.cbSize = sizeof sei;
+    sei.fMask = SEE_MASK_NOCLOSEPROCESS;
+    sei.hwnd = g_state.hwndMain;
+    sei.lpFile = szPath;
+    sei.nShow = SW_SHOWNORMAL;
+    ShellExecuteExA(&sei);
+    if (sei.hProcess)
+        CloseHandle(sei.hProcess);
+}
+
+void CmdRun()
+{
+    char szBuf[256], szPath[256];
+    if (!SelectedPath(szBuf, szPath))
+        return;
+    if (DialogBoxParamA(g_state.hInst, MAKEINTRESOURCEA(IDD_RUN), g_state.hwndMain, RunDlgProc,
+                        (LPARAM)szBuf) != IDOK)
+        return;
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    if (CreateProcessA(szPath, szBuf, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+    }
+}
+
+void CmdProperties()
+{
+    int id = g_state.bLandscape ? IDD_PROPERTIES : IDD_PROPERTIES_TALL;
+    DialogBoxParamA(g_state.hInst, MAKEINTRESOURCEA(id), g_state.hwndMain, PropertiesDlgProc, 0);
+}
+
+void CmdMoveOrCopy(int bCopy)
+{
+    if (!g_state.szCurDir[0]) {
+        MessageBeep(0);
+        return;
+    }
+    DialogBoxParamA(g_state.hInst, MAKEINTRESOURCEA(IDD_COPYTO), g_state.hwndMain, CopyToDlgProc,
+                    bCopy);
+}
+
+void CmdNewFolder() { CreateNewFolder(); }
+void CmdDelete() { DeleteSelectedItems(); }
+
+// The help file lies beside the program and opens at its index.
+void CmdHelp()
+{
+    if ((UINT_PTR)g_state.hHelpLib <= 32)
+        return;
+    char szDir[256], szFile[300];
+    GetModuleFileNameA(nullptr, szDir, sizeof szDir);
+    char* p = strrchr(szDir, '\\');
+    if (p)
+        p[1] = 0;
+    snprintf(szFile, sizeof szFile, "%stalmox.chm", szDir);
+    typedef HWND(WINAPI * HTMLHELPPROC)(HWND, LPCSTR, UINT, DWORD_PTR);
+    HTMLHELPPROC pfn = (HTMLHELPPROC)(void*)GetProcAddress(g_state.hHelpLib, MAKEINTRESOURCEA(14));
+    if (pfn)
+        pfn(g_state.hwndMain, szFile, 2, 0);
+}
+
 void CmdSettings() {}
