@@ -6,6 +6,7 @@
 #include "browser/fileops.h"
 #include "browser/listing.h"
 #include "connection/session.h"
+#include "connection/settingsdlg.h"
 #include "resource.h"
 
 #include <shellapi.h>
@@ -165,4 +166,8 @@ void CmdHelp()
         pfn(g_state.hwndMain, szFile, 2, 0);
 }
 
-void CmdSettings() {}
+void CmdSettings()
+{
+    int id = g_state.bLandscape ? IDD_SETTINGS : IDD_SETTINGS_TALL;
+    DialogBoxParamA(g_state.hInst, MAKEINTRESOURCEA(id), g_state.hwndMain, SettingsDlgProc, 0);
+}

@@ -1,0 +1,139 @@
+// The Settings dialog: OK applies everything at once, reopening the link for a new type.
+#include "connection/settingsdlg.h"
+
+#include "browser/filedialogs.h"
+#include "connection/progress.h"
+#include "connection/serialport.h"
+#include "connection/session.h"
+#include "connection/sockets.h"
+#include "resource.h"
+
+#include <commctrl.h>
+
+#include <cstring>
+
+enum { IDC_SET_DEST = 1001, IDC_SET_BROWSE = 1012, IDC_SET_PROMPT = 1011, IDC_SET_RESULTS = 1013,
+       IDC_SET_OVERWRITE = 1014, IDC_SET_TYPE = 1020, IDC_SET_PEERIP = 1021, IDC_SET_MYIP = 1022 };
+
+// This machine's first address in host order; 0 when its name does not resolve.
+static DWORD OwnAddress()
+{
+    char szHost[256];
+    if (gethostname(szHost, sizeof szHost) != 0)
+        return 0;
+    hostent* pHost = gethostbyname(szHost);
+    if (!pHost || !pHost->h_addr_list || !pHost->h_addr_list[0])
+        return 0;
+    return ntohl(*(u_long*)pHost->h_addr_list[0]);
+}
+
+static INT_PTR OnSettingsInit(HWND hDlg)
+{
+    SessionState& s = g_state;
+    CenterDialog(hDlg);
+    SetDlgItemTextA(hDlg, IDC_SET_DEST, s.szDestDir);
+    CheckDlgButton(hDlg, IDC_SET_PROMPT, s.bPromptDelete ? BST_CHECKED : BST_UNCHECKED);
+    CheckDlgButton(hDlg, IDC_SET_RESULTS, s.bShowResults ? BST_CHECKED : BST_UNCHECKED);
+    CheckDlgButton(hDlg, IDC_SET_OVERWRITE, s.bOverwrite ? BST_CHECKED : BST_UNCHECKED);
+    EnableWindow(GetDlgItem(hDlg, IDC_SET_PEERIP), s.iCommType == CT_WAN);
+    SendDlgItemMessageA(hDlg, IDC_SET_PEERIP, IPM_SETADDRESS, 0, (LPARAM)s.dwPeerIP.load());
+    SendDlgItemMessageA(hDlg, IDC_SET_MYIP, IPM_SETADDRESS, 0, (LPARAM)OwnAddress());
+    EnableWindow(GetDlgItem(hDlg, IDC_SET_MYIP), FALSE);
+    HWND hCombo = GetDlgItem(hDlg, IDC_SET_TYPE);
+    int iCurrent = -1;
+    for (int t = 0; t < CT_COUNT; t++) {
+        if (t == CT_RAWIR)
+            continue;
+        char sz[32];
+        LoadStringA(s.hInst, IDS_COMMTYPE_BASE + t, sz, sizeof sz);
+        int i = (int)SendMessageA(hCombo, CB_INSERTSTRING, (WPARAM)-1, (LPARAM)sz);
+        SendMessageA(hCombo, CB_SETITEMDATA, i, t);
+        if (t == s.iCommType)
+            iCurrent = i;
+    }
+    SendMessageA(hCombo, CB_SETCURSEL, iCurrent, 0);
+    return TRUE;
+}
+
+static int SelectedType(HWND hDlg)
+{
+    int i = (int)SendDlgItemMessageA(hDlg, IDC_SET_TYPE, CB_GETCURSEL, 0, 0);
+    if (i < 0)
+        return g_state.iCommType;
+    return (int)SendDlgItemMessageA(hDlg, IDC_SET_TYPE, CB_GETITEMDATA, i, 0);
+}
+
+// Closes the link of the current type, then opens the one of the new type.
+static void SwitchLink(int iNewType)
+{
+    SessionState& s = g_state;
+    if (IsSocketType(s.iCommType)) {
+        SOCKET h = s.hListenSock.exchange(0);
+        if (h && h != INVALID_SOCKET)
+            closesocket(h);
+        h = s.hUdpSock.exchange(0);
+        if (h && h != INVALID_SOCKET)
+            closesocket(h);
+    } else {
+        HANDLE h = s.hComm.exchange(nullptr);
+        if (h && h != INVALID_HANDLE_VALUE)
+            CloseHandle(h);
+    }
+    s.iCommType = iNewType;
+    if (IsSocketType(iNewType))
+        s.hListenSock = OpenListenSocket();
+    s.hComm = OpenCommPort(1);
+    s.cbBlock = BlockSizeByCommType[iNewType];
+}
+
+static void OnSettingsOk(HWND hDlg)
+{
+    SessionState& s = g_state;
+    int iNewType = SelectedType(hDlg);
+    if (iNewType != s.iCommType && iNewType >= 0 && iNewType < CT_COUNT)
+        SwitchLink(iNewType);
+    DWORD dwIP = 0;
+    SendDlgItemMessageA(hDlg, IDC_SET_PEERIP, IPM_GETADDRESS, 0, (LPARAM)&dwIP);
+    s.dwPeerIP = dwIP;
+    s.bPromptDelete = IsDlgButtonChecked(hDlg, IDC_SET_PROMPT) == BST_CHECKED;
+    s.bShowResults = IsDlgButtonChecked(hDlg, IDC_SET_RESULTS) == BST_CHECKED;
+    s.bOverwrite = IsDlgButtonChecked(hDlg, IDC_SET_OVERWRITE) == BST_CHECKED;
+    GetDlgItemTextA(hDlg, IDC_SET_DEST, s.szDestDir, sizeof s.szDestDir);
+    SaveSettings();
+    EndDialog(hDlg, 1);
+}
+
+// Browse stores the chosen folder at once, before OK.
+static void OnSettingsBrowse(HWND hDlg)
+{
+    char szBuf[256];
+    strcpy(szBuf, g_state.szDestDir);
+    if (DialogBoxParamA(g_state.hInst, MAKEINTRESOURCEA(IDD_SELECTDIR), hDlg, SelectDirDlgProc,
+                        (LPARAM)szBuf) == 1) {
+        strcpy(g_state.szDestDir, szBuf);
+        SetDlgItemTextA(hDlg, IDC_SET_DEST, szBuf);
+    }
+}
+
+INT_PTR CALLBACK SettingsDlgProc(HWND hDlg, UINT msg, WPARAM wParam, LPARAM)
+{
+    switch (msg) {
+    case WM_INITDIALOG:
+        return OnSettingsInit(hDlg);
+    case WM_COMMAND:
+        switch (LOWORD(wParam)) {
+        case IDC_SET_TYPE:
+            if (HIWORD(wParam) == CBN_SELENDOK)
+                EnableWindow(GetDlgItem(hDlg, IDC_SET_PEERIP), SelectedType(hDlg) == CT_WAN);
+            return TRUE;
+        case IDC_SET_BROWSE:
+            OnSettingsBrowse(hDlg);
+            return TRUE;
+        case IDOK:
+            OnSettingsOk(hDlg);
+            return TRUE;
+        }
+        return TRUE;
+    }
+    return FALSE;
+}
