@@ -10,6 +10,7 @@ have xwd || need+=(x11-apps)
 have convert || need+=(imagemagick)
 have socat || need+=(socat)
 have ip || need+=(iproute2)
+have chmcmd || need+=(fp-utils)
 have cmake || need+=(cmake)
 [ -f /usr/src/googletest/CMakeLists.txt ] || need+=(googletest)
 [ ${#need[@]} -eq 0 ] && exit 0
