@@ -1,20 +1,415 @@
-// Receiving a batch (placeholders until the transfer lands).
+// Receiving a batch: the two dispatchers that serve a peer, the checks on its file list,
+// and the destination files written block by block through a mapping.
 #include "protocol/transfer.h"
 
 #include "connection/session.h"
+#include "protocol/destname.h"
+#include "protocol/packets.h"
+#include "protocol/readback.h"
 #include "protocol/seriallink.h"
+#include "protocol/sounds.h"
+#include "protocol/xferlink.h"
+#include "protocol/xfermap.h"
+#include "resource.h"
 
-void CommServePeer()
+#include <cstring>
+
+enum { STATUS_FILE_NAME = 1001 };
+
+// The file being received. Its size, block size and block count are taken when it is
+// opened, so that a later list or a changed setting can never move a write outside its view.
+static XferMapping s_recvMap;
+static uint32_t s_dwRecvSize;
+static int32_t s_cbRecvBlock;
+static int32_t s_nRecvBlocks;
+static int32_t s_nTaken;            // blocks taken with a good CRC, in order from block 0
+static int s_bListAccepted;         // the last list passed every check; files may be opened
+
+static void PostToWindow(HWND hwnd, UINT msg, WPARAM wParam)
 {
-    CommRecvCode();
+    if (hwnd)
+        PostMessageA(hwnd, msg, wParam, 0);
 }
 
-void SockServePeer()
+static void PublishRecvFile()
 {
-    Sleep(10);
+    SessionState& s = g_state;
+    s.hXferMap = s_recvMap.hMap;
+    s.pXferView = s_recvMap.pView;
+    s.hXferFile = s_recvMap.hFile;
+}
+
+// Closes the file being received: a complete one is cut to its announced size and kept
+// (and counted when bCount is set), an incomplete one is deleted. The handle is taken back
+// from the shared state first, so that whoever else cleans up after an abort sees no file.
+static void CloseRecvFile(int bCount)
+{
+    SessionState& s = g_state;
+    if (!s.hXferFile.exchange(nullptr)) {
+        s_recvMap = XferMapping{nullptr, nullptr, nullptr};
+        return;
+    }
+    s.pXferView = nullptr;
+    s.hXferMap = nullptr;
+    int bComplete = s_nTaken == s_nRecvBlocks;
+    UnmapXferFile(&s_recvMap, bComplete, s_dwRecvSize);
+    if (!bComplete)
+        DeleteFileA(s.szRecvPath);
+    else if (bCount)
+        s.nFilesOk++;
+}
+
+// The length of block k of the open file, also for an index a peer made up.
+static int32_t RecvBlockLength(int32_t k)
+{
+    int64_t end = ((int64_t)k + 1) * s_cbRecvBlock;
+    if (end <= (int64_t)s_dwRecvSize)
+        return s_cbRecvBlock;
+    return (int32_t)(s_dwRecvSize & (uint32_t)(s_cbRecvBlock - 1));
+}
+
+static void StartReceiving()
+{
+    SessionState& s = g_state;
+    if (s.iWorkerState == WS_RECEIVING)
+        return;
+    s.iWorkerState = WS_RECEIVING;
+    PostToWindow(s.hwndMain, WM_COMMAND, IDM_RECEIVE);
+}
+
+// Free space for the caller on the destination drive, or on the folder itself when its
+// first three characters are not a drive root; 0 when no figure can be had.
+static int QueryFreeSpace(uint64_t* pqwFree)
+{
+    SessionState& s = g_state;
+    char szRoot[4];
+    memcpy(szRoot, s.szDestDir, 3);
+    szRoot[3] = 0;
+    ULARGE_INTEGER avail;
+    if (GetDiskFreeSpaceExA(szRoot, &avail, nullptr, nullptr) ||
+        GetDiskFreeSpaceExA(s.szDestDir, &avail, nullptr, nullptr)) {
+        *pqwFree = avail.QuadPart;
+        return 1;
+    }
+    return 0;
+}
+
+// Takes a list and replies whether the batch can be received.
+static void OnFileList(const XferLink& link)
+{
+    SessionState& s = g_state;
+    CloseRecvFile(0);   // a new list ends whatever batch a file was open for
+    s_bListAccepted = 0;
+    uint8_t bCount = 0;
+    uint32_t crc = 0;
+    int nHead = link.pfnRecv(&bCount, 1);
+    nHead += link.pfnRecv(&crc, 4);
+    s.nXferFiles = bCount;
+    int32_t cbList = 256 * bCount;
+    XFERFILE* pFiles = s.pXferFiles;
+    int32_t nGot = cbList > 0 ? link.pfnRecv(pFiles, cbList) : 0;
+    if (nHead < 5 || bCount > MAX_RECV_FILES || nGot < cbList || Crc32Block(pFiles, cbList) != crc) {
+        link.pfnSendCode(XC_LIST_BAD);
+        return;
+    }
+    s.dwXferDone = 0;
+    s.dwXferTotal = 0;
+    if (link.bSerial)
+        StartReceiving();
+    // The free-space test adds the sizes without wrapping: a list whose 32-bit total wraps
+    // round must not pass for a small one.
+    uint64_t qwTotal = 0;
+    for (int i = 0; i < bCount; i++)
+        qwTotal += pFiles[i].dwSize;
+    s.dwXferTotal = (uint32_t)qwTotal;
+    if (!s.bOverwrite && AnyNameConflict()) {
+        link.pfnSendCode(XC_NAME_CONFLICT);
+        return;
+    }
+    uint64_t qwFree;
+    if (QueryFreeSpace(&qwFree) && qwFree < qwTotal) {
+        link.pfnSendCode(XC_NO_SPACE);
+        return;
+    }
+    s_bListAccepted = 1;
+    link.pfnSendCode(XC_OK);
+    if (!link.bSerial) {
+        StartReceiving();
+        s.hXferFile = nullptr;
+    }
 }
 
 int AnyNameConflict()
 {
+    SessionState& s = g_state;
+    const XFERFILE* pFiles = s.pXferFiles;
+    int nFiles = s.nXferFiles;
+    for (int i = 0; i < nFiles; i++) {
+        // A name that is refused when it is opened conflicts with nothing; looking it up
+        // would let a wildcard or ".." find files that are not its own.
+        char szPath[256], szName[128];
+        if (!DestPathOfRecord(&pFiles[i], s.szDestDir, szPath, sizeof szPath, szName))
+            continue;
+        WIN32_FIND_DATAA fd;
+        HANDLE hFind = FindFirstFileA(szPath, &fd);
+        if (hFind != INVALID_HANDLE_VALUE) {
+            FindClose(hFind);
+            return 1;
+        }
+    }
     return 0;
+}
+
+static void RefuseCreate(const XferLink& link)
+{
+    SessionState& s = g_state;
+    link.pfnSendCode(XC_CANT_CREATE);
+    PostToWindow(s.hwndXferDlg, WM_CLOSE, 0);
+    s.bAbort = 1;
+}
+
+static void OnOpenFile(const XferLink& link)
+{
+    SessionState& s = g_state;
+    uint8_t bIndex;
+    int nGot = link.pfnRecv(&bIndex, 1);
+    if (!link.bSerial && s.hXferFile) {
+        link.pfnSendCode(XC_ACK);   // a repeated open: the sender missed our first answer
+        return;
+    }
+    if (nGot < 1 || bIndex >= s.nXferFiles || !s_bListAccepted)
+        return;
+    CloseRecvFile(0);               // serial: a file still open was not finished
+    const XFERFILE& rec = s.pXferFiles.load()[bIndex];
+    s.iXferFile = bIndex;
+    s.iXferBlock = 0;
+    s_dwRecvSize = rec.dwSize;
+    s_cbRecvBlock = s.cbBlock;
+    s_nRecvBlocks = BlockCount(rec.dwSize, s_cbRecvBlock, link.bSerial);
+    s_nTaken = 0;
+    s.nXferBlocks = s_nRecvBlocks;
+
+    char szPath[256], szName[128];
+    if (!DestPathOfRecord(&rec, s.szDestDir, szPath, sizeof szPath, szName)) {
+        s.szRecvPath[0] = 0;
+        s.szRecvName[0] = 0;
+        RefuseCreate(link);
+        return;
+    }
+    strcpy(s.szRecvName, szName);
+    strcpy(s.szRecvPath, szPath);
+    HWND hDlg = s.hwndXferDlg;
+    if (hDlg)
+        SetDlgItemTextA(hDlg, STATUS_FILE_NAME, s.szRecvName);
+    if (!MapDestFile(s.szRecvPath, rec.dwSize, &s_recvMap)) {
+        RefuseCreate(link);
+        return;
+    }
+    PublishRecvFile();
+    link.pfnSendCode(link.codeOpened);
+}
+
+// Stores block k when it is good; its data is copied before the reply goes, because the
+// reply may be built where the data lies.
+static int TakeBlock(int32_t k, int32_t len)
+{
+    if (s_recvMap.pView && len > 0)
+        memcpy(s_recvMap.pView + (size_t)k * s_cbRecvBlock, g_state.pPacketBuf, len);
+    if (k == s_nTaken)
+        s_nTaken++;
+    g_state.dwXferDone += len;
+    return 1;
+}
+
+// Serial blocks: only the current or the next block is stored; anything else means the
+// line is out of step, and what is waiting on it is thrown away.
+static void OnBlockSerial()
+{
+    SessionState& s = g_state;
+    int32_t k;
+    uint32_t crc;
+    if (CommRead(&k, 4) < 4)
+        return;
+    int32_t len = RecvBlockLength(k);
+    if (s.iCommType == CT_RAWIR)
+        Sleep(s.cbBlock / 20);      // the infrared port delivers a block slowly
+    if (CommRead(&crc, 4) < 4)
+        return;
+    int32_t n = len > 0 ? CommRead(s.pPacketBuf, len) : 0;
+    int bInStep = k >= 0 && k < s_nRecvBlocks && k < s.nXferBlocks &&
+                  (k == s.iXferBlock || k == s.iXferBlock + 1);
+    if (bInStep)
+        s.iXferBlock = k;
+    else if (s.hComm)
+        PurgeComm(s.hComm, PURGE_RXCLEAR);
+    if (s.bAbort) {
+        CommSendCode(XC_ABORT);
+        return;
+    }
+    if (n == len && Crc32Block(s.pPacketBuf, len) == crc) {
+        if (bInStep && s.hXferFile)
+            TakeBlock(k, len);
+        else
+            s.dwXferDone += len;
+        CommSendCode(XC_BLOCK_OK);
+    } else {
+        CommSendCode(XC_BLOCK_BAD);
+    }
+}
+
+static void OnBlockSocket()
+{
+    SessionState& s = g_state;
+    int32_t aHead[2];
+    if (SocketXferLink.pfnRecv(aHead, 8) < 8)
+        return;
+    int32_t k = aHead[0];
+    int32_t len = RecvBlockLength(k);
+    int32_t n = len > 0 ? SocketXferLink.pfnRecv(s.pPacketBuf, len) : 0;
+    XferPiece piece = {&k, 4};
+    if (n == len && Crc32Block(s.pPacketBuf, len) == (uint32_t)aHead[1] && k >= 0 &&
+        k < s.nXferBlocks && k < s_nRecvBlocks) {
+        if (s.hXferFile)
+            TakeBlock(k, len);
+        else
+            s.dwXferDone += len;
+        s.iXferBlock = k + 1;
+        SocketXferLink.pfnSendMessage(XC_BLOCK_OK, &piece, 1);
+    } else {
+        SocketXferLink.pfnSendMessage(XC_BLOCK_BAD, &piece, 1);
+    }
+    if (s.bAbort)
+        SocketXferLink.pfnAbortNotice(-1);
+}
+
+static void OnCloseFile(const XferLink& link)
+{
+    SessionState& s = g_state;
+    CloseRecvFile(1);
+    link.pfnSendCode(XC_OK);
+    if (s.iXferFile == s.nXferFiles - 1) {
+        PostToWindow(s.hwndXferDlg, WM_CLOSE, 0);
+        s.iWorkerState = WS_IDLE;
+        s.bAbort = 0;
+    }
+}
+
+// The peer stops the batch. The acknowledgement goes before bAbort is set, since the
+// socket pipe sends nothing once it is; the unfinished file goes with the batch.
+static void OnAbort(const XferLink& link)
+{
+    SessionState& s = g_state;
+    link.pfnSendCode(XC_ACK);
+    s.bAbort = 1;
+    CloseRecvFile(0);
+    HWND hDlg = s.hwndXferDlg;
+    if (hDlg && IsWindow(hDlg))
+        PostMessageA(hDlg, WM_CLOSE, 0, 0);
+    PlayLinkSound("infintr");
+}
+
+// The answering side of the serial handshake, served on both links.
+static int ServeHandshake(const XferLink& link, uint8_t code)
+{
+    SessionState& s = g_state;
+    switch (code) {
+    case XC_PING:
+        link.pfnSendCode(XC_PING_REPLY);
+        return 1;
+    case XC_LINK:
+        link.pfnSendCode(XC_ACK);
+        s.iWorkerState = WS_CONNECTED;
+        PlayLinkSound("infbeg");
+        return 1;
+    case XC_GET_NAME: {
+        OWNERREC rec = {};
+        memcpy(rec.szName, s.szOwnerName, sizeof rec.szName - 1);
+        link.pfnSendRaw(&rec, sizeof rec);
+        return 1;
+    }
+    case XC_PUT_NAME: {
+        OWNERREC rec;
+        if (link.pfnRecv(&rec, sizeof rec) == (int)sizeof rec) {
+            memcpy(s.szPeerName, rec.szName, sizeof s.szPeerName - 1);
+            s.szPeerName[sizeof s.szPeerName - 1] = 0;
+        }
+        return 1;
+    }
+    }
+    return 0;
+}
+
+// Serves one message; 0 when the code is none that this side answers.
+static int ServeMessage(const XferLink& link, uint8_t code)
+{
+    if (code < XC_PING || code > XC_ABORT)
+        return 0;
+    if (ServeHandshake(link, code))
+        return 1;
+    switch (code) {
+    case XC_FILE_LIST:
+        OnFileList(link);
+        return 1;
+    case XC_OPEN_FILE:
+        OnOpenFile(link);
+        return 1;
+    case XC_BLOCK:
+        if (link.bSerial)
+            OnBlockSerial();
+        else
+            OnBlockSocket();
+        return 1;
+    case XC_CLOSE_FILE:
+        OnCloseFile(link);
+        return 1;
+    case XC_ABORT:
+        OnAbort(link);
+        return 1;
+    }
+    return link.bSerial && ServeReadBack(code);
+}
+
+void CommServePeer()
+{
+    SessionState& s = g_state;
+    // A receive cancelled here while the sender has gone quiet: nothing will close the
+    // file for us.
+    if (s.bAbort && s.iWorkerState == WS_IDLE)
+        CloseRecvFile(0);
+    ServeMessage(SerialXferLink, CommRecvCode());
+}
+
+// The socket exchange is over: tell the peer, drop the unfinished file, go back to
+// accepting.
+static void EndSocketExchange()
+{
+    SessionState& s = g_state;
+    SocketXferLink.pfnAbortNotice(-1);
+    CloseRecvFile(0);
+    // A quit that arrived meanwhile must survive the return to accepting.
+    int32_t iState = s.iWorkerState;
+    while (iState != WS_QUIT && !s.iWorkerState.compare_exchange_weak(iState, WS_IDLE)) {
+    }
+}
+
+void SockServePeer()
+{
+    SessionState& s = g_state;
+    if (s.bAbort) {
+        EndSocketExchange();
+        return;
+    }
+    for (;;) {
+        if (s.iWorkerState == WS_IDLE)
+            return;
+        uint8_t code = SocketXferLink.pfnRecvCode();
+        if (!ServeMessage(SocketXferLink, code))
+            Sleep(10);
+        else if (code == XC_BLOCK && !s.bAbort)
+            continue;
+        if (s.bAbort) {
+            EndSocketExchange();
+            return;
+        }
+    }
 }

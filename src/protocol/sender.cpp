@@ -1,12 +1,243 @@
-// Sending a batch (placeholders until the transfer lands).
+// Sending a batch: the list, then each file opened at the receiver, its blocks with a CRC
+// each, and its close; or, when the send stops, the abort notice.
 #include "protocol/transfer.h"
 
 #include "connection/session.h"
+#include "connection/sockets.h"
+#include "protocol/packets.h"
+#include "protocol/sounds.h"
+#include "protocol/xferlink.h"
+#include "protocol/xfermap.h"
+
+#include <cstring>
+
+enum { MAX_LIST_FILES = 255, ABORT_NOTICES = 20, STATUS_FILE_NAME = 1001 };
+
+// A socket may still hold replies of an earlier exchange; they would be taken for the
+// answers to this one.
+static void DrainSocket()
+{
+    SessionState& s = g_state;
+    u_long nWaiting = 0;
+    if (ioctlsocket(s.hDataSock, FIONREAD, &nWaiting) != 0)
+        return;
+    while (nWaiting > 0 && !s.bAbort) {
+        int32_t n = nWaiting > PACKET_BUF_BYTES ? PACKET_BUF_BYTES : (int32_t)nWaiting;
+        if (SockRecvAll(s.pPacketBuf, n) < n)
+            return;
+        nWaiting -= n;
+    }
+}
+
+// Announces the list until the receiver takes it, refuses it or the send is stopped.
+static void AnnounceList(const XferLink& link, int nFiles)
+{
+    SessionState& s = g_state;
+    const XFERFILE* pFiles = s.pXferFiles;
+    while (!s.bAbort) {
+        uint32_t crc = Crc32Block(pFiles, 256 * nFiles);
+        uint8_t abHead[5] = {(uint8_t)nFiles};
+        memcpy(abHead + 1, &crc, 4);
+        XferPiece pieces[2] = {{abHead, 5}, {pFiles, 256 * nFiles}};
+        link.pfnSendMessage(XC_FILE_LIST, pieces, 2);
+        Sleep(20);
+        switch (link.pfnRecvCode()) {
+        case XC_OK:
+            return;
+        case XC_NO_SPACE:
+            s.iSendResult = SR_NO_SPACE;
+            s.bAbort = 1;
+            return;
+        case XC_NAME_CONFLICT:
+            s.iSendResult = SR_NAME_CONFLICT;
+            s.bAbort = 1;
+            return;
+        case XC_CANT_CREATE:
+            s.iSendResult = SR_CANT_CREATE;
+            s.bAbort = 1;
+            return;
+        default:
+            break;      // a bad, garbled or missing reply: the list goes again
+        }
+    }
+}
+
+// Asks the receiver to create file iFile; 1 when it did. The serial line asks once and
+// skips the file on any other answer, the socket asks until it is acknowledged.
+static int OpenAtReceiver(const XferLink& link, int iFile)
+{
+    SessionState& s = g_state;
+    uint8_t bIndex = (uint8_t)iFile;
+    XferPiece piece = {&bIndex, 1};
+    for (;;) {
+        link.pfnSendMessage(XC_OPEN_FILE, &piece, 1);
+        Sleep(20);
+        uint8_t code = link.pfnRecvCode();
+        if (code == XC_CANT_CREATE) {
+            s.iSendResult = SR_CANT_CREATE;
+            s.bAbort = 1;
+            return 0;
+        }
+        if (code == link.codeOpened)
+            return 1;
+        if (link.bSerial || s.bAbort)
+            return 0;
+    }
+}
+
+// The pause after each block lets a slow link drain before the reply is read.
+static void PaceBlock(const XferLink& link)
+{
+    SessionState& s = g_state;
+    int iType = s.iCommType;
+    if (link.bSerial)
+        Sleep(iType == CT_USB ? 5 : s.cbBlock / 100);
+    else if (iType == CT_IRDA)
+        Sleep(s.cbBlock / 20);
+}
+
+// Sends the blocks of the open file until the last is acknowledged or the send stops.
+static void SendBlocks(const XferLink& link, const XFERFILE& rec, const uint8_t* pView)
+{
+    SessionState& s = g_state;
+    int32_t cbBlock = s.cbBlock;
+    while (!s.bAbort) {
+        int32_t k = s.iXferBlock;
+        int32_t len = BlockLength(k, rec.dwSize, cbBlock);
+        const uint8_t* pData = pView ? pView + (size_t)k * cbBlock : nullptr;
+        uint32_t crc = Crc32Block(pData, len);
+        XferPiece pieces[3] = {{&k, 4}, {&crc, 4}, {pData, len}};
+        link.pfnSendMessage(XC_BLOCK, pieces, 3);
+        PaceBlock(link);
+
+        uint8_t code = link.pfnRecvCode();
+        int bTaken = 0;
+        if (code == XC_BLOCK_OK && link.bSerial) {
+            bTaken = 1;
+        } else if (code == XC_BLOCK_OK || code == XC_BLOCK_BAD) {
+            // The socket reply names the block it answers; an acknowledgement of any other
+            // block is not one for this block.
+            int32_t kAcked = -1;
+            bTaken = code == XC_BLOCK_OK && link.pfnRecv(&kAcked, 4) == 4 && kAcked == k;
+            if (code == XC_BLOCK_BAD)
+                link.pfnRecv(&kAcked, 4);
+        } else if (code == XC_ABORT) {
+            s.bAbort = 1;
+        }
+        if (bTaken) {
+            s.iXferBlock = k + 1;
+            s.dwXferDone += len;
+        }
+        if (s.iXferBlock == s.nXferBlocks) {
+            s.nFilesOk++;
+            return;
+        }
+    }
+}
+
+static void CloseAtReceiver(const XferLink& link)
+{
+    SessionState& s = g_state;
+    while (!s.bAbort) {
+        link.pfnSendCode(XC_CLOSE_FILE);
+        Sleep(link.msCloseWait);
+        if (link.pfnRecvCode() == XC_OK)
+            return;
+    }
+}
+
+static void ShowFileName(const char* pszName)
+{
+    HWND hDlg = g_state.hwndXferDlg;
+    if (hDlg)
+        SetDlgItemTextA(hDlg, STATUS_FILE_NAME, pszName);
+}
+
+// One file of the batch: read its source, have the receiver create it, send its blocks and
+// close it. A source that cannot be read stops the send, since nothing else may be sent in
+// place of its bytes.
+static void SendOneFile(const XferLink& link, int iFile)
+{
+    SessionState& s = g_state;
+    const XFERFILE& rec = s.pXferFiles.load()[iFile];
+    s.iXferBlock = 0;
+    s.nXferBlocks = LinkBlockCount(link, rec.dwSize);
+
+    char szPath[256], szName[128];
+    XferPathToNarrow(&rec, szPath);
+    PathFileName(szPath, szName);
+    XferMapping map;
+    if (!MapSourceFile(szPath, rec.dwSize, &map)) {
+        s.iUnreadableFile = iFile;
+        s.bAbort = 1;
+        return;
+    }
+    s.hXferMap = map.hMap;
+    s.pXferView = map.pView;
+
+    int bOpened = OpenAtReceiver(link, iFile);
+    if (bOpened) {
+        ShowFileName(szName);
+        if (s.nXferBlocks > 0)
+            SendBlocks(link, rec, map.pView);
+        else
+            s.nFilesOk++;       // an empty file on a socket has no block to send
+    }
+    s.hXferMap = nullptr;
+    s.pXferView = nullptr;
+    UnmapXferFile(&map, 0, 0);
+    if (bOpened)
+        CloseAtReceiver(link);
+}
+
+// The serial sender waits for the dialog to go (it is its own last word); the socket
+// sender only posts, and only to a dialog that exists.
+static void CloseStatusDialog(const XferLink& link)
+{
+    HWND hDlg = g_state.hwndXferDlg;
+    if (!hDlg)
+        return;
+    if (link.bSerial)
+        SendMessageA(hDlg, WM_CLOSE, 0, 0);
+    else
+        PostMessageA(hDlg, WM_CLOSE, 0, 0);
+}
+
+static void SendFiles(const XferLink& link)
+{
+    SessionState& s = g_state;
+    int nFiles = s.nXferFiles;
+    if (nFiles > MAX_LIST_FILES)
+        nFiles = MAX_LIST_FILES;
+    if (nFiles < 0)
+        nFiles = 0;
+    if (!link.bSerial)
+        DrainSocket();
+    s.dwXferDone = 0;
+    s.iXferFile = 0;
+    AnnounceList(link, nFiles);
+    for (; s.iXferFile < nFiles && !s.bAbort; s.iXferFile++)
+        SendOneFile(link, s.iXferFile);
+
+    if (!s.bAbort) {
+        PlayLinkSound("infend");
+        CloseStatusDialog(link);
+        return;
+    }
+    s.iXferFile--;
+    for (int i = 0; i < ABORT_NOTICES; i++)
+        if (link.pfnAbortNotice(link.msAbortWait))
+            break;
+    PlayLinkSound("infintr");
+    CloseStatusDialog(link);
+}
 
 void CommSendFiles()
 {
+    SendFiles(SerialXferLink);
 }
 
 void SockSendFiles()
 {
+    SendFiles(SocketXferLink);
 }

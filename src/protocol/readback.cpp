@@ -1,0 +1,79 @@
+// Read-back over the serial line: a file named by the last list is opened read-only and
+// its blocks are sent with their CRCs on request.
+#include "protocol/readback.h"
+
+#include "connection/session.h"
+#include "protocol/packets.h"
+#include "protocol/seriallink.h"
+#include "protocol/xfermap.h"
+
+#include <cstring>
+
+static XferMapping s_readMap;
+static uint32_t s_dwReadSize;
+static int32_t s_cbReadBlock;
+static int32_t s_nReadBlocks;   // bounds the view even when a receive has reset nXferBlocks
+
+static void CloseReadFile()
+{
+    UnmapXferFile(&s_readMap, 0, 0);
+}
+
+// Read-back starts at block 0 and counts blocks by the serial rule, the same that the
+// requests are checked against.
+static void OnOpenRead()
+{
+    SessionState& s = g_state;
+    uint8_t bIndex;
+    if (CommRead(&bIndex, 1) < 1 || bIndex >= s.nXferFiles)
+        return;
+    CloseReadFile();
+    const XFERFILE& rec = s.pXferFiles.load()[bIndex];
+    s.iXferFile = bIndex;
+    s.iXferBlock = 0;
+    s_cbReadBlock = s.cbBlock;
+    s_dwReadSize = rec.dwSize;
+    s_nReadBlocks = BlockCount(rec.dwSize, s_cbReadBlock, 1);
+    s.nXferBlocks = s_nReadBlocks;
+    char szPath[256];
+    if (!XferPathToNarrow(&rec, szPath) || !MapSourceFile(szPath, rec.dwSize, &s_readMap)) {
+        CommSendCode(XC_CANT_CREATE);
+        return;
+    }
+    CommSendCode(XC_OK);
+}
+
+static void OnReadBlock()
+{
+    SessionState& s = g_state;
+    int32_t k;
+    if (CommRead(&k, 4) < 4 || !s_readMap.hFile || k < 0 || k >= s.nXferBlocks ||
+        k >= s_nReadBlocks)
+        return;
+    if (k != s.iXferBlock && k != s.iXferBlock + 1)
+        return;
+    s.iXferBlock = k;
+    int32_t len = BlockLength(k, s_dwReadSize, s_cbReadBlock);
+    const uint8_t* pData = s_readMap.pView ? s_readMap.pView + (size_t)k * s_cbReadBlock : nullptr;
+    uint32_t crc = Crc32Block(pData, len);
+    CommWrite(&crc, 4);
+    if (len > 0)
+        CommWrite(pData, len);
+}
+
+int ServeReadBack(uint8_t code)
+{
+    switch (code) {
+    case XC_OPEN_READ:
+        OnOpenRead();
+        return 1;
+    case XC_READ_BLOCK:
+        OnReadBlock();
+        return 1;
+    case XC_CLOSE_READ:
+        CloseReadFile();
+        CommSendCode(XC_OK);
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,97 @@
+// The serial and socket operations that the transfer's common steps are written against.
+#include "protocol/xferlink.h"
+
+#include "connection/session.h"
+#include "connection/sockets.h"
+#include "protocol/packets.h"
+#include "protocol/seriallink.h"
+
+#include <cstring>
+
+// The serial line takes a message in pieces: the frame, then each field with its own write,
+// block data straight from the caller's memory.
+static void CommSendMessage(uint8_t code, const XferPiece* pPieces, int nPieces)
+{
+    CommSendCode(code);
+    for (int i = 0; i < nPieces; i++)
+        if (pPieces[i].cb > 0)
+            CommWrite(pPieces[i].pData, pPieces[i].cb);
+}
+
+static int CommAbortNotice(int msWait)
+{
+    CommSendCode(XC_ABORT);
+    if (msWait < 0)
+        return 0;
+    Sleep(msWait);
+    return CommRecvCode() == XC_ACK;
+}
+
+// A socket message goes out in one send so that the peer never sees it split by a pause;
+// short replies are built on the stack, because pPacketBuf may still hold a received block.
+static void SockSendMessage(uint8_t code, const XferPiece* pPieces, int nPieces)
+{
+    uint8_t abSmall[64];
+    int32_t cbTotal = 4;
+    for (int i = 0; i < nPieces; i++)
+        cbTotal += pPieces[i].cb > 0 ? pPieces[i].cb : 0;
+    uint8_t* pMsg = cbTotal <= (int32_t)sizeof abSmall ? abSmall : g_state.pPacketBuf.load();
+    if (!pMsg || cbTotal > PACKET_BUF_BYTES)
+        return;
+    MakeCodeFrame(pMsg, code);
+    int32_t off = 4;
+    for (int i = 0; i < nPieces; i++) {
+        if (pPieces[i].cb <= 0)
+            continue;
+        memcpy(pMsg + off, pPieces[i].pData, pPieces[i].cb);
+        off += pPieces[i].cb;
+    }
+    SockSendAll(pMsg, cbTotal);
+}
+
+static int SockRecv(void* pBuf, int32_t n)
+{
+    return SockRecvAll(pBuf, n);
+}
+
+static void CommSendRaw(const void* pBuf, int32_t n)
+{
+    CommWrite(pBuf, n);
+}
+
+// The socket pipe sends nothing once bAbort is set, yet a stopped exchange must still tell
+// the peer. The frame is written straight to the socket (4 bytes always fit its buffer) and
+// the bytes that came back within msWait are searched for the peer's XC_ACK.
+static int SockAbortNotice(int msWait)
+{
+    SOCKET hSock = g_state.hDataSock;
+    if (hSock == INVALID_SOCKET) {
+        Sleep(msWait > 0 ? msWait : 0);
+        return 0;
+    }
+    uint8_t abFrame[4];
+    MakeCodeFrame(abFrame, XC_ABORT);
+    send(hSock, (const char*)abFrame, 4, 0);
+    if (msWait < 0)
+        return 0;
+    Sleep(msWait);
+    uint8_t abIn[512];
+    int n = recv(hSock, (char*)abIn, sizeof abIn, 0);
+    for (int i = 0; i + 3 < n; i++)
+        if (abIn[i] == XC_ACK && abIn[i + 1] == 0xFF && abIn[i + 2] == XC_ACK && abIn[i + 3] == 0x11)
+            return 1;
+    return 0;
+}
+
+const XferLink SerialXferLink = {
+    1, CommSendMessage, CommSendCode, CommRecvCode, CommRead, CommSendRaw, CommAbortNotice, XC_OK, 20, 20
+};
+
+const XferLink SocketXferLink = {
+    0, SockSendMessage, SockSendCode, SockRecvCode, SockRecv, SockSendAll, SockAbortNotice, XC_ACK, 10, 50
+};
+
+int32_t LinkBlockCount(const XferLink& link, uint32_t dwSize)
+{
+    return BlockCount(dwSize, g_state.cbBlock, link.bSerial);
+}

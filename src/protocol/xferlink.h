@@ -1,0 +1,35 @@
+// The two links of a transfer as one table of operations, so that the sender and the
+// receivers write their common steps once and each link supplies only what differs.
+#pragma once
+
+#include <cstdint>
+
+// One piece of a message after its code frame (a field, the records, the block data).
+struct XferPiece {
+    const void* pData;
+    int32_t cb;
+};
+
+struct XferLink {
+    int bSerial;
+    // Sends a code frame followed by its pieces: separate writes on the serial line, one
+    // send from pPacketBuf (or a small local buffer) on a socket.
+    void (*pfnSendMessage)(uint8_t code, const XferPiece* pPieces, int nPieces);
+    void (*pfnSendCode)(uint8_t code);
+    uint8_t (*pfnRecvCode)();
+    int (*pfnRecv)(void* pBuf, int32_t n);
+    void (*pfnSendRaw)(const void* pBuf, int32_t n);    // bytes with no frame before them
+    // Sends the XC_ABORT frame even though bAbort is already set (the socket pipe refuses
+    // to send then) and returns 1 when the peer's XC_ACK came back within msWait; with
+    // msWait below 0 it only sends.
+    int (*pfnAbortNotice)(int msWait);
+    uint8_t codeOpened;     // the receiver's reply to XC_OPEN_FILE that it succeeded
+    int msCloseWait;        // pause before reading the XC_CLOSE_FILE reply
+    int msAbortWait;        // pause between the abort notices of a stopped send
+};
+
+extern const XferLink SerialXferLink;
+extern const XferLink SocketXferLink;
+
+// The block count of a file of dwSize bytes by the link's rule.
+int32_t LinkBlockCount(const XferLink& link, uint32_t dwSize);
