@@ -66,6 +66,10 @@
 #define IDC_XFER_HEADING     1008
 #define IDC_CONNECT_HINT     1002
 
+// Controls of the About box
+#define IDC_ABOUT_VERSION    1002
+#define IDC_ABOUT_BUILT      1003
+
 // Controls of the main window
 #define IDC_FILELIST         4
 #define IDC_SENDLIST         5

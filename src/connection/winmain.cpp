@@ -1,7 +1,18 @@
-// Program entry (placeholder until start-up lands).
-#include <windows.h>
+// Program entry: prepare the session, create the main window, run the message loop, shut down.
+#include "connection/startup.h"
+#include "mainwindow/mainwindow.h"
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
+int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR lpCmdLine, int nCmdShow)
 {
-    return 0;
+    PrepareSession();
+    if (!InitInstance(hInstance, nCmdShow, lpCmdLine))
+        return 0;
+    StartSession(lpCmdLine);
+    MSG msg = {};
+    while (GetMessageA(&msg, nullptr, 0, 0)) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+    EndSession();
+    return (int)msg.wParam;
 }

@@ -1,0 +1,354 @@
+// Directory listing: the two list views of the main window, filling one from a folder or the
+// drives, the per-row record behind each item and the order the rows are sorted in.
+#include "browser/listing.h"
+
+#include "connection/progress.h"
+#include "connection/session.h"
+#include "mainwindow/mainwindow.h"
+#include "resource.h"
+
+#include <shellapi.h>
+#include <cstdio>
+#include <cstring>
+
+HIMAGELIST hSysImageList, hToolIcons, hButtonFaces, hDropArrows;
+
+// Every list view that is filled from the disk has a row table of its own, so that listing
+// into another dialog never changes what the file pane's lParam values mean. The file pane's
+// table starts as the one allocated at start-up; a table grows when a folder has more
+// entries than it holds.
+struct ROWTABLE {
+    HWND hwndList;
+    FILEROW* pRows;
+    int nCapacity;
+};
+enum { MAX_ROW_TABLES = 8 };
+static ROWTABLE s_tables[MAX_ROW_TABLES];
+
+// The table a sort compares in; CompareFileRows has only the two lParams and the order.
+static FILEROW* s_pSortRows;
+
+// Rows the start-up table (g_state.FileRows) holds; it follows the table when it grows.
+static int s_nStartupCapacity = FILEROWS_INITIAL;
+
+static FILEROW* AllocRows(int nRows)
+{
+    return (FILEROW*)VirtualAlloc(nullptr, (SIZE_T)nRows * sizeof(FILEROW), MEM_COMMIT,
+                                  PAGE_READWRITE);
+}
+
+// The table of a list view, created on first use. A slot whose list view has been destroyed
+// is taken over by the next new list view; its memory goes unless it is the start-up table,
+// which only ever serves the file pane.
+static ROWTABLE* TableOfList(HWND hwndList)
+{
+    ROWTABLE* pFree = nullptr;
+    for (ROWTABLE& t : s_tables) {
+        if (t.hwndList == hwndList && t.pRows)
+            return &t;
+        if (!pFree && (!t.hwndList || !IsWindow(t.hwndList)))
+            pFree = &t;
+    }
+    if (!pFree)
+        return nullptr;
+    if (pFree->pRows && pFree->pRows != g_state.FileRows)
+        VirtualFree(pFree->pRows, 0, MEM_RELEASE);
+    if (hwndList == g_state.hwndFileList && g_state.FileRows) {
+        pFree->pRows = g_state.FileRows;
+        pFree->nCapacity = s_nStartupCapacity;
+    } else {
+        pFree->pRows = AllocRows(FILEROWS_INITIAL);
+        pFree->nCapacity = FILEROWS_INITIAL;
+    }
+    pFree->hwndList = pFree->pRows ? hwndList : nullptr;
+    return pFree->pRows ? pFree : nullptr;
+}
+
+FILEROW* RowsOfList(HWND hwndList)
+{
+    ROWTABLE* t = TableOfList(hwndList);
+    return t ? t->pRows : nullptr;
+}
+
+// Makes room for row r; returns 0 when the memory for a larger table is not there, in which
+// case the listing stops at the rows it has.
+static int EnsureRow(ROWTABLE* t, int r)
+{
+    if (r < t->nCapacity)
+        return 1;
+    int nNew = t->nCapacity * 2;
+    FILEROW* pNew = AllocRows(nNew);
+    if (!pNew)
+        return 0;
+    memcpy(pNew, t->pRows, (size_t)t->nCapacity * sizeof(FILEROW));
+    if (t->pRows == g_state.FileRows) {
+        g_state.FileRows = pNew;
+        s_nStartupCapacity = nNew;
+    }
+    VirtualFree(t->pRows, 0, MEM_RELEASE);
+    t->pRows = pNew;
+    t->nCapacity = nNew;
+    return 1;
+}
+
+// A byte of a name widened as a signed 8-bit value, as the keys are defined.
+static uint32_t SignedByte(char c)
+{
+    return (uint32_t)(int32_t)(int8_t)c;
+}
+
+uint32_t NameKey(const char* pszName, int bFolder)
+{
+    uint32_t b[4] = {0, 0, 0, 0};
+    for (int i = 0; i < 4 && pszName[i]; i++)
+        b[i] = SignedByte(pszName[i]);
+    uint32_t v = (b[0] << 24) | (b[1] << 16) | (b[2] << 8) | b[3];
+    return bFolder ? ((v & 0xDF5F5F5Fu) | 0x80000000u) : (v & 0x5F5F5F5Fu);
+}
+
+uint32_t ExtKey(const char* pszName)
+{
+    const char* pDot = strrchr(pszName, '.');
+    if (!pDot)
+        return 0;
+    uint32_t p1 = SignedByte(pDot[1]);
+    uint32_t p2 = pDot[1] ? SignedByte(pDot[2]) : 0;
+    return (SignedByte('.') << 16) + (p1 << 8) + p2;
+}
+
+int CALLBACK CompareFileRows(LPARAM lRowA, LPARAM lRowB, LPARAM lSortOrder)
+{
+    const FILEROW* pRows = s_pSortRows ? s_pSortRows : RowsOfList(g_state.hwndFileList);
+    if (!pRows)
+        return 0;
+    const FILEROW& a = pRows[lRowA];
+    const FILEROW& b = pRows[lRowB];
+    switch (lSortOrder) {
+    case 0:
+        return (int32_t)a.dwNameKey < (int32_t)b.dwNameKey ? -1
+             : (int32_t)a.dwNameKey > (int32_t)b.dwNameKey ? 1 : 0;
+    case 1:
+        return a.dwTimeHigh < b.dwTimeHigh ? -1 : a.dwTimeHigh > b.dwTimeHigh ? 1 : 0;
+    case 2:
+        return a.dwSizeLow < b.dwSizeLow ? -1 : a.dwSizeLow > b.dwSizeLow ? 1 : 0;
+    case 3:
+        return a.dwExtKey < b.dwExtKey ? -1 : a.dwExtKey > b.dwExtKey ? 1 : 0;
+    default:
+        return 0;
+    }
+}
+
+// The system's small icon for a path (a drive root, a folder or a file).
+static int SysIconOf(const char* pszPath)
+{
+    SHFILEINFOA sfi = {};
+    SHGetFileInfoA(pszPath, 0, &sfi, sizeof sfi, SHGFI_SYSICONINDEX | SHGFI_SMALLICON);
+    return sfi.iIcon;
+}
+
+static int InsertRowItem(HWND hwndList, int iPos, const char* pszText, int iIcon, int r)
+{
+    LVITEMA it = {};
+    it.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM;
+    it.iItem = iPos;
+    it.pszText = (char*)pszText;
+    it.iImage = iIcon;
+    it.lParam = r;
+    return (int)SendMessageA(hwndList, LVM_INSERTITEMA, 0, (LPARAM)&it);
+}
+
+static void SetSubItemText(HWND hwndList, int iItem, int iSub, const char* pszText)
+{
+    LVITEMA it = {};
+    it.iSubItem = iSub;
+    it.pszText = (char*)pszText;
+    SendMessageA(hwndList, LVM_SETITEMTEXTA, (WPARAM)iItem, (LPARAM)&it);
+}
+
+// Cursor and redrawing around a long fill: the wait cursor shows, the list draws once.
+static HCURSOR BeginFill(HWND hwndList)
+{
+    HCURSOR hOld = SetCursor(LoadCursor(nullptr, IDC_WAIT));
+    SendMessageA(hwndList, WM_SETREDRAW, FALSE, 0);
+    return hOld;
+}
+
+static void EndFill(HWND hwndList, FILEROW* pRows, HCURSOR hOld)
+{
+    s_pSortRows = pRows;
+    SendMessageA(hwndList, LVM_SORTITEMS, (WPARAM)g_state.iSortOrder.load(),
+                 (LPARAM)CompareFileRows);
+    s_pSortRows = nullptr;
+    SendMessageA(hwndList, WM_SETREDRAW, TRUE, 0);
+    SetCursor(hOld);
+}
+
+static int ListDrives(HWND hwndList, ROWTABLE* t)
+{
+    int r = 0;
+    for (int d = 0; d < 26; d++) {
+        if (!(g_state.DriveMask & (1u << d)) || !EnsureRow(t, r))
+            continue;
+        char szRoot[8];
+        snprintf(szRoot, sizeof szRoot, "%c:\\", 'A' + d);
+        t->pRows[r] = {0x80000000u | (uint32_t)d, (uint32_t)d, (uint32_t)d, (uint32_t)d};
+        InsertRowItem(hwndList, r, szRoot, SysIconOf(szRoot), r);
+        r++;
+    }
+    return r;
+}
+
+// The full path of an entry: the folder joined to the name with a single backslash.
+static void JoinPath(const char* pszDir, const char* pszName, char* pszOut, size_t cb)
+{
+    size_t n = strlen(pszDir);
+    const char* pszSep = (n && pszDir[n - 1] == '\\') ? "" : "\\";
+    snprintf(pszOut, cb, "%s%s%s", pszDir, pszSep, pszName);
+}
+
+// One pass over the folder: folders (bFiles 0) or files (bFiles 1). Returns the next row.
+static int ListPass(HWND hwndList, ROWTABLE* t, const char* pszDir, int bFiles, int r,
+                    HANDLE hFind, WIN32_FIND_DATAA* pFd)
+{
+    int iPos = 0;
+    do {
+        int bDir = (pFd->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        if (bFiles == bDir || (bDir && pFd->cFileName[0] == '.'))
+            continue;
+        if (!EnsureRow(t, r))
+            break;
+        char szPath[MAX_PATH * 2];
+        JoinPath(pszDir, pFd->cFileName, szPath, sizeof szPath);
+        FILEROW& row = t->pRows[r];
+        row.dwNameKey = NameKey(pFd->cFileName, bDir);
+        row.dwSizeLow = pFd->nFileSizeLow;
+        row.dwTimeHigh = bDir ? 0 : pFd->ftLastWriteTime.dwHighDateTime;
+        row.dwExtKey = ExtKey(pFd->cFileName);
+        int iItem = InsertRowItem(hwndList, iPos++, pFd->cFileName, SysIconOf(szPath), r);
+        r++;
+        if (bDir || iItem < 0)
+            continue;
+        char szText[32];
+        FormatSize((int32_t)pFd->nFileSizeLow, szText);
+        SetSubItemText(hwndList, iItem, 1, szText);
+        SYSTEMTIME st;
+        FileTimeToSystemTime(&pFd->ftLastWriteTime, &st);
+        snprintf(szText, sizeof szText, "%02d/%02d/%02d", st.wMonth, st.wDay, st.wYear % 100);
+        SetSubItemText(hwndList, iItem, 2, szText);
+    } while (FindNextFileA(hFind, pFd));
+    FindClose(hFind);
+    return r;
+}
+
+void FillFileList(HWND hwndList, const char* pszPath, int bFoldersOnly)
+{
+    SendMessageA(hwndList, LVM_DELETEALLITEMS, 0, 0);
+    ROWTABLE* t = TableOfList(hwndList);
+    if (!t)
+        return;
+    if (!pszPath[0]) {
+        HCURSOR hOld = BeginFill(hwndList);
+        ListDrives(hwndList, t);
+        EndFill(hwndList, t->pRows, hOld);
+        return;
+    }
+    char szPattern[MAX_PATH * 2];
+    JoinPath(pszPath, "*.*", szPattern, sizeof szPattern);
+    WIN32_FIND_DATAA fd;
+    HANDLE hFind = FindFirstFileA(szPattern, &fd);
+    if (hFind == INVALID_HANDLE_VALUE)
+        return;
+    HCURSOR hOld = BeginFill(hwndList);
+    int r = ListPass(hwndList, t, pszPath, 0, 0, hFind, &fd);
+    if (!bFoldersOnly) {
+        hFind = FindFirstFileA(szPattern, &fd);
+        if (hFind != INVALID_HANDLE_VALUE)
+            ListPass(hwndList, t, pszPath, 1, r, hFind, &fd);
+    }
+    EndFill(hwndList, t->pRows, hOld);
+}
+
+// A report-style list view child of the main window, placed later by the layout.
+static HWND CreateListView(HWND hwndMain, int id)
+{
+    HWND hwnd = CreateWindowExA(0, "SysListView32", "",
+                                WS_CHILD | WS_VISIBLE | WS_BORDER | LVS_REPORT |
+                                    LVS_SHOWSELALWAYS | LVS_EDITLABELS,
+                                0, 0, 0, 0, hwndMain, (HMENU)(INT_PTR)id, g_state.hInst, nullptr);
+    SendMessageA(hwnd, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
+    SendMessageA(hwnd, LVM_SETIMAGELIST, LVSIL_SMALL, (LPARAM)hSysImageList);
+    return hwnd;
+}
+
+static void InsertColumn(HWND hwndList, int i, const char* pszText, int cx)
+{
+    LVCOLUMNA col = {};
+    col.mask = LVCF_FMT | LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
+    col.fmt = LVCFMT_LEFT;
+    col.cx = cx;
+    col.pszText = (char*)pszText;
+    col.iSubItem = i;
+    SendMessageA(hwndList, LVM_INSERTCOLUMNA, (WPARAM)i, (LPARAM)&col);
+}
+
+// The six column widths for a client width W, in the order file pane Name, Size, Date, Send
+// List Name, Size, Pathname.
+static void InitialColumnWidths(int W, int cx[6])
+{
+    if (W <= 240) {
+        int v[6] = {W - W / 3 - 3, W / 4, 1, W - W / 4 - 4, W / 4 - 12, 1};
+        memcpy(cx, v, sizeof v);
+    } else if (W <= 320) {
+        int v[6] = {W / 2, W / 4 - 8, W / 4 - 8, W - W / 4 - 4, W / 4 - 12, 1};
+        memcpy(cx, v, sizeof v);
+    } else {
+        int V = W - 40;
+        int v[6] = {V / 4 + 26, V / 8 - 22, V / 8 - 9, V / 3, V / 6 - 4, 1};
+        memcpy(cx, v, sizeof v);
+    }
+}
+
+static HWND CreateOwnerDrawButton(HWND hwndMain, const char* pszText, int id)
+{
+    return CreateWindowExA(0, "button", pszText, WS_CHILD | WS_VISIBLE | BS_OWNERDRAW, 0, 0, 0, 0,
+                           hwndMain, (HMENU)(INT_PTR)id, g_state.hInst, nullptr);
+}
+
+void CreateFilePanes(HWND hwndMain)
+{
+    SessionState& s = g_state;
+    char szSys[256];
+    GetSystemDirectoryA(szSys, sizeof szSys);
+    strncat(szSys, "\\winsock.dll", sizeof szSys - strlen(szSys) - 1);
+    SHFILEINFOA sfi = {};
+    hSysImageList = (HIMAGELIST)SHGetFileInfoA(szSys, 0, &sfi, sizeof sfi,
+                                               SHGFI_SYSICONINDEX | SHGFI_SMALLICON);
+
+    hToolIcons = ImageList_LoadImageA(s.hInst, "ILIST2_BMP1", 16, 8, CLR_NONE, IMAGE_BITMAP, 0);
+    hButtonFaces = ImageList_LoadImageA(s.hInst, "ILIST3_BMP", 32, 8, CLR_NONE, IMAGE_BITMAP, 0);
+    hDropArrows = ImageList_LoadImageA(s.hInst, "ILIST4_BMP", 16, 8, 0xFFFFFF, IMAGE_BITMAP, 0);
+
+    s.hwndFileList = CreateListView(hwndMain, IDC_FILELIST);
+    s.hwndSendList = CreateListView(hwndMain, IDC_SENDLIST);
+    s.hwndStatusText = CreateWindowExA(0, "static", "", WS_CHILD | WS_VISIBLE | SS_CENTER, 0, 0,
+                                       0, 0, hwndMain, (HMENU)(INT_PTR)IDC_STATUSTEXT, s.hInst,
+                                       nullptr);
+    for (int i = 0; i < 7; i++)
+        hwndToolBtns[i] = CreateOwnerDrawButton(hwndMain, "", ToolButtonIds[i]);
+    s.hwndSendBtn = hwndToolBtns[2];
+    hwndPathBtn = CreateOwnerDrawButton(hwndMain, "Go", IDM_PATHMENU);
+    hwndSortBtn = CreateOwnerDrawButton(hwndMain, "Go", IDM_SORTMENU);
+
+    RECT rc;
+    GetClientRect(hwndMain, &rc);
+    int cx[6];
+    InitialColumnWidths(rc.right, cx);
+    InsertColumn(s.hwndFileList, 0, "Name", cx[0]);
+    InsertColumn(s.hwndFileList, 1, "Size", cx[1]);
+    InsertColumn(s.hwndFileList, 2, "Date", cx[2]);
+    InsertColumn(s.hwndSendList, 0, "Name", cx[3]);
+    InsertColumn(s.hwndSendList, 1, "Size", cx[4]);
+    InsertColumn(s.hwndSendList, 2, "Pathname", cx[5]);
+
+    FillFileList(s.hwndFileList, s.szCurDir, 0);
+}

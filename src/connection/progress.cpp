@@ -1,0 +1,191 @@
+// Progress and status windows: "Connecting...", "File Xfer Status", the Send List summary line,
+// the size text and the centring every dialog of the program uses.
+#include "connection/progress.h"
+
+#include "connection/session.h"
+#include "protocol/packets.h"
+#include "resource.h"
+
+#include <commctrl.h>
+#include <cstdio>
+
+void FormatSize(int32_t n, char* pszBuf)
+{
+    // Counts of 2 GB and more arrive here negative; they are shown by their unsigned value so
+    // that a large batch never reads as a negative size.
+    uint32_t u = (uint32_t)n;
+    if (u == 0)
+        snprintf(pszBuf, 32, "0");
+    else if (u < 1024)
+        snprintf(pszBuf, 32, "%uB", u);
+    else if (u < 1048576) {
+        uint32_t tenths = (u % 1024) / 100;
+        snprintf(pszBuf, 32, "%u.%01uK", u / 1024, tenths > 9 ? 9 : tenths);
+    } else {
+        uint32_t tenths = (u % 1048576) / 102400;
+        snprintf(pszBuf, 32, "%u.%01uM", u / 1048576, tenths > 9 ? 9 : tenths);
+    }
+}
+
+void CenterDialog(HWND hDlg)
+{
+    RECT rcRef, rcDlg;
+    int cxScreen = GetSystemMetrics(SM_CXSCREEN), cyScreen = GetSystemMetrics(SM_CYSCREEN);
+    HWND hParent = GetParent(hDlg);
+    if (!hParent || !GetWindowRect(hParent, &rcRef))
+        SetRect(&rcRef, 0, 0, cxScreen, cyScreen);
+    GetWindowRect(hDlg, &rcDlg);
+    int w = rcDlg.right - rcDlg.left, h = rcDlg.bottom - rcDlg.top;
+    int cxRef = rcRef.right - rcRef.left, cyRef = rcRef.bottom - rcRef.top;
+    int x, y;
+    if (cxRef > w && cyRef > h) {
+        x = (cxRef - w) / 2 + rcRef.left;
+        y = (cyRef - h) / 2 + rcRef.top;
+    } else {
+        x = (cxScreen - w) / 2;
+        y = (cyScreen - h) / 2;
+    }
+    SetWindowPos(hDlg, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOREDRAW);
+}
+
+// WM_INITDIALOG of "Connecting...": the alignment hint is only for the infrared types.
+static INT_PTR OnConnectInit(HWND hDlg)
+{
+    g_state.hwndConnectDlg = hDlg;
+    CenterDialog(hDlg);
+    int iType = g_state.iCommType;
+    if (iType != CT_IRDA && iType != CT_RAWIR)
+        SetDlgItemTextA(hDlg, IDC_CONNECT_HINT, "");
+    return TRUE;
+}
+
+// Cancel of "Connecting...": stop the connect step and go back to answering peers.
+// bAbort is written first so that the worker's connect loop sees it before the state change.
+static INT_PTR OnConnectCancel(HWND hDlg)
+{
+    g_state.bAbort = 1;
+    g_state.iWorkerState = WS_IDLE;
+    g_state.bAnswerMode = 1;
+    g_state.hwndConnectDlg = nullptr;
+    EndDialog(hDlg, IDCANCEL);
+    return TRUE;
+}
+
+INT_PTR CALLBACK ConnectDlgProc(HWND hDlg, UINT msg, WPARAM wParam, LPARAM)
+{
+    switch (msg) {
+    case WM_INITDIALOG:
+        return OnConnectInit(hDlg);
+    case WM_COMMAND:
+        if (LOWORD(wParam) == IDCANCEL)
+            return OnConnectCancel(hDlg);
+        return FALSE;
+    case WM_CLOSE:
+        // Posted by the worker once the link stands; the handle is cleared before the dialog
+        // ends so that a late post finds 0.
+        g_state.hwndConnectDlg = nullptr;
+        EndDialog(hDlg, 0);
+        return FALSE;
+    default:
+        return FALSE;
+    }
+}
+
+// WM_INITDIALOG of "File Xfer Status". A batch that was already stopped before the dialog
+// came up closes it at once, without ever publishing the handle to the worker.
+static INT_PTR OnXferInit(HWND hDlg)
+{
+    CenterDialog(hDlg);
+    if (g_state.bAbort) {
+        PostMessageA(hDlg, WM_CLOSE, 0, 0);
+        return FALSE;
+    }
+    g_state.hwndXferDlg = hDlg;
+    g_state.dwXferStartTick = GetTickCount();
+    char szHeading[256];
+    LoadStringA(g_state.hInst, g_state.bAnswerMode == 1 ? IDM_RECEIVE : IDM_SEND, szHeading,
+                sizeof szHeading);
+    SetDlgItemTextA(hDlg, IDC_XFER_HEADING, szHeading);
+    return TRUE;
+}
+
+// Cancel of "File Xfer Status": the transfer routines see bAbort and stop.
+static INT_PTR OnXferCancel(HWND hDlg)
+{
+    g_state.bAbort = 1;
+    g_state.hwndXferDlg = nullptr;
+    g_state.iWorkerState = WS_IDLE;
+    g_state.bAnswerMode = 1;
+    EndDialog(hDlg, IDCANCEL);
+    return FALSE;
+}
+
+INT_PTR CALLBACK XferStatusDlgProc(HWND hDlg, UINT msg, WPARAM wParam, LPARAM)
+{
+    switch (msg) {
+    case WM_INITDIALOG:
+        return OnXferInit(hDlg);
+    case WM_COMMAND:
+        if (LOWORD(wParam) == IDCANCEL)
+            return OnXferCancel(hDlg);
+        return FALSE;
+    case WM_CLOSE:
+        g_state.hwndXferDlg = nullptr;
+        EndDialog(hDlg, 0);
+        return FALSE;
+    default:
+        return FALSE;
+    }
+}
+
+// Formats string uId with two numbers into a dialog item.
+static void SetItemFormatted(HWND hDlg, int idItem, UINT uId, int32_t a, int32_t b)
+{
+    char szFormat[256], szText[256];
+    LoadStringA(g_state.hInst, uId, szFormat, sizeof szFormat);
+    snprintf(szText, sizeof szText, szFormat, a, b);
+    SetDlgItemTextA(hDlg, idItem, szText);
+}
+
+void RefreshXferStatus()
+{
+    SessionState& s = g_state;
+    HWND hDlg = s.hwndXferDlg;
+    int32_t nBlocks = s.nXferBlocks, iFile = s.iXferFile;
+    XFERFILE* pFiles = s.pXferFiles;
+    if (!hDlg || nBlocks == 0 || iFile < 0 || !pFiles)
+        return;
+    int32_t iBlock = s.iXferBlock;
+    SetItemFormatted(hDlg, IDC_XFER_FILES, IDS_FILES_OF, iFile + 1, s.nXferFiles);
+    if (iFile < MAX_BATCH_FILES)
+        SetItemFormatted(hDlg, IDC_XFER_BYTES, IDS_BYTES_OF, s.cbBlock * iBlock,
+                         (int32_t)pFiles[iFile].dwSize);
+    SendDlgItemMessageA(hDlg, IDC_XFER_FILEBAR, PBM_SETPOS, (WPARAM)(iBlock * 100 / nBlocks), 0);
+
+    uint32_t dwDone = s.dwXferDone, dwTotal = s.dwXferTotal;
+    if (dwTotal != 0) {
+        uint64_t pos = (uint64_t)dwDone * 100 / dwTotal;
+        SendDlgItemMessageA(hDlg, IDC_XFER_TOTALBAR, PBM_SETPOS, (WPARAM)pos, 0);
+        SetItemFormatted(hDlg, IDC_XFER_TOTAL, IDS_TOTAL_BYTES_OF, (int32_t)dwDone,
+                         (int32_t)dwTotal);
+    }
+    int32_t secs = (int32_t)(GetTickCount() - s.dwXferStartTick + 999) / 1000;
+    if (secs == 0)
+        secs = 1;
+    char szFormat[256], szText[256];
+    LoadStringA(s.hInst, IDS_BYTES_PER_SEC, szFormat, sizeof szFormat);
+    snprintf(szText, sizeof szText, szFormat, (int32_t)dwDone / secs);
+    SetDlgItemTextA(hDlg, IDC_XFER_RATE, szText);
+}
+
+void UpdateSendListStatus()
+{
+    if (!g_state.hwndStatusText)
+        return;
+    int n = (int)SendMessageA(g_state.hwndSendList, LVM_GETITEMCOUNT, 0, 0);
+    char szSize[32], szFormat[256], szText[256];
+    FormatSize((int32_t)g_state.dwSendListBytes, szSize);
+    LoadStringA(g_state.hInst, IDS_SENDLIST_STATUS, szFormat, sizeof szFormat);
+    snprintf(szText, sizeof szText, szFormat, n, szSize);
+    SetWindowTextA(g_state.hwndStatusText, szText);
+}

@@ -1,0 +1,457 @@
+// The main window: class, creation and single-instance hand-off, layout, the hand-drawn
+// buttons and the message dispatch that routes every command and list notification.
+#include "mainwindow/mainwindow.h"
+
+#include "browser/listing.h"
+#include "browser/sendlist.h"
+#include "connection/progress.h"
+#include "connection/serialport.h"
+#include "connection/session.h"
+#include "connection/sockets.h"
+#include "mainwindow/filecommands.h"
+#include "mainwindow/xfercommands.h"
+#include "protocol/packets.h"
+#include "resource.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
+#include <cstring>
+
+const int ToolButtonIds[NUM_TOOL_BUTTONS] = {IDM_ADDTOSENDLIST, IDM_REMOVE, IDM_SEND,
+                                             IDM_SETTINGS, IDM_ABOUT, IDM_HELP, IDM_EXIT};
+const char* const SortNames[4] = {"Name", "Date", "Size", "Type"};
+
+HWND hwndToolBtns[NUM_TOOL_BUTTONS];
+HWND hwndPathBtn, hwndSortBtn;
+
+enum { NUM_PATH_LEVELS = 8, VK_ADD_SELECTED = 0x86 /* VK_F23 */ };
+
+ATOM RegisterMainClass(HINSTANCE hInst, const char* pszClassName)
+{
+    WNDCLASSA wc = {};
+    wc.style = CS_HREDRAW | CS_VREDRAW;
+    wc.lpfnWndProc = MainWndProc;
+    wc.hInstance = hInst;
+    wc.hIcon = LoadIconA(hInst, MAKEINTRESOURCEA(IDI_TALMOX));
+    wc.hbrBackground = (HBRUSH)GetStockObject(WHITE_BRUSH);
+    wc.lpszClassName = pszClassName;
+    return RegisterClassA(&wc);
+}
+
+// A second start hands its command line to the running copy through the clipboard, since a
+// posted message can carry only two numbers.
+static void HandOffCommandLine(HWND hwndOther, const char* lpCmdLine)
+{
+    size_t L = strlen(lpCmdLine);
+    if (L > 0 && OpenClipboard(nullptr)) {
+        HGLOBAL hMem = GlobalAlloc(GMEM_MOVEABLE, L + 1);
+        if (hMem) {
+            memcpy(GlobalLock(hMem), lpCmdLine, L + 1);
+            GlobalUnlock(hMem);
+            EmptyClipboard();
+            if (!SetClipboardData(CF_TEXT, hMem))
+                GlobalFree(hMem);
+        }
+        CloseClipboard();
+        PostMessageA(hwndOther, WM_PASSCMDLINE, (WPARAM)L, 0);
+    }
+    SetForegroundWindow(hwndOther);
+}
+
+// The drop-down buttons' font: the system's popup-menu font where the registry describes
+// one, else bold Tahoma.
+static HFONT CreatePopupFont()
+{
+    LOGFONTA lf = {};
+    HKEY hKey;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "System\\GWE\\Menu\\PopFnt", 0, KEY_QUERY_VALUE,
+                      &hKey) == ERROR_SUCCESS) {
+        DWORD cb = sizeof lf.lfFaceName;
+        if (RegQueryValueExA(hKey, "Nm", nullptr, nullptr, (BYTE*)lf.lfFaceName, &cb) !=
+            ERROR_SUCCESS)
+            lf.lfFaceName[0] = 0;
+        lf.lfFaceName[sizeof lf.lfFaceName - 1] = 0;
+        DWORD dw = 0;
+        cb = sizeof dw;
+        if (RegQueryValueExA(hKey, "Ht", nullptr, nullptr, (BYTE*)&dw, &cb) == ERROR_SUCCESS &&
+            cb == sizeof dw)
+            lf.lfHeight = (LONG)dw;
+        dw = 0;
+        cb = sizeof dw;
+        if (RegQueryValueExA(hKey, "Wt", nullptr, nullptr, (BYTE*)&dw, &cb) == ERROR_SUCCESS &&
+            cb == sizeof dw)
+            lf.lfWeight = (LONG)dw;
+        RegCloseKey(hKey);
+    } else {
+        strcpy(lf.lfFaceName, "Tahoma");
+        lf.lfHeight = -12;
+        lf.lfWeight = FW_BOLD;
+    }
+    return CreateFontIndirectA(&lf);
+}
+
+int InitInstance(HINSTANCE hInstance, int nCmdShow, const char* lpCmdLine)
+{
+    SessionState& s = g_state;
+    s.hInst = hInstance;
+    char szClass[100], szTitle[100];
+    LoadStringA(hInstance, IDS_CLASSNAME, szClass, sizeof szClass);
+    LoadStringA(hInstance, IDS_APPNAME, szTitle, sizeof szTitle);
+
+    HWND hwndOther = FindWindowA(szClass, nullptr);
+    if (hwndOther) {
+        HandOffCommandLine(hwndOther, lpCmdLine ? lpCmdLine : "");
+        return 0;
+    }
+    if (IsSocketType(s.iCommType))
+        s.hListenSock = OpenListenSocket();
+    s.hPopupFont = CreatePopupFont();
+    s.hContextMenu1 = GetSubMenu(LoadMenuA(hInstance, "CONTEXT1"), 0);
+    s.hContextMenu2 = GetSubMenu(LoadMenuA(hInstance, "CONTEXT2"), 0);
+    RegisterMainClass(hInstance, szClass);
+
+    HWND hwnd = CreateWindowExA(0, szClass, szTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr,
+                                hInstance, nullptr);
+    if (!hwnd)
+        return 0;
+    s.hwndMain = hwnd;
+    s.hComm = OpenCommPort(1);
+    ShowWindow(hwnd, nCmdShow);
+    UpdateWindow(hwnd);
+    SetForegroundWindow(hwnd);
+    return 1;
+}
+
+static void PlaceChild(HWND hwndChild, int x, int y, int cx, int cy)
+{
+    SetWindowPos(hwndChild, HWND_TOP, x, y, cx, cy, SWP_SHOWWINDOW);
+}
+
+static void SetColumnWidth(HWND hwndList, int iCol, int cx)
+{
+    SendMessageA(hwndList, LVM_SETCOLUMNWIDTH, (WPARAM)iCol, MAKELPARAM(cx, 0));
+}
+
+// WM_SIZE: side by side above 320 pixels of width, stacked at 320 and below.
+static void OnSize(int W, int H)
+{
+    SessionState& s = g_state;
+    if (W > 320) {
+        PlaceChild(s.hwndFileList, 0, 21, W / 2 - 20, H - 21);
+        PlaceChild(s.hwndSendList, W / 2 + 20, 21, W / 2 - 20, H - 21);
+        PlaceChild(hwndPathBtn, 0, 0, W / 2 - 90, 21);
+        PlaceChild(hwndSortBtn, W / 2 - 90, 0, 70, 21);
+        for (int i = 0; i < NUM_TOOL_BUTTONS; i++)
+            PlaceChild(hwndToolBtns[i], W / 2 - 16, 2 + 36 * i, 32, 32);
+        PlaceChild(s.hwndStatusText, W / 2 + 20, 0, W / 2 - 20, 21);
+    } else {
+        int T = H / 2 - GetSystemMetrics(SM_CYMENU);
+        int S = (W - 224) / 8 + 32;
+        PlaceChild(s.hwndFileList, 0, 21, W, T - 2);
+        PlaceChild(hwndPathBtn, 0, 0, W - 70, 21);
+        PlaceChild(hwndSortBtn, W - 70, 0, 70, 21);
+        for (int i = 0; i < NUM_TOOL_BUTTONS; i++)
+            PlaceChild(hwndToolBtns[i], i * S, T + 21, 32, 32);
+        PlaceChild(s.hwndStatusText, 0, T + 53, W, 16);
+        PlaceChild(s.hwndSendList, 0, T + 69, W, H - T - 69);
+    }
+    int V = W - 40;
+    SetColumnWidth(s.hwndFileList, 0, V / 4 + 26);
+    SetColumnWidth(s.hwndFileList, 1, V / 8 - 22);
+    SetColumnWidth(s.hwndFileList, 2, V / 8 - 9);
+    SetColumnWidth(s.hwndSendList, 0, V / 3);
+    SetColumnWidth(s.hwndSendList, 1, V / 6 - 4);
+}
+
+static int ToolButtonIndex(UINT id)
+{
+    for (int i = 0; i < NUM_TOOL_BUTTONS; i++)
+        if ((UINT)ToolButtonIds[i] == id)
+            return i;
+    return -1;
+}
+
+// The path button's caption: the drive root or the current folder's own name.
+static void PathCaption(char* pszCaption)
+{
+    const char* pszCur = g_state.szCurDir;
+    if (!pszCur[0])
+        strcpy(pszCaption, "My Computer");
+    else if (g_state.bPathMenuOpen)
+        strcpy(pszCaption, "Show");
+    else if (strlen(pszCur) == 3)
+        strcpy(pszCaption, pszCur);
+    else
+        PathFileName(pszCur, pszCaption);
+}
+
+// The outline of a pressed drop-down button, around its caption and arrow.
+static void DrawPressedOutline(HDC hdc, const char* pszCaption, int bottom)
+{
+    SIZE sz;
+    GetTextExtentPoint32A(hdc, pszCaption, (int)strlen(pszCaption), &sz);
+    HGDIOBJ hOldBrush = SelectObject(hdc, GetStockObject(NULL_BRUSH));
+    Rectangle(hdc, 0, 0, sz.cx + 22, bottom);
+    SelectObject(hdc, hOldBrush);
+}
+
+static void DrawDropButton(const DRAWITEMSTRUCT* p, int bSort)
+{
+    HDC hdc = p->hDC;
+    HGDIOBJ hOldFont = SelectObject(hdc, g_state.hPopupFont);
+    SetBkColor(hdc, GetSysColor(COLOR_MENU));
+    char szCaption[128];
+    if (bSort)
+        strcpy(szCaption, g_state.bSortMenuOpen ? "Sort By"
+                                                : SortNames[g_state.iSortOrder & 3]);
+    else
+        PathCaption(szCaption);
+    int len = (int)strlen(szCaption);
+    SIZE sz;
+    GetTextExtentPoint32A(hdc, szCaption, len, &sz);
+    if (bSort) {
+        ExtTextOutA(hdc, p->rcItem.right - sz.cx - 21, 0, ETO_OPAQUE, &p->rcItem, szCaption, len,
+                    nullptr);
+        ImageList_Draw(hDropArrows, 0, hdc, p->rcItem.right - 17, 0, ILD_TRANSPARENT);
+    } else {
+        ExtTextOutA(hdc, 2, 0, ETO_OPAQUE, &p->rcItem, szCaption, len, nullptr);
+        ImageList_Draw(hDropArrows, 0, hdc, sz.cx + 4, 0, ILD_TRANSPARENT);
+    }
+    if (p->itemState & ODS_SELECTED)
+        DrawPressedOutline(hdc, szCaption, p->rcItem.bottom);
+    SelectObject(hdc, hOldFont);
+}
+
+// WM_DRAWITEM: a tool button is its face and its icon (the grey icon when disabled); the
+// path and sort buttons are a caption with a drop-down arrow.
+static void OnDrawItem(const DRAWITEMSTRUCT* p)
+{
+    int bPressed = (p->itemState & ODS_SELECTED) != 0;
+    int bDisabled = (p->itemState & ODS_DISABLED) != 0;
+    int i = ToolButtonIndex(p->CtlID);
+    if (i >= 0) {
+        ImageList_Draw(hButtonFaces, bPressed && !bDisabled ? 1 : 0, p->hDC, 0, 0, ILD_NORMAL);
+        ImageList_Draw(hToolIcons, bDisabled ? 7 : i, p->hDC, 8, 8, ILD_NORMAL);
+    } else if (p->CtlID == IDM_PATHMENU) {
+        DrawDropButton(p, 0);
+    } else if (p->CtlID == IDM_SORTMENU) {
+        DrawDropButton(p, 1);
+    }
+}
+
+// A single click in the file pane opens the drive or folder it lands on; on a file it only
+// selects. A path that would not fit the current-folder field is refused with a beep.
+static void OnFileClick(const NMITEMACTIVATE* pItem)
+{
+    SessionState& s = g_state;
+    if (s.bSuppressClick) {
+        s.bSuppressClick = 0;
+        return;
+    }
+    if (pItem->iItem < 0)
+        return;
+    LVITEMA it = {};
+    it.mask = LVIF_PARAM;
+    it.iItem = pItem->iItem;
+    if (!SendMessageA(s.hwndFileList, LVM_GETITEMA, 0, (LPARAM)&it))
+        return;
+    const FILEROW* pRows = RowsOfList(s.hwndFileList);
+    if (!pRows)
+        return;
+    const FILEROW* pRow = &pRows[it.lParam];
+    if (RowIsFile(pRow))
+        return;
+    char szText[256] = "";
+    LVITEMA ti = {};
+    ti.iSubItem = 0;
+    ti.pszText = szText;
+    ti.cchTextMax = sizeof szText;
+    SendMessageA(s.hwndFileList, LVM_GETITEMTEXTA, (WPARAM)pItem->iItem, (LPARAM)&ti);
+    if (RowIsDrive(pRow)) {
+        strcpy(s.szCurDir, szText);
+    } else {
+        size_t n = strlen(s.szCurDir);
+        int bSep = !(n && s.szCurDir[n - 1] == '\\');
+        if (n + bSep + strlen(szText) >= sizeof s.szCurDir) {
+            MessageBeep(0);
+            return;
+        }
+        if (bSep)
+            strcat(s.szCurDir, "\\");
+        strcat(s.szCurDir, szText);
+    }
+    FillFileList(s.hwndFileList, s.szCurDir, 0);
+    InvalidateRect(hwndPathBtn, nullptr, TRUE);
+    s.bSuppressClick = 0;
+}
+
+// WM_NOTIFY from either list view. Returns 1 when the window procedure must return 1
+// (a rename that succeeded) instead of the default result.
+static int OnNotify(HWND hwnd, const NMHDR* pHdr)
+{
+    SessionState& s = g_state;
+    int bFilePane = pHdr->hwndFrom == s.hwndFileList;
+    switch (pHdr->code) {
+    case LVN_KEYDOWN:
+        if (((const NMLVKEYDOWN*)pHdr)->wVKey == VK_ADD_SELECTED)
+            PostMessageA(hwnd, WM_COMMAND, IDM_ADDTOSENDLIST, 0);
+        break;
+    case LVN_ENDLABELEDITA:
+        if (bFilePane)
+            return OnEndLabelEdit((const NMLVDISPINFOA*)pHdr) == 1;
+        break;
+    case LVN_ITEMCHANGING:
+        SetFocus(s.hwndFileList);
+        break;
+    case NM_RCLICK:
+        if (bFilePane)
+            ShowFileContextMenu((const NMITEMACTIVATE*)pHdr);
+        break;
+    case NM_DBLCLK:
+        PostMessageA(hwnd, WM_COMMAND, bFilePane ? IDM_ADDTOSENDLIST : IDM_REMOVE, 0);
+        break;
+    case NM_CLICK:
+        if (!bFilePane)
+            s.bSuppressClick = 0;
+        else if (GetKeyState(VK_MENU) & 0x8000)
+            ShowFileContextMenu((const NMITEMACTIVATE*)pHdr);
+        else
+            OnFileClick((const NMITEMACTIVATE*)pHdr);
+        break;
+    default:
+        break;
+    }
+    return 0;
+}
+
+// Rename: edit the first selected row's name in place; the rename itself happens when the
+// edit ends (LVN_ENDLABELEDITA).
+static void CmdRename()
+{
+    HWND hwndList = g_state.hwndFileList;
+    int i = (int)SendMessageA(hwndList, LVM_GETNEXTITEM, (WPARAM)-1, LVNI_SELECTED);
+    if (i < 0)
+        return;
+    SetFocus(hwndList);
+    SendMessageA(hwndList, LVM_EDITLABELA, (WPARAM)i, 0);
+}
+
+static void CmdAbout()
+{
+    int idDlg = g_state.bLandscape ? IDD_ABOUT : IDD_ABOUT_TALL;
+    DialogBoxParamA(g_state.hInst, MAKEINTRESOURCEA(idDlg), g_state.hwndMain, AboutDlgProc, 0);
+}
+
+// WM_COMMAND, by the command id alone.
+static void OnCommand(UINT id)
+{
+    switch (id) {
+    case IDM_ABOUT:         CmdAbout(); break;
+    case IDM_SETTINGS:      CmdSettings(); break;
+    case IDM_EXIT:          PostQuitMessage(0); break;
+    case IDM_SEND:          CmdSend(); break;
+    case IDM_RECEIVE:       CmdReceive(); break;
+    case IDM_PATHMENU:      CmdPathMenu(); break;
+    case IDM_REMOVE:        RemoveSelectedFromSendList(); break;
+    case IDM_DELETE:        CmdDelete(); break;
+    case IDM_ADDTOSENDLIST: AddSelectedToSendList(); break;
+    case IDM_PROPERTIES:    CmdProperties(); break;
+    case IDM_RENAME:        CmdRename(); break;
+    case IDM_OPEN:          CmdOpen(); break;
+    case IDM_MOVE:          CmdMoveOrCopy(0); break;
+    case IDM_HELP:          CmdHelp(); break;
+    case IDM_COPYTO:        CmdMoveOrCopy(1); break;
+    case IDM_NEWFOLDER:     CmdNewFolder(); break;
+    case IDM_SELECTALL:     CmdSelectAll(); break;
+    case IDM_DESELECTALL:   CmdDeselectAll(); break;
+    case IDM_RUN:           CmdRun(); break;
+    case IDM_SORTMENU:      CmdSortMenu(); break;
+    default: break;
+    }
+}
+
+// WM_CREATE: the children, then the one-second poll that refreshes transfers.
+static void OnCreate(HWND hwnd)
+{
+    g_state.hwndMain = hwnd;
+    CreateFilePanes(hwnd);
+    SetTimer(hwnd, IDT_POLL, 1000, nullptr);
+}
+
+// WM_DESTROY: the list views give back the system's image list before they are destroyed,
+// so that destroying them leaves it alone.
+static void OnDestroy()
+{
+    SendMessageA(g_state.hwndFileList, LVM_SETIMAGELIST, LVSIL_SMALL, 0);
+    SendMessageA(g_state.hwndSendList, LVM_SETIMAGELIST, LVSIL_SMALL, 0);
+    PostQuitMessage(0);
+}
+
+// WM_PASSCMDLINE: a second start left its command line on the clipboard.
+static void OnPassCmdLine(HWND hwnd)
+{
+    if (!OpenClipboard(hwnd))
+        return;
+    HANDLE hData = GetClipboardData(CF_TEXT);
+    const char* pszText = hData ? (const char*)GlobalLock(hData) : nullptr;
+    if (pszText) {
+        AddCommandLineToSendList(pszText);
+        GlobalUnlock(hData);
+    }
+    CloseClipboard();
+    UpdateSendListStatus();
+}
+
+// IDM_SORTBASE + i: re-sort the file pane in the new order without listing it again.
+static void OnSortChoice(int i)
+{
+    g_state.iSortOrder = i;
+    SendMessageA(g_state.hwndFileList, LVM_SORTITEMS, (WPARAM)i, (LPARAM)CompareFileRows);
+    InvalidateRect(hwndSortBtn, nullptr, TRUE);
+}
+
+LRESULT CALLBACK MainWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    switch (msg) {
+    case WM_CREATE:
+        OnCreate(hwnd);
+        break;
+    case WM_DESTROY:
+        OnDestroy();
+        break;
+    case WM_SIZE:
+        OnSize((short)LOWORD(lParam), (short)HIWORD(lParam));
+        break;
+    case WM_DRAWITEM:
+        OnDrawItem((const DRAWITEMSTRUCT*)lParam);
+        break;
+    case WM_NOTIFY:
+        if (OnNotify(hwnd, (const NMHDR*)lParam))
+            return 1;
+        break;
+    case WM_KEYDOWN:
+        if ((wParam & 0xFF) == VK_ADD_SELECTED)
+            PostMessageA(hwnd, WM_COMMAND, IDM_ADDTOSENDLIST, 0);
+        break;
+    case WM_COMMAND:
+        OnCommand(LOWORD(wParam));
+        break;
+    case WM_TIMER:
+        OnPollTimer();
+        break;
+    case WM_DROPFILES:
+        AddDroppedFilesToSendList(hwnd, (HDROP)wParam);
+        return 1;
+    case WM_PASSCMDLINE:
+        OnPassCmdLine(hwnd);
+        break;
+    default:
+        if (msg >= WM_PATHLEVEL && msg < WM_PATHLEVEL + NUM_PATH_LEVELS)
+            OnPathLevel((int)(msg - WM_PATHLEVEL));
+        else if (msg >= IDM_SORTBASE && msg < IDM_SORTBASE + 4)
+            OnSortChoice((int)(msg - IDM_SORTBASE));
+        break;
+    }
+    return DefWindowProcA(hwnd, msg, wParam, lParam);
+}

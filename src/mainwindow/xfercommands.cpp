@@ -1,0 +1,236 @@
+// The main window's side of a transfer: the Send command drives the worker through the
+// connect and send steps, the Receive command shows a batch arriving, the poll refreshes the
+// status dialog and retries a serial port that was busy.
+#include "mainwindow/xfercommands.h"
+
+#include "browser/listing.h"
+#include "connection/progress.h"
+#include "connection/serialport.h"
+#include "connection/session.h"
+#include "connection/sockets.h"
+#include "protocol/packets.h"
+#include "protocol/sounds.h"
+#include "resource.h"
+
+#include <commctrl.h>
+#include <cstdio>
+#include <cstring>
+
+// A message box with texts from the string table; uId's text may hold one %s or %d.
+static void ShowStringBox(UINT uText, UINT uCaption, UINT uType, const char* pszArg, int a, int b)
+{
+    char szFormat[256], szText[512], szCaption[128];
+    LoadStringA(g_state.hInst, uText, szFormat, sizeof szFormat);
+    LoadStringA(g_state.hInst, uCaption, szCaption, sizeof szCaption);
+    if (pszArg)
+        snprintf(szText, sizeof szText, szFormat, pszArg);
+    else
+        snprintf(szText, sizeof szText, szFormat, a, b);
+    MessageBoxA(g_state.hwndMain, szText, szCaption, uType);
+}
+
+static void CloseDataSocket()
+{
+    SOCKET hSock = g_state.hDataSock;
+    if (hSock != INVALID_SOCKET) {
+        closesocket(hSock);
+        g_state.hDataSock = INVALID_SOCKET;
+    }
+}
+
+static void GetSendListPath(int i, char* pszPath)
+{
+    LVITEMA it = {};
+    it.iSubItem = 2;
+    it.pszText = pszPath;
+    it.cchTextMax = 256;
+    pszPath[0] = 0;
+    SendMessageA(g_state.hwndSendList, LVM_GETITEMTEXTA, (WPARAM)i, (LPARAM)&it);
+}
+
+// Turns the Send List rows into the batch records, in row order. A file that cannot be
+// opened now gets the invalid size, which the sender reports.
+static void FillBatchTable(XFERFILE* pFiles, int n)
+{
+    for (int i = 0; i < n; i++) {
+        char szPath[256];
+        GetSendListPath(i, szPath);
+        memset(&pFiles[i], 0, sizeof pFiles[i]);
+        XferPathFromNarrow(&pFiles[i], szPath);
+        HANDLE hFile = CreateFileA(szPath, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (hFile == INVALID_HANDLE_VALUE) {
+            pFiles[i].dwSize = 0xFFFFFFFFu;
+        } else {
+            pFiles[i].dwSize = GetFileSize(hFile, nullptr);
+            CloseHandle(hFile);
+        }
+    }
+}
+
+// Selects the rows that were sent and has the Remove command take them out of the list.
+static void RemoveSentRows(int nSent, int bAll)
+{
+    HWND hwndList = g_state.hwndSendList;
+    LVITEMA it = {};
+    it.stateMask = 0xF;
+    it.state = LVIS_SELECTED;
+    if (bAll) {
+        SendMessageA(hwndList, LVM_SETITEMSTATE, (WPARAM)-1, (LPARAM)&it);
+    } else {
+        for (int i = 0; i < nSent; i++)
+            SendMessageA(hwndList, LVM_SETITEMSTATE, (WPARAM)i, (LPARAM)&it);
+    }
+    SendMessageA(g_state.hwndMain, WM_COMMAND, IDM_REMOVE, 0);
+    if (bAll)
+        g_state.dwSendListBytes = 0;
+}
+
+// Tells the user which source file could not be read when the sender reported one.
+static int ReportUnreadableFile(int nFiles)
+{
+    int iBad = g_state.iUnreadableFile;
+    if (iBad < 0 || iBad >= nFiles)
+        return 0;
+    char szPath[256];
+    XferPathToNarrow(&g_state.pXferFiles.load()[iBad], szPath);
+    ShowStringBox(IDS_CANT_READ_SOURCE, IDS_ERROR, MB_ICONHAND, szPath, 0, 0);
+    return 1;
+}
+
+int CmdSend()
+{
+    SessionState& s = g_state;
+    HANDLE hComm = s.hComm;
+    if (s.iCommType != CT_IRDA && s.iCommType != CT_USB && hComm)
+        PurgeComm(hComm, PURGE_TXCLEAR | PURGE_RXCLEAR);
+    s.nFilesOk = 0;
+    s.dwXferTotal = s.dwSendListBytes;
+    int n = (int)SendMessageA(s.hwndSendList, LVM_GETITEMCOUNT, 0, 0);
+    XFERFILE* pFiles = s.pXferFiles;
+    if (n == 0 || !pFiles) {
+        MessageBeep(0);
+        return 0;
+    }
+    // The batch table holds MAX_BATCH_FILES records; a longer list is refused whole rather
+    // than sent in part, so that the user decides what goes first.
+    if (n > MAX_BATCH_FILES) {
+        ShowStringBox(IDS_SEND_LIST_TOO_LONG, IDS_ERROR, MB_ICONHAND, nullptr, 0, 0);
+        return 0;
+    }
+    s.nXferFiles = n;
+    FillBatchTable(pFiles, n);
+    s.iUnreadableFile = -1;
+
+    s.bAnswerMode = 0;
+    s.bAbort = 0;
+    s.iSendResult = 0;
+    s.iWorkerState = WS_CONNECT;
+    DialogBoxParamA(s.hInst, MAKEINTRESOURCEA(IDD_CONNECTING), s.hwndMain, ConnectDlgProc, 0);
+    if (s.bAbort) {
+        s.bAbort = 0;
+        return 0;
+    }
+
+    s.iWorkerState = WS_SEND;
+    DialogBoxParamA(s.hInst, MAKEINTRESOURCEA(IDD_XFERSTATUS), s.hwndMain, XferStatusDlgProc, 0);
+    s.iWorkerState = WS_IDLE;
+    s.bAnswerMode = 1;
+    Sleep(400);
+    if (IsSocketType(s.iCommType))
+        CloseDataSocket();
+
+    int iResult = s.iSendResult;
+    if (iResult != 0) {
+        ShowStringBox(IDS_SEND_REFUSED_BASE + iResult, IDS_ERROR, MB_ICONHAND, "", 0, 0);
+        s.bAbort = 0;
+        return 0;
+    }
+    if (ReportUnreadableFile(n)) {
+        // The files before the unreadable one went through; only they leave the list.
+        int iStop = s.iXferFile < s.iUnreadableFile ? s.iXferFile.load() : s.iUnreadableFile.load();
+        RemoveSentRows(iStop < 0 ? 0 : iStop, 0);
+        UpdateSendListStatus();
+        s.bAbort = 0;
+        return 0;
+    }
+    if (!s.bAbort) {
+        RemoveSentRows(n, 1);
+    } else {
+        int iStop = s.iXferFile;
+        RemoveSentRows(iStop < 0 ? 0 : iStop > n ? n : iStop, 0);
+    }
+    UpdateSendListStatus();
+    if (s.bShowResults)
+        ShowStringBox(IDS_SENT_RESULT, IDS_SEND_CAP, MB_OK, nullptr, s.nFilesOk, n);
+    s.bAbort = 0;
+    return 1;
+}
+
+// After a cancelled receive: the file that was being written does not remain.
+static void DiscardPartialFile()
+{
+    SessionState& s = g_state;
+    HANDLE hFile = s.hXferFile;
+    if (!hFile || hFile == INVALID_HANDLE_VALUE)
+        return;
+    if (s.pXferView)
+        UnmapViewOfFile(s.pXferView);
+    s.pXferView = nullptr;
+    if (s.hXferMap)
+        CloseHandle(s.hXferMap);
+    s.hXferMap = nullptr;
+    CloseHandle(hFile);
+    s.hXferFile = nullptr;
+    int i = s.iXferFile;
+    XFERFILE* pFiles = s.pXferFiles;
+    if (i < 0 || i >= MAX_BATCH_FILES || !pFiles)
+        return;
+    char szPath[256], szName[128], szDest[512];
+    XferPathToNarrow(&pFiles[i], szPath);
+    PathFileName(szPath, szName);
+    if (!szName[0])
+        return;
+    snprintf(szDest, sizeof szDest, "%s\\%s", s.szDestDir, szName);
+    DeleteFileA(szDest);
+}
+
+int CmdReceive()
+{
+    SessionState& s = g_state;
+    s.bAbort = 0;
+    s.nFilesOk = 0;
+    int idDlg = s.bLandscape ? IDD_XFERSTATUS : IDD_XFERSTATUS_TALL;
+    DialogBoxParamA(s.hInst, MAKEINTRESOURCEA(idDlg), s.hwndMain, XferStatusDlgProc, 0);
+    Sleep(200);
+    if (IsSocketType(s.iCommType) && s.hDataSock != INVALID_SOCKET) {
+        if (s.bAbort) {
+            SockSendCode(XC_ABORT);
+            Sleep(200);
+        }
+        CloseDataSocket();
+    }
+    s.iWorkerState = WS_IDLE;
+    if (!s.bAbort)
+        PlayLinkSound("infend");
+    Sleep(200);
+    if (s.bAbort)
+        DiscardPartialFile();
+    if (s.bShowResults)
+        ShowStringBox(IDS_RECEIVED_RESULT, IDS_RECEIVE_CAP, MB_OK, nullptr, s.nFilesOk,
+                      s.nXferFiles);
+    if (strcmp(s.szCurDir, s.szDestDir) == 0)
+        FillFileList(s.hwndFileList, s.szCurDir, 0);
+    s.bAbort = 0;
+    return 1;
+}
+
+void OnPollTimer()
+{
+    RefreshXferStatus();
+    int iType = g_state.iCommType;
+    if (iType >= CT_USB && iType <= CT_RAWIR && !g_state.hComm) {
+        FindUsbSerialPort();
+        g_state.hComm = OpenCommPort(0);
+    }
+}
