@@ -39,6 +39,18 @@ foreach(src ${TALMOX_TEST_SOURCES})
   endif()
 endforeach()
 
+# Tests whose names start with "ui_" open windows: they run on an Xvfb display of their own.
+add_test(NAME xdisplay_start COMMAND ${CMAKE_SOURCE_DIR}/tools/xvfb.sh start ${CMAKE_BINARY_DIR})
+add_test(NAME xdisplay_stop COMMAND ${CMAKE_SOURCE_DIR}/tools/xvfb.sh stop ${CMAKE_BINARY_DIR})
+set_tests_properties(xdisplay_start PROPERTIES FIXTURES_SETUP xdisplay)
+set_tests_properties(xdisplay_stop PROPERTIES FIXTURES_CLEANUP xdisplay)
+foreach(src ${TALMOX_TEST_SOURCES})
+  get_filename_component(name ${src} NAME_WE)
+  if(name MATCHES "^ui_")
+    set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED xdisplay)
+  endif()
+endforeach()
+
 # End-to-end tests of two copies of the program live in a file of their own.
 if(EXISTS ${CMAKE_SOURCE_DIR}/tests/e2e/e2e.cmake)
   include(${CMAKE_SOURCE_DIR}/tests/e2e/e2e.cmake)

@@ -6,6 +6,10 @@ build=${TALMOX_BUILD:-$(cd "$(dirname "$1")" && pwd)}
 export WINEPREFIX=${WINEPREFIX:-$build/wineprefix}
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
+# Tests that open windows run on the display the xvfb.sh fixture started, unless one is given.
+if [ -z "${DISPLAY:-}" ] && [ -f "$build/xdisplay" ]; then
+  export DISPLAY=$(cat "$build/xdisplay")
+fi
 if [ ! -f "$WINEPREFIX/.talmox-ready" ]; then
   (
     flock 9

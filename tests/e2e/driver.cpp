@@ -1,0 +1,332 @@
+// The end-to-end driver: acts as the user of a running Talmox on the same desktop.
+//
+// Each run does one thing and prints what it saw, one line per item, fields separated by tabs:
+//   main MS                       wait until the main window (class "TALMOX") is shown
+//   post ID                       press a button of the main window by posting its command
+//   wait CAPTION MS [ID TEXT]     wait for a window with that caption (and, if given, until its
+//                                 control ID shows TEXT somewhere in its text); print its controls
+//   click CAPTION ID MS           press button ID of that window, then wait until it is gone
+//   box CAPTION MS                wait for a message box, print its controls, press its OK
+//   gone CAPTION MS               wait until no window has that caption
+//   list ID                       print the rows of list view ID of the main window
+//   text ID                       print the text of control ID of the main window
+//   rect CAPTION                  print the screen rectangle of a window ("TALMOX": the main one)
+// The exit code is 0 when the thing was done or seen, 1 on a time-out, 2 on a bad command line.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+static const char kMainClass[] = "TALMOX";
+
+struct FindRequest {
+    const char* pszCaption;
+    HWND hwndFound;
+};
+
+// Only shown windows count: a dialog that has ended may linger hidden for a moment.
+static BOOL CALLBACK MatchCaption(HWND hwnd, LPARAM lParam)
+{
+    FindRequest* pReq = (FindRequest*)lParam;
+    char szText[256];
+    if (!IsWindowVisible(hwnd) || !GetWindowTextA(hwnd, szText, sizeof szText))
+        return TRUE;
+    if (strcmp(szText, pReq->pszCaption) != 0)
+        return TRUE;
+    pReq->hwndFound = hwnd;
+    return FALSE;
+}
+
+static HWND FindMain()
+{
+    HWND hwnd = FindWindowA(kMainClass, nullptr);
+    return hwnd && IsWindowVisible(hwnd) ? hwnd : nullptr;
+}
+
+static HWND FindByCaption(const char* pszCaption)
+{
+    if (strcmp(pszCaption, kMainClass) == 0)
+        return FindMain();
+    FindRequest req = {pszCaption, nullptr};
+    EnumWindows(MatchCaption, (LPARAM)&req);
+    return req.hwndFound;
+}
+
+// Polls every 50 ms; the program under test runs in another process and answers in its own time.
+template <class Pred>
+static bool WaitUntil(Pred pred, int ms)
+{
+    DWORD dwStart = GetTickCount();
+    for (;;) {
+        if (pred())
+            return true;
+        if ((int)(GetTickCount() - dwStart) >= ms)
+            return false;
+        Sleep(50);
+    }
+}
+
+// WM_GETTEXT is marshalled between processes, and unlike GetWindowText it reaches the text an
+// edit control keeps for itself. A busy target must not hang the driver, hence the time-out.
+static std::string ControlText(HWND hwnd)
+{
+    char szText[1024] = "";
+    DWORD_PTR dwResult = 0;
+    SendMessageTimeoutA(hwnd, WM_GETTEXT, sizeof szText, (LPARAM)szText, SMTO_ABORTIFHUNG, 3000,
+                        &dwResult);
+    szText[sizeof szText - 1] = 0;
+    return szText;
+}
+
+// Newlines inside a text would split its line of output; they are shown as "\n".
+static std::string OneLine(const std::string& s)
+{
+    std::string out;
+    for (char c : s) {
+        if (c == '\r')
+            continue;
+        if (c == '\n' || c == '\t')
+            out += c == '\n' ? "\\n" : "\\t";
+        else
+            out += c;
+    }
+    return out;
+}
+
+static BOOL CALLBACK PrintControl(HWND hwnd, LPARAM)
+{
+    char szClass[64] = "";
+    GetClassNameA(hwnd, szClass, sizeof szClass);
+    printf("%d\t%s\t%s\n", (int)(short)GetDlgCtrlID(hwnd), szClass,
+           OneLine(ControlText(hwnd)).c_str());
+    return TRUE;
+}
+
+static void PrintWindow(HWND hwnd)
+{
+    printf("caption\t%s\n", OneLine(ControlText(hwnd)).c_str());
+    EnumChildWindows(hwnd, PrintControl, 0);
+    fflush(stdout);
+}
+
+// Presses a button the way a click does: the dialog hears BN_CLICKED from the button.
+static void PressButton(HWND hwndDlg, int id)
+{
+    HWND hwndBtn = GetDlgItem(hwndDlg, id);
+    PostMessageA(hwndDlg, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)hwndBtn);
+}
+
+// A list view answers LVM_GETITEMTEXT only with pointers into its own process, so the item
+// record and the text buffer are placed there and read back.
+class RemoteBuffer {
+public:
+    explicit RemoteBuffer(HWND hwnd)
+    {
+        DWORD dwPid = 0;
+        GetWindowThreadProcessId(hwnd, &dwPid);
+        m_hProcess = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE,
+                                 dwPid);
+        if (m_hProcess)
+            m_pRemote = (char*)VirtualAllocEx(m_hProcess, nullptr, 4096, MEM_COMMIT, PAGE_READWRITE);
+    }
+    ~RemoteBuffer()
+    {
+        if (m_pRemote)
+            VirtualFreeEx(m_hProcess, m_pRemote, 0, MEM_RELEASE);
+        if (m_hProcess)
+            CloseHandle(m_hProcess);
+    }
+    bool Ok() const { return m_pRemote != nullptr; }
+
+    std::string ItemText(HWND hwndList, int iItem, int iSubItem)
+    {
+        char* pRemoteText = m_pRemote + 512;
+        LVITEMA item = {};
+        item.mask = LVIF_TEXT;
+        item.iSubItem = iSubItem;
+        item.pszText = pRemoteText;
+        item.cchTextMax = 512;
+        char zero = 0;
+        WriteProcessMemory(m_hProcess, m_pRemote, &item, sizeof item, nullptr);
+        WriteProcessMemory(m_hProcess, pRemoteText, &zero, 1, nullptr);
+        DWORD_PTR dwResult = 0;
+        SendMessageTimeoutA(hwndList, LVM_GETITEMTEXTA, iItem, (LPARAM)m_pRemote, SMTO_ABORTIFHUNG,
+                            3000, &dwResult);
+        char szText[512] = "";
+        ReadProcessMemory(m_hProcess, pRemoteText, szText, sizeof szText, nullptr);
+        szText[sizeof szText - 1] = 0;
+        return szText;
+    }
+
+private:
+    HANDLE m_hProcess = nullptr;
+    char* m_pRemote = nullptr;
+};
+
+static int ColumnCount(HWND hwndList)
+{
+    HWND hwndHeader = (HWND)SendMessageA(hwndList, LVM_GETHEADER, 0, 0);
+    int n = hwndHeader ? (int)SendMessageA(hwndHeader, HDM_GETITEMCOUNT, 0, 0) : 1;
+    return n > 0 ? n : 1;
+}
+
+static int CmdMain(int ms)
+{
+    if (!WaitUntil([] { return FindMain() != nullptr; }, ms)) {
+        printf("timeout\tno main window\n");
+        return 1;
+    }
+    printf("main\tshown\n");
+    return 0;
+}
+
+static int CmdPost(int id)
+{
+    HWND hwnd = FindMain();
+    if (!hwnd) {
+        printf("error\tno main window\n");
+        return 1;
+    }
+    PostMessageA(hwnd, WM_COMMAND, MAKEWPARAM(id, 0), 0);
+    return 0;
+}
+
+// With a control id and a text, waits until that control of the window shows the text.
+static int CmdWait(const char* pszCaption, int ms, int idCtl, const char* pszWant)
+{
+    HWND hwnd = nullptr;
+    bool bSeen = WaitUntil([&] {
+        hwnd = FindByCaption(pszCaption);
+        if (!hwnd || !pszWant)
+            return hwnd != nullptr;
+        HWND hwndCtl = GetDlgItem(hwnd, idCtl);
+        return hwndCtl && ControlText(hwndCtl).find(pszWant) != std::string::npos;
+    }, ms);
+    if (!bSeen) {
+        printf("timeout\t%s\n", pszCaption);
+        if (hwnd)
+            PrintWindow(hwnd);
+        return 1;
+    }
+    PrintWindow(hwnd);
+    return 0;
+}
+
+static int CmdGone(const char* pszCaption, int ms)
+{
+    if (!WaitUntil([&] { return FindByCaption(pszCaption) == nullptr; }, ms)) {
+        printf("timeout\t%s still shown\n", pszCaption);
+        return 1;
+    }
+    return 0;
+}
+
+static int CmdClick(const char* pszCaption, int id, int ms)
+{
+    HWND hwnd = nullptr;
+    if (!WaitUntil([&] { return (hwnd = FindByCaption(pszCaption)) != nullptr; }, ms)) {
+        printf("timeout\t%s\n", pszCaption);
+        return 1;
+    }
+    PressButton(hwnd, id);
+    return WaitUntil([&] { return !IsWindow(hwnd) || !IsWindowVisible(hwnd); }, ms) ? 0 : 1;
+}
+
+static int CmdBox(const char* pszCaption, int ms)
+{
+    if (CmdWait(pszCaption, ms, 0, nullptr))
+        return 1;
+    return CmdClick(pszCaption, IDOK, 5000);
+}
+
+static int CmdList(int idCtl)
+{
+    HWND hwndMain = FindMain();
+    HWND hwndList = hwndMain ? GetDlgItem(hwndMain, idCtl) : nullptr;
+    if (!hwndList) {
+        printf("error\tno list %d\n", idCtl);
+        return 1;
+    }
+    RemoteBuffer remote(hwndList);
+    if (!remote.Ok()) {
+        printf("error\tcannot reach the program's memory\n");
+        return 1;
+    }
+    int nRows = (int)SendMessageA(hwndList, LVM_GETITEMCOUNT, 0, 0);
+    int nCols = ColumnCount(hwndList);
+    printf("count\t%d\n", nRows);
+    for (int i = 0; i < nRows; i++) {
+        printf("row");
+        for (int c = 0; c < nCols; c++)
+            printf("\t%s", OneLine(remote.ItemText(hwndList, i, c)).c_str());
+        printf("\n");
+    }
+    return 0;
+}
+
+static int CmdText(int idCtl)
+{
+    HWND hwndMain = FindMain();
+    HWND hwndCtl = hwndMain ? GetDlgItem(hwndMain, idCtl) : nullptr;
+    if (!hwndCtl) {
+        printf("error\tno control %d\n", idCtl);
+        return 1;
+    }
+    printf("text\t%s\n", OneLine(ControlText(hwndCtl)).c_str());
+    return 0;
+}
+
+static int CmdRect(const char* pszCaption)
+{
+    HWND hwnd = FindByCaption(pszCaption);
+    RECT rc;
+    if (!hwnd || !GetWindowRect(hwnd, &rc)) {
+        printf("error\tno window %s\n", pszCaption);
+        return 1;
+    }
+    printf("%ldx%ld+%ld+%ld\n", rc.right - rc.left, rc.bottom - rc.top, rc.left, rc.top);
+    return 0;
+}
+
+static int Usage()
+{
+    fprintf(stderr, "usage: e2edriver main|post|wait|click|box|gone|list|text|rect ...\n");
+    return 2;
+}
+
+int main(int argc, char** argv)
+{
+    if (argc < 2)
+        return Usage();
+    std::string cmd = argv[1];
+    int n = argc - 2;
+    char** a = argv + 2;
+    int rc = 2;
+    if (cmd == "main" && n == 1)
+        rc = CmdMain(atoi(a[0]));
+    else if (cmd == "post" && n == 1)
+        rc = CmdPost(atoi(a[0]));
+    else if (cmd == "wait" && n == 2)
+        rc = CmdWait(a[0], atoi(a[1]), 0, nullptr);
+    else if (cmd == "wait" && n == 4)
+        rc = CmdWait(a[0], atoi(a[1]), atoi(a[2]), a[3]);
+    else if (cmd == "click" && n == 3)
+        rc = CmdClick(a[0], atoi(a[1]), atoi(a[2]));
+    else if (cmd == "box" && n == 2)
+        rc = CmdBox(a[0], atoi(a[1]));
+    else if (cmd == "gone" && n == 2)
+        rc = CmdGone(a[0], atoi(a[1]));
+    else if (cmd == "list" && n == 1)
+        rc = CmdList(atoi(a[0]));
+    else if (cmd == "text" && n == 1)
+        rc = CmdText(atoi(a[0]));
+    else if (cmd == "rect" && n == 1)
+        rc = CmdRect(a[0]);
+    else
+        return Usage();
+    fflush(stdout);
+    return rc;
+}

@@ -1,0 +1,18 @@
+# End-to-end tests: two copies of talmox.exe on two simulated machines, driven by e2edriver.exe.
+add_executable(e2edriver ${CMAKE_CURRENT_LIST_DIR}/driver.cpp)
+target_compile_options(e2edriver PRIVATE ${TALMOX_WARNINGS})
+target_link_libraries(e2edriver PRIVATE comctl32 user32 kernel32)
+target_link_options(e2edriver PRIVATE -static)
+# The scenarios copy both programs into the machines, so they must be built first.
+add_dependencies(e2edriver talmox)
+
+set(TALMOX_E2E_SCENARIOS
+    serial_send_three serial_name_conflict
+    serial_unreadable_source lan_send_three wan_send_three)
+foreach(scenario ${TALMOX_E2E_SCENARIOS})
+  add_test(NAME e2e_${scenario}
+           COMMAND ${CMAKE_SOURCE_DIR}/tools/e2e-scenario.sh ${scenario} ${CMAKE_BINARY_DIR})
+  # Two machines each is what the shared cores carry: the scenarios run one at a time.
+  set_tests_properties(e2e_${scenario} PROPERTIES
+    TIMEOUT 180 SKIP_RETURN_CODE 77 RESOURCE_LOCK e2e_machines)
+endforeach()

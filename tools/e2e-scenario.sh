@@ -1,0 +1,316 @@
+#!/usr/bin/env bash
+# End-to-end scenarios: two copies of Talmox on two simulated machines, A and B, driven the way a
+# person would drive them, over a serial cable, a LAN (peer found by broadcast) or a WAN link.
+#   e2e-scenario.sh SCENARIO BUILD
+# SCENARIO: serial_send_three lan_send_three wan_send_three serial_name_conflict
+#           serial_cancel_sender serial_cancel_receiver serial_unreadable_source
+# Exits 0 when every check held, 1 at the first that did not, 77 when the machine cannot make
+# what the scenario needs (network namespaces). Screenshots go to BUILD/e2e/shots.
+set -u
+scenario=$1
+E2E_BUILD=$(cd "$2" && pwd)
+export E2E_BUILD
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/machine-lib.sh"
+
+work=$E2E_BUILD/e2e/$scenario
+shots=$E2E_BUILD/e2e/shots
+A=$work/A
+B=$work/B
+nsA=e2e-$scenario-a
+nsB=e2e-$scenario-b
+BIG=$((4 * 1048576 + 1234))            # a few MiB, not a whole number of blocks
+CANCEL_BIG=${E2E_CANCEL_BIG:-$((24 * 1048576))}
+# Where a result box is expected, what it said; make run prints these.
+declare -A said=()
+
+cleanup() {
+  machine_destroy "$A"
+  machine_destroy "$B"
+  [ -f "$work/socat.pid" ] && kill "$(cat "$work/socat.pid")" 2>/dev/null
+  rm -f "$work/socat.pid"
+  lan_down "$nsA" "$nsB"
+}
+trap cleanup EXIT
+trap 'exit 1' INT TERM
+
+fail() {
+  echo "FAIL: $*"
+  mkdir -p "$shots"
+  local m
+  for m in A B; do
+    local d=$work/$m
+    [ -s "$d/display" ] && machine_shot "$d" "$shots/$scenario-failed-$m.png" 2>/dev/null &&
+      echo "  screen of $m at the failure: $shots/$scenario-failed-$m.png"
+  done
+  exit 1
+}
+
+step() { echo "== $*"; }
+
+# The size text of the Send List summary for a byte count.
+format_size() {
+  local n=$1 t
+  if [ "$n" -eq 0 ]; then echo 0
+  elif [ "$n" -lt 1024 ]; then echo "${n}B"
+  elif [ "$n" -lt 1048576 ]; then t=$(( (n % 1024) / 100 )); [ $t -gt 9 ] && t=9; echo "$((n / 1024)).${t}K"
+  else t=$(( (n % 1048576) / 102400 )); [ $t -gt 9 ] && t=9; echo "$((n / 1048576)).${t}M"
+  fi
+}
+
+# The first non-empty static text of a window the driver printed: a message box's message.
+box_text() { awk -F'\t' 'tolower($2)=="static" && $3!="" {print $3; exit}'; }
+
+# Waits for a message box with the caption on machine M, presses OK, and prints its message.
+take_box() {
+  local m=$1 caption=$2 ms=$3 out
+  out=$(machine_drive "$work/$m" box "$caption" "$ms") || { echo "$out" >&2; return 1; }
+  box_text <<< "$out"
+}
+
+expect_box() {
+  local m=$1 caption=$2 want=$3 ms=${4:-90000} got
+  got=$(take_box "$m" "$caption" "$ms") || fail "$m showed no \"$caption\" box"
+  said[$m]="$caption: $got"
+  echo "$m said ($caption): $got"
+  [ "$got" = "$want" ] || fail "$m said \"$got\", expected \"$want\""
+}
+
+summary_of() { machine_drive "$work/$1" text 1001 | awk -F'\t' '$1=="text" {print $2}'; }
+
+expect_summary() {
+  local m=$1 want=$2 got
+  got=$(summary_of "$m")
+  [ "$got" = "$want" ] || fail "$m's Send List summary reads \"$got\", expected \"$want\""
+  echo "$m's Send List: $got"
+}
+
+# The names in a list view of the main window (5: Send List, 4: file pane), top row first.
+list_names() { machine_drive "$work/$1" list "$2" | awk -F'\t' '$1=="row" {print $2}'; }
+
+wait_main() { machine_drive "$work/$1" main 30000 >/dev/null || fail "$1's main window did not appear"; }
+
+# A second start of the program on machine M with a path: it hands the path to the running copy.
+second_start() {
+  local m=$1 path=$2
+  machine_exec "$work/$m" timeout 30 wine 'C:\talmox\talmox.exe' "$path" >/dev/null 2>&1 ||
+    fail "the second start of $m with $path did not end"
+}
+
+shot() {
+  local m=$1 name=$2 caption=${3:-}
+  machine_shot "$work/$m" "$shots/$name.png" "$caption" && echo "screenshot: $shots/$name.png"
+}
+
+make_file() { head -c "$2" /dev/urandom > "$1"; }
+
+# Machines A (sender, CurDir C:\send) and B (receiver, its file pane on C:\recv) for a link:
+# serial (a socat pty pair as COM1 on both), lan or wan (namespaces joined by a veth pair).
+setup_pair() {
+  local link=$1 sizeB=${2:-1024x768} type peer=() ns=
+  case $link in
+    serial) type=2 ;;
+    lan) type=5 ;;
+    wan) type=6; peer=('"PeerIP"=dword:0a630002') ;;   # 10.99.0.2, first octet highest
+  esac
+  rm -rf "$work"; mkdir -p "$work" "$shots"
+  if [ "$link" != serial ]; then
+    lan_down "$nsA" "$nsB"
+    if ! lan_up "$nsA" "$nsB" "$(echo "$scenario" | cut -c1-3)$$" 2>"$work/netns.err"; then
+      echo "SKIPPED: network namespaces cannot be made here: $(head -1 "$work/netns.err")"
+      exit 77
+    fi
+  fi
+  [ "$link" = serial ] || ns=$nsA
+  machine_create "$A" "$ns" || fail "cannot create machine A"
+  [ "$link" = serial ] || ns=$nsB
+  machine_create "$B" "$ns" || fail "cannot create machine B"
+  if [ "$link" = serial ]; then
+    setsid socat pty,raw,echo=0,link="$work/ttyA" pty,raw,echo=0,link="$work/ttyB" \
+      </dev/null >/dev/null 2>&1 &
+    echo $! > "$work/socat.pid"
+    for _ in $(seq 50); do [ -e "$work/ttyA" ] && [ -e "$work/ttyB" ] && break; sleep 0.1; done
+    machine_reg "$A" 'Software\\Wine\\Ports' "\"COM1\"=\"$(readlink -f "$work/ttyA")\""
+    machine_reg "$B" 'Software\\Wine\\Ports' "\"COM1\"=\"$(readlink -f "$work/ttyB")\""
+  fi
+  # Preferences 14: the delete prompt, results shown, no overwriting.
+  machine_reg "$A" 'Software\\Varndel\\Talmox' "\"CommType\"=dword:0000000$type" \
+    '"Preferences"=dword:0000000e' '"DestDir"="C:\\recv"' '"CurDir"="C:\\send"' "${peer[@]}"
+  machine_reg "$B" 'Software\\Varndel\\Talmox' "\"CommType\"=dword:0000000$type" \
+    '"Preferences"=dword:0000000e' '"DestDir"="C:\\recv"' '"CurDir"="C:\\recv"'
+  machine_start "$A" 1024x768 || fail "cannot start machine A"
+  machine_start "$B" "$sizeB" || fail "cannot start machine B"
+}
+
+sendA() { echo "$A/pfx/drive_c/send/$1"; }
+recvB() { echo "$B/pfx/drive_c/recv/$1"; }
+
+# Starts A with the first file on its command line and hands it the others by second starts,
+# checking the summary after each; the Send List then shows the newest file on top.
+fill_send_list() {
+  local total=0 n=0 f
+  for f in "$@"; do
+    n=$((n + 1)); total=$((total + $(stat -c %s "$(sendA "$f")")))
+    if [ $n -eq 1 ]; then
+      machine_talmox "$A" "C:\\send\\$f"
+      wait_main A
+    else
+      second_start A "C:\\send\\$f"
+    fi
+    local want="Files: $n  Bytes: $(format_size $total)" got=""
+    for _ in $(seq 20); do got=$(summary_of A); [ "$got" = "$want" ] && break; sleep 0.25; done
+    [ "$got" = "$want" ] || fail "after adding $f A's summary reads \"$got\", expected \"$want\""
+  done
+  echo "A's Send List: $got"
+  local order; order=$(list_names A 5 | tr '\n' ' ')
+  local want_order=""
+  for f in "$@"; do want_order="$f $want_order"; done
+  [ "$order" = "$want_order" ] || fail "A's Send List reads \"$order\", expected \"$want_order\""
+}
+
+# Three files from A to B: byte-identical at B, both result boxes, A's Send List emptied, B's
+# file pane showing them. On the LAN, A presses Send before B runs, so "Connecting..." stays up
+# until B answers the probe; B's screen there is taller than wide (the narrow layout).
+send_three() {
+  local link=$1 block
+  [ "$link" = serial ] && block=4096 || block=32768
+  if [ "$link" = lan ]; then setup_pair lan 600x800; else setup_pair "$link"; fi
+  make_file "$(sendA big.bin)" $BIG
+  make_file "$(sendA one.bin)" 1
+  make_file "$(sendA block.bin)" $block
+
+  if [ "$link" != lan ]; then
+    step "B starts and waits in answer mode"
+    machine_talmox "$B"; wait_main B
+  fi
+  step "A starts with big.bin; second starts hand it one.bin and block.bin"
+  fill_send_list big.bin one.bin block.bin
+  shot A "main-wide-$link" TALMOX
+
+  if [ "$link" = lan ]; then
+    step "A presses Send while B is not running yet"
+    machine_drive "$A" post 40017
+    local conn
+    conn=$(machine_drive "$A" wait "Connecting..." 15000) || fail "A showed no \"Connecting...\""
+    shot A "connecting-$link" "Connecting..."
+    grep -q 'Align infrared' <<< "$conn" && fail "the LAN's \"Connecting...\" shows the infrared hint"
+    sleep 1
+    machine_drive "$A" wait "Connecting..." 1000 >/dev/null || fail "\"Connecting...\" went away with no peer"
+    step "B starts on a narrow screen; A's probe finds it"
+    machine_talmox "$B"; wait_main B
+    shot B "main-narrow-$link" TALMOX
+    machine_drive "$B" box "Receive File(s)" 90000 > "$work/B.box" &
+  else
+    machine_drive "$B" box "Receive File(s)" 90000 > "$work/B.box" &
+    step "A presses Send"
+    machine_drive "$A" post 40017
+  fi
+  local waitB=$!
+  if machine_drive "$A" wait "File Xfer Status" 30000 1002 "of 3 Files" >/dev/null; then
+    shot A "xfer-status-$link" "File Xfer Status"
+  else
+    echo "note: the transfer ended before its status dialog showed a count; no screenshot"
+  fi
+  expect_box A "Send File(s)" "3 of 3 files sent successfully"
+  wait $waitB
+  local gotB; gotB=$(box_text < "$work/B.box")
+  said[B]="Receive File(s): $gotB"
+  echo "B said (Receive File(s)): $gotB"
+  [ "$gotB" = "3 of 3 files received successfully" ] || fail "B said \"$gotB\""
+
+  local f
+  for f in big.bin one.bin block.bin; do
+    cmp -s "$(sendA $f)" "$(recvB $f)" || fail "$f at B differs from A's"
+  done
+  echo "the three files at B are byte-identical to A's"
+  expect_summary A "Files: 0  Bytes: 0"
+  [ "$(list_names A 5 | wc -l)" -eq 0 ] || fail "A's Send List still has rows"
+  local pane; pane=$(list_names B 4 | sort | tr '\n' ' ')
+  [ "$pane" = "big.bin block.bin one.bin " ] || fail "B's file pane lists \"$pane\""
+  echo "B's file pane lists: $pane"
+  shot B "main-after-$link" TALMOX
+}
+
+# B already holds one.bin: A is told of the conflict and keeps its Send List; B keeps its file.
+name_conflict() {
+  setup_pair serial
+  make_file "$(sendA big.bin)" $BIG
+  make_file "$(sendA one.bin)" 1
+  make_file "$(sendA block.bin)" 4096
+  echo "B's own one.bin" > "$(recvB one.bin)"
+  machine_talmox "$B"; wait_main B
+  fill_send_list big.bin one.bin block.bin
+  machine_drive "$A" post 40017
+  expect_box A "Error" \
+    "One or more file names conflict with existing files on the recipient's machine."
+  expect_summary A "Files: 3  Bytes: $(format_size $((BIG + 4097)))"
+  [ "$(cat "$(recvB one.bin)")" = "B's own one.bin" ] || fail "B's one.bin was changed"
+  [ -e "$(recvB big.bin)" ] || [ -e "$(recvB block.bin)" ] && fail "B wrote files of a refused batch"
+  echo "B's one.bin is untouched and nothing else arrived"
+}
+
+# Cancel during the second of three files, on A or on B: the first arrives, nothing of the
+# cancelled one or of the third remains at B, both show their results, A keeps the rest.
+cancel_during_big() {
+  local who=$1
+  setup_pair serial
+  make_file "$(sendA tail.bin)" 5000
+  make_file "$(sendA big.bin)" $CANCEL_BIG
+  make_file "$(sendA small.bin)" 1000
+  machine_talmox "$B"; wait_main B
+  fill_send_list tail.bin big.bin small.bin
+  machine_drive "$B" box "Receive File(s)" 90000 > "$work/B.box" &
+  local waitB=$!
+  machine_drive "$A" post 40017
+  machine_drive "$who" wait "File Xfer Status" 60000 1002 "2 of 3 Files" >/dev/null ||
+    fail "$who's status dialog never showed the second file"
+  shot "$who" "xfer-before-cancel-$who" "File Xfer Status"
+  step "$who presses Cancel"
+  machine_drive "$who" click "File Xfer Status" 2 10000 || fail "$who's Cancel did not close the dialog"
+  expect_box A "Send File(s)" "1 of 3 files sent successfully"
+  wait $waitB
+  local gotB; gotB=$(box_text < "$work/B.box")
+  echo "B said (Receive File(s)): $gotB"
+  [ "$gotB" = "1 of 3 files received successfully" ] || fail "B said \"$gotB\""
+  cmp -s "$(sendA small.bin)" "$(recvB small.bin)" || fail "small.bin did not arrive whole"
+  [ -e "$(recvB big.bin)" ] && fail "a part of big.bin remains at B"
+  [ -e "$(recvB tail.bin)" ] && fail "tail.bin reached B after the cancel"
+  echo "B holds small.bin only"
+  local rest; rest=$(list_names A 5 | tr '\n' ' ')
+  [ "$rest" = "big.bin tail.bin " ] || fail "A's Send List after the cancel reads \"$rest\""
+  expect_summary A "Files: 2  Bytes: $(format_size $((CANCEL_BIG + 5000)))"
+}
+
+# A file deleted after it was added: the send names it.
+unreadable_source() {
+  setup_pair serial
+  make_file "$(sendA ok.bin)" 3000
+  make_file "$(sendA gone.bin)" 2000
+  machine_talmox "$B"; wait_main B
+  fill_send_list ok.bin gone.bin
+  rm -f "$(sendA gone.bin)"
+  machine_drive "$A" post 40017
+  local got
+  got=$(take_box A "Error" 60000) || fail "A showed no error for the missing file"
+  echo "A said (Error): $got"
+  case $got in
+    *gone.bin*) ;;
+    *) fail "A's error does not name gone.bin: \"$got\"" ;;
+  esac
+  [ -e "$(recvB gone.bin)" ] && fail "B holds a gone.bin"
+  return 0
+}
+
+case $scenario in
+  serial_send_three) send_three serial ;;
+  lan_send_three) send_three lan ;;
+  wan_send_three) send_three wan ;;
+  serial_name_conflict) name_conflict ;;
+  serial_cancel_sender) cancel_during_big A ;;
+  serial_cancel_receiver) cancel_during_big B ;;
+  serial_unreadable_source) unreadable_source ;;
+  *) echo "unknown scenario $scenario"; exit 2 ;;
+esac
+echo "PASS: $scenario"
+[ -n "${E2E_SAID_FILE:-}" ] && for m in "${!said[@]}"; do echo "$m	${said[$m]}"; done > "$E2E_SAID_FILE"
+exit 0

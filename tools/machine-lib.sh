@@ -1,0 +1,132 @@
+# Simulated machines for the end-to-end tests: sourced by tools/e2e-scenario.sh.
+#
+# A machine is a folder holding a Wine prefix of its own (its registry, its C: drive, its
+# wineserver and so its desktop), a virtual display of its own, and optionally a network
+# namespace. Every Wine program of a machine runs inside that namespace, because Wine creates a
+# program's sockets in the prefix's wineserver: the wineserver must live where the program
+# should be on the network.
+#
+#   machine_create DIR [NETNS]       copy the prepared test prefix; NETNS must already exist
+#   machine_reg DIR KEY LINE...      add registry values under HKLM\KEY (lines in .reg syntax)
+#   machine_start DIR WxH            start the display and the wineserver
+#   machine_wine DIR ARGS...         run a Windows program on the machine and wait for it
+#   machine_talmox DIR [ARGS]        start Talmox in the background (a second start hands over)
+#   machine_drive DIR ARGS...        run the driver (tests/e2e/driver.cpp) on the machine
+#   machine_shot DIR FILE [CAPTION]  screenshot of the display, cut to the window if given
+#   machine_destroy DIR              stop everything the machine runs and delete its prefix
+# Needs E2E_BUILD (the build folder with talmox.exe, e2edriver.exe and the test prefix).
+
+machine_netns() { cat "$1/netns" 2>/dev/null; }
+
+# Runs a Linux command inside the machine's namespace, with the machine's Wine environment.
+machine_exec() {
+  local dir=$1; shift
+  local ns; ns=$(machine_netns "$dir")
+  local envs=(WINEPREFIX="$dir/pfx" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+              DISPLAY=":$(cat "$dir/display" 2>/dev/null)")
+  if [ -n "$ns" ]; then
+    ip netns exec "$ns" env "${envs[@]}" "$@"
+  else
+    env "${envs[@]}" "$@"
+  fi
+}
+
+# The prepared prefix is made once per build folder, the way the unit tests make theirs.
+machine_prepare_prefix() {
+  [ -f "$E2E_BUILD/wineprefix/.talmox-ready" ] && return 0
+  TALMOX_BUILD=$E2E_BUILD "$(dirname "${BASH_SOURCE[0]}")/wine-run.sh" cmd /c exit >/dev/null 2>&1
+  [ -f "$E2E_BUILD/wineprefix/.talmox-ready" ]
+}
+
+machine_create() {
+  local dir=$1 ns=${2:-}
+  rm -rf "$dir"; mkdir -p "$dir"
+  machine_prepare_prefix || { echo "cannot prepare the Wine prefix"; return 1; }
+  # A copy of a prefix whose wineserver is running may hold a half-written registry; the
+  # prepared prefix is only read here, and its registry was saved when it was made.
+  cp -a "$E2E_BUILD/wineprefix" "$dir/pfx" || return 1
+  rm -f "$dir/pfx/.talmox-ready"
+  echo "$ns" > "$dir/netns"
+  mkdir -p "$dir/pfx/drive_c/talmox" "$dir/pfx/drive_c/send" "$dir/pfx/drive_c/recv"
+  cp "$E2E_BUILD/talmox.exe" "$dir/pfx/drive_c/talmox/"
+  cp "$E2E_BUILD/e2edriver.exe" "$dir/pfx/drive_c/talmox/"
+}
+
+# Appends a key to the prefix's machine registry before its wineserver starts; the server
+# merges a key that appears twice. Backslashes in KEY and in the values are given doubled.
+machine_reg() {
+  local dir=$1 key=$2; shift 2
+  { printf '\n[%s] 1796552658\n' "$key"; printf '%s\n' "$@"; } >> "$dir/pfx/system.reg"
+}
+
+machine_start() {
+  local dir=$1 size=$2
+  # -displayfd lets the server take the first free display number, so tests never collide.
+  # The server writes its own pid: $! would name the subshell of the function, not Xvfb.
+  machine_exec "$dir" sh -c 'echo $$ > "$1"; exec Xvfb -displayfd 3 -screen 0 "$2" -nolisten tcp' \
+    sh "$dir/xvfb.pid" "${size}x24" 3>"$dir/display.fd" </dev/null >"$dir/xvfb.log" 2>&1 &
+  local i
+  for i in $(seq 100); do [ -s "$dir/display.fd" ] && break; sleep 0.05; done
+  [ -s "$dir/display.fd" ] || { echo "Xvfb did not start"; return 1; }
+  tr -d '\n' < "$dir/display.fd" > "$dir/display"
+  machine_exec "$dir" wineserver -p || return 1
+}
+
+machine_wine() {
+  local dir=$1; shift
+  machine_exec "$dir" wine "$@"
+}
+
+machine_talmox() {
+  local dir=$1; shift
+  machine_exec "$dir" wine 'C:\talmox\talmox.exe' "$@" </dev/null >>"$dir/talmox.log" 2>&1 &
+}
+
+machine_drive() {
+  local dir=$1; shift
+  machine_exec "$dir" wine 'C:\talmox\e2edriver.exe' "$@" 2>>"$dir/driver.err" | tr -d '\r'
+  return "${PIPESTATUS[0]}"
+}
+
+machine_shot() {
+  local dir=$1 file=$2 caption=${3:-} geometry=""
+  [ -n "$caption" ] && geometry=$(machine_drive "$dir" rect "$caption" | grep -E '^[0-9]+x') 
+  mkdir -p "$(dirname "$file")"
+  if [ -n "$geometry" ]; then
+    xwd -root -silent -display ":$(cat "$dir/display")" | convert xwd:- -crop "$geometry" +repage "$file"
+  else
+    xwd -root -silent -display ":$(cat "$dir/display")" | convert xwd:- "$file"
+  fi
+}
+
+machine_destroy() {
+  local dir=$1
+  [ -d "$dir/pfx" ] || return 0
+  [ -s "$dir/display" ] && machine_exec "$dir" wineserver -k 2>/dev/null
+  [ -f "$dir/xvfb.pid" ] && kill "$(cat "$dir/xvfb.pid")" 2>/dev/null
+  rm -f "$dir/xvfb.pid"
+  rm -rf "$dir/pfx"
+}
+
+# A LAN: two namespaces joined by a veth pair, 10.99.0.1 and 10.99.0.2. The default route makes
+# the limited broadcast 255.255.255.255 leave through the veth.
+lan_up() {
+  local nsA=$1 nsB=$2 tag=$3
+  ip netns add "$nsA" 2>/dev/null || return 1
+  ip netns add "$nsB" || return 1
+  ip link add "v${tag}a" type veth peer name "v${tag}b" || return 1
+  ip link set "v${tag}a" netns "$nsA" && ip link set "v${tag}b" netns "$nsB" || return 1
+  ip -n "$nsA" addr add 10.99.0.1/24 dev "v${tag}a"
+  ip -n "$nsB" addr add 10.99.0.2/24 dev "v${tag}b"
+  local n
+  for n in "$nsA" "$nsB"; do ip -n "$n" link set lo up; done
+  ip -n "$nsA" link set "v${tag}a" up && ip -n "$nsB" link set "v${tag}b" up || return 1
+  ip -n "$nsA" route add default dev "v${tag}a" && ip -n "$nsB" route add default dev "v${tag}b"
+}
+
+# Deleting a namespace deletes the veth end inside it, and with it the pair.
+lan_down() {
+  local ns
+  for ns in "$@"; do ip netns del "$ns" 2>/dev/null; done
+  return 0
+}
