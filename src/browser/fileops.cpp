@@ -14,6 +14,7 @@
 
 #include <shellapi.h>
 
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -36,15 +37,15 @@ void ListItemText(HWND hwndList, int iItem, char* pszText, int cb)
     SendMessageA(hwndList, LVM_GETITEMTEXTA, iItem, (LPARAM)&item);
 }
 
-int StringBox(HWND hwndOwner, int idText, int idCaption, UINT uType, const char* pszArg)
+int StringBox(HWND hwndOwner, int idText, int idCaption, UINT uType, ...)
 {
     char szFormat[256], szCaption[128], szText[512];
     LoadStringA(g_state.hInst, idText, szFormat, sizeof szFormat);
     LoadStringA(g_state.hInst, idCaption, szCaption, sizeof szCaption);
-    if (pszArg)
-        snprintf(szText, sizeof szText, szFormat, pszArg);
-    else
-        snprintf(szText, sizeof szText, "%s", szFormat);
+    va_list args;
+    va_start(args, uType);
+    vsnprintf(szText, sizeof szText, szFormat, args);
+    va_end(args);
     return MessageBoxA(hwndOwner, szText, szCaption, uType);
 }
 
@@ -106,7 +107,7 @@ void DeleteSelectedItems()
             nOk++;
     }
     if (nOk < rows.size())
-        StringBox(g_state.hwndMain, IDS_DELETE_FAILED, IDS_DELETE_CAP, MB_OK, nullptr);
+        StringBox(g_state.hwndMain, IDS_DELETE_FAILED, IDS_DELETE_CAP, MB_OK);
     RelistFilePane();
 }
 
@@ -206,8 +207,13 @@ static int FreeNewFolderPath(char* pszPath)
 
 void CreateNewFolder()
 {
+    // The row comes first: a folder the pane could not show is not created at all.
+    HWND hList = g_state.hwndFileList;
+    int iRow = (int)SendMessageA(hList, LVM_GETITEMCOUNT, 0, 0);
+    FILEROW* pRows = RowsOfListWithRoom(hList, iRow);
     char szPath[256];
-    if (!g_state.szCurDir[0] || !FreeNewFolderPath(szPath) || !CreateDirectoryA(szPath, nullptr)) {
+    if (!pRows || !g_state.szCurDir[0] || !FreeNewFolderPath(szPath) ||
+        !CreateDirectoryA(szPath, nullptr)) {
         MessageBeep(0);
         return;
     }
@@ -216,13 +222,6 @@ void CreateNewFolder()
     char szName[128];
     PathFileName(szPath, szName);
 
-    HWND hList = g_state.hwndFileList;
-    int iRow = (int)SendMessageA(hList, LVM_GETITEMCOUNT, 0, 0);
-    FILEROW* pRows = RowsOfList(hList);
-    if (!pRows || iRow >= FILEROWS_INITIAL) {
-        MessageBeep(0);
-        return;
-    }
     pRows[iRow].dwNameKey = NameKey(szName, 1);
     pRows[iRow].dwSizeLow = 0;
     pRows[iRow].dwTimeHigh = 0;
@@ -255,7 +254,7 @@ static void TransferSelectedItems(const char* pszDest, HWND hwndOwner, int bCopy
     }
     if (nOk < rows.size())
         StringBox(hwndOwner, bCopy ? IDS_COPY_FAILED : IDS_MOVE_FAILED,
-                  bCopy ? IDS_COPY_CAP : IDS_MOVE_CAP, MB_OK, nullptr);
+                  bCopy ? IDS_COPY_CAP : IDS_MOVE_CAP, MB_OK);
     RelistFilePane();
 }
 
@@ -288,7 +287,7 @@ static void OnCopyToOk(HWND hDlg)
     char szDest[256];
     GetDlgItemTextA(hDlg, 1001, szDest, sizeof szDest);
     if (!strcmp(szDest, g_state.szCurDir)) {
-        StringBox(hDlg, IDS_SAME_DIR, IDS_ERROR, MB_ICONHAND, nullptr);
+        StringBox(hDlg, IDS_SAME_DIR, IDS_ERROR, MB_ICONHAND);
         return;
     }
     if (GetWindowLongPtrA(hDlg, DWLP_USER))

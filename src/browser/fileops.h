@@ -14,5 +14,6 @@ void CopySelectedItems(const char* pszDest, HWND hwndOwner);
 int JoinPath(char* pszOut, const char* pszDir, const char* pszName);
 // Text of a row of a list view (sub-item 0), at most cb bytes.
 void ListItemText(HWND hwndList, int iItem, char* pszText, int cb);
-// Shows a message box with the texts of two string-table entries; %s or %d filled from pArg.
-int StringBox(HWND hwndOwner, int idText, int idCaption, UINT uType, const char* pszArg);
+// Shows a message box with the texts of two string-table entries, the text a printf format
+// filled from the arguments that follow (a string-table text is never user data).
+int StringBox(HWND hwndOwner, int idText, int idCaption, UINT uType, ...);

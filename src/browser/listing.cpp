@@ -91,6 +91,12 @@ static int EnsureRow(ROWTABLE* t, int r)
     return 1;
 }
 
+FILEROW* RowsOfListWithRoom(HWND hwndList, int r)
+{
+    ROWTABLE* t = TableOfList(hwndList);
+    return t && EnsureRow(t, r) ? t->pRows : nullptr;
+}
+
 // A byte of a name widened as a signed 8-bit value, as the keys are defined.
 static uint32_t SignedByte(char c)
 {

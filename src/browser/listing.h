@@ -22,6 +22,9 @@ int CALLBACK CompareFileRows(LPARAM lRowA, LPARAM lRowB, LPARAM lSortOrder);
 
 // The rows behind a list view's lParam values (each list view has a table of its own).
 FILEROW* RowsOfList(HWND hwndList);
+// The same table grown, when needed, to hold row r (a row added after the listing); 0 when
+// the memory for a larger table is not there.
+FILEROW* RowsOfListWithRoom(HWND hwndList, int r);
 
 uint32_t NameKey(const char* pszName, int bFolder);
 uint32_t ExtKey(const char* pszName);

@@ -15,11 +15,27 @@ static void Redraw(int id)
     InvalidateRect(GetDlgItem(g_state.hwndMain, id), nullptr, TRUE);
 }
 
-void CmdSortMenu()
+// Shows a menu under one of the drop-down buttons, the button drawn pressed and clicks on the
+// panes held back while the menu is up; returns the chosen item's id, or 0. (The path menu's
+// flag is shared with other threads, the sort menu's is not: hence the flag's own type.)
+template <class Flag>
+static UINT TrackButtonMenu(HMENU hMenu, int idButton, Flag& bOpen, POINT pt, UINT uAlign)
 {
     g_state.bSuppressClick = 1;
-    g_state.bSortMenuOpen = 1;
-    Redraw(IDM_SORTMENU);
+    bOpen = 1;
+    Redraw(idButton);
+    ClientToScreen(g_state.hwndMain, &pt);
+    UINT id = (UINT)TrackPopupMenu(hMenu, uAlign | TPM_RETURNCMD, pt.x, pt.y, 0,
+                                   g_state.hwndMain, nullptr);
+    DestroyMenu(hMenu);
+    bOpen = 0;
+    g_state.bSuppressClick = 0;
+    Redraw(idButton);
+    return id;
+}
+
+void CmdSortMenu()
+{
     HMENU hMenu = CreatePopupMenu();
     for (int i = 0; i < 4; i++) {
         char sz[16] = "";
@@ -32,33 +48,18 @@ void CmdSortMenu()
     GetClientRect(g_state.hwndMain, &rc);
     int W = rc.right;
     POINT pt = {W > 320 ? W / 2 - 20 : W, 21};
-    ClientToScreen(g_state.hwndMain, &pt);
-    UINT id = (UINT)TrackPopupMenu(hMenu, TPM_RIGHTALIGN | TPM_RETURNCMD, pt.x, pt.y, 0,
-                                   g_state.hwndMain, nullptr);
-    DestroyMenu(hMenu);
+    UINT id = TrackButtonMenu(hMenu, IDM_SORTMENU, g_state.bSortMenuOpen, pt, TPM_RIGHTALIGN);
     if (id)
         PostMessageA(g_state.hwndMain, id, 0, 0);
-    g_state.bSortMenuOpen = 0;
-    g_state.bSuppressClick = 0;
-    Redraw(IDM_SORTMENU);
 }
 
 void CmdPathMenu()
 {
-    g_state.bSuppressClick = 1;
-    g_state.bPathMenuOpen = 1;
-    Redraw(IDM_PATHMENU);
     HMENU hMenu = BuildPathMenu(g_state.szCurDir, WM_PATHLEVEL);
-    POINT pt = {0, 21};
-    ClientToScreen(g_state.hwndMain, &pt);
-    UINT id = (UINT)TrackPopupMenu(hMenu, TPM_LEFTALIGN | TPM_RETURNCMD, pt.x, pt.y, 0,
-                                   g_state.hwndMain, nullptr);
-    DestroyMenu(hMenu);
+    UINT id = TrackButtonMenu(hMenu, IDM_PATHMENU, g_state.bPathMenuOpen, POINT{0, 21},
+                              TPM_LEFTALIGN);
     if (id)
         SendMessageA(g_state.hwndMain, id, 0, 0);
-    g_state.bPathMenuOpen = 0;
-    g_state.bSuppressClick = 0;
-    Redraw(IDM_PATHMENU);
 }
 
 void OnPathLevel(int k)

@@ -3,6 +3,7 @@
 // status dialog and retries a serial port that was busy.
 #include "mainwindow/xfercommands.h"
 
+#include "browser/fileops.h"
 #include "browser/listing.h"
 #include "connection/progress.h"
 #include "connection/serialport.h"
@@ -17,18 +18,6 @@
 #include <cstring>
 
 // A message box with texts from the string table; uId's text may hold one %s or %d.
-static void ShowStringBox(UINT uText, UINT uCaption, UINT uType, const char* pszArg, int a, int b)
-{
-    char szFormat[256], szText[512], szCaption[128];
-    LoadStringA(g_state.hInst, uText, szFormat, sizeof szFormat);
-    LoadStringA(g_state.hInst, uCaption, szCaption, sizeof szCaption);
-    if (pszArg)
-        snprintf(szText, sizeof szText, szFormat, pszArg);
-    else
-        snprintf(szText, sizeof szText, szFormat, a, b);
-    MessageBoxA(g_state.hwndMain, szText, szCaption, uType);
-}
-
 static void CloseDataSocket()
 {
     SOCKET hSock = g_state.hDataSock;
@@ -94,7 +83,7 @@ static int ReportUnreadableFile(int nFiles)
         return 0;
     char szPath[256];
     XferPathToNarrow(&g_state.pXferFiles.load()[iBad], szPath);
-    ShowStringBox(IDS_CANT_READ_SOURCE, IDS_ERROR, MB_ICONHAND, szPath, 0, 0);
+    StringBox(g_state.hwndMain, IDS_CANT_READ_SOURCE, IDS_ERROR, MB_ICONHAND, szPath);
     return 1;
 }
 
@@ -115,7 +104,7 @@ int CmdSend()
     // The batch table holds MAX_BATCH_FILES records; a longer list is refused whole rather
     // than sent in part, so that the user decides what goes first.
     if (n > MAX_BATCH_FILES) {
-        ShowStringBox(IDS_SEND_LIST_TOO_LONG, IDS_ERROR, MB_ICONHAND, nullptr, 0, 0);
+        StringBox(g_state.hwndMain, IDS_SEND_LIST_TOO_LONG, IDS_ERROR, MB_ICONHAND);
         return 0;
     }
     s.nXferFiles = n;
@@ -142,7 +131,7 @@ int CmdSend()
 
     int iResult = s.iSendResult;
     if (iResult != 0) {
-        ShowStringBox(IDS_SEND_REFUSED_BASE + iResult, IDS_ERROR, MB_ICONHAND, "", 0, 0);
+        StringBox(g_state.hwndMain, IDS_SEND_REFUSED_BASE + iResult, IDS_ERROR, MB_ICONHAND);
         s.bAbort = 0;
         return 0;
     }
@@ -162,7 +151,7 @@ int CmdSend()
     }
     UpdateSendListStatus();
     if (s.bShowResults)
-        ShowStringBox(IDS_SENT_RESULT, IDS_SEND_CAP, MB_OK, nullptr, s.nFilesOk, n);
+        StringBox(g_state.hwndMain, IDS_SENT_RESULT, IDS_SEND_CAP, MB_OK, (int)s.nFilesOk, n);
     s.bAbort = 0;
     return 1;
 }
@@ -217,8 +206,8 @@ int CmdReceive()
     if (s.bAbort)
         DiscardPartialFile();
     if (s.bShowResults)
-        ShowStringBox(IDS_RECEIVED_RESULT, IDS_RECEIVE_CAP, MB_OK, nullptr, s.nFilesOk,
-                      s.nXferFiles);
+        StringBox(g_state.hwndMain, IDS_RECEIVED_RESULT, IDS_RECEIVE_CAP, MB_OK, (int)s.nFilesOk,
+                  (int)s.nXferFiles);
     if (strcmp(s.szCurDir, s.szDestDir) == 0)
         FillFileList(s.hwndFileList, s.szCurDir, 0);
     s.bAbort = 0;
