@@ -262,11 +262,11 @@ cancel_during_big() {
   machine_drive "$B" box "Receive File(s)" 90000 > "$work/B.box" &
   local waitB=$!
   machine_drive "$A" post 40017
-  machine_drive "$who" wait "File Xfer Status" 60000 1002 "2 of 3 Files" >/dev/null ||
+  machine_drive "$work/$who" wait "File Xfer Status" 60000 1002 "2 of 3 Files" >/dev/null ||
     fail "$who's status dialog never showed the second file"
   shot "$who" "xfer-before-cancel-$who" "File Xfer Status"
   step "$who presses Cancel"
-  machine_drive "$who" click "File Xfer Status" 2 10000 || fail "$who's Cancel did not close the dialog"
+  machine_drive "$work/$who" click "File Xfer Status" 2 10000 || fail "$who's Cancel did not close the dialog"
   expect_box A "Send File(s)" "1 of 3 files sent successfully"
   wait $waitB
   local gotB; gotB=$(box_text < "$work/B.box")

@@ -8,7 +8,8 @@ add_dependencies(e2edriver talmox)
 
 set(TALMOX_E2E_SCENARIOS
     serial_send_three serial_name_conflict
-    serial_unreadable_source lan_send_three wan_send_three)
+    serial_unreadable_source serial_cancel_sender serial_cancel_receiver
+    lan_send_three wan_send_three)
 foreach(scenario ${TALMOX_E2E_SCENARIOS})
   add_test(NAME e2e_${scenario}
            COMMAND ${CMAKE_SOURCE_DIR}/tools/e2e-scenario.sh ${scenario} ${CMAKE_BINARY_DIR})
