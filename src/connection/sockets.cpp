@@ -146,18 +146,22 @@ static int AwaitConnect(SOCKET hSock)
     return -1;
 }
 
-// A fresh TCP data socket with the options of every connected socket, set before the
-// connect so that the window scaling of the connection reflects the larger buffers.
+// A fresh TCP data socket for a connect attempt: non-blocking, so that an attempt is bounded,
+// with its buffers set before the connect so that the window scaling of the connection
+// reflects them.
 static SOCKET NewTcpDataSocket()
 {
     SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    if (s != INVALID_SOCKET)
-        PrepareDataSocket(s);
+    if (s != INVALID_SOCKET) {
+        SetSocketBuffers(s);
+        SetNonBlocking(s);
+    }
     return s;
 }
 
-static void LinkEstablished()
+static void LinkEstablished(SOCKET hSock)
 {
+    PrepareDataSocket(hSock);
     g_state.iWorkerState = WS_CONNECTED;
     PlayLinkSound("infbeg");
 }
@@ -198,7 +202,7 @@ static void SockConnectTcp(int iType)
                 ConnectPause(CONNECT_WAIT_MS);
         }
         if (iResult > 0) {
-            LinkEstablished();
+            LinkEstablished(hSock);
             return;
         }
         if (iResult < 0) {
@@ -247,8 +251,7 @@ static void SockConnectIrda()
         uint32_t nDevices = DiscoverIrdaDevices(hSock, abList);
         for (uint32_t i = 0; i < nDevices && !s.bAbort; i++) {
             if (IrdaConnect(hSock, abList + 4 + i * IRDA_DEVICE_INFO_BYTES)) {
-                PrepareDataSocket(hSock);
-                LinkEstablished();
+                LinkEstablished(hSock);
                 return;
             }
         }

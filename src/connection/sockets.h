@@ -15,5 +15,8 @@ int SockRecvAll(void* pBuf, int32_t len);
 void SockSendCode(uint8_t code);
 uint8_t SockRecvCode();
 
-// Options every connected socket gets: non-blocking, no Nagle delay, large buffers.
+// Options every connected socket gets: blocking with 10 ms receive and send time-outs, no
+// Nagle delay, 1 MiB buffers.
 void PrepareDataSocket(SOCKET s);
+// The 1 MiB buffers alone, for a socket before it connects.
+void SetSocketBuffers(SOCKET s);

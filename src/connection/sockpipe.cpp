@@ -1,46 +1,69 @@
 // The byte pipe on the connected data socket: whole sends, exact receives, code frames.
 //
-// The socket is non-blocking. Where a receive finds nothing, it waits up to 10 ms for data
-// with select() instead of sleeping blindly, and counts the poll as empty only when nothing
-// arrived within it; 200 empty polls (about two seconds) end the receive.
+// A connected socket is blocking, with receive and send time-outs of 10 ms. A receive that
+// finds data waiting returns it at once; one that finds none waits for it inside the same
+// call, so a poll costs one socket call and counts as empty only when nothing arrived within
+// its 10 ms. 200 empty polls (about two seconds) end the receive. Under Wine every socket call
+// is a round trip to the wineserver, and this was measured the fastest way of waiting there
+// (a non-blocking socket with select() or WSAEventSelect waits takes three calls where data
+// is late, and ran at half the speed).
 #include "connection/sockets.h"
 
 #include "connection/session.h"
 #include "protocol/packets.h"
 
-enum { EMPTY_POLL_LIMIT = 200, POLL_MS = 10 };
+enum { EMPTY_POLL_LIMIT = 200, POLL_MS = 10, SOCKET_BUFFER_BYTES = 1 << 20 };
 
 // A reset, shut-down or otherwise dead connection: retrying would never succeed.
 static int IsBrokenConnection(int iErr)
 {
     switch (iErr) {
     case WSAENOTCONN: case WSAECONNABORTED: case WSAECONNRESET: case WSAESHUTDOWN:
-    case WSAENETRESET: case WSAENOTSOCK: case WSAENETDOWN: case WSAETIMEDOUT:
-    case WSAEHOSTUNREACH: case WSAENETUNREACH: case WSAEBADF: case WSAEINVAL:
+    case WSAENETRESET: case WSAENOTSOCK: case WSAENETDOWN: case WSAEHOSTUNREACH:
+    case WSAENETUNREACH: case WSAEBADF: case WSAEINVAL:
         return 1;
     }
     return 0;
 }
 
-// Waits up to POLL_MS for the socket to become readable (bWrite 0) or writable; 1 if it did.
-static int WaitSocket(SOCKET s, int bWrite)
+// The wait of one poll ended without data (the socket's time-out).
+static int IsEmptyPoll(int iErr)
 {
-    fd_set set;
-    FD_ZERO(&set);
-    FD_SET(s, &set);
-    timeval tv = {0, POLL_MS * 1000};
-    return select(0, bWrite ? nullptr : &set, bWrite ? &set : nullptr, nullptr, &tv) > 0;
+    return iErr == WSAETIMEDOUT || iErr == WSAEWOULDBLOCK;
+}
+
+void SetSocketBuffers(SOCKET s)
+{
+    int cbBuf = SOCKET_BUFFER_BYTES;
+    setsockopt(s, SOL_SOCKET, SO_RCVBUF, (const char*)&cbBuf, sizeof cbBuf);
+    setsockopt(s, SOL_SOCKET, SO_SNDBUF, (const char*)&cbBuf, sizeof cbBuf);
 }
 
 void PrepareDataSocket(SOCKET s)
 {
-    u_long bNonBlocking = 1;
+    u_long bNonBlocking = 0;
     ioctlsocket(s, FIONBIO, &bNonBlocking);
+    // One request, one small reply: Nagle's algorithm with delayed acknowledgements would
+    // hold every reply back for tens of milliseconds.
     BOOL bNoDelay = TRUE;
     setsockopt(s, IPPROTO_TCP, TCP_NODELAY, (const char*)&bNoDelay, sizeof bNoDelay);
-    int cbBuf = 1 << 20;
-    setsockopt(s, SOL_SOCKET, SO_RCVBUF, (const char*)&cbBuf, sizeof cbBuf);
-    setsockopt(s, SOL_SOCKET, SO_SNDBUF, (const char*)&cbBuf, sizeof cbBuf);
+    SetSocketBuffers(s);
+    DWORD msPoll = POLL_MS;
+    setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, (const char*)&msPoll, sizeof msPoll);
+    // A send waits only when a megabyte of the peer's and our buffers is full, which this
+    // protocol (one message in flight) never does unless the peer has stopped reading; the
+    // time-out lets such a send notice bAbort. A timed-out send has queued nothing.
+    setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, (const char*)&msPoll, sizeof msPoll);
+}
+
+// The peer has gone: the data socket is closed here, once. The user-interface thread takes
+// the handle the same way, so whichever side comes first closes it.
+static void DropDataSocket()
+{
+    SOCKET hSock = g_state.hDataSock.exchange(INVALID_SOCKET);
+    if (hSock != INVALID_SOCKET)
+        closesocket(hSock);
+    g_state.bAbort = 1;
 }
 
 void SockSendAll(const void* pBuf, int32_t len)
@@ -50,21 +73,16 @@ void SockSendAll(const void* pBuf, int32_t len)
         return;
     const char* p = (const char*)pBuf;
     while (len > 0) {
-        SOCKET hSock = s.hDataSock;
-        int n = send(hSock, p, len, 0);
+        int n = send(s.hDataSock, p, len, 0);
         if (n == SOCKET_ERROR) {
             int iErr = WSAGetLastError();
-            if (iErr == WSAEWOULDBLOCK) {
-                WaitSocket(hSock, 1);
-            } else if (IsBrokenConnection(iErr)) {
+            if (IsBrokenConnection(iErr)) {
                 s.bAbort = 1;
                 return;
             }
         } else {
             p += n;
             len -= n;
-            if (len > 0)
-                WaitSocket(hSock, 1);
         }
         if (len > 0 && s.bAbort)
             return;
@@ -81,21 +99,17 @@ int SockRecvAll(void* pBuf, int32_t len)
     while (nGot < len) {
         if (nEmpty >= EMPTY_POLL_LIMIT)
             return 0;
-        SOCKET hSock = s.hDataSock;
-        int n = recv(hSock, p + nGot, len - nGot, 0);
+        int n = recv(s.hDataSock, p + nGot, len - nGot, 0);
         if (n == SOCKET_ERROR) {
             int iErr = WSAGetLastError();
-            if (iErr == WSAEWOULDBLOCK) {
-                if (!WaitSocket(hSock, 0))
-                    nEmpty++;
+            if (IsEmptyPoll(iErr)) {
+                nEmpty++;
             } else if (IsBrokenConnection(iErr)) {
-                s.hDataSock = INVALID_SOCKET;
-                s.bAbort = 1;
+                DropDataSocket();
                 return 0;
             }
         } else if (n == 0) {
-            s.hDataSock = INVALID_SOCKET;
-            s.bAbort = 1;
+            DropDataSocket();
             return 0;
         } else {
             nGot += n;

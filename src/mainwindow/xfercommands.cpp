@@ -20,11 +20,9 @@
 // A message box with texts from the string table; uId's text may hold one %s or %d.
 static void CloseDataSocket()
 {
-    SOCKET hSock = g_state.hDataSock;
-    if (hSock != INVALID_SOCKET) {
+    SOCKET hSock = g_state.hDataSock.exchange(INVALID_SOCKET);   // the worker may close it too
+    if (hSock != INVALID_SOCKET)
         closesocket(hSock);
-        g_state.hDataSock = INVALID_SOCKET;
-    }
 }
 
 static void GetSendListPath(int i, char* pszPath)
