@@ -329,6 +329,12 @@ void CreateFilePanes(HWND hwndMain)
     SHFILEINFOA sfi = {};
     hSysImageList = (HIMAGELIST)SHGetFileInfoA(szSys, 0, &sfi, sizeof sfi,
                                                SHGFI_SYSICONINDEX | SHGFI_SMALLICON);
+    // A 64-bit system has no winsock.dll, and the shell returns no list for a file that is
+    // not there unless asked by name and attributes alone; the list is the same either way.
+    if (!hSysImageList)
+        hSysImageList = (HIMAGELIST)SHGetFileInfoA(szSys, FILE_ATTRIBUTE_NORMAL, &sfi, sizeof sfi,
+                                                   SHGFI_SYSICONINDEX | SHGFI_SMALLICON |
+                                                       SHGFI_USEFILEATTRIBUTES);
 
     hToolIcons = ImageList_LoadImageA(s.hInst, "ILIST2_BMP1", 16, 8, CLR_NONE, IMAGE_BITMAP, 0);
     hButtonFaces = ImageList_LoadImageA(s.hInst, "ILIST3_BMP", 32, 8, CLR_NONE, IMAGE_BITMAP, 0);
