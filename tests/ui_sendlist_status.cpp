@@ -8,6 +8,8 @@
 #include "resource.h"
 #include "ui_support.h"
 
+#include <shlobj.h>
+
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -199,6 +201,31 @@ TEST_F(SendList, HundredFileCheckShowsItsMessageAndAddsNothing)
 TEST_F(SendList, EmptyListReadsFilesZeroBytesZero)
 {
     EXPECT_EQ("Files: 0  Bytes: 0", Summary());
+}
+
+// Files dropped on the window: all that can be opened are added, past the 100-file check;
+// a folder in the drop is skipped.
+TEST_F(SendList, DroppedFilesAreAllAddedWithoutTheLimit)
+{
+    ScratchDir dir;
+    std::string names;
+    for (int i = 0; i < 150; i++) {
+        std::string path = dir.File("d" + std::to_string(i));
+        WriteWholeFile(path, "dd");
+        names += path + '\0';
+    }
+    CreateDirectoryA(dir.File("sub").c_str(), nullptr);
+    names += dir.File("sub") + '\0' + '\0';
+    HGLOBAL hDrop = GlobalAlloc(GHND, sizeof(DROPFILES) + names.size());
+    DROPFILES* pDrop = (DROPFILES*)GlobalLock(hDrop);
+    pDrop->pFiles = sizeof(DROPFILES);
+    memcpy(pDrop + 1, names.data(), names.size());
+    GlobalUnlock(hDrop);
+    EXPECT_EQ(1, SendMessageA(g_state.hwndMain, WM_DROPFILES, (WPARAM)hDrop, 0));
+    EXPECT_EQ(150u, Rows().size());
+    EXPECT_EQ("d149", ItemText(g_state.hwndSendList, 0));
+    EXPECT_EQ(300u, g_state.dwSendListBytes);
+    EXPECT_EQ("Files: 150  Bytes: 300B", Summary());
 }
 
 // A Send List longer than the batch table is refused whole with a message; nothing is
