@@ -174,7 +174,7 @@ fill_send_list() {
 send_three() {
   local link=$1 block
   [ "$link" = serial ] && block=4096 || block=32768
-  if [ "$link" = lan ]; then setup_pair lan 600x800; else setup_pair "$link"; fi
+  if [ "$link" = lan ]; then setup_pair lan 320x480; else setup_pair "$link"; fi
   make_file "$(sendA big.bin)" $BIG
   make_file "$(sendA one.bin)" 1
   make_file "$(sendA block.bin)" $block
