@@ -65,6 +65,17 @@ TEST_F(MainWindow, ClassTitleAndChildrenAreThoseOfTheProgram)
     EXPECT_EQ(8, ImageList_GetImageCount(hToolIcons));
     EXPECT_EQ(2, ImageList_GetImageCount(hButtonFaces));
     EXPECT_GE(ImageList_GetImageCount(hDropArrows), 1);
+    // No popup-font key on this system: bold Tahoma, 12 pixels.
+    LOGFONTA lf = {};
+    ASSERT_TRUE(GetObjectA(g_state.hPopupFont, sizeof lf, &lf));
+    EXPECT_STREQ("Tahoma", lf.lfFaceName);
+    EXPECT_EQ(-12, lf.lfHeight);
+    EXPECT_EQ(700, lf.lfWeight);
+    // The two context menus are the first popups of CONTEXT1 and CONTEXT2.
+    EXPECT_EQ(13, GetMenuItemCount(g_state.hContextMenu1));
+    EXPECT_EQ(9, GetMenuItemCount(g_state.hContextMenu2));
+    EXPECT_EQ((UINT)IDM_ADDTOSENDLIST, GetMenuItemID(g_state.hContextMenu1, 0));
+    EXPECT_EQ((UINT)IDM_DELETE, GetMenuItemID(g_state.hContextMenu2, 8));
     // The file pane shows the folder it was started on.
     ASSERT_EQ(1, ItemCount(g_state.hwndFileList));
     EXPECT_EQ("a.txt", ItemText(g_state.hwndFileList, 0));
@@ -219,6 +230,100 @@ TEST_F(MainWindow, DisabledToolButtonShowsTheGreyIconOnTheRaisedFace)
     EXPECT_EQ(expected(0, 7), drawItem(ODS_DISABLED | ODS_SELECTED));
     EXPECT_NE(expected(0, 2), expected(0, 7));
     ReleaseDC(nullptr, hdcScreen);
+}
+
+// A list notification as the list view sends it.
+static LRESULT NotifyFrom(HWND hwndList, UINT code, int iItem)
+{
+    NMITEMACTIVATE nm = {};
+    nm.hdr.hwndFrom = hwndList;
+    nm.hdr.idFrom = (UINT_PTR)GetDlgCtrlID(hwndList);
+    nm.hdr.code = code;
+    nm.iItem = iItem;
+    return SendMessageA(g_state.hwndMain, WM_NOTIFY, nm.hdr.idFrom, (LPARAM)&nm);
+}
+
+static int FindRow(HWND hwndList, const char* pszName)
+{
+    for (int i = 0; i < ItemCount(hwndList); i++)
+        if (ItemText(hwndList, i) == pszName)
+            return i;
+    return -1;
+}
+
+// One click opens a folder or a drive; on a file it opens nothing; right after a menu the
+// first click is swallowed.
+TEST_F(MainWindow, SingleClickOpensFoldersAndDrivesOnly)
+{
+    ScratchDir dir;
+    CreateDirectoryA(dir.File("sub").c_str(), nullptr);
+    WriteWholeFile(dir.File("sub\\inner.txt"), "i");
+    WriteWholeFile(dir.File("top.txt"), "t");
+    snprintf(g_state.szCurDir, sizeof g_state.szCurDir, "%s", dir.Path().c_str());
+    FillFileList(g_state.hwndFileList, g_state.szCurDir, 0);
+    HWND hwndList = g_state.hwndFileList;
+
+    NotifyFrom(hwndList, NM_CLICK, FindRow(hwndList, "top.txt"));
+    EXPECT_EQ(dir.Path(), std::string(g_state.szCurDir));
+    NotifyFrom(hwndList, NM_CLICK, -1);
+    EXPECT_EQ(dir.Path(), std::string(g_state.szCurDir));
+
+    g_state.bSuppressClick = 1;
+    NotifyFrom(hwndList, NM_CLICK, FindRow(hwndList, "sub"));
+    EXPECT_EQ(dir.Path(), std::string(g_state.szCurDir));
+    EXPECT_EQ(0, g_state.bSuppressClick);
+
+    NotifyFrom(hwndList, NM_CLICK, FindRow(hwndList, "sub"));
+    EXPECT_EQ(dir.File("sub"), std::string(g_state.szCurDir));
+    ASSERT_EQ(1, ItemCount(hwndList));
+    EXPECT_EQ("inner.txt", ItemText(hwndList, 0));
+
+    g_state.szCurDir[0] = 0;
+    FillFileList(hwndList, "", 0);
+    int iC = FindRow(hwndList, "C:\\");
+    ASSERT_GE(iC, 0);
+    NotifyFrom(hwndList, NM_CLICK, iC);
+    EXPECT_STREQ("C:\\", g_state.szCurDir);
+    EXPECT_GT(ItemCount(hwndList), 0);
+}
+
+// A double click in the file pane adds its selection to the Send List; in the Send List it
+// removes the selected rows; key 0x86 adds, from the window and from either list.
+TEST_F(MainWindow, DoubleClicksAndTheAddKey)
+{
+    ScratchDir dir;
+    WriteWholeFile(dir.File("dbl.txt"), "dd");
+    snprintf(g_state.szCurDir, sizeof g_state.szCurDir, "%s", dir.Path().c_str());
+    FillFileList(g_state.hwndFileList, g_state.szCurDir, 0);
+    int nBefore = ItemCount(g_state.hwndSendList);
+    ListView_SetItemState(g_state.hwndFileList, 0, LVIS_SELECTED, LVIS_SELECTED);
+    NotifyFrom(g_state.hwndFileList, NM_DBLCLK, 0);
+    Pump(100);
+    ASSERT_EQ(nBefore + 1, ItemCount(g_state.hwndSendList));
+    EXPECT_EQ("dbl.txt", ItemText(g_state.hwndSendList, 0));
+
+    ListView_SetItemState(g_state.hwndSendList, -1, 0, LVIS_SELECTED);
+    ListView_SetItemState(g_state.hwndSendList, 0, LVIS_SELECTED, LVIS_SELECTED);
+    NotifyFrom(g_state.hwndSendList, NM_DBLCLK, 0);
+    Pump(100);
+    EXPECT_EQ(nBefore, ItemCount(g_state.hwndSendList));
+
+    SendMessageA(g_state.hwndMain, WM_KEYDOWN, 0x86, 0);
+    Pump(100);
+    EXPECT_EQ(nBefore + 1, ItemCount(g_state.hwndSendList));
+    ListView_SetItemState(g_state.hwndSendList, 0, LVIS_SELECTED, LVIS_SELECTED);
+    RemoveSelectedFromSendList();
+
+    NMLVKEYDOWN kd = {};
+    kd.hdr.hwndFrom = g_state.hwndSendList;
+    kd.hdr.idFrom = IDC_SENDLIST;
+    kd.hdr.code = LVN_KEYDOWN;
+    kd.wVKey = 0x86;
+    SendMessageA(g_state.hwndMain, WM_NOTIFY, IDC_SENDLIST, (LPARAM)&kd);
+    Pump(100);
+    EXPECT_EQ(nBefore + 1, ItemCount(g_state.hwndSendList));
+    ListView_SetItemState(g_state.hwndSendList, 0, LVIS_SELECTED, LVIS_SELECTED);
+    RemoveSelectedFromSendList();
 }
 
 // The About box ignores Escape (IDCANCEL) and closes on OK only; its build line is set.
