@@ -4,6 +4,7 @@
 
 #include "browser/sendlist.h"
 #include "connection/progress.h"
+#include "connection/startup.h"
 #include "resource.h"
 #include "ui_support.h"
 
@@ -352,6 +353,33 @@ TEST_F(MainWindow, AboutBoxClosesOnOkOnly)
     user.join();
     EXPECT_EQ("Built: May  1 2001", built);
     EXPECT_EQ(3, nCancelSurvived.load()) << "1: hidden, 0: destroyed";
+}
+
+// The owner name peers are shown: the user's "Owner" value, "No Name" when it is missing or
+// empty.
+TEST(OwnerName, FromTheRegistryElseNoName)
+{
+    RegDeleteKeyA(HKEY_CURRENT_USER, "ControlPanel\\Owner");
+    char sz[128];
+    ReadOwnerName(sz, sizeof sz);
+    EXPECT_STREQ("No Name", sz);
+    HKEY hKey;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, "ControlPanel\\Owner", 0,
+                                             nullptr, 0, KEY_ALL_ACCESS, nullptr, &hKey,
+                                             nullptr));
+    RegSetValueExA(hKey, "Owner", 0, REG_SZ, (const BYTE*)"", 1);
+    ReadOwnerName(sz, sizeof sz);
+    EXPECT_STREQ("No Name", sz);
+    RegSetValueExA(hKey, "Owner", 0, REG_SZ, (const BYTE*)"Alice Wren", 11);
+    ReadOwnerName(sz, sizeof sz);
+    EXPECT_STREQ("Alice Wren", sz);
+    // A value longer than the field is cut to it and still ends with a terminator.
+    std::string longName(300, 'n');
+    RegSetValueExA(hKey, "Owner", 0, REG_SZ, (const BYTE*)longName.c_str(), 301);
+    ReadOwnerName(sz, sizeof sz);
+    EXPECT_LT(strlen(sz), sizeof sz);
+    RegCloseKey(hKey);
+    RegDeleteKeyA(HKEY_CURRENT_USER, "ControlPanel\\Owner");
 }
 
 }  // namespace
