@@ -1,0 +1,306 @@
+// The socket receiver on the worker thread against a scripted sender on a loopback socket:
+// exact replies, file sizes around the block, refusals, damage, aborts and hostile names.
+#include <gtest/gtest.h>
+
+#include "connection/session.h"
+#include "connection/worker.h"
+#include "peer_wire.h"
+#include "testenv.h"
+
+#include <cstring>
+
+namespace {
+
+const size_t B = 32768;     // the block of "LAN"
+
+struct SockReceiver : ::testing::Test {
+    ScratchDir root;
+    std::string dest;
+    HANDLE hThread = nullptr;
+    SOCKET hListen = INVALID_SOCKET;
+    uint16_t port = 0;
+    PeerWire wire;
+
+    void SetUp() override
+    {
+        EnsureWinsock();
+        dest = root.File("dest");
+        CreateDirectoryA(dest.c_str(), nullptr);
+        SessionState& s = g_state;
+        s.iCommType = CT_LAN;
+        s.cbBlock = (int32_t)B;
+        strcpy(s.szDestDir, dest.c_str());
+        strcpy(s.szOwnerName, "Receiver");
+        s.bOverwrite = 0;
+        s.nFilesOk = 0;
+        s.hwndMain = nullptr;
+        s.hwndXferDlg = nullptr;
+        s.hDataSock = INVALID_SOCKET;
+        hListen = LoopbackListener(&port);
+        s.hListenSock = hListen;
+        s.bAbort = 0;
+        s.bAnswerMode = 1;
+        s.iWorkerState = WS_IDLE;
+        hThread = CreateThread(nullptr, 0, TransferWorker, nullptr, 0, nullptr);
+        ASSERT_TRUE(WaitFor([] { return g_state.pPacketBuf.load() != nullptr; }, 3000));
+        Connect();
+    }
+
+    // A new connection, as a new sender would make it; the old one is left as the main
+    // window would leave it (closed).
+    void Connect()
+    {
+        if (wire.Socket() != INVALID_SOCKET) {
+            wire.Send(Frame(0x64));     // ends an exchange still going on
+            wire.Drain(100);
+        }
+        wire.Close();
+        SOCKET hOld = g_state.hDataSock.exchange(INVALID_SOCKET);
+        if (hOld != INVALID_SOCKET)
+            closesocket(hOld);
+        ASSERT_TRUE(WaitFor([] { return g_state.iWorkerState == WS_IDLE; }, 5000));
+        wire.AttachSocket(ConnectLoopback(port));
+        ASSERT_TRUE(WaitFor([] {
+            return g_state.iWorkerState == WS_CONNECTED && g_state.hDataSock != INVALID_SOCKET;
+        }, 3000));
+    }
+
+    void TearDown() override
+    {
+        SessionState& s = g_state;
+        s.bAnswerMode = 0;
+        s.iWorkerState = WS_QUIT;
+        s.bAbort = 1;
+        if (hThread) {
+            EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(hThread, 10000));
+            CloseHandle(hThread);
+        }
+        wire.Close();
+        SOCKET hOld = s.hDataSock.exchange(INVALID_SOCKET);
+        if (hOld != INVALID_SOCKET)
+            closesocket(hOld);
+        closesocket(hListen);
+        s.bAbort = 0;
+        s.bOverwrite = 0;
+    }
+
+    std::string Ask(const std::string& msg, size_t nReply, int ms = 4000)
+    {
+        wire.Send(msg);
+        return wire.Recv(nReply, ms);
+    }
+    std::string DestFile(const std::string& name) { return dest + "\\" + name; }
+};
+
+TEST_F(SockReceiver, HelloBatchIsAnsweredByteForByte)
+{
+    ASSERT_EQ(0xF032519Bu, Crc("hello"));
+    std::string rec = Record("C:\\Users\\me\\hello.txt", 5);
+    EXPECT_EQ(Hex(Frame(0x52)), Hex(Ask(ListMsg({rec}), 4)));
+    EXPECT_EQ(WS_RECEIVING, g_state.iWorkerState);
+    EXPECT_EQ(5u, g_state.dwXferTotal.load());
+    EXPECT_EQ("5F FF 5F 11 00 ", Hex(OpenMsg(0)));
+    EXPECT_EQ(Hex(Frame(0x63)), Hex(Ask(OpenMsg(0), 4)));
+    std::string block = BlockMsg(0, "hello");
+    EXPECT_EQ("5C FF 5C 11 00 00 00 00 9B 51 32 F0 68 65 6C 6C 6F ", Hex(block));
+    EXPECT_EQ("54 FF 54 11 00 00 00 00 ", Hex(Ask(block, 8)));
+    EXPECT_EQ("52 FF 52 11 ", Hex(Ask(Frame(0x60), 4)));
+    EXPECT_EQ("", Hex(wire.Drain(200)));
+    std::string got;
+    ASSERT_TRUE(ReadWholeFile(DestFile("hello.txt"), &got));
+    EXPECT_EQ("hello", got);
+    EXPECT_EQ(1, g_state.nFilesOk);
+    EXPECT_TRUE(WaitFor([] { return g_state.iWorkerState == WS_IDLE; }, 2000));
+    EXPECT_EQ(0, g_state.bAbort);
+}
+
+TEST_F(SockReceiver, HandshakeMessagesAreAnsweredOnTheSocketToo)
+{
+    EXPECT_EQ(Hex(Frame(0x51)), Hex(Ask(Frame(0x50), 4)));
+    std::string owner = Ask(Frame(0x58), 256);
+    ASSERT_EQ(256u, owner.size());
+    EXPECT_STREQ("Receiver", owner.c_str());
+    std::string name = "Peer Name";
+    name.resize(256, '\0');
+    wire.Send(Frame(0x59) + name);
+    EXPECT_TRUE(WaitFor([] { return strcmp(g_state.szPeerName, "Peer Name") == 0; }, 2000));
+    // The keep-alive is not answered, nor are replies.
+    EXPECT_EQ("", Hex(Ask(Frame(0x56) + Frame(0x52) + Frame(0x5A), 1, 400)));
+    EXPECT_EQ(Hex(Frame(0x63)), Hex(Ask(Frame(0x62), 4)));
+    EXPECT_EQ(WS_CONNECTED, g_state.iWorkerState);
+}
+
+TEST_F(SockReceiver, SizesAroundTheBlockArriveByteIdentical)
+{
+    std::vector<PeerFile> files;
+    const size_t sizes[] = {0, 1, B - 1, B, B + 1, 3 * 1024 * 1024 + 7};
+    for (size_t i = 0; i < 6; i++)
+        files.push_back({"D:\\out\\f" + std::to_string(i) + ".bin", Pattern(sizes[i], (uint32_t)i)});
+    ASSERT_TRUE(PeerSendBatch(wire, false, B, files));
+    for (const PeerFile& f : files) {
+        std::string got;
+        std::string name = f.path.substr(f.path.rfind('\\') + 1);
+        ASSERT_TRUE(ReadWholeFile(DestFile(name), &got)) << name;
+        EXPECT_TRUE(got == f.data) << name << " " << got.size() << " of " << f.data.size();
+    }
+    EXPECT_EQ(6, g_state.nFilesOk);
+    EXPECT_TRUE(WaitFor([] { return g_state.iWorkerState == WS_IDLE; }, 2000));
+}
+
+TEST_F(SockReceiver, ListsThatAreTooLongDamagedOrShortAreRefused)
+{
+    std::vector<std::string> recs;
+    for (int i = 0; i < 100; i++)
+        recs.push_back(Record("f" + std::to_string(i), 1));
+    for (int i = 0; i < 3; i++)
+        EXPECT_EQ(Hex(Frame(0x53)), Hex(Ask(ListMsg(recs), 4))) << "try " << i;
+    std::string one = Record("x.txt", 3);
+    EXPECT_EQ(Hex(Frame(0x53)), Hex(Ask(ListMsgRaw(1, Crc(one) ^ 1, one), 4)));
+    // Two records announced, one sent: the list is short once the line goes quiet.
+    EXPECT_EQ(Hex(Frame(0x53)), Hex(Ask(ListMsgRaw(2, Crc(one), one), 4, 6000)));
+    EXPECT_NE(WS_RECEIVING, g_state.iWorkerState);
+    // 99 files pass the count test.
+    recs.pop_back();
+    EXPECT_EQ(Hex(Frame(0x52)), Hex(Ask(ListMsg(recs), 4)));
+    EXPECT_EQ(WS_RECEIVING, g_state.iWorkerState);
+    EXPECT_EQ(99, g_state.nXferFiles);
+    EXPECT_TRUE(FolderNames(dest).empty());
+}
+
+TEST_F(SockReceiver, NameConflictIsRefusedUnlessOverwritingWhichCutsToTheNewSize)
+{
+    WriteWholeFile(DestFile("old.txt"), std::string(100000, 'o'));
+    std::vector<PeerFile> files = {{"E:\\new.txt", "n"}, {"E:\\a\\old.txt", Pattern(40000, 9)}};
+    std::vector<std::string> recs = {Record(files[0].path, 1), Record(files[1].path, 40000)};
+    EXPECT_EQ(Hex(Frame(0x66)), Hex(Ask(ListMsg(recs), 4)));
+    EXPECT_NE(WS_RECEIVING, g_state.iWorkerState);
+    g_state.bOverwrite = 1;
+    ASSERT_TRUE(PeerSendBatch(wire, false, B, files));
+    std::string got;
+    ASSERT_TRUE(ReadWholeFile(DestFile("old.txt"), &got));
+    EXPECT_EQ(40000u, got.size());
+    EXPECT_TRUE(got == files[1].data);
+}
+
+TEST_F(SockReceiver, FileThatCannotBeCreatedIsRefusedAndEndsTheExchange)
+{
+    // A folder of that name is a conflict; with overwriting on, the open fails instead.
+    CreateDirectoryA(DestFile("taken").c_str(), nullptr);
+    EXPECT_EQ(Hex(Frame(0x66)), Hex(Ask(ListMsg({Record("taken", 10)}), 4)));
+    g_state.bOverwrite = 1;
+    EXPECT_EQ(Hex(Frame(0x52)), Hex(Ask(ListMsg({Record("taken", 10)}), 4)));
+    EXPECT_EQ(Hex(Frame(0x67) + Frame(0x64)), Hex(Ask(OpenMsg(0), 8)));
+    EXPECT_TRUE(WaitFor([] { return g_state.iWorkerState == WS_IDLE; }, 2000));
+    Connect();
+    EXPECT_EQ(Hex(Frame(0x51)), Hex(Ask(Frame(0x50), 4)));
+}
+
+TEST_F(SockReceiver, DamagedBlocksAreRefusedAndTheRepeatIsStored)
+{
+    std::string data = Pattern(2 * B + 100, 3);
+    EXPECT_EQ(Hex(Frame(0x52)), Hex(Ask(ListMsg({Record("d.bin", (uint32_t)data.size())}), 4)));
+    EXPECT_EQ(Hex(Frame(0x63)), Hex(Ask(OpenMsg(0), 4)));
+    // A repeated open while the file is open is acknowledged again.
+    EXPECT_EQ(Hex(Frame(0x63)), Hex(Ask(OpenMsg(0), 4)));
+    std::string b0 = data.substr(0, B), b1 = data.substr(B, B), b2 = data.substr(2 * B);
+    std::string bad = b0;
+    bad[77] ^= 0x20;
+    EXPECT_EQ(Hex(Frame(0x55) + Le32(0)), Hex(Ask(BlockMsgCrc(0, Crc(b0), bad), 8)));
+    EXPECT_EQ(Hex(Frame(0x54) + Le32(0)), Hex(Ask(BlockMsg(0, b0), 8)));
+    // Outside the file, and a negative index.
+    EXPECT_EQ(Hex(Frame(0x55) + Le32(3)), Hex(Ask(BlockMsg(3, ""), 8)));
+    EXPECT_EQ(Hex(Frame(0x55) + Le32(0xFFFFFFFF)), Hex(Ask(BlockMsg(-1, b0), 8)));
+    // A short block: its bytes stop coming and the reply says bad.
+    EXPECT_EQ(Hex(Frame(0x55) + Le32(1)), Hex(Ask(BlockMsg(1, b1).substr(0, 12 + 1000), 8, 6000)));
+    g_state.bAbort = 0;     // a short read of a live socket must not count as a break
+    EXPECT_EQ(WS_RECEIVING, g_state.iWorkerState);
+    // A stray byte before the frame is realigned.
+    EXPECT_EQ(Hex(Frame(0x54) + Le32(1)), Hex(Ask(std::string(1, '\0') + BlockMsg(1, b1), 8)));
+    EXPECT_EQ(Hex(Frame(0x54) + Le32(2)), Hex(Ask(BlockMsg(2, b2), 8)));
+    EXPECT_EQ(Hex(Frame(0x52)), Hex(Ask(Frame(0x60), 4)));
+    std::string got;
+    ASSERT_TRUE(ReadWholeFile(DestFile("d.bin"), &got));
+    EXPECT_TRUE(got == data);
+}
+
+TEST_F(SockReceiver, AbortFromThePeerOrAClosedSocketLeavesNoPartialFile)
+{
+    std::string data = Pattern(3 * B, 4);
+    EXPECT_EQ(Hex(Frame(0x52)), Hex(Ask(ListMsg({Record("p.bin", (uint32_t)data.size())}), 4)));
+    EXPECT_EQ(Hex(Frame(0x63)), Hex(Ask(OpenMsg(0), 4)));
+    EXPECT_EQ(Hex(Frame(0x54) + Le32(0)), Hex(Ask(BlockMsg(0, data.substr(0, B)), 8)));
+    EXPECT_TRUE(FileExists(DestFile("p.bin")));
+    // XC_ACK, then the receiver's own notice as the exchange ends.
+    EXPECT_EQ(Hex(Frame(0x63) + Frame(0x64)), Hex(Ask(Frame(0x64), 8)));
+    EXPECT_TRUE(WaitFor([] { return g_state.iWorkerState == WS_IDLE; }, 2000));
+    EXPECT_FALSE(FileExists(DestFile("p.bin")));
+
+    Connect();
+    EXPECT_EQ(Hex(Frame(0x52)), Hex(Ask(ListMsg({Record("q.bin", (uint32_t)data.size())}), 4)));
+    EXPECT_EQ(Hex(Frame(0x63)), Hex(Ask(OpenMsg(0), 4)));
+    wire.Send(BlockMsg(0, data.substr(0, B)).substr(0, 5000));
+    wire.Close();   // the sender goes away in the middle of a block
+    EXPECT_TRUE(WaitFor([] { return g_state.iWorkerState == WS_IDLE; }, 5000));
+    EXPECT_TRUE(WaitFor([&] { return !FileExists(DestFile("q.bin")); }, 2000));
+    Connect();
+    EXPECT_EQ(Hex(Frame(0x51)), Hex(Ask(Frame(0x50), 4)));
+}
+
+TEST_F(SockReceiver, CancelAtTheReceiverAnswersTheNextBlockWithAbort)
+{
+    std::string data = Pattern(3 * B, 5);
+    EXPECT_EQ(Hex(Frame(0x52)), Hex(Ask(ListMsg({Record("c.bin", (uint32_t)data.size())}), 4)));
+    EXPECT_EQ(Hex(Frame(0x63)), Hex(Ask(OpenMsg(0), 4)));
+    EXPECT_EQ(Hex(Frame(0x54) + Le32(0)), Hex(Ask(BlockMsg(0, data.substr(0, B)), 8)));
+    // What the status dialog's Cancel does.
+    g_state.bAbort = 1;
+    g_state.iWorkerState = WS_IDLE;
+    std::string reply = Ask(BlockMsg(1, data.substr(B, B)), 4);
+    EXPECT_EQ(Hex(Frame(0x64)), Hex(reply));
+    EXPECT_TRUE(WaitFor([&] { return !FileExists(DestFile("c.bin")); }, 3000));
+    EXPECT_EQ(nullptr, g_state.hXferFile.load());
+}
+
+// Every name that cannot be a plain file in the destination folder is refused at its open,
+// nothing is created for it, and nothing appears beside the folder.
+TEST_F(SockReceiver, HostileNamesAreRefusedAndNothingIsWrittenOutside)
+{
+    WriteWholeFile(root.File("outside.txt"), "keep");
+    std::vector<std::string> names = {
+        "..", ".", "", "C:\\", "x\\", "..\\", "a/../../outside.txt", "a/b", "C:outside.txt",
+        "D:", "CON", "nul", "Com1.txt", "lpt9", "AUX.log", "prn.", "a<b", "a>b", "a\"b", "a|b",
+        "a?b", "*", "a*.txt", "tab\tname", "bell\x07", "dot.", "space ", "stream:x"};
+    for (const std::string& name : names) {
+        SCOPED_TRACE(Hex(name));
+        Connect();
+        std::string reply = Ask(ListMsg({Record("C:\\src\\" + name, 10)}), 4);
+        if (reply == Frame(0x66))
+            continue;   // a name that looks like an existing entry is a conflict: also safe
+        ASSERT_EQ(Hex(Frame(0x52)), Hex(reply));
+        EXPECT_EQ(Hex(Frame(0x67) + Frame(0x64)), Hex(Ask(OpenMsg(0), 8)));
+    }
+    // A path unit above 255, an overlong name and a path with no terminator.
+    std::vector<std::vector<uint16_t>> units = {{'a', 0x0441, 'b'}, std::vector<uint16_t>(126, 'z')};
+    for (const std::vector<uint16_t>& u : units) {
+        Connect();
+        EXPECT_EQ(Hex(Frame(0x52)), Hex(Ask(ListMsg({RecordUnits(u, 10)}), 4)));
+        std::string reply = Ask(OpenMsg(0), 4);
+        if (u.size() == 126 && reply == Frame(0x63)) {
+            // 126 units with no terminator is a long plain name: it may be created, but
+            // only inside the folder and no longer than what the record holds.
+            EXPECT_EQ(Hex(Frame(0x52)), Hex(Ask(Frame(0x60), 4)));
+        } else {
+            EXPECT_EQ(Hex(Frame(0x67)), Hex(reply));
+        }
+    }
+    std::vector<std::string> inside = FolderNames(dest);
+    for (const std::string& n : inside)
+        EXPECT_EQ(std::string::npos, n.find_first_not_of('z')) << n;
+    std::vector<std::string> beside = FolderNames(root.Path());
+    EXPECT_EQ(2u, beside.size());
+    std::string kept;
+    ASSERT_TRUE(ReadWholeFile(root.File("outside.txt"), &kept));
+    EXPECT_EQ("keep", kept);
+}
+
+}  // namespace
