@@ -4,9 +4,12 @@
 
 #include "connection/session.h"
 #include "connection/worker.h"
+#include "peer_random.h"
 #include "peer_wire.h"
 #include "testenv.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -301,6 +304,28 @@ TEST_F(SockReceiver, HostileNamesAreRefusedAndNothingIsWrittenOutside)
     std::string kept;
     ASSERT_TRUE(ReadWholeFile(root.File("outside.txt"), &kept));
     EXPECT_EQ("keep", kept);
+}
+
+// Random framed messages and garbage for a while, with new connections now and then: the
+// worker lives, answers afterwards, and only announced names appear, inside the folder.
+TEST_F(SockReceiver, RandomPeerCannotCrashHangOrWriteOutside)
+{
+    uint32_t seed = GetTickCount();
+    if (const char* psz = getenv("TALMOX_SEED"))
+        seed = (uint32_t)strtoul(psz, nullptr, 0);
+    printf("random peer seed %u (TALMOX_SEED to repeat)\n", seed);
+    RecordProperty("seed", (int)seed);
+    auto reconnect = [](void* p) { ((SockReceiver*)p)->Connect(); };
+    RandomPeerResult res = RunRandomPeer(wire, false, B, seed, 15000, reconnect, this);
+    printf("%d messages\n", res.nMessages);
+    EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(hThread, 0));
+    Connect();
+    EXPECT_EQ(Hex(Frame(0x51)), Hex(Ask(Frame(0x50), 4))) << "seed " << seed;
+    const std::set<std::string> plain = {"r0.bin", "r1.bin", "r2", "ok.txt", "up.txt"};
+    for (const std::string& n : FolderNames(dest))
+        EXPECT_TRUE(plain.count(n)) << n << " seed " << seed;
+    std::vector<std::string> beside = FolderNames(root.Path());
+    EXPECT_EQ(1u, beside.size()) << "seed " << seed;
 }
 
 }  // namespace
