@@ -306,6 +306,45 @@ TEST_F(SockReceiver, HostileNamesAreRefusedAndNothingIsWrittenOutside)
     EXPECT_EQ("keep", kept);
 }
 
+// Runs a command of the host system (Wine starts native programs too) and waits for it.
+// Wine does not wait for a native child, so callers poll for what it did instead.
+static void RunHostCommand(const std::string& cmd)
+{
+    std::string line = "Z:\\bin\\sh -c \"" + cmd + "\"";
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi;
+    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return;
+    WaitForSingleObject(pi.hProcess, 20000);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+}
+
+// A 1 MiB drive T: made for the test: a batch bigger than its room is refused with
+// XC_NO_SPACE, one that fits is received.
+TEST_F(SockReceiver, BatchBiggerThanTheDriveIsRefusedForLackOfSpace)
+{
+    std::string dir = "/tmp/talmox-small-" + std::to_string(GetTickCount());
+    RunHostCommand("mkdir -p " + dir + " && mount -t tmpfs -o size=1m tmpfs " + dir +
+                   " && ln -sfn " + dir + " $WINEPREFIX/dosdevices/t:");
+    ULARGE_INTEGER avail = {};
+    WaitFor([&] { return GetDiskFreeSpaceExA("T:\\", &avail, nullptr, nullptr) != 0; }, 5000);
+    if (!GetDiskFreeSpaceExA("T:\\", &avail, nullptr, nullptr) || avail.QuadPart > 1048576) {
+        RunHostCommand("rm -f $WINEPREFIX/dosdevices/t:; umount " + dir + "; rmdir " + dir);
+        GTEST_SKIP() << "a 1 MiB tmpfs cannot be mounted and mapped here";
+    }
+    strcpy(g_state.szDestDir, "T:\\");
+    EXPECT_EQ(Hex(Frame(0x65)), Hex(Ask(ListMsg({Record("a", 600000), Record("b", 600000)}), 4)));
+    EXPECT_TRUE(FolderNames("T:").empty());
+    EXPECT_TRUE(PeerSendBatch(wire, false, B, {{"fits.bin", Pattern(300000, 8)}}));
+    std::string got;
+    EXPECT_TRUE(ReadWholeFile("T:\\fits.bin", &got) && got == Pattern(300000, 8));
+    strcpy(g_state.szDestDir, dest.c_str());
+    RunHostCommand("rm -f $WINEPREFIX/dosdevices/t:; umount " + dir + "; rmdir " + dir);
+    EXPECT_TRUE(WaitFor([&] { return !GetDiskFreeSpaceExA("T:\\", &avail, nullptr, nullptr); }, 5000));
+}
+
 // Random framed messages and garbage for a while, with new connections now and then: the
 // worker lives, answers afterwards, and only announced names appear, inside the folder.
 TEST_F(SockReceiver, RandomPeerCannotCrashHangOrWriteOutside)
