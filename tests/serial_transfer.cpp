@@ -137,6 +137,29 @@ TEST_F(SerialXfer, DamagedAndOutOfStepBlocksAndAPeerAbort)
     EXPECT_EQ(Hex(Frame(0x51)), Hex(Ask(Frame(0x50), 4)));
 }
 
+TEST_F(SerialXfer, CancelAtTheReceiverAndHostileNames)
+{
+    Begin(1);
+    std::string d = Pattern(2 * B, 55);
+    EXPECT_EQ(Hex(Frame(0x52)), Hex(Ask(ListMsg({Record("c.bin", (uint32_t)d.size())}), 4)));
+    EXPECT_EQ(Hex(Frame(0x52)), Hex(Ask(OpenMsg(0), 4)));
+    EXPECT_EQ(Hex(Frame(0x54)), Hex(Ask(BlockMsg(0, d.substr(0, B)), 4)));
+    g_state.bAbort = 1;             // the status dialog's Cancel
+    g_state.iWorkerState = WS_IDLE;
+    EXPECT_EQ(Hex(Frame(0x64)), Hex(Ask(BlockMsg(1, d.substr(B, B)), 4)));
+    EXPECT_TRUE(WaitFor([&] { return !FileExists(DestFile("c.bin")); }, 3000));
+    g_state.bAbort = 0;
+
+    for (const char* psz : {"..", "CON.txt", "a:b", "x.", "C:\\"}) {
+        SCOPED_TRACE(psz);
+        EXPECT_EQ(Hex(Frame(0x52)), Hex(Ask(ListMsg({Record(std::string("D:\\") + psz, 4)}), 4)));
+        EXPECT_EQ(Hex(Frame(0x67)), Hex(Ask(OpenMsg(0), 4)));
+        g_state.bAbort = 0;
+    }
+    EXPECT_TRUE(FolderNames(dest).empty());
+    EXPECT_EQ(1u, FolderNames(root.Path()).size());
+}
+
 TEST_F(SerialXfer, ReadBackGivesTheFileWithItsCrcs)
 {
     Begin(1);
@@ -212,6 +235,23 @@ TEST_F(SerialXfer, SenderWritesTheSerialBytesAndTwoBlocksForAFullBlock)
     ASSERT_TRUE(WaitFor([] { return g_state.bAnswerMode == 1; }, 5000));
     EXPECT_EQ(2, g_state.nFilesOk);
     EXPECT_EQ(0, g_state.iSendResult);
+
+    // No answer to an open: that file is skipped without a close, the next one goes on.
+    g_state.bAnswerMode = 0;
+    g_state.bAbort = 0;
+    g_state.nFilesOk = 0;
+    g_state.iWorkerState = WS_SEND;
+    expect(ListMsg(recs), "list");
+    wire.Send(Frame(0x52));
+    expect(OpenMsg(0), "open a");
+    expect(OpenMsg(1), "open b after silence");
+    wire.Send(Frame(0x67));     // refused: the send stops with its notices
+    expect(Frame(0x64), "abort notice");
+    wire.Send(Frame(0x63));
+    ASSERT_TRUE(WaitFor([] { return g_state.bAnswerMode == 1; }, 5000));
+    EXPECT_EQ(0, g_state.nFilesOk);
+    EXPECT_EQ(3, g_state.iSendResult);
+    EXPECT_EQ(1, g_state.iXferFile);
 }
 
 }  // namespace
