@@ -15,7 +15,7 @@ int SockRecvAll(void* pBuf, int32_t len);
 void SockSendCode(uint8_t code);
 uint8_t SockRecvCode();
 
-// Options every connected socket gets: blocking with 10 ms receive and send time-outs, no
+// Options every connected socket gets: blocking with a 10 ms receive time-out, no
 // Nagle delay, 1 MiB buffers.
 void PrepareDataSocket(SOCKET s);
 // The 1 MiB buffers alone, for a socket before it connects.

@@ -1,6 +1,6 @@
 // The byte pipe on the connected data socket: whole sends, exact receives, code frames.
 //
-// A connected socket is blocking, with receive and send time-outs of 10 ms. A receive that
+// A connected socket is blocking, with a receive time-out of 10 ms. A receive that
 // finds data waiting returns it at once; one that finds none waits for it inside the same
 // call, so a poll costs one socket call and counts as empty only when nothing arrived within
 // its 10 ms. 200 empty polls (about two seconds) end the receive. Under Wine every socket call
@@ -50,10 +50,9 @@ void PrepareDataSocket(SOCKET s)
     SetSocketBuffers(s);
     DWORD msPoll = POLL_MS;
     setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, (const char*)&msPoll, sizeof msPoll);
-    // A send waits only when a megabyte of the peer's and our buffers is full, which this
-    // protocol (one message in flight) never does unless the peer has stopped reading; the
-    // time-out lets such a send notice bAbort. A timed-out send has queued nothing.
-    setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, (const char*)&msPoll, sizeof msPoll);
+    // Sends block without a time-out: with one, a 3 MiB send under Wine arrived with its
+    // bytes out of order, since a timed-out send may have queued part of them. A send waits only when a megabyte of
+    // buffers is full, which one message in flight never does; closing the socket ends it.
 }
 
 // The peer has gone: the data socket is closed here, once. The user-interface thread takes
