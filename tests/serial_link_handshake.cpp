@@ -43,9 +43,14 @@ struct Serial : ::testing::Test {
     std::string PeerRead(int n)
     {
         std::string s(n, '\0');
+        // A probe comes about once a second: the read ends after two silent seconds.
         DWORD got = 0, total = 0;
-        while ((int)total < n && ReadFile(hPeer, &s[total], n - total, &got, nullptr) && got)
+        for (int nSilent = 0; (int)total < n && nSilent < 2;) {
+            got = 0;
+            ReadFile(hPeer, &s[total], n - total, &got, nullptr);
             total += got;
+            nSilent = got ? 0 : nSilent + 1;
+        }
         s.resize(total);
         return s;
     }
@@ -107,6 +112,56 @@ TEST_F(Serial, CancelOnASilentLineEndsWithinAboutASecond)
     EXPECT_EQ(0, g_state.szPeerName[0]);
     std::string pings = PeerRead(8);              // about one ping a second
     EXPECT_EQ(Hex("50 FF 50 11 50 FF 50 11"), pings);
+}
+
+TEST_F(Serial, AGarbledReplyPurgesTheLineAndThePingStartsOver)
+{
+    g_state.iWorkerState = WS_CONNECT;
+    std::thread worker([] { CommConnect(); });
+    EXPECT_EQ(Hex("50 FF 50 11"), PeerRead(4));
+    // The ack behind the garbled frame is purged with it: the program pings again.
+    PeerWrite(Hex("50 FF 51 11 63 FF 63 11"));
+    EXPECT_EQ(Hex("50 FF 50 11"), PeerRead(4));
+    PeerWrite(Hex("63 FF 63 11"));
+    EXPECT_EQ(Hex("58 FF 58 11"), PeerRead(4));
+    PeerWrite(std::string(256, 'n'));
+    EXPECT_EQ(260u, PeerRead(260).size());
+    worker.join();
+    EXPECT_EQ(WS_CONNECTED, g_state.iWorkerState);
+}
+
+TEST_F(Serial, KeepAliveGivesUpAfterTheLimitOfMissesInARowAndOneReplyResetsThem)
+{
+    g_state.nKeepAliveLimit = 3;   // 10 in the program; the count is what is tested
+    strcpy(g_state.szPeerName, "peer");
+    g_state.iWorkerState = WS_CONNECTED;
+    std::thread worker([] { CommKeepAlive(); });
+    int nProbes = 0;
+    EXPECT_EQ(Hex("56 FF 56 11"), PeerRead(4));   // miss 1
+    nProbes++;
+    EXPECT_EQ(Hex("56 FF 56 11"), PeerRead(4));
+    nProbes++;
+    PeerWrite(Hex("57 FF 57 11"));                // answered: the count starts again
+    // Then three misses in a row end the link; after that no probe is sent.
+    std::string rest = PeerRead(16);
+    nProbes += (int)rest.size() / 4;
+    g_state.bAbort = 1;
+    worker.join();
+    g_state.bAbort = 0;
+    g_state.nKeepAliveLimit = 10;
+    EXPECT_EQ(Hex("56 FF 56 11 56 FF 56 11 56 FF 56 11"), rest);
+    EXPECT_EQ(5, nProbes);
+    EXPECT_EQ(WS_IDLE, g_state.iWorkerState);
+    EXPECT_EQ(0, g_state.szPeerName[0]);
+}
+
+TEST_F(Serial, KeepAliveOnASocketTypeWritesNothing)
+{
+    g_state.iCommType = CT_LAN;
+    g_state.iWorkerState = WS_CONNECTED;
+    CommKeepAlive();
+    EXPECT_EQ("", PeerRead(4));
+    EXPECT_EQ(WS_CONNECTED, g_state.iWorkerState);
 }
 
 }  // namespace
