@@ -145,11 +145,55 @@ int CALLBACK CompareFileRows(LPARAM lRowA, LPARAM lRowB, LPARAM lSortOrder)
 }
 
 // The system's small icon for a path (a drive root, a folder or a file).
-static int SysIconOf(const char* pszPath)
+static int SysIconOf(const char* pszPath, DWORD dwAttributes, UINT uFlags)
 {
     SHFILEINFOA sfi = {};
-    SHGetFileInfoA(pszPath, 0, &sfi, sizeof sfi, SHGFI_SYSICONINDEX | SHGFI_SMALLICON);
+    SHGetFileInfoA(pszPath, dwAttributes, &sfi, sizeof sfi,
+                   SHGFI_SYSICONINDEX | SHGFI_SMALLICON | uFlags);
     return sfi.iIcon;
+}
+
+// Types whose icon is stored in each file itself, so that the file must be asked.
+static int IconIsInFile(const char* pszExt)
+{
+    static const char* const kOwnIcon[] = {".exe", ".ico", ".lnk", ".cur", ".ani", ".dll"};
+    for (const char* psz : kOwnIcon)
+        if (_stricmp(pszExt, psz) == 0)
+            return 1;
+    return 0;
+}
+
+// The icon of a folder entry. Asking the shell about each file opens it, which costs seconds
+// per thousand files under Wine; most icons depend on the type alone, so those are asked by
+// name and attributes only (SHGFI_USEFILEATTRIBUTES) and kept per extension for the listing.
+struct ICONCACHE {
+    char szExt[64][16];
+    int iIcon[64];
+    int nUsed;
+    int iFolder;
+};
+
+static int EntryIcon(ICONCACHE* c, const char* pszPath, const char* pszName, int bDir)
+{
+    if (bDir) {
+        if (c->iFolder < 0)
+            c->iFolder = SysIconOf(pszName, FILE_ATTRIBUTE_DIRECTORY, SHGFI_USEFILEATTRIBUTES);
+        return c->iFolder;
+    }
+    const char* pszExt = strrchr(pszName, '.');
+    if (!pszExt || strlen(pszExt) >= sizeof c->szExt[0])
+        pszExt = "";
+    if (IconIsInFile(pszExt))
+        return SysIconOf(pszPath, 0, 0);
+    for (int i = 0; i < c->nUsed; i++)
+        if (_stricmp(c->szExt[i], pszExt) == 0)
+            return c->iIcon[i];
+    int iIcon = SysIconOf(pszName, FILE_ATTRIBUTE_NORMAL, SHGFI_USEFILEATTRIBUTES);
+    if (c->nUsed < 64) {
+        strcpy(c->szExt[c->nUsed], pszExt);
+        c->iIcon[c->nUsed++] = iIcon;
+    }
+    return iIcon;
 }
 
 static int InsertRowItem(HWND hwndList, int iPos, const char* pszText, int iIcon, int r)
@@ -198,7 +242,7 @@ static int ListDrives(HWND hwndList, ROWTABLE* t)
         char szRoot[8];
         snprintf(szRoot, sizeof szRoot, "%c:\\", 'A' + d);
         t->pRows[r] = {0x80000000u | (uint32_t)d, (uint32_t)d, (uint32_t)d, (uint32_t)d};
-        InsertRowItem(hwndList, r, szRoot, SysIconOf(szRoot), r);
+        InsertRowItem(hwndList, r, szRoot, SysIconOf(szRoot, 0, 0), r);
         r++;
     }
     return r;
@@ -217,6 +261,8 @@ static int ListPass(HWND hwndList, ROWTABLE* t, const char* pszDir, int bFiles, 
                     HANDLE hFind, WIN32_FIND_DATAA* pFd)
 {
     int iPos = 0;
+    ICONCACHE icons = {};
+    icons.iFolder = -1;
     do {
         int bDir = (pFd->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
         if (bFiles == bDir || (bDir && pFd->cFileName[0] == '.'))
@@ -230,7 +276,8 @@ static int ListPass(HWND hwndList, ROWTABLE* t, const char* pszDir, int bFiles, 
         row.dwSizeLow = pFd->nFileSizeLow;
         row.dwTimeHigh = bDir ? 0 : pFd->ftLastWriteTime.dwHighDateTime;
         row.dwExtKey = ExtKey(pFd->cFileName);
-        int iItem = InsertRowItem(hwndList, iPos++, pFd->cFileName, SysIconOf(szPath), r);
+        int iItem = InsertRowItem(hwndList, iPos++, pFd->cFileName,
+                                 EntryIcon(&icons, szPath, pFd->cFileName, bDir), r);
         r++;
         if (bDir || iItem < 0)
             continue;
