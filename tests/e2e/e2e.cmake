@@ -17,3 +17,13 @@ foreach(scenario ${TALMOX_E2E_SCENARIOS})
   set_tests_properties(e2e_${scenario} PROPERTIES
     TIMEOUT 180 SKIP_RETURN_CODE 77 RESOURCE_LOCK e2e_machines)
 endforeach()
+
+# LAN discovery between two namespaces: the link routines on one side, an independent peer
+# (tools/lan-discovery-peer.py) on the other.
+add_executable(lanconnect ${CMAKE_CURRENT_LIST_DIR}/lanconnect.cpp)
+target_link_libraries(lanconnect PRIVATE talmoxcore)
+target_link_options(lanconnect PRIVATE -static)
+add_test(NAME links_lan_discovery
+         COMMAND ${CMAKE_SOURCE_DIR}/tools/lan-discovery.sh ${CMAKE_BINARY_DIR})
+set_tests_properties(links_lan_discovery PROPERTIES
+  TIMEOUT 120 SKIP_RETURN_CODE 77 RESOURCE_LOCK e2e_machines)

@@ -1,0 +1,50 @@
+// The connecting side of a LAN link on a simulated machine: starts the discovery responder,
+// finds the peer by the broadcast probe, connects to its port 1756 and says "hello" on the
+// data socket, then stays in answer mode for a few seconds so that the peer can probe it.
+// Prints "connected <address>" or "not connected"; the shell side checks the rest.
+#include <winsock2.h>
+#include <windows.h>
+
+#include <cstdio>
+
+#include "connection/session.h"
+#include "connection/sockets.h"
+
+int main()
+{
+    WSADATA wsa;
+    WSAStartup(MAKEWORD(2, 2), &wsa);
+    SessionState& s = g_state;
+    s.iCommType = CT_LAN;
+    s.iWorkerState = WS_IDLE;
+    s.hListenSock = OpenListenSocket();
+    HANDLE hResponder = CreateThread(nullptr, 0, DiscoveryResponder, nullptr, 0, nullptr);
+    Sleep(500);
+    // A time limit of its own, so that a peer that never answers ends the run.
+    HANDLE hTimer = CreateThread(nullptr, 0, [](void*) -> DWORD {
+        Sleep(20000);
+        g_state.bAbort = 1;
+        return 0;
+    }, nullptr, 0, nullptr);
+    // What the send command does: leave answer mode and let the worker connect.
+    s.bAnswerMode = 0;
+    s.iWorkerState = WS_CONNECT;
+    SockConnect();
+    int bConnected = s.iWorkerState == WS_CONNECTED && !s.bAbort;
+    if (bConnected) {
+        in_addr a;
+        a.s_addr = s.dwFoundPeerAddr;
+        printf("connected %s\n", inet_ntoa(a));
+        SockSendAll("hello", 5);
+    } else {
+        printf("not connected\n");
+    }
+    fflush(stdout);
+    s.bAnswerMode = 1;
+    s.iWorkerState = WS_IDLE;
+    Sleep(4000);
+    s.iWorkerState = WS_QUIT;
+    WaitForSingleObject(hResponder, 2000);
+    CloseHandle(hTimer);
+    return bConnected ? 0 : 1;
+}
