@@ -5,6 +5,7 @@
 #include <commctrl.h>
 
 #include <atomic>
+#include <initializer_list>
 #include <string>
 #include <thread>
 
@@ -71,52 +72,134 @@ inline std::string WindowText(HWND hwnd)
     return sz;
 }
 
-// Waits on a thread of its own for a message box (dialog class #32770) with the caption,
-// keeps its message text and presses OK. The box is modal to the test's thread, so only
-// another thread can answer it.
-class BoxAnswerer {
-public:
-    explicit BoxAnswerer(const char* pszCaption, int ms = 10000) : m_caption(pszCaption)
-    {
-        m_thread = std::thread([this, ms] { Run(ms); });
-    }
-    ~BoxAnswerer() { Join(); }
-    // The message of the box that was answered, "" when none came.
-    std::string Text()
-    {
-        Join();
-        return m_text;
-    }
-    bool Seen()
-    {
-        Join();
-        return m_bSeen;
-    }
+// Lists the folder in the file pane as a navigation to it would.
+inline void ShowFolder(const std::string& path)
+{
+    snprintf(g_state.szCurDir, sizeof g_state.szCurDir, "%s", path.c_str());
+    FillFileList(g_state.hwndFileList, g_state.szCurDir, 0);
+}
 
-private:
+// The file pane's row with the name (in any case), -1 when there is none.
+inline int FindRow(const std::string& name)
+{
+    LVFINDINFOA fi = {};
+    fi.flags = LVFI_STRING;
+    fi.psz = name.c_str();
+    return (int)SendMessageA(g_state.hwndFileList, LVM_FINDITEMA, (WPARAM)-1, (LPARAM)&fi);
+}
+
+// Selects exactly the file pane's rows with these names.
+inline void SelectNames(std::initializer_list<const char*> names)
+{
+    ListView_SetItemState(g_state.hwndFileList, -1, 0, LVIS_SELECTED);
+    for (const char* psz : names) {
+        int i = FindRow(psz);
+        if (i >= 0)
+            ListView_SetItemState(g_state.hwndFileList, i, LVIS_SELECTED, LVIS_SELECTED);
+    }
+}
+
+// A menu or button command to the main window; it returns when the command is done.
+inline void RunCommand(int id)
+{
+    SendMessageA(g_state.hwndMain, WM_COMMAND, id, 0);
+}
+
+// The visible dialog (class #32770) with the caption that takes input now, or nullptr; a
+// null caption matches any, an owner given only a dialog it owns. A dialog under a modal box
+// of its own is disabled, so this finds the box where both have the same caption.
+inline HWND FindActiveDialog(const char* pszCaption, HWND hwndOwner = nullptr)
+{
+    HWND hwnd = nullptr;
+    while ((hwnd = FindWindowExA(nullptr, hwnd, "#32770", pszCaption)))
+        if (IsWindowVisible(hwnd) && IsWindowEnabled(hwnd)
+            && (!hwndOwner || GetWindow(hwnd, GW_OWNER) == hwndOwner))
+            return hwnd;
+    return nullptr;
+}
+
+inline HWND WaitForDialog(const char* pszCaption, HWND hwndOwner = nullptr, int ms = 10000)
+{
+    HWND hwnd = nullptr;
+    WaitFor([&] { return (hwnd = FindActiveDialog(pszCaption, hwndOwner)) != nullptr; }, ms);
+    return hwnd;
+}
+
+// The message of a message box is its static control 0xFFFF, its icon the static 0x440.
+inline std::string BoxText(HWND hwndBox)
+{
+    char sz[512] = "";
+    GetDlgItemTextA(hwndBox, 0xFFFF, sz, sizeof sz);
+    return sz;
+}
+
+inline HICON BoxIcon(HWND hwndBox)
+{
+    return (HICON)SendDlgItemMessageA(hwndBox, 0x440, STM_GETICON, 0, 0);
+}
+
+// A thread that plays the user while the test's thread sits in a modal loop; joined when it
+// goes out of scope, so that a failed assertion cannot leave it running.
+class UserThread {
+public:
+    template <class F> explicit UserThread(F&& fn) : m_thread(std::forward<F>(fn)) {}
+    ~UserThread() { Join(); }
     void Join()
     {
         if (m_thread.joinable())
             m_thread.join();
     }
-    void Run(int ms)
+
+private:
+    std::thread m_thread;
+};
+
+// Waits on a thread of its own for a message box with the caption (any caption when null),
+// keeps its caption, text and icon and presses the answer button. The box is modal to the
+// test's thread, so only another thread can answer it.
+class BoxAnswerer {
+public:
+    explicit BoxAnswerer(const char* pszCaption, int ms = 10000, int idAnswer = IDOK)
+        : m_thread([this, bAny = !pszCaption, caption = std::string(pszCaption ? pszCaption : ""),
+                    ms, idAnswer] { Run(bAny ? nullptr : caption.c_str(), ms, idAnswer); })
     {
-        DWORD dwStart = GetTickCount();
-        while ((int)(GetTickCount() - dwStart) < ms) {
-            HWND hwnd = FindWindowA("#32770", m_caption.c_str());
-            if (hwnd && IsWindowVisible(hwnd)) {
-                char sz[512] = "";
-                // The message of a message box is its static control 0xFFFF.
-                GetDlgItemTextA(hwnd, 0xFFFF, sz, sizeof sz);
-                m_text = sz;
-                m_bSeen = true;
-                PostMessageA(hwnd, WM_COMMAND, IDOK, 0);
-                return;
-            }
-            Sleep(20);
-        }
+    }
+    // The message of the box that was answered, "" when none came.
+    std::string Text()
+    {
+        m_thread.Join();
+        return m_text;
+    }
+    std::string Caption()
+    {
+        m_thread.Join();
+        return m_caption;
+    }
+    HICON Icon()
+    {
+        m_thread.Join();
+        return m_hIcon;
+    }
+    bool Seen()
+    {
+        m_thread.Join();
+        return m_bSeen;
+    }
+
+private:
+    void Run(const char* pszCaption, int ms, int idAnswer)
+    {
+        HWND hwnd = WaitForDialog(pszCaption, nullptr, ms);
+        if (!hwnd)
+            return;
+        m_caption = WindowText(hwnd);
+        m_text = BoxText(hwnd);
+        m_hIcon = BoxIcon(hwnd);
+        m_bSeen = true;
+        PostMessageA(hwnd, WM_COMMAND, idAnswer, 0);
     }
     std::string m_caption, m_text;
+    HICON m_hIcon = nullptr;
     bool m_bSeen = false;
-    std::thread m_thread;
+    UserThread m_thread;
 };

@@ -1,0 +1,209 @@
+// The file pane's rename in place, Delete with and without its question, and New Folder, on
+// real files; and the drives level, where the file commands only beep.
+#include <gtest/gtest.h>
+
+#include "resource.h"
+#include "ui_support.h"
+
+namespace {
+
+struct FileOps : ::testing::Test {
+    static ScratchDir* s_pHome;
+    static void SetUpTestSuite()
+    {
+        s_pHome = new ScratchDir;
+        ASSERT_NE(nullptr, MakeMainWindow(s_pHome->Path()));
+    }
+    static void TearDownTestSuite() { delete s_pHome; }
+    void SetUp() override { g_state.bPromptDelete = 1; }
+
+    static bool IsFolder(const std::string& path)
+    {
+        DWORD dw = GetFileAttributesA(path.c_str());
+        return dw != INVALID_FILE_ATTRIBUTES && (dw & FILE_ATTRIBUTE_DIRECTORY);
+    }
+    static std::string Contents(const std::string& path)
+    {
+        std::string s;
+        return ReadWholeFile(path, &s) ? s : "(missing)";
+    }
+    static HWND LabelEdit()
+    {
+        return (HWND)SendMessageA(g_state.hwndFileList, LVM_GETEDITCONTROL, 0, 0);
+    }
+    // Ends a label edit the way a user does: the new name typed in, then Enter.
+    static void TypeLabel(const char* pszName)
+    {
+        HWND hEdit = LabelEdit();
+        ASSERT_NE(nullptr, hEdit);
+        SetWindowTextA(hEdit, pszName);
+        SendMessageA(hEdit, WM_KEYDOWN, VK_RETURN, 0);
+        Pump();
+    }
+    // Delete answered with the button; the box's caption and text.
+    static std::string DeleteAnswering(int idAnswer)
+    {
+        BoxAnswerer box(nullptr, 10000, idAnswer);
+        RunCommand(IDM_DELETE);
+        return box.Caption() + ": " + box.Text();
+    }
+    ScratchDir dir;
+};
+ScratchDir* FileOps::s_pHome;
+
+TEST_F(FileOps, RenameToAnExistingNameIsRefusedAndAFreeNameRenamesOnDisk)
+{
+    WriteWholeFile(dir.File("a.txt"), "A");
+    WriteWholeFile(dir.File("b.txt"), "B");
+    ShowFolder(dir.Path());
+    SelectNames({"a.txt"});
+    RunCommand(IDM_RENAME);
+    {
+        BoxAnswerer box("Error Renaming File");
+        TypeLabel("b.txt");
+        EXPECT_EQ("Cannot rename 'a.txt':\n\n A file with the name you specified already "
+                  "exists.  Specify a different Name.",
+                  box.Text());
+        EXPECT_EQ(LoadIconA(nullptr, IDI_HAND), box.Icon());
+    }
+    EXPECT_EQ("a.txt", ItemText(g_state.hwndFileList, 0));
+    EXPECT_EQ("A", Contents(dir.File("a.txt")));
+    EXPECT_EQ("B", Contents(dir.File("b.txt")));
+
+    RunCommand(IDM_RENAME);
+    TypeLabel("c.txt");
+    EXPECT_EQ("c.txt", ItemText(g_state.hwndFileList, 0));
+    EXPECT_FALSE(FileExists(dir.File("a.txt")));
+    EXPECT_EQ("A", Contents(dir.File("c.txt")));
+}
+
+// The question names what is selected; any answer but Yes changes nothing, not even the list.
+TEST_F(FileOps, DeleteAsksFirstAndOnlyYesDeletes)
+{
+    for (const char* psz : {"a.txt", "b.txt", "c.txt"})
+        WriteWholeFile(dir.File(psz), psz);
+    CreateDirectoryA(dir.File("sub").c_str(), nullptr);
+    ShowFolder(dir.Path());
+    WriteWholeFile(dir.File("late.txt"), "not listed yet");
+
+    SelectNames({"a.txt", "b.txt", "c.txt"});
+    EXPECT_EQ("Confirm Multiple File Delete: Are you sure you want to delete these 3 items?",
+              DeleteAnswering(IDNO));
+    SelectNames({"sub"});
+    EXPECT_EQ("Confirm Folder Delete: Are you sure you want to remove the folder 'sub' and all "
+              "of its contents?",
+              DeleteAnswering(IDNO));
+    EXPECT_TRUE(IsFolder(dir.File("sub")));
+    EXPECT_TRUE(FileExists(dir.File("a.txt")));
+    EXPECT_EQ(-1, FindRow("late.txt"));
+
+    SelectNames({"b.txt"});
+    EXPECT_EQ("Delete File(s): Are you sure you want to delete 'b.txt'?", DeleteAnswering(IDYES));
+    EXPECT_FALSE(FileExists(dir.File("b.txt")));
+    EXPECT_EQ(-1, FindRow("b.txt"));
+    EXPECT_NE(-1, FindRow("late.txt"));
+}
+
+// A tree of three levels with files at each, and a chain below it deeper than nine levels:
+// with the question off all of it goes and nothing at all is shown.
+TEST_F(FileOps, DeleteRemovesAWholeTreeWithoutAsking)
+{
+    g_state.bPromptDelete = 0;
+    std::string path = dir.File("tree");
+    for (int i = 0; i < 12; i++) {
+        CreateDirectoryA(path.c_str(), nullptr);
+        WriteWholeFile(path + "\\f.txt", "x");
+        if (i < 3)
+            CreateDirectoryA((path + "\\empty").c_str(), nullptr);
+        path += "\\l" + std::to_string(i);
+    }
+    WriteWholeFile(dir.File("loose.txt"), "y");
+    ShowFolder(dir.Path());
+    SelectNames({"tree", "loose.txt"});
+    BoxAnswerer any(nullptr, 1500);
+    RunCommand(IDM_DELETE);
+    EXPECT_FALSE(any.Seen()) << any.Caption() << ": " << any.Text();
+    EXPECT_FALSE(FileExists(dir.File("tree")));
+    EXPECT_FALSE(FileExists(dir.File("loose.txt")));
+    EXPECT_EQ(0, ItemCount(g_state.hwndFileList));
+}
+
+// A read-only file stays with the folders above it, the rest goes, and one message says so.
+TEST_F(FileOps, DeleteLeavesATreeHoldingAReadOnlyFile)
+{
+    g_state.bPromptDelete = 0;
+    CreateDirectoryA(dir.File("t").c_str(), nullptr);
+    CreateDirectoryA(dir.File("t\\keep").c_str(), nullptr);
+    CreateDirectoryA(dir.File("t\\gone").c_str(), nullptr);
+    WriteWholeFile(dir.File("t\\keep\\ro.txt"), "ro");
+    WriteWholeFile(dir.File("t\\gone\\x.txt"), "x");
+    WriteWholeFile(dir.File("other.txt"), "o");
+    SetFileAttributesA(dir.File("t\\keep\\ro.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+    ShowFolder(dir.Path());
+    SelectNames({"t", "other.txt"});
+    EXPECT_EQ("Delete File(s): Not all of the files were deleted successfully",
+              DeleteAnswering(IDOK));
+    EXPECT_EQ("ro", Contents(dir.File("t\\keep\\ro.txt")));
+    EXPECT_FALSE(FileExists(dir.File("t\\gone")));
+    EXPECT_FALSE(FileExists(dir.File("other.txt")));
+    EXPECT_NE(-1, FindRow("t"));
+}
+
+// A file named New Folder blocks that name as a folder does; the new folder's label opens for
+// editing, and the name typed there renames it.
+TEST_F(FileOps, NewFolderTakesTheFirstFreeNameAndOpensItsLabel)
+{
+    WriteWholeFile(dir.File("New Folder"), "a file");
+    CreateDirectoryA(dir.File("New Folder(1)").c_str(), nullptr);
+    WriteWholeFile(dir.File("z.txt"), "z");
+    ShowFolder(dir.Path());
+    int nRows = ItemCount(g_state.hwndFileList);
+    RunCommand(IDM_NEWFOLDER);
+    EXPECT_TRUE(IsFolder(dir.File("New Folder(2)")));
+    EXPECT_EQ("a file", Contents(dir.File("New Folder")));
+    ASSERT_EQ(nRows + 1, ItemCount(g_state.hwndFileList));
+    EXPECT_EQ("New Folder(2)", ItemText(g_state.hwndFileList, 0));
+    LVITEMA it = {};
+    it.mask = LVIF_PARAM;
+    SendMessageA(g_state.hwndFileList, LVM_GETITEMA, 0, (LPARAM)&it);
+    EXPECT_EQ(nRows, it.lParam);
+    EXPECT_FALSE(RowIsFile(&RowsOfList(g_state.hwndFileList)[it.lParam]));
+    ASSERT_NE(nullptr, LabelEdit());
+    EXPECT_EQ("New Folder(2)", WindowText(LabelEdit()));
+
+    TypeLabel("Reports");
+    EXPECT_TRUE(IsFolder(dir.File("Reports")));
+    EXPECT_FALSE(FileExists(dir.File("New Folder(2)")));
+}
+
+// At the drives level the rows are drives: Delete, Move, Copy To and New Folder show nothing,
+// ask nothing and leave the drives and the pane as they were.
+TEST_F(FileOps, AtTheDrivesLevelTheFileCommandsDoNothing)
+{
+    auto rootNames = [] {
+        std::vector<std::string> v;
+        WIN32_FIND_DATAA fd;
+        HANDLE h = FindFirstFileA("C:\\*", &fd);
+        for (BOOL b = h != INVALID_HANDLE_VALUE; b; b = FindNextFileA(h, &fd))
+            v.push_back(fd.cFileName);
+        if (h != INVALID_HANDLE_VALUE)
+            FindClose(h);
+        return v;
+    };
+    std::vector<std::string> before = rootNames();
+    ShowFolder("");
+    int nDrives = ItemCount(g_state.hwndFileList);
+    SelectNames({"C:\\"});
+    ASSERT_NE(-1, FindRow("C:\\"));
+    for (int id : {IDM_DELETE, IDM_MOVE, IDM_COPYTO, IDM_NEWFOLDER}) {
+        BoxAnswerer any(nullptr, 1000);
+        RunCommand(id);
+        EXPECT_FALSE(any.Seen()) << id << " showed " << any.Caption();
+        EXPECT_EQ(nDrives, ItemCount(g_state.hwndFileList)) << id;
+        EXPECT_EQ(nullptr, LabelEdit()) << id;
+    }
+    EXPECT_EQ(before, rootNames());
+    EXPECT_FALSE(FileExists("\\New Folder"));
+}
+
+}  // namespace
