@@ -12,7 +12,7 @@
 static XferMapping s_readMap;
 static uint32_t s_dwReadSize;
 static int32_t s_cbReadBlock;
-static int32_t s_nReadBlocks;   // bounds the view even when a receive has reset nXferBlocks
+static int32_t s_nReadBlocks;   // bounds the requests even when a receive has reset nXferBlocks
 
 static void CloseReadFile()
 {
@@ -54,7 +54,9 @@ static void OnReadBlock()
         return;
     s.iXferBlock = k;
     int32_t len = BlockLength(k, s_dwReadSize, s_cbReadBlock);
-    const uint8_t* pData = s_readMap.pView ? s_readMap.pView + (size_t)k * s_cbReadBlock : nullptr;
+    const uint8_t* pData = XferBlockBytes(&s_readMap, k, s_cbReadBlock, len);
+    if (len > 0 && !pData)
+        return;     // unanswered, as a request the file cannot serve
     uint32_t crc = Crc32Block(pData, len);
     CommWrite(&crc, 4);
     if (len > 0)

@@ -17,7 +17,7 @@
 enum { STATUS_FILE_NAME = 1001 };
 
 // The file being received. Its size, block size and block count are taken when it is
-// opened, so that a later list or a changed setting can never move a write outside its view.
+// opened, so that a later list or a changed setting can never move a write outside it.
 static XferMapping s_recvMap;
 static uint32_t s_dwRecvSize;
 static int32_t s_cbRecvBlock;
@@ -46,7 +46,7 @@ static void CloseRecvFile(int bCount)
 {
     SessionState& s = g_state;
     if (!s.hXferFile.exchange(nullptr)) {
-        s_recvMap = XferMapping{nullptr, nullptr, nullptr};
+        s_recvMap = XferMapping{};
         return;
     }
     s.pXferView = nullptr;
@@ -210,11 +210,17 @@ static void OnOpenFile(const XferLink& link)
 }
 
 // Stores block k when it is good; its data is copied before the reply goes, because the
-// reply may be built where the data lies.
+// reply may be built where the data lies. 0 when the window cannot be moved to the block:
+// it is then not taken, and the file stays incomplete.
 static int TakeBlock(int32_t k, int32_t len)
 {
-    if (s_recvMap.pView && len > 0)
-        memcpy(s_recvMap.pView + (size_t)k * s_cbRecvBlock, g_state.pPacketBuf, len);
+    if (len > 0) {
+        uint8_t* pDest = XferBlockBytes(&s_recvMap, k, s_cbRecvBlock, len);
+        g_state.pXferView = s_recvMap.pView;
+        if (!pDest)
+            return 0;
+        memcpy(pDest, g_state.pPacketBuf, len);
+    }
     if (k == s_nTaken)
         s_nTaken++;
     g_state.dwXferDone += len;
@@ -247,11 +253,12 @@ static void OnBlockSerial()
         return;
     }
     if (n == len && Crc32Block(s.pPacketBuf, len) == crc) {
+        int bStored = 1;
         if (bInStep && s.hXferFile)
-            TakeBlock(k, len);
+            bStored = TakeBlock(k, len);
         else
             s.dwXferDone += len;
-        CommSendCode(XC_BLOCK_OK);
+        CommSendCode(bStored ? XC_BLOCK_OK : XC_BLOCK_BAD);
     } else {
         CommSendCode(XC_BLOCK_BAD);
     }
@@ -268,10 +275,8 @@ static void OnBlockSocket()
     int32_t n = len > 0 ? SocketXferLink.pfnRecv(s.pPacketBuf, len) : 0;
     XferPiece piece = {&k, 4};
     if (n == len && Crc32Block(s.pPacketBuf, len) == (uint32_t)aHead[1] && k >= 0 &&
-        k < s.nXferBlocks && k < s_nRecvBlocks) {
-        if (s.hXferFile)
-            TakeBlock(k, len);
-        else
+        k < s.nXferBlocks && k < s_nRecvBlocks && (!s.hXferFile || TakeBlock(k, len))) {
+        if (!s.hXferFile)
             s.dwXferDone += len;
         s.iXferBlock = k + 1;
         SocketXferLink.pfnSendMessage(XC_BLOCK_OK, &piece, 1);

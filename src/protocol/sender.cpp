@@ -96,15 +96,22 @@ static void PaceBlock(const XferLink& link)
         Sleep(s.cbBlock / 20);
 }
 
-// Sends the blocks of the open file until the last is acknowledged or the send stops.
-static void SendBlocks(const XferLink& link, const XFERFILE& rec, const uint8_t* pView)
+// Sends the blocks of the open file until the last is acknowledged or the send stops. A
+// block whose bytes cannot be mapped stops the send as an unreadable source would.
+static void SendBlocks(const XferLink& link, int iFile, XferMapping* pMap)
 {
     SessionState& s = g_state;
     int32_t cbBlock = s.cbBlock;
     while (!s.bAbort) {
         int32_t k = s.iXferBlock;
-        int32_t len = BlockLength(k, rec.dwSize, cbBlock);
-        const uint8_t* pData = pView ? pView + (size_t)k * cbBlock : nullptr;
+        int32_t len = BlockLength(k, pMap->dwSize, cbBlock);
+        const uint8_t* pData = XferBlockBytes(pMap, k, cbBlock, len);
+        s.pXferView = pMap->pView;
+        if (len > 0 && !pData) {
+            s.iUnreadableFile = iFile;
+            s.bAbort = 1;
+            return;
+        }
         uint32_t crc = Crc32Block(pData, len);
         XferPiece pieces[3] = {{&k, 4}, {&crc, 4}, {pData, len}};
         link.pfnSendMessage(XC_BLOCK, pieces, 3);
@@ -179,7 +186,7 @@ static void SendOneFile(const XferLink& link, int iFile)
     if (bOpened) {
         ShowFileName(szName);
         if (s.nXferBlocks > 0)
-            SendBlocks(link, rec, map.pView);
+            SendBlocks(link, iFile, &map);
         else
             s.nFilesOk++;       // an empty file on a socket has no block to send
     }

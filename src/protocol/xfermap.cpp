@@ -1,18 +1,58 @@
-// Memory-mapped source and destination files of a transfer.
+// Memory-mapped source and destination files of a transfer, and the window that moves
+// over them with the blocks.
 #include "protocol/xfermap.h"
 
-enum : uint32_t { MAX_VIEW_32BIT = 1u << 30 };
+// Large enough that moving the window costs nothing beside the blocks it covers, small
+// enough that a 32-bit process always finds the room and its working set stays small.
+enum : uint32_t { XFER_WINDOW_BYTES = 4u << 20 };
 
-int CanMapAtOnce(uint32_t dwSize)
+static uint32_t AllocationGranularity()
 {
-    return sizeof(void*) > 4 || dwSize <= MAX_VIEW_32BIT;
+    static uint32_t s_dwGranularity;
+    if (!s_dwGranularity) {
+        SYSTEM_INFO si;
+        GetSystemInfo(&si);
+        s_dwGranularity = si.dwAllocationGranularity ? si.dwAllocationGranularity : 65536;
+    }
+    return s_dwGranularity;
+}
+
+// Creates the mapping of the whole announced size; the window is mapped on first use.
+static int CreateXferMapping(XferMapping* pMap, DWORD flProtect, DWORD dwAccess)
+{
+    pMap->dwAccess = dwAccess;
+    pMap->hMap = CreateFileMappingA(pMap->hFile, nullptr, flProtect, 0, pMap->dwSize, nullptr);
+    return pMap->hMap != nullptr;
+}
+
+static void UnmapWindow(XferMapping* pMap)
+{
+    if (pMap->pView)
+        UnmapViewOfFile(pMap->pView);
+    pMap->pView = nullptr;
+    pMap->dwViewStart = 0;
+    pMap->cbView = 0;
+}
+
+// Maps the window that starts at the granule holding dwOffset; 1 on success.
+static int MoveWindow(XferMapping* pMap, uint32_t dwOffset)
+{
+    UnmapWindow(pMap);
+    uint32_t dwStart = dwOffset & ~(AllocationGranularity() - 1);
+    uint32_t cb = pMap->dwSize - dwStart;
+    if (cb > XFER_WINDOW_BYTES)
+        cb = XFER_WINDOW_BYTES;
+    pMap->pView = (uint8_t*)MapViewOfFile(pMap->hMap, pMap->dwAccess, 0, dwStart, cb);
+    if (!pMap->pView)
+        return 0;
+    pMap->dwViewStart = dwStart;
+    pMap->cbView = cb;
+    return 1;
 }
 
 int MapSourceFile(const char* pszPath, uint32_t dwSize, XferMapping* pMap)
 {
-    *pMap = XferMapping{nullptr, nullptr, nullptr};
-    if (!CanMapAtOnce(dwSize))
-        return 0;
+    *pMap = XferMapping{};
     HANDLE hFile = CreateFileA(pszPath, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                FILE_ATTRIBUTE_NORMAL, nullptr);
     if (hFile == INVALID_HANDLE_VALUE)
@@ -25,12 +65,12 @@ int MapSourceFile(const char* pszPath, uint32_t dwSize, XferMapping* pMap)
         return 0;
     }
     pMap->hFile = hFile;
+    pMap->dwSize = dwSize;
     if (dwSize == 0)
         return 1;
-    pMap->hMap = CreateFileMappingA(hFile, nullptr, PAGE_READONLY, 0, dwSize, nullptr);
-    if (pMap->hMap)
-        pMap->pView = (uint8_t*)MapViewOfFile(pMap->hMap, FILE_MAP_READ, 0, 0, dwSize);
-    if (!pMap->pView) {
+    // The first window is mapped now, so that a source that cannot be read through a
+    // mapping is known before the receiver is asked to create the file.
+    if (!CreateXferMapping(pMap, PAGE_READONLY, FILE_MAP_READ) || !MoveWindow(pMap, 0)) {
         UnmapXferFile(pMap, 0, 0);
         return 0;
     }
@@ -39,21 +79,19 @@ int MapSourceFile(const char* pszPath, uint32_t dwSize, XferMapping* pMap)
 
 int MapDestFile(const char* pszPath, uint32_t dwSize, XferMapping* pMap)
 {
-    *pMap = XferMapping{nullptr, nullptr, nullptr};
-    if (!CanMapAtOnce(dwSize))
-        return 0;
+    *pMap = XferMapping{};
     HANDLE hFile = CreateFileA(pszPath, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
                                FILE_ATTRIBUTE_NORMAL, nullptr);
     if (hFile == INVALID_HANDLE_VALUE)
         return 0;
     int bCreated = GetLastError() != ERROR_ALREADY_EXISTS;
     pMap->hFile = hFile;
+    pMap->dwSize = dwSize;
     if (dwSize == 0)
         return 1;       // nothing to write: the close cuts the file to zero bytes
-    pMap->hMap = CreateFileMappingA(hFile, nullptr, PAGE_READWRITE, 0, dwSize, nullptr);
-    if (pMap->hMap)
-        pMap->pView = (uint8_t*)MapViewOfFile(pMap->hMap, FILE_MAP_WRITE, 0, 0, dwSize);
-    if (!pMap->pView) {
+    // As for a source, the first window is mapped now: a file that cannot be written
+    // through a mapping is refused at its open rather than block by block.
+    if (!CreateXferMapping(pMap, PAGE_READWRITE, FILE_MAP_WRITE) || !MoveWindow(pMap, 0)) {
         UnmapXferFile(pMap, 0, 0);
         if (bCreated)
             DeleteFileA(pszPath);
@@ -62,10 +100,23 @@ int MapDestFile(const char* pszPath, uint32_t dwSize, XferMapping* pMap)
     return 1;
 }
 
+uint8_t* XferBlockBytes(XferMapping* pMap, int32_t k, int32_t cbBlock, int32_t len)
+{
+    uint64_t qwOffset = (uint64_t)(uint32_t)k * (uint32_t)cbBlock;
+    if (!pMap->hMap || k < 0 || len <= 0 || qwOffset + (uint32_t)len > pMap->dwSize)
+        return nullptr;
+    uint32_t dwOffset = (uint32_t)qwOffset;
+    uint32_t dwEnd = dwOffset + (uint32_t)len;
+    int bInside = pMap->pView && dwOffset >= pMap->dwViewStart &&
+                  dwEnd <= pMap->dwViewStart + pMap->cbView;
+    if (!bInside && (!MoveWindow(pMap, dwOffset) || dwEnd > pMap->dwViewStart + pMap->cbView))
+        return nullptr;
+    return pMap->pView + (dwOffset - pMap->dwViewStart);
+}
+
 void UnmapXferFile(XferMapping* pMap, int bTrimTo, uint32_t dwSize)
 {
-    if (pMap->pView)
-        UnmapViewOfFile(pMap->pView);
+    UnmapWindow(pMap);
     if (pMap->hMap)
         CloseHandle(pMap->hMap);
     if (pMap->hFile) {
@@ -77,5 +128,5 @@ void UnmapXferFile(XferMapping* pMap, int bTrimTo, uint32_t dwSize)
         }
         CloseHandle(pMap->hFile);
     }
-    *pMap = XferMapping{nullptr, nullptr, nullptr};
+    *pMap = XferMapping{};
 }

@@ -1,20 +1,22 @@
-// Source and destination files of a transfer, read and written through one memory mapping
-// of exactly the size the batch announced.
+// Source and destination files of a transfer, read and written through a file mapping of
+// exactly the size the batch announced, seen through a window of a few MiB at a time.
 #pragma once
 
 #include <windows.h>
 
 #include <cstdint>
 
+// The window keeps the address space and the working set that a transfer needs bounded
+// whatever the size of the file, so that the 32-bit program moves files of gigabytes too.
 struct XferMapping {
-    HANDLE hFile;
-    HANDLE hMap;        // 0 for an empty file, which has nothing to map
-    uint8_t* pView;
+    HANDLE hFile = nullptr;
+    HANDLE hMap = nullptr;      // 0 for an empty file, which has nothing to map
+    uint8_t* pView = nullptr;   // the window now mapped, or 0
+    uint32_t dwViewStart = 0;   // file offset of pView
+    uint32_t cbView = 0;
+    uint32_t dwSize = 0;        // the announced size, which the mapping has
+    DWORD dwAccess = 0;         // FILE_MAP_READ or FILE_MAP_WRITE
 };
-
-// Nonzero when a view of dwSize bytes can be mapped at once in this process: the 32-bit
-// program cannot find gigabytes of contiguous address space.
-int CanMapAtOnce(uint32_t dwSize);
 
 // Opens an existing source file, checks that the low 32 bits of its size are still dwSize
 // and maps it read-only; 1 on success, 0 with nothing left open.
@@ -24,6 +26,11 @@ int MapSourceFile(const char* pszPath, uint32_t dwSize, XferMapping* pMap);
 // On failure nothing is left open, and a file that this call created is deleted again.
 int MapDestFile(const char* pszPath, uint32_t dwSize, XferMapping* pMap);
 
-// Unmaps the view and closes the mapping and the file; with bTrimTo set first cuts the file
-// to exactly dwSize bytes, so that an overwritten longer file keeps no stale tail.
+// The len bytes of block k (blocks of cbBlock bytes), moving the window when they lie
+// outside it; 0 when they lie past the announced size or the window cannot be mapped.
+// The pointer holds until the next call or the unmapping.
+uint8_t* XferBlockBytes(XferMapping* pMap, int32_t k, int32_t cbBlock, int32_t len);
+
+// Unmaps the window and closes the mapping and the file; with bTrimTo set first cuts the
+// file to exactly dwSize bytes, so that an overwritten longer file keeps no stale tail.
 void UnmapXferFile(XferMapping* pMap, int bTrimTo, uint32_t dwSize);
