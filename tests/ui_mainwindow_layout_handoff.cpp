@@ -233,25 +233,6 @@ TEST_F(MainWindow, DisabledToolButtonShowsTheGreyIconOnTheRaisedFace)
     ReleaseDC(nullptr, hdcScreen);
 }
 
-// A list notification as the list view sends it.
-static LRESULT NotifyFrom(HWND hwndList, UINT code, int iItem)
-{
-    NMITEMACTIVATE nm = {};
-    nm.hdr.hwndFrom = hwndList;
-    nm.hdr.idFrom = (UINT_PTR)GetDlgCtrlID(hwndList);
-    nm.hdr.code = code;
-    nm.iItem = iItem;
-    return SendMessageA(g_state.hwndMain, WM_NOTIFY, nm.hdr.idFrom, (LPARAM)&nm);
-}
-
-static int FindRow(HWND hwndList, const char* pszName)
-{
-    for (int i = 0; i < ItemCount(hwndList); i++)
-        if (ItemText(hwndList, i) == pszName)
-            return i;
-    return -1;
-}
-
 // One click opens a folder or a drive; on a file it opens nothing; right after a menu the
 // first click is swallowed.
 TEST_F(MainWindow, SingleClickOpensFoldersAndDrivesOnly)
@@ -264,24 +245,24 @@ TEST_F(MainWindow, SingleClickOpensFoldersAndDrivesOnly)
     FillFileList(g_state.hwndFileList, g_state.szCurDir, 0);
     HWND hwndList = g_state.hwndFileList;
 
-    NotifyFrom(hwndList, NM_CLICK, FindRow(hwndList, "top.txt"));
+    NotifyFrom(hwndList, NM_CLICK, FindRow("top.txt"));
     EXPECT_EQ(dir.Path(), std::string(g_state.szCurDir));
     NotifyFrom(hwndList, NM_CLICK, -1);
     EXPECT_EQ(dir.Path(), std::string(g_state.szCurDir));
 
     g_state.bSuppressClick = 1;
-    NotifyFrom(hwndList, NM_CLICK, FindRow(hwndList, "sub"));
+    NotifyFrom(hwndList, NM_CLICK, FindRow("sub"));
     EXPECT_EQ(dir.Path(), std::string(g_state.szCurDir));
     EXPECT_EQ(0, g_state.bSuppressClick);
 
-    NotifyFrom(hwndList, NM_CLICK, FindRow(hwndList, "sub"));
+    NotifyFrom(hwndList, NM_CLICK, FindRow("sub"));
     EXPECT_EQ(dir.File("sub"), std::string(g_state.szCurDir));
     ASSERT_EQ(1, ItemCount(hwndList));
     EXPECT_EQ("inner.txt", ItemText(hwndList, 0));
 
     g_state.szCurDir[0] = 0;
     FillFileList(hwndList, "", 0);
-    int iC = FindRow(hwndList, "C:\\");
+    int iC = FindRow("C:\\");
     ASSERT_GE(iC, 0);
     NotifyFrom(hwndList, NM_CLICK, iC);
     EXPECT_STREQ("C:\\", g_state.szCurDir);

@@ -5,9 +5,11 @@
 #include <commctrl.h>
 
 #include <atomic>
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "browser/listing.h"
 #include "connection/session.h"
@@ -97,6 +99,126 @@ inline void SelectNames(std::initializer_list<const char*> names)
         if (i >= 0)
             ListView_SetItemState(g_state.hwndFileList, i, LVIS_SELECTED, LVIS_SELECTED);
     }
+}
+
+// A list notification as the list view sends it to the main window.
+inline LRESULT NotifyFrom(HWND hwndList, UINT code, int iItem)
+{
+    NMITEMACTIVATE nm = {};
+    nm.hdr.hwndFrom = hwndList;
+    nm.hdr.idFrom = (UINT_PTR)GetDlgCtrlID(hwndList);
+    nm.hdr.code = code;
+    nm.iItem = iItem;
+    return SendMessageA(g_state.hwndMain, WM_NOTIFY, nm.hdr.idFrom, (LPARAM)&nm);
+}
+
+// The index of the row with this name, -1 when there is none.
+inline int FindRow(HWND hwndList, const char* pszName)
+{
+    for (int i = 0; i < ItemCount(hwndList); i++)
+        if (ItemText(hwndList, i) == pszName)
+            return i;
+    return -1;
+}
+
+// Lets a test see the messages the main window gets before the window handles them, without
+// changing what the window does with them. One spy at a time.
+class MainWindowSpy {
+public:
+    using Observer = std::function<void(UINT, WPARAM, LPARAM)>;
+    explicit MainWindowSpy(Observer observer)
+    {
+        s_observer = std::move(observer);
+        s_oldProc = (WNDPROC)SetWindowLongPtrA(g_state.hwndMain, GWLP_WNDPROC, (LONG_PTR)Proc);
+    }
+    ~MainWindowSpy()
+    {
+        SetWindowLongPtrA(g_state.hwndMain, GWLP_WNDPROC, (LONG_PTR)s_oldProc);
+        s_observer = nullptr;
+    }
+
+private:
+    static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+    {
+        if (s_observer)
+            s_observer(msg, wParam, lParam);
+        return CallWindowProcA(s_oldProc, hwnd, msg, wParam, lParam);
+    }
+    static inline Observer s_observer;
+    static inline WNDPROC s_oldProc;
+};
+
+// Calls onMenu once for each popup menu the main window tracks, as soon as the menu waits for
+// the user; onMenu ends it, with ChooseMenuItem or EndMenu.
+class MenuWatch {
+public:
+    explicit MenuWatch(std::function<void(HMENU)> onMenu)
+        : m_spy([this, onMenu](UINT msg, WPARAM wParam, LPARAM) {
+              if (msg == WM_INITMENUPOPUP)
+                  m_hPending = (HMENU)wParam;
+              else if (msg == WM_ENTERIDLE && wParam == MSGF_MENU && m_hPending) {
+                  HMENU h = m_hPending;
+                  m_hPending = nullptr;
+                  onMenu(h);
+              }
+          })
+    {
+    }
+
+private:
+    HMENU m_hPending = nullptr;
+    MainWindowSpy m_spy;
+};
+
+inline std::vector<std::string> MenuTexts(HMENU hMenu)
+{
+    std::vector<std::string> v;
+    for (int i = 0; i < GetMenuItemCount(hMenu); i++) {
+        char sz[300] = "";
+        GetMenuStringA(hMenu, i, sz, sizeof sz, MF_BYPOSITION);
+        v.push_back(sz);
+    }
+    return v;
+}
+
+// Chooses an item of the tracked menu the way the keyboard does: down to it, then Enter.
+inline void ChooseMenuItem(HMENU hMenu, UINT id)
+{
+    for (int i = 0; i < GetMenuItemCount(hMenu); i++) {
+        PostMessageA(g_state.hwndMain, WM_KEYDOWN, VK_DOWN, 0);
+        if (GetMenuItemID(hMenu, i) == id) {
+            PostMessageA(g_state.hwndMain, WM_KEYDOWN, VK_RETURN, 0);
+            return;
+        }
+    }
+    EndMenu();
+}
+
+// The caption an owner-drawn button of the main window draws, read back from a metafile.
+inline std::string DrawnCaption(HWND hwndButton)
+{
+    HDC hdc = CreateEnhMetaFileA(nullptr, nullptr, nullptr, nullptr);
+    DRAWITEMSTRUCT dis = {};
+    dis.CtlType = ODT_BUTTON;
+    dis.CtlID = (UINT)GetDlgCtrlID(hwndButton);
+    dis.hwndItem = hwndButton;
+    dis.hDC = hdc;
+    GetClientRect(hwndButton, &dis.rcItem);
+    SendMessageA(g_state.hwndMain, WM_DRAWITEM, dis.CtlID, (LPARAM)&dis);
+    HENHMETAFILE hEmf = CloseEnhMetaFile(hdc);
+    std::string text;
+    EnumEnhMetaFile(nullptr, hEmf, [](HDC, HANDLETABLE*, const ENHMETARECORD* pRec, int,
+                                      LPARAM lParam) -> int {
+        if (pRec->iType == EMR_EXTTEXTOUTW) {
+            const EMREXTTEXTOUTW* p = (const EMREXTTEXTOUTW*)pRec;
+            const WCHAR* pwsz = (const WCHAR*)((const BYTE*)p + p->emrtext.offString);
+            for (DWORD i = 0; i < p->emrtext.nChars; i++)
+                ((std::string*)lParam)->push_back((char)pwsz[i]);
+        }
+        return 1;
+    }, &text, nullptr);
+    DeleteEnhMetaFile(hEmf);
+    return text;
 }
 
 // A menu or button command to the main window; it returns when the command is done.

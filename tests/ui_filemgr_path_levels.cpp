@@ -1,0 +1,168 @@
+// The path menu's items and the folders its levels lead to, as shown by the main window and
+// the Select Directory dialog, and the main window's menu tracked on real folders.
+#include "browser/filedialogs.h"
+#include "mainwindow/filecommands.h"
+#include "resource.h"
+#include "ui_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+struct MenuItem { std::string text; UINT id; };
+
+static std::vector<MenuItem> Items(const char* pszPath, UINT idBase)
+{
+    HMENU h = BuildPathMenu(pszPath, idBase);
+    std::vector<MenuItem> items;
+    for (int i = 0; i < GetMenuItemCount(h); i++) {
+        char sz[300] = "";
+        GetMenuStringA(h, i, sz, sizeof sz, MF_BYPOSITION);
+        items.push_back({sz, GetMenuItemID(h, i)});
+    }
+    DestroyMenu(h);
+    return items;
+}
+
+static std::string Level(const char* pszPath, int k)
+{
+    char sz[256];
+    strcpy(sz, pszPath);
+    PathOfLevel(sz, k);
+    return sz;
+}
+
+TEST(PathMenu, ItemsTopDownWithIndentAndMark)
+{
+    auto items = Items("C:\\Data\\Reports", 1024);
+    ASSERT_EQ(items.size(), 4u);
+    EXPECT_EQ(items[0].text, "My Computer");
+    EXPECT_EQ(items[0].id, 1028u);
+    EXPECT_EQ(items[1].text, "C:\\");
+    EXPECT_EQ(items[2].text, "  Data");
+    EXPECT_EQ(items[3].text, "  * Reports");
+    EXPECT_EQ(items[3].id, 1025u);
+}
+
+TEST(PathMenu, RootAndDrivesLevel)
+{
+    auto root = Items("D:\\", 0);
+    ASSERT_EQ(root.size(), 2u);
+    EXPECT_EQ(root[0].text, "My Computer");
+    EXPECT_EQ(root[1].text, "* D:\\");
+    auto drives = Items("", 0);
+    ASSERT_EQ(drives.size(), 1u);
+    EXPECT_EQ(drives[0].text, "* My Computer");
+}
+
+TEST(PathMenu, LevelsLeadUpToRootAndDrives)
+{
+    EXPECT_EQ(Level("C:\\a\\b", 2), "C:\\a");
+    EXPECT_EQ(Level("C:\\a\\b", 3), "C:\\");
+    EXPECT_EQ(Level("C:\\a\\b", 4), "");
+    EXPECT_EQ(Level("C:\\a\\b", 1), "C:\\a\\b");   // the folder itself changes nothing
+    EXPECT_EQ(Level("C:\\a\\b", 5), "C:\\a\\b");   // past "My Computer"
+    EXPECT_EQ(Level("C:\\", 2), "");
+    EXPECT_EQ(Level("", 1), "");
+}
+
+TEST(PathMenu, DeepPathStillReachesRootAndDrives)
+{
+    const char* deep = "C:\\a\\b\\c\\d\\e\\f\\g\\h\\i";
+    EXPECT_EQ(PathDepth(deep), 9);
+    EXPECT_EQ(Level(deep, 9), "C:\\a");
+    EXPECT_EQ(Level(deep, 10), "C:\\");
+    EXPECT_EQ(Level(deep, 11), "");
+    EXPECT_EQ(Items(deep, 1024).size(), 11u);
+}
+
+TEST(PathMenu, ButtonCaption)
+{
+    char sz[256];
+    PathButtonText("C:\\Data\\Reports", 0, sz);
+    EXPECT_STREQ(sz, "Reports");
+    PathButtonText("C:\\", 0, sz);
+    EXPECT_STREQ(sz, "C:\\");
+    PathButtonText("C:\\", 1, sz);
+    EXPECT_STREQ(sz, "Show");
+    PathButtonText("", 1, sz);
+    EXPECT_STREQ(sz, "My Computer");
+}
+
+// C:\Data\Reports made for the test in the prefix's drive (C:\Data only when it is new).
+struct PathMenuWindow : ::testing::Test {
+    static bool s_bMadeData;
+    static void SetUpTestSuite()
+    {
+        s_bMadeData = CreateDirectoryA("C:\\Data", nullptr);
+        CreateDirectoryA("C:\\Data\\Reports", nullptr);
+        WriteWholeFile("C:\\Data\\Reports\\q1.txt", "q");
+        ASSERT_NE(nullptr, MakeMainWindow("C:\\Data\\Reports"));
+    }
+    static void TearDownTestSuite()
+    {
+        RemoveTree(s_bMadeData ? "C:\\Data" : "C:\\Data\\Reports");
+    }
+    // Opens the path menu, keeps its items and the button's caption meanwhile, and chooses
+    // level k (0: dismisses the menu).
+    void ChooseLevel(int k)
+    {
+        MenuWatch watch([&](HMENU h) {
+            texts = MenuTexts(h);
+            caption = DrawnCaption(hwndPathBtn);
+            if (k)
+                ChooseMenuItem(h, WM_PATHLEVEL + k);
+            else
+                EndMenu();
+        });
+        RunCommand(IDM_PATHMENU);
+        Pump(50);
+    }
+    std::vector<std::string> texts;
+    std::string caption;
+};
+bool PathMenuWindow::s_bMadeData;
+
+TEST_F(PathMenuWindow, LevelsOfAFolderLeadToItsParentTheRootAndTheDrives)
+{
+    ShowFolder("C:\\Data\\Reports");
+    EXPECT_EQ("Reports", DrawnCaption(hwndPathBtn));
+    ChooseLevel(2);
+    EXPECT_EQ((std::vector<std::string>{"My Computer", "C:\\", "  Data", "  * Reports"}), texts);
+    EXPECT_EQ("Show", caption);
+    EXPECT_STREQ("C:\\Data", g_state.szCurDir);
+    EXPECT_EQ(0, FindRow("Reports"));
+    EXPECT_EQ("Data", DrawnCaption(hwndPathBtn));
+    EXPECT_EQ(0, g_state.bPathMenuOpen);
+    EXPECT_EQ(0, g_state.bSuppressClick);
+
+    ShowFolder("C:\\Data\\Reports");
+    ChooseLevel(3);
+    EXPECT_STREQ("C:\\", g_state.szCurDir);
+    EXPECT_GE(FindRow("Data"), 0);
+
+    ShowFolder("C:\\Data\\Reports");
+    ChooseLevel(1);   // the folder itself
+    EXPECT_STREQ("C:\\Data\\Reports", g_state.szCurDir);
+    ChooseLevel(4);
+    EXPECT_STREQ("", g_state.szCurDir);
+    EXPECT_GE(FindRow("C:\\"), 0);
+    EXPECT_EQ("My Computer", DrawnCaption(hwndPathBtn));
+}
+
+TEST_F(PathMenuWindow, DriveRootAndDrivesLevel)
+{
+    ShowFolder("C:\\");
+    ChooseLevel(0);
+    EXPECT_EQ((std::vector<std::string>{"My Computer", "* C:\\"}), texts);
+    EXPECT_STREQ("C:\\", g_state.szCurDir);
+    ChooseLevel(2);
+    EXPECT_STREQ("", g_state.szCurDir);
+    int nDrives = ItemCount(g_state.hwndFileList);
+    ChooseLevel(1);
+    EXPECT_EQ((std::vector<std::string>{"* My Computer"}), texts);
+    EXPECT_STREQ("", g_state.szCurDir);
+    EXPECT_EQ(nDrives, ItemCount(g_state.hwndFileList));
+}
