@@ -7,25 +7,13 @@
 
 namespace {
 
-struct FileOps : ::testing::Test {
-    static ScratchDir* s_pHome;
-    static void SetUpTestSuite()
-    {
-        s_pHome = new ScratchDir;
-        ASSERT_NE(nullptr, MakeMainWindow(s_pHome->Path()));
-    }
-    static void TearDownTestSuite() { delete s_pHome; }
+struct FileOps : OnMainWindow {
     void SetUp() override { g_state.bPromptDelete = 1; }
 
     static bool IsFolder(const std::string& path)
     {
         DWORD dw = GetFileAttributesA(path.c_str());
         return dw != INVALID_FILE_ATTRIBUTES && (dw & FILE_ATTRIBUTE_DIRECTORY);
-    }
-    static std::string Contents(const std::string& path)
-    {
-        std::string s;
-        return ReadWholeFile(path, &s) ? s : "(missing)";
     }
     static HWND LabelEdit()
     {
@@ -49,7 +37,6 @@ struct FileOps : ::testing::Test {
     }
     ScratchDir dir;
 };
-ScratchDir* FileOps::s_pHome;
 
 TEST_F(FileOps, RenameToAnExistingNameIsRefusedAndAFreeNameRenamesOnDisk)
 {
@@ -67,14 +54,14 @@ TEST_F(FileOps, RenameToAnExistingNameIsRefusedAndAFreeNameRenamesOnDisk)
         EXPECT_EQ(LoadIconA(nullptr, IDI_HAND), box.Icon());
     }
     EXPECT_EQ("a.txt", ItemText(g_state.hwndFileList, 0));
-    EXPECT_EQ("A", Contents(dir.File("a.txt")));
-    EXPECT_EQ("B", Contents(dir.File("b.txt")));
+    EXPECT_EQ("A", FileContents(dir.File("a.txt")));
+    EXPECT_EQ("B", FileContents(dir.File("b.txt")));
 
     RunCommand(IDM_RENAME);
     TypeLabel("c.txt");
     EXPECT_EQ("c.txt", ItemText(g_state.hwndFileList, 0));
     EXPECT_FALSE(FileExists(dir.File("a.txt")));
-    EXPECT_EQ("A", Contents(dir.File("c.txt")));
+    EXPECT_EQ("A", FileContents(dir.File("c.txt")));
 }
 
 // The question names what is selected; any answer but Yes changes nothing, not even the list.
@@ -143,7 +130,7 @@ TEST_F(FileOps, DeleteLeavesATreeHoldingAReadOnlyFile)
     SelectNames({"t", "other.txt"});
     EXPECT_EQ("Delete File(s): Not all of the files were deleted successfully",
               DeleteAnswering(IDOK));
-    EXPECT_EQ("ro", Contents(dir.File("t\\keep\\ro.txt")));
+    EXPECT_EQ("ro", FileContents(dir.File("t\\keep\\ro.txt")));
     EXPECT_FALSE(FileExists(dir.File("t\\gone")));
     EXPECT_FALSE(FileExists(dir.File("other.txt")));
     EXPECT_NE(-1, FindRow("t"));
@@ -160,7 +147,7 @@ TEST_F(FileOps, NewFolderTakesTheFirstFreeNameAndOpensItsLabel)
     int nRows = ItemCount(g_state.hwndFileList);
     RunCommand(IDM_NEWFOLDER);
     EXPECT_TRUE(IsFolder(dir.File("New Folder(2)")));
-    EXPECT_EQ("a file", Contents(dir.File("New Folder")));
+    EXPECT_EQ("a file", FileContents(dir.File("New Folder")));
     ASSERT_EQ(nRows + 1, ItemCount(g_state.hwndFileList));
     EXPECT_EQ("New Folder(2)", ItemText(g_state.hwndFileList, 0));
     LVITEMA it = {};

@@ -3,6 +3,7 @@
 #pragma once
 #include <windows.h>
 #include <commctrl.h>
+#include <gtest/gtest.h>
 
 #include <atomic>
 #include <functional>
@@ -49,6 +50,16 @@ inline HWND MakeMainWindow(const std::string& curDir)
     Pump();
     return g_state.hwndMain;
 }
+
+// A test suite on the main window, made once for the test program, whose file pane starts on
+// a scratch folder of the suite.
+struct OnMainWindow : ::testing::Test {
+    static void SetUpTestSuite()
+    {
+        static ScratchDir home;
+        ASSERT_NE(nullptr, MakeMainWindow(home.Path()));
+    }
+};
 
 // Row texts of a list view of this process.
 inline std::string ItemText(HWND hwndList, int iItem, int iSub = 0)
@@ -225,6 +236,13 @@ inline std::string DrawnCaption(HWND hwndButton)
 inline void RunCommand(int id)
 {
     SendMessageA(g_state.hwndMain, WM_COMMAND, id, 0);
+}
+
+// A whole file's contents, "(missing)" when it cannot be read.
+inline std::string FileContents(const std::string& path)
+{
+    std::string s;
+    return ReadWholeFile(path, &s) ? s : "(missing)";
 }
 
 // The visible dialog (class #32770) with the caption that takes input now, or nullptr; a
