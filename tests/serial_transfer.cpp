@@ -48,14 +48,8 @@ struct SerialXfer : ::testing::Test {
     }
     void TearDown() override
     {
+        EXPECT_TRUE(StopTransferWorker(hThread));
         SessionState& s = g_state;
-        s.bAnswerMode = 0;
-        s.iWorkerState = WS_QUIT;
-        s.bAbort = 1;
-        if (hThread) {
-            EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(hThread, 15000));
-            CloseHandle(hThread);
-        }
         HANDLE h = s.hComm.exchange(nullptr);
         if (h)
             CloseHandle(h);

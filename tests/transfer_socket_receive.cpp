@@ -70,14 +70,8 @@ struct SockReceiver : ::testing::Test {
 
     void TearDown() override
     {
+        EXPECT_TRUE(StopTransferWorker(hThread));
         SessionState& s = g_state;
-        s.bAnswerMode = 0;
-        s.iWorkerState = WS_QUIT;
-        s.bAbort = 1;
-        if (hThread) {
-            EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(hThread, 10000));
-            CloseHandle(hThread);
-        }
         wire.Close();
         SOCKET hOld = s.hDataSock.exchange(INVALID_SOCKET);
         if (hOld != INVALID_SOCKET)

@@ -45,14 +45,8 @@ struct SockSender : ::testing::Test {
     }
     void TearDown() override
     {
+        EXPECT_TRUE(StopTransferWorker(hThread));
         SessionState& s = g_state;
-        s.bAnswerMode = 0;
-        s.iWorkerState = WS_QUIT;
-        s.bAbort = 1;
-        if (hThread) {
-            EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(hThread, 15000));
-            CloseHandle(hThread);
-        }
         wire.Close();
         SOCKET h = s.hDataSock.exchange(INVALID_SOCKET);
         if (h != INVALID_SOCKET)

@@ -1,6 +1,8 @@
 // Helpers shared by the test programs.
 #include "testenv.h"
 
+#include "connection/session.h"
+
 #include <cstdio>
 
 static LONG g_nScratch;
@@ -93,4 +95,17 @@ void EnsureWinsock()
         WSAStartup(MAKEWORD(2, 2), &wd);
         bStarted = true;
     }
+}
+
+bool StopTransferWorker(HANDLE hThread)
+{
+    SessionState& s = g_state;
+    s.bAnswerMode = 0;
+    s.iWorkerState = WS_QUIT;
+    s.bAbort = 1;
+    if (!hThread)
+        return true;
+    bool bEnded = WaitForSingleObject(hThread, 15000) == WAIT_OBJECT_0;
+    CloseHandle(hThread);
+    return bEnded;
 }

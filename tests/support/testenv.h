@@ -28,5 +28,9 @@ bool FileExists(const std::string& path);
 // Deletes a folder tree (used by ScratchDir).
 void RemoveTree(const std::string& path);
 
+// Asks the program's transfer worker to quit and waits for it; true when it ended in time.
+// The handle is closed either way; a null one is no worker.
+bool StopTransferWorker(HANDLE hThread);
+
 // Starts Winsock once for the test program.
 void EnsureWinsock();
