@@ -27,5 +27,9 @@ test: build
 run: build
 	@tools/run.sh $(BUILD)
 
+# A benchmark, not a test: prints a table of figures (a few minutes) and never fails.
+bench: build-x64
+	@tools/bench/bench.sh $(BUILD)/x64
+
 clean:
 	rm -rf $(BUILD)

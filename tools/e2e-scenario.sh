@@ -2,8 +2,8 @@
 # End-to-end scenarios: two copies of Talmox on two simulated machines, A and B, driven the way a
 # person would drive them, over a serial cable, a LAN (peer found by broadcast) or a WAN link.
 #   e2e-scenario.sh SCENARIO BUILD
-# SCENARIO: serial_send_three lan_send_three wan_send_three serial_name_conflict
-#           serial_cancel_sender serial_cancel_receiver serial_unreadable_source
+# SCENARIO: LINK_send_three LINK_name_conflict LINK_cancel_sender LINK_cancel_receiver
+#           LINK_unreadable_source, where LINK is serial, lan or wan
 # Exits 0 when every check held, 1 at the first that did not, 77 when the machine cannot make
 # what the scenario needs (network namespaces). Screenshots go to BUILD/e2e/shots.
 set -u
@@ -233,7 +233,7 @@ send_three() {
 
 # B already holds one.bin: A is told of the conflict and keeps its Send List; B keeps its file.
 name_conflict() {
-  setup_pair serial
+  setup_pair "$1"
   make_file "$(sendA big.bin)" $BIG
   make_file "$(sendA one.bin)" 1
   make_file "$(sendA block.bin)" 4096
@@ -252,10 +252,17 @@ name_conflict() {
 # Cancel during the second of three files, on A or on B: the first arrives, nothing of the
 # cancelled one or of the third remains at B, both show their results, A keeps the rest.
 cancel_during_big() {
-  local who=$1
-  setup_pair serial
+  local link=$1 who=$2 big=$CANCEL_BIG
+  setup_pair "$link"
   make_file "$(sendA tail.bin)" 5000
-  make_file "$(sendA big.bin)" $CANCEL_BIG
+  if [ "$link" = serial ]; then
+    make_file "$(sendA big.bin)" $big
+  else
+    # A socket link moves tens of MB a second: the big file must last long enough for the
+    # cancel to land in it. Sparse, so that making it costs nothing.
+    big=${E2E_CANCEL_BIG_SOCKET:-$((768 * 1048576))}
+    truncate -s $big "$(sendA big.bin)"
+  fi
   make_file "$(sendA small.bin)" 1000
   machine_talmox "$B"; wait_main B
   fill_send_list tail.bin big.bin small.bin
@@ -278,12 +285,12 @@ cancel_during_big() {
   echo "B holds small.bin only"
   local rest; rest=$(list_names A 5 | tr '\n' ' ')
   [ "$rest" = "big.bin tail.bin " ] || fail "A's Send List after the cancel reads \"$rest\""
-  expect_summary A "Files: 2  Bytes: $(format_size $((CANCEL_BIG + 5000)))"
+  expect_summary A "Files: 2  Bytes: $(format_size $((big + 5000)))"
 }
 
 # A file deleted after it was added: the send names it.
 unreadable_source() {
-  setup_pair serial
+  setup_pair "$1"
   make_file "$(sendA ok.bin)" 3000
   make_file "$(sendA gone.bin)" 2000
   machine_talmox "$B"; wait_main B
@@ -301,14 +308,14 @@ unreadable_source() {
   return 0
 }
 
-case $scenario in
-  serial_send_three) send_three serial ;;
-  lan_send_three) send_three lan ;;
-  wan_send_three) send_three wan ;;
-  serial_name_conflict) name_conflict ;;
-  serial_cancel_sender) cancel_during_big A ;;
-  serial_cancel_receiver) cancel_during_big B ;;
-  serial_unreadable_source) unreadable_source ;;
+link=${scenario%%_*}
+case $link in serial|lan|wan) ;; *) echo "unknown link in $scenario"; exit 2 ;; esac
+case ${scenario#*_} in
+  send_three) send_three "$link" ;;
+  name_conflict) name_conflict "$link" ;;
+  cancel_sender) cancel_during_big "$link" A ;;
+  cancel_receiver) cancel_during_big "$link" B ;;
+  unreadable_source) unreadable_source "$link" ;;
   *) echo "unknown scenario $scenario"; exit 2 ;;
 esac
 echo "PASS: $scenario"

@@ -6,10 +6,12 @@ target_link_options(e2edriver PRIVATE -static)
 # The scenarios copy both programs into the machines, so they must be built first.
 add_dependencies(e2edriver talmox)
 
-set(TALMOX_E2E_SCENARIOS
-    serial_send_three serial_name_conflict
-    serial_unreadable_source serial_cancel_sender serial_cancel_receiver
-    lan_send_three wan_send_three)
+set(TALMOX_E2E_SCENARIOS)
+foreach(link serial lan wan)
+  foreach(what send_three name_conflict unreadable_source cancel_sender cancel_receiver)
+    list(APPEND TALMOX_E2E_SCENARIOS ${link}_${what})
+  endforeach()
+endforeach()
 foreach(scenario ${TALMOX_E2E_SCENARIOS})
   add_test(NAME e2e_${scenario}
            COMMAND ${CMAKE_SOURCE_DIR}/tools/e2e-scenario.sh ${scenario} ${CMAKE_BINARY_DIR})
