@@ -34,18 +34,39 @@ struct CopyMoveProps : OnMainWindow {
         PostMessageA(hBox, WM_COMMAND, IDOK, 0);
         return s;
     }
+    // Browse, a click on the first folder of Select Directory, then its OK or Cancel; the
+    // destination field afterwards.
+    static std::string BrowseIntoFirstFolder(HWND hDlg, int idClose)
+    {
+        PostMessageA(hDlg, WM_COMMAND, 1012, 0);
+        HWND hSel = WaitForDialog("Select Directory");
+        if (!hSel)
+            return "(no Select Directory)";
+        NMITEMACTIVATE nm = {};
+        nm.hdr.hwndFrom = GetDlgItem(hSel, 4);
+        nm.hdr.idFrom = 4;
+        nm.hdr.code = NM_CLICK;
+        nm.iItem = 0;
+        SendMessageA(hSel, WM_NOTIFY, 4, (LPARAM)&nm);
+        PostMessageA(hSel, WM_COMMAND, idClose, 0);
+        // Once it is gone, a message the dialog answers comes after Browse has returned.
+        WaitFor([&] { return !IsWindow(hSel); }, 10000);
+        SendMessageA(hDlg, WM_NULL, 0, 0);
+        return WindowText(GetDlgItem(hDlg, 1001));
+    }
     ScratchDir src, dest;
 };
 
 // An existing target is never overwritten: it keeps its contents, the other file is copied,
-// and one message says not all were.
+// a folder is not, and one message says not all were.
 TEST_F(CopyMoveProps, CopyToOntoAnExistingNameKeepsItAndSays5017)
 {
     WriteWholeFile(src.File("a.txt"), "new a");
     WriteWholeFile(src.File("b.txt"), "new b");
+    CreateDirectoryA(src.File("dir").c_str(), nullptr);
     WriteWholeFile(dest.File("a.txt"), "old a");
     ShowFolder(src.Path());
-    SelectNames({"a.txt", "b.txt"});
+    SelectNames({"a.txt", "b.txt", "dir"});
     snprintf(g_state.szDestDir, sizeof g_state.szDestDir, "C:\\Inbox");
     std::string field, box;
     WithDialog(IDM_COPYTO, "Copy File(s)", [&](HWND hDlg) {
@@ -57,6 +78,7 @@ TEST_F(CopyMoveProps, CopyToOntoAnExistingNameKeepsItAndSays5017)
     EXPECT_EQ("old a", FileContents(dest.File("a.txt")));
     EXPECT_EQ("new b", FileContents(dest.File("b.txt")));
     EXPECT_EQ("new a", FileContents(src.File("a.txt")));
+    EXPECT_FALSE(FileExists(dest.File("dir")));
 }
 
 // The current folder as destination is refused with the stop icon and the dialog stays open;
@@ -87,8 +109,8 @@ TEST_F(CopyMoveProps, CurrentFolderAsDestinationIsRefusedAndTheDialogStays)
     EXPECT_EQ(1, ItemCount(g_state.hwndFileList));
 }
 
-// Move puts each row under the destination, whether or not it ends with a backslash; Browse
-// then Cancel in Select Directory leaves the field as it was, even after a step inside.
+// Move puts each row under the destination given with a trailing backslash. Browse fills the
+// field with the folder Select Directory ends on, but only through its OK.
 TEST_F(CopyMoveProps, MovePutsEachFileUnderTheDestination)
 {
     WriteWholeFile(src.File("x.txt"), "x");
@@ -98,26 +120,15 @@ TEST_F(CopyMoveProps, MovePutsEachFileUnderTheDestination)
     CreateDirectoryA(dest.File("sub").c_str(), nullptr);
     ShowFolder(src.Path());
     SelectNames({"x.txt", "dir"});
-    std::string box, fieldAfterBrowse;
+    std::string box, afterCancel, afterOk;
     WithDialog(IDM_MOVE, "Move File(s)", [&](HWND hDlg) {
         SetDlgItemTextA(hDlg, 1001, dest.Path().c_str());
-        PostMessageA(hDlg, WM_COMMAND, 1012, 0);
-        if (HWND hSel = WaitForDialog("Select Directory")) {
-            NMITEMACTIVATE nm = {};
-            nm.hdr.hwndFrom = GetDlgItem(hSel, 4);
-            nm.hdr.idFrom = 4;
-            nm.hdr.code = NM_CLICK;
-            nm.iItem = 0;
-            SendMessageA(hSel, WM_NOTIFY, 4, (LPARAM)&nm);
-            PostMessageA(hSel, WM_COMMAND, IDCANCEL, 0);
-            // Once it is gone, a message the dialog answers comes after Browse has returned.
-            WaitFor([&] { return !IsWindow(hSel); }, 10000);
-            SendMessageA(hDlg, WM_NULL, 0, 0);
-        }
-        fieldAfterBrowse = WindowText(GetDlgItem(hDlg, 1001));
+        afterCancel = BrowseIntoFirstFolder(hDlg, IDCANCEL);
+        afterOk = BrowseIntoFirstFolder(hDlg, IDOK);
         box = ChooseDestination(hDlg, dest.Path() + "\\");
     });
-    EXPECT_EQ(dest.Path(), fieldAfterBrowse);
+    EXPECT_EQ(dest.Path(), afterCancel);
+    EXPECT_EQ(dest.File("sub"), afterOk);
     EXPECT_EQ("", box);
     EXPECT_EQ("x", FileContents(dest.File("x.txt")));
     EXPECT_EQ("i", FileContents(dest.File("dir\\inner.txt")));
