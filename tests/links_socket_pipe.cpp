@@ -93,6 +93,26 @@ TEST_F(Pipe, ReceivesOnlyWhatWasAskedForAndLeavesTheRest)
     EXPECT_EQ(0, memcmp(ab, "defgh", 5));
 }
 
+// A short read takes in more than it returns; the bytes it took stay readable by the abort
+// notice's look at what came back, and are thrown away with the waiting ones.
+TEST_F(Pipe, BytesTakenAheadAreWaitingBytesForTheOtherReaders)
+{
+    ASSERT_TRUE(PeerSend(hPeer, "abcdefgh"));
+    Sleep(50);
+    char ab[8] = {};
+    EXPECT_EQ(2, SockRecvAll(ab, 2));
+    g_state.bAbort = 1;
+    EXPECT_EQ(3, SockRecvWaiting(ab, 3));
+    EXPECT_EQ(0, memcmp(ab, "cde", 3));
+    g_state.bAbort = 0;
+    ASSERT_TRUE(PeerSend(hPeer, "ijkl"));
+    Sleep(50);
+    SockDiscardWaiting();
+    ASSERT_TRUE(PeerSend(hPeer, "wxyz"));
+    EXPECT_EQ(4, SockRecvAll(ab, 4));
+    EXPECT_EQ(0, memcmp(ab, "wxyz", 4));
+}
+
 TEST_F(Pipe, SendsAWholeLargeBuffer)
 {
     std::string data = Pattern(3 << 20, 2);   // more than both socket buffers hold

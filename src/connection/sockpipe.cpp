@@ -7,12 +7,57 @@
 // is a round trip to the wineserver, and this was measured the fastest way of waiting there
 // (a non-blocking socket with select() or WSAEventSelect waits takes three calls where data
 // is late, and ran at half the speed).
+//
+// Small reads are served from a read-ahead buffer that one receive fills with whatever is
+// waiting, so that a block's frame, header and data, or a reply's frame and block number,
+// cost one socket call instead of one each.
 #include "connection/sockets.h"
 
 #include "connection/session.h"
 #include "protocol/packets.h"
 
-enum { EMPTY_POLL_LIMIT = 200, POLL_MS = 10, SOCKET_BUFFER_BYTES = 1 << 20 };
+#include <cstring>
+
+enum {
+    EMPTY_POLL_LIMIT = 200, POLL_MS = 10, SOCKET_BUFFER_BYTES = 1 << 20,
+    // Room for the largest message (a list, or a block of the largest size, with its frame
+    // and header), so that one receive can take a whole message.
+    READ_AHEAD_BYTES = PACKET_BUF_BYTES + 64,
+    // A remainder this large is received straight into the caller's buffer: it is block
+    // data, and copying it through the read-ahead buffer would gain no call.
+    DIRECT_RECV_BYTES = 4096
+};
+
+// Bytes received ahead of the reader, from the socket hSock: ab[off, end) is still unread.
+static struct {
+    SOCKET hSock = INVALID_SOCKET;
+    int32_t off = 0, end = 0;
+    uint8_t ab[READ_AHEAD_BYTES];
+} s_ahead;
+
+// Read-ahead bytes belong to one connection; a new data socket starts with none.
+static void ForgetReadAhead(SOCKET hSock)
+{
+    s_ahead.hSock = hSock;
+    s_ahead.off = s_ahead.end = 0;
+}
+
+// Copies up to n read-ahead bytes of socket hSock to p; returns how many.
+static int32_t TakeReadAhead(SOCKET hSock, uint8_t* p, int32_t n)
+{
+    if (s_ahead.hSock != hSock) {
+        ForgetReadAhead(hSock);
+        return 0;
+    }
+    int32_t cb = s_ahead.end - s_ahead.off;
+    if (cb > n)
+        cb = n;
+    if (cb > 0) {
+        memcpy(p, s_ahead.ab + s_ahead.off, cb);
+        s_ahead.off += cb;
+    }
+    return cb;
+}
 
 // A reset, shut-down or otherwise dead connection: retrying would never succeed.
 static int IsBrokenConnection(int iErr)
@@ -50,6 +95,7 @@ void PrepareDataSocket(SOCKET s)
     SetSocketBuffers(s);
     DWORD msPoll = POLL_MS;
     setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, (const char*)&msPoll, sizeof msPoll);
+    ForgetReadAhead(s);
     // Sends block without a time-out: with one, a 3 MiB send under Wine arrived with its
     // bytes out of order, since a timed-out send may have queued part of them. A send waits only when a megabyte of
     // buffers is full, which one message in flight never does; closing the socket ends it.
@@ -62,6 +108,7 @@ static void DropDataSocket()
     SOCKET hSock = g_state.hDataSock.exchange(INVALID_SOCKET);
     if (hSock != INVALID_SOCKET)
         closesocket(hSock);
+    ForgetReadAhead(INVALID_SOCKET);
     g_state.bAbort = 1;
 }
 
@@ -88,17 +135,34 @@ void SockSendAll(const void* pBuf, int32_t len)
     }
 }
 
+// One receive for the bytes still missing from a read of len: straight into place for a
+// large remainder, else into the read-ahead buffer with whatever else is waiting, of which
+// the part the read wants is copied out. Returns recv's result.
+static int ReceiveMore(SOCKET hSock, uint8_t* p, int32_t nMissing)
+{
+    if (nMissing >= DIRECT_RECV_BYTES)
+        return recv(hSock, (char*)p, nMissing, 0);
+    int n = recv(hSock, (char*)s_ahead.ab, sizeof s_ahead.ab, 0);
+    if (n <= 0)
+        return n;
+    s_ahead.off = 0;
+    s_ahead.end = n;
+    return TakeReadAhead(hSock, p, nMissing);
+}
+
 int SockRecvAll(void* pBuf, int32_t len)
 {
     SessionState& s = g_state;
     if (s.bAbort)
         return 0;
-    char* p = (char*)pBuf;
-    int nEmpty = 0, nGot = 0;
+    SOCKET hSock = s.hDataSock;
+    uint8_t* p = (uint8_t*)pBuf;
+    int nEmpty = 0;
+    int32_t nGot = TakeReadAhead(hSock, p, len);
     while (nGot < len) {
         if (nEmpty >= EMPTY_POLL_LIMIT)
             return 0;
-        int n = recv(s.hDataSock, p + nGot, len - nGot, 0);
+        int n = ReceiveMore(hSock, p + nGot, len - nGot);
         if (n == SOCKET_ERROR) {
             int iErr = WSAGetLastError();
             if (IsEmptyPoll(iErr)) {
@@ -117,6 +181,34 @@ int SockRecvAll(void* pBuf, int32_t len)
             return nGot;
     }
     return len;
+}
+
+int SockRecvWaiting(void* pBuf, int32_t cbMax)
+{
+    SOCKET hSock = g_state.hDataSock;
+    int32_t n = TakeReadAhead(hSock, (uint8_t*)pBuf, cbMax);
+    if (n > 0)
+        return n;
+    return recv(hSock, (char*)pBuf, cbMax, 0);
+}
+
+void SockDiscardWaiting()
+{
+    SessionState& s = g_state;
+    SOCKET hSock = s.hDataSock;
+    u_long nWaiting = 0;
+    if (ioctlsocket(hSock, FIONREAD, &nWaiting) != 0)
+        return;
+    // The counted bytes are there, so none of these receives waits; the read-ahead buffer is
+    // the scratch space, and is empty afterwards.
+    while (nWaiting > 0 && !s.bAbort) {
+        int n = recv(hSock, (char*)s_ahead.ab, nWaiting < sizeof s_ahead.ab ? (int)nWaiting
+                                                                           : (int)sizeof s_ahead.ab, 0);
+        if (n <= 0)
+            break;
+        nWaiting -= n;
+    }
+    ForgetReadAhead(hSock);
 }
 
 void SockSendCode(uint8_t code)

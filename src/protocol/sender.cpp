@@ -13,22 +13,6 @@
 
 enum { MAX_LIST_FILES = 255, ABORT_NOTICES = 20, STATUS_FILE_NAME = 1001 };
 
-// A socket may still hold replies of an earlier exchange; they would be taken for the
-// answers to this one.
-static void DrainSocket()
-{
-    SessionState& s = g_state;
-    u_long nWaiting = 0;
-    if (ioctlsocket(s.hDataSock, FIONREAD, &nWaiting) != 0)
-        return;
-    while (nWaiting > 0 && !s.bAbort) {
-        int32_t n = nWaiting > PACKET_BUF_BYTES ? PACKET_BUF_BYTES : (int32_t)nWaiting;
-        if (SockRecvAll(s.pPacketBuf, n) < n)
-            return;
-        nWaiting -= n;
-    }
-}
-
 // Announces the list until the receiver takes it, refuses it or the send is stopped.
 static void AnnounceList(const XferLink& link, int nFiles)
 {
@@ -218,8 +202,10 @@ static void SendFiles(const XferLink& link)
         nFiles = MAX_LIST_FILES;
     if (nFiles < 0)
         nFiles = 0;
+    // A socket may still hold replies of an earlier exchange; they would be taken for the
+    // answers to this one.
     if (!link.bSerial)
-        DrainSocket();
+        SockDiscardWaiting();
     s.dwXferDone = 0;
     s.iXferFile = 0;
     AnnounceList(link, nFiles);

@@ -76,7 +76,7 @@ static int SockAbortNotice(int msWait)
         return 0;
     Sleep(msWait);
     uint8_t abIn[512];
-    int n = recv(hSock, (char*)abIn, sizeof abIn, 0);
+    int n = SockRecvWaiting(abIn, sizeof abIn);
     for (int i = 0; i + 3 < n; i++)
         if (abIn[i] == XC_ACK && abIn[i + 1] == 0xFF && abIn[i + 2] == XC_ACK && abIn[i + 3] == 0x11)
             return 1;
