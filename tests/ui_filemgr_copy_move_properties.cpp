@@ -34,26 +34,6 @@ struct CopyMoveProps : OnMainWindow {
         PostMessageA(hBox, WM_COMMAND, IDOK, 0);
         return s;
     }
-    // Browse, a click on the first folder of Select Directory, then its OK or Cancel; the
-    // destination field afterwards.
-    static std::string BrowseIntoFirstFolder(HWND hDlg, int idClose)
-    {
-        PostMessageA(hDlg, WM_COMMAND, 1012, 0);
-        HWND hSel = WaitForDialog("Select Directory");
-        if (!hSel)
-            return "(no Select Directory)";
-        NMITEMACTIVATE nm = {};
-        nm.hdr.hwndFrom = GetDlgItem(hSel, 4);
-        nm.hdr.idFrom = 4;
-        nm.hdr.code = NM_CLICK;
-        nm.iItem = 0;
-        SendMessageA(hSel, WM_NOTIFY, 4, (LPARAM)&nm);
-        PostMessageA(hSel, WM_COMMAND, idClose, 0);
-        // Once it is gone, a message the dialog answers comes after Browse has returned.
-        WaitFor([&] { return !IsWindow(hSel); }, 10000);
-        SendMessageA(hDlg, WM_NULL, 0, 0);
-        return WindowText(GetDlgItem(hDlg, 1001));
-    }
     ScratchDir src, dest;
 };
 

@@ -95,7 +95,8 @@ TEST_F(SettingsDialog, TypeListOffersSixTypesAndThePeerAddressOnlyForWan)
     std::vector<std::string> names;
     std::vector<int> types;
     std::string current;
-    bool bPeerAtStart = true, bPeerForWan = false, bPeerForCom1 = true, bMyIpEnabled = true;
+    bool bPeerAtStart = true, bPeerForWan = false, bPeerForCom1 = true, bMyIpEnabled = true,
+         bStaysOnCancel = false;
     WithSettings([&](HWND hDlg) {
         HWND hCombo = GetDlgItem(hDlg, IDC_TYPE);
         for (int i = 0; i < (int)SendMessageA(hCombo, CB_GETCOUNT, 0, 0); i++) {
@@ -112,6 +113,9 @@ TEST_F(SettingsDialog, TypeListOffersSixTypesAndThePeerAddressOnlyForWan)
         ChooseType(hDlg, "COM1");
         bPeerForCom1 = PeerEnabled(hDlg);
         ChooseType(hDlg, "LAN");
+        // Escape is no way out: only OK closes the dialog.
+        SendMessageA(hDlg, WM_COMMAND, IDCANCEL, 0);
+        bStaysOnCancel = IsWindowVisible(hDlg);
     });
     EXPECT_EQ((std::vector<std::string>{"IRDA", "USB", "COM1", "COM2", "LAN", "WAN / Internet"}),
               names);
@@ -121,7 +125,24 @@ TEST_F(SettingsDialog, TypeListOffersSixTypesAndThePeerAddressOnlyForWan)
     EXPECT_TRUE(bPeerForWan);
     EXPECT_FALSE(bPeerForCom1);
     EXPECT_FALSE(bMyIpEnabled);
+    EXPECT_TRUE(bStaysOnCancel);
     EXPECT_EQ(CT_LAN, g_state.iCommType);
+}
+
+// The folder chosen through Browse is kept at once, before OK, and OK leaves it in place.
+TEST_F(SettingsDialog, BrowseStoresTheChosenFolderAtOnce)
+{
+    ScratchDir dest;
+    CreateDirectoryA(dest.File("inbox").c_str(), nullptr);
+    snprintf(g_state.szDestDir, sizeof g_state.szDestDir, "%s", dest.Path().c_str());
+    std::string shown, stored;
+    WithSettings([&](HWND hDlg) {
+        shown = BrowseIntoFirstFolder(hDlg, IDOK);
+        stored = g_state.szDestDir;
+    });
+    EXPECT_EQ(dest.File("inbox"), shown);
+    EXPECT_EQ(dest.File("inbox"), stored);
+    EXPECT_EQ(dest.File("inbox"), std::string(g_state.szDestDir));
 }
 
 // The same type again: the sockets stay as they are, everything else is taken and written.

@@ -294,6 +294,27 @@ private:
     std::thread m_thread;
 };
 
+// In a dialog with a Browse button (1012) and a folder field (1001): Browse, a click on the
+// first folder of Select Directory, then its OK or Cancel; the folder field afterwards.
+inline std::string BrowseIntoFirstFolder(HWND hDlg, int idClose)
+{
+    PostMessageA(hDlg, WM_COMMAND, 1012, 0);
+    HWND hSel = WaitForDialog("Select Directory");
+    if (!hSel)
+        return "(no Select Directory)";
+    NMITEMACTIVATE nm = {};
+    nm.hdr.hwndFrom = GetDlgItem(hSel, 4);
+    nm.hdr.idFrom = 4;
+    nm.hdr.code = NM_CLICK;
+    nm.iItem = 0;
+    SendMessageA(hSel, WM_NOTIFY, 4, (LPARAM)&nm);
+    PostMessageA(hSel, WM_COMMAND, idClose, 0);
+    // Once it is gone, a message the dialog answers comes after Browse has returned.
+    WaitFor([&] { return !IsWindow(hSel); }, 10000);
+    SendMessageA(hDlg, WM_NULL, 0, 0);
+    return WindowText(GetDlgItem(hDlg, 1001));
+}
+
 // Waits on a thread of its own for a message box with the caption (any caption when null),
 // keeps its caption, text and icon and presses the answer button. The box is modal to the
 // test's thread, so only another thread can answer it.
