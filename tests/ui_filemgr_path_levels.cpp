@@ -166,3 +166,42 @@ TEST_F(PathMenuWindow, DriveRootAndDrivesLevel)
     EXPECT_STREQ("", g_state.szCurDir);
     EXPECT_EQ(nDrives, ItemCount(g_state.hwndFileList));
 }
+
+// From a folder nine levels down, Select Directory's own path menu still leads to the drive
+// root (item 11), which lists the root's folders and is what OK hands back.
+TEST_F(PathMenuWindow, SelectDirectoryReachesTheRootFromADeepFolder)
+{
+    std::string deep = "C:\\Data\\Reports";
+    for (char c = 'a'; c <= 'g'; c++)
+        CreateDirectoryA((deep += std::string("\\") + c).c_str(), nullptr);
+    char szBuf[256];
+    strcpy(szBuf, deep.c_str());
+    std::vector<std::string> texts;
+    bool bRootListed = false;
+    UserThread user([&] {
+        HWND hDlg = WaitForDialog("Select Directory");
+        if (!hDlg)
+            return;
+        {
+            MenuWatch watch([&](HMENU h) {
+                texts = MenuTexts(h);
+                ChooseMenuItem(h, GetMenuItemID(h, 1));
+            }, hDlg);
+            PostMessageA(hDlg, WM_COMMAND, 1012, 0);
+            WaitFor([&] { return strcmp(szBuf, "C:\\") == 0; }, 10000);
+            SendMessageA(hDlg, WM_NULL, 0, 0);
+        }
+        HWND hList = GetDlgItem(hDlg, 4);
+        for (int i = 0; i < ItemCount(hList); i++)
+            bRootListed |= ItemText(hList, i) == "Data";
+        PostMessageA(hDlg, WM_COMMAND, IDOK, 0);
+    });
+    INT_PTR r = DialogBoxParamA(g_state.hInst, MAKEINTRESOURCEA(IDD_SELECTDIR), g_state.hwndMain,
+                                SelectDirDlgProc, (LPARAM)szBuf);
+    user.Join();
+    EXPECT_EQ(1, r);
+    ASSERT_EQ(11u, texts.size());
+    EXPECT_EQ("C:\\", texts[1]);
+    EXPECT_STREQ("C:\\", szBuf);
+    EXPECT_TRUE(bRootListed);
+}

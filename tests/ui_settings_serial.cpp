@@ -241,7 +241,7 @@ TEST_F(SettingsDialog, Com2ToUsbClosesCom2BeforeOpeningTheUsbDevice)
     FindUsbSerialPort();
     int nOpenAtRetitle = 0;
     {
-        MainWindowSpy spy([&](UINT msg, WPARAM, LPARAM) {
+        WindowSpy spy(g_state.hwndMain, [&](UINT msg, WPARAM, LPARAM) {
             DWORD dwFlags;
             if (msg == WM_SETTEXT && GetHandleInformation(hCom2, &dwFlags))
                 nOpenAtRetitle++;

@@ -132,19 +132,19 @@ inline int FindRow(HWND hwndList, const char* pszName)
     return -1;
 }
 
-// Lets a test see the messages the main window gets before the window handles them, without
-// changing what the window does with them. One spy at a time.
-class MainWindowSpy {
+// Lets a test see the messages a window of this process gets before the window handles them,
+// without changing what the window does with them. One spy at a time.
+class WindowSpy {
 public:
     using Observer = std::function<void(UINT, WPARAM, LPARAM)>;
-    explicit MainWindowSpy(Observer observer)
+    WindowSpy(HWND hwnd, Observer observer) : m_hwnd(hwnd)
     {
         s_observer = std::move(observer);
-        s_oldProc = (WNDPROC)SetWindowLongPtrA(g_state.hwndMain, GWLP_WNDPROC, (LONG_PTR)Proc);
+        s_oldProc = (WNDPROC)SetWindowLongPtrA(hwnd, GWLP_WNDPROC, (LONG_PTR)Proc);
     }
-    ~MainWindowSpy()
+    ~WindowSpy()
     {
-        SetWindowLongPtrA(g_state.hwndMain, GWLP_WNDPROC, (LONG_PTR)s_oldProc);
+        SetWindowLongPtrA(m_hwnd, GWLP_WNDPROC, (LONG_PTR)s_oldProc);
         s_observer = nullptr;
     }
 
@@ -155,16 +155,17 @@ private:
             s_observer(msg, wParam, lParam);
         return CallWindowProcA(s_oldProc, hwnd, msg, wParam, lParam);
     }
+    HWND m_hwnd;
     static inline Observer s_observer;
     static inline WNDPROC s_oldProc;
 };
 
-// Calls onMenu once for each popup menu the main window tracks, as soon as the menu waits for
-// the user; onMenu ends it, with ChooseMenuItem or EndMenu.
+// Calls onMenu once for each popup menu the window (the main window unless said) tracks, as
+// soon as the menu waits for the user; onMenu ends it, with ChooseMenuItem or EndMenu.
 class MenuWatch {
 public:
-    explicit MenuWatch(std::function<void(HMENU)> onMenu)
-        : m_spy([this, onMenu](UINT msg, WPARAM wParam, LPARAM) {
+    explicit MenuWatch(std::function<void(HMENU)> onMenu, HWND hwndOwner = g_state.hwndMain)
+        : m_spy(hwndOwner, [this, onMenu](UINT msg, WPARAM wParam, LPARAM) {
               if (msg == WM_INITMENUPOPUP)
                   m_hPending = (HMENU)wParam;
               else if (msg == WM_ENTERIDLE && wParam == MSGF_MENU && m_hPending) {
@@ -178,7 +179,7 @@ public:
 
 private:
     HMENU m_hPending = nullptr;
-    MainWindowSpy m_spy;
+    WindowSpy m_spy;
 };
 
 inline std::vector<std::string> MenuTexts(HMENU hMenu)
