@@ -92,41 +92,53 @@ ScratchDir* SettingsDialog::s_pDir;
 TEST_F(SettingsDialog, TypeListOffersSixTypesAndThePeerAddressOnlyForWan)
 {
     ASSERT_EQ(CT_LAN, g_state.iCommType);
-    std::vector<std::string> names;
-    std::vector<int> types;
-    std::string current;
-    bool bPeerAtStart = true, bPeerForWan = false, bPeerForCom1 = true, bMyIpEnabled = true,
-         bStaysOnCancel = false;
-    WithSettings([&](HWND hDlg) {
-        HWND hCombo = GetDlgItem(hDlg, IDC_TYPE);
-        for (int i = 0; i < (int)SendMessageA(hCombo, CB_GETCOUNT, 0, 0); i++) {
-            char sz[64] = "";
-            SendMessageA(hCombo, CB_GETLBTEXT, i, (LPARAM)sz);
-            names.push_back(sz);
-            types.push_back((int)SendMessageA(hCombo, CB_GETITEMDATA, i, 0));
-        }
-        current = WindowText(hCombo);
-        bPeerAtStart = PeerEnabled(hDlg);
-        bMyIpEnabled = IsWindowEnabled(GetDlgItem(hDlg, IDC_MYIP));
-        ChooseType(hDlg, "WAN / Internet");
-        bPeerForWan = PeerEnabled(hDlg);
-        ChooseType(hDlg, "COM1");
-        bPeerForCom1 = PeerEnabled(hDlg);
-        ChooseType(hDlg, "LAN");
-        // Escape is no way out: only OK closes the dialog.
-        SendMessageA(hDlg, WM_COMMAND, IDCANCEL, 0);
-        bStaysOnCancel = IsWindowVisible(hDlg);
-    });
-    EXPECT_EQ((std::vector<std::string>{"IRDA", "USB", "COM1", "COM2", "LAN", "WAN / Internet"}),
-              names);
-    EXPECT_EQ((std::vector<int>{0, 1, 2, 3, 5, 6}), types);
-    EXPECT_EQ("LAN", current);
-    EXPECT_FALSE(bPeerAtStart);
-    EXPECT_TRUE(bPeerForWan);
-    EXPECT_FALSE(bPeerForCom1);
-    EXPECT_FALSE(bMyIpEnabled);
-    EXPECT_TRUE(bStaysOnCancel);
-    EXPECT_EQ(CT_LAN, g_state.iCommType);
+    // Both templates: the wide one and the one for a screen taller than wide.
+    for (int bLandscape : {1, 0}) {
+        SCOPED_TRACE(bLandscape ? "wide" : "tall");
+        g_state.bLandscape = bLandscape;
+        bool bTaller = false;
+        std::vector<std::string> names;
+        std::vector<int> types;
+        std::string current;
+        bool bPeerAtStart = true, bPeerForWan = false, bPeerForCom1 = true, bMyIpEnabled = true,
+             bStaysOnCancel = false;
+        WithSettings([&](HWND hDlg) {
+            HWND hCombo = GetDlgItem(hDlg, IDC_TYPE);
+            for (int i = 0; i < (int)SendMessageA(hCombo, CB_GETCOUNT, 0, 0); i++) {
+                char sz[64] = "";
+                SendMessageA(hCombo, CB_GETLBTEXT, i, (LPARAM)sz);
+                names.push_back(sz);
+                types.push_back((int)SendMessageA(hCombo, CB_GETITEMDATA, i, 0));
+            }
+            current = WindowText(hCombo);
+            RECT rc;
+            GetClientRect(hDlg, &rc);
+            bTaller = rc.bottom > rc.right;
+            bPeerAtStart = PeerEnabled(hDlg);
+            bMyIpEnabled = IsWindowEnabled(GetDlgItem(hDlg, IDC_MYIP));
+            ChooseType(hDlg, "WAN / Internet");
+            bPeerForWan = PeerEnabled(hDlg);
+            ChooseType(hDlg, "COM1");
+            bPeerForCom1 = PeerEnabled(hDlg);
+            ChooseType(hDlg, "LAN");
+            // Escape is no way out: only OK closes the dialog.
+            SendMessageA(hDlg, WM_COMMAND, IDCANCEL, 0);
+            bStaysOnCancel = IsWindowVisible(hDlg);
+        });
+        EXPECT_EQ((std::vector<std::string>{"IRDA", "USB", "COM1", "COM2", "LAN",
+                                            "WAN / Internet"}),
+                  names);
+        EXPECT_EQ((std::vector<int>{0, 1, 2, 3, 5, 6}), types);
+        EXPECT_EQ("LAN", current);
+        EXPECT_FALSE(bPeerAtStart);
+        EXPECT_TRUE(bPeerForWan);
+        EXPECT_FALSE(bPeerForCom1);
+        EXPECT_FALSE(bMyIpEnabled);
+        EXPECT_TRUE(bStaysOnCancel);
+        EXPECT_EQ(CT_LAN, g_state.iCommType);
+        EXPECT_EQ(!bLandscape, bTaller);
+    }
+    g_state.bLandscape = 1;
 }
 
 // The folder chosen through Browse is kept at once, before OK, and OK leaves it in place.

@@ -4,11 +4,10 @@
 #include "browser/filedialogs.h"
 #include "browser/listing.h"
 #include "connection/session.h"
+#include "mainwindow/mainwindow.h"
 #include "resource.h"
 
 #include <cstring>
-
-static const char* const kSortNames[4] = {"Name", "Date", "Size", "Type"};
 
 static void Redraw(int id)
 {
@@ -41,7 +40,7 @@ void CmdSortMenu()
         char sz[16] = "";
         if (i == g_state.iSortOrder)
             strcpy(sz, "* ");
-        strcat(sz, kSortNames[i]);
+        strcat(sz, SortNames[i]);
         AppendMenuA(hMenu, MF_STRING, IDM_SORTBASE + i, sz);
     }
     RECT rc;
