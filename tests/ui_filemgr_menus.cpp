@@ -112,10 +112,12 @@ TEST_F(FileMenus, SortMenuResortsWithoutRelisting)
     WriteWholeFile(s_pDir->File("late.txt"), "l");
     std::vector<std::string> texts;
     std::string caption;
+    RECT rcMenu = {};
     {
         MenuWatch watch([&](HMENU h) {
             texts = MenuTexts(h);
             caption = DrawnCaption(hwndSortBtn);
+            rcMenu = TrackedMenuRect();
             ChooseMenuItem(h, IDM_SORTBASE + 2);
         });
         RunCommand(IDM_SORTMENU);
@@ -124,6 +126,12 @@ TEST_F(FileMenus, SortMenuResortsWithoutRelisting)
     DeleteFileA(s_pDir->File("late.txt").c_str());
     EXPECT_EQ((std::vector<std::string>{"* Name", "Date", "Size", "Type"}), texts);
     EXPECT_EQ("Sort By", caption);
+    // Its top right corner is the sort button's lower right corner.
+    RECT rc;
+    GetClientRect(g_state.hwndMain, &rc);
+    POINT pt = ScreenPoint(rc.right > 320 ? rc.right / 2 - 20 : rc.right, 21);
+    EXPECT_EQ(pt.x, rcMenu.right);
+    EXPECT_EQ(pt.y, rcMenu.top);
     EXPECT_EQ(2, g_state.iSortOrder);
     EXPECT_EQ((std::vector<std::string>{"folder", "readme.txt", "setup.exe", "ab", "TOOL.Exe"}),
               Rows());

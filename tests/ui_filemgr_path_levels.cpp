@@ -112,6 +112,7 @@ struct PathMenuWindow : ::testing::Test {
         MenuWatch watch([&](HMENU h) {
             texts = MenuTexts(h);
             caption = DrawnCaption(hwndPathBtn);
+            rcMenu = TrackedMenuRect();
             if (k)
                 ChooseMenuItem(h, WM_PATHLEVEL + k);
             else
@@ -122,6 +123,7 @@ struct PathMenuWindow : ::testing::Test {
     }
     std::vector<std::string> texts;
     std::string caption;
+    RECT rcMenu = {};
 };
 bool PathMenuWindow::s_bMadeData;
 
@@ -132,6 +134,10 @@ TEST_F(PathMenuWindow, LevelsOfAFolderLeadToItsParentTheRootAndTheDrives)
     ChooseLevel(2);
     EXPECT_EQ((std::vector<std::string>{"My Computer", "C:\\", "  Data", "  * Reports"}), texts);
     EXPECT_EQ("Show", caption);
+    // Its top left corner is the path button's lower left corner.
+    POINT pt = ScreenPoint(0, 21);
+    EXPECT_EQ(pt.x, rcMenu.left);
+    EXPECT_EQ(pt.y, rcMenu.top);
     EXPECT_STREQ("C:\\Data", g_state.szCurDir);
     EXPECT_EQ(0, FindRow("Reports"));
     EXPECT_EQ("Data", DrawnCaption(hwndPathBtn));

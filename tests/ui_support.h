@@ -182,6 +182,22 @@ private:
     WindowSpy m_spy;
 };
 
+// Where the tracked popup menu stands on the screen.
+inline RECT TrackedMenuRect()
+{
+    RECT rc = {};
+    GetWindowRect(FindWindowA("#32768", nullptr), &rc);
+    return rc;
+}
+
+// A point of the main window's client area on the screen.
+inline POINT ScreenPoint(int x, int y)
+{
+    POINT pt = {x, y};
+    ClientToScreen(g_state.hwndMain, &pt);
+    return pt;
+}
+
 inline std::vector<std::string> MenuTexts(HMENU hMenu)
 {
     std::vector<std::string> v;
