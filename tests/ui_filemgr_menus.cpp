@@ -140,22 +140,4 @@ TEST_F(FileMenus, SortMenuResortsWithoutRelisting)
     EXPECT_EQ(0, g_state.bSuppressClick);
 }
 
-// Dismissing the sort menu keeps the order.
-TEST_F(FileMenus, DismissedSortMenuChangesNothing)
-{
-    g_state.iSortOrder = 3;
-    std::vector<std::string> texts;
-    {
-        MenuWatch watch([&](HMENU h) {
-            texts = MenuTexts(h);
-            EndMenu();
-        });
-        RunCommand(IDM_SORTMENU);
-    }
-    Pump(100);
-    EXPECT_EQ("* Type", texts.at(3));
-    EXPECT_EQ(3, g_state.iSortOrder);
-    EXPECT_EQ("Type", DrawnCaption(hwndSortBtn));
-}
-
 }  // namespace
