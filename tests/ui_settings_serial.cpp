@@ -28,7 +28,12 @@ struct SettingsDialog : ::testing::Test {
         WaitFor([] { return !Listening(TALMOX_TCP_PORT); }, 60000);
         ASSERT_NE(nullptr, MakeMainWindow(s_pDir->Path()));
     }
-    static void TearDownTestSuite() { delete s_pDir; }
+    // OK writes the settings; the next program in this Wine prefix must not start on them.
+    static void TearDownTestSuite()
+    {
+        RegDeleteTreeA(HKEY_LOCAL_MACHINE, kProgramKey);
+        delete s_pDir;
+    }
 
     // Opens Settings, lets user work in the open dialog (from another thread), then presses OK.
     static void WithSettings(const std::function<void(HWND)>& user)
