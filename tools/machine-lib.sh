@@ -92,11 +92,11 @@ machine_shot() {
   local dir=$1 file=$2 caption=${3:-} geometry=""
   [ -n "$caption" ] && geometry=$(machine_drive "$dir" rect "$caption" | grep -E '^[0-9]+x') 
   mkdir -p "$(dirname "$file")"
-  if [ -n "$geometry" ]; then
-    xwd -root -silent -display ":$(cat "$dir/display")" | convert xwd:- -crop "$geometry" +repage "$file"
-  else
-    xwd -root -silent -display ":$(cat "$dir/display")" | convert xwd:- "$file"
-  fi
+  # Inside a namespace the display number is the namespace's own (its X socket is abstract),
+  # so the picture is taken from inside the machine's namespace too.
+  local crop=()
+  [ -n "$geometry" ] && crop=(-crop "$geometry" +repage)
+  machine_exec "$dir" xwd -root -silent -display ":$(cat "$dir/display")" | convert xwd:- "${crop[@]}" "$file"
 }
 
 machine_destroy() {

@@ -17,7 +17,12 @@ BIG_GIB=${BENCH_BIG_GIB:-3}
 LINE_BPS=11520                          # 115200 baud, 8N1: ten bit times a byte
 work=$E2E_BUILD/bench
 A=$work/A B=$work/B C=$work/C D=$work/D L=$work/L
-nsA=bench-a nsB=bench-b
+# Names of this run's own, so that two runs on one machine never share a namespace.
+nsA=bench$$-a nsB=bench$$-b
+# A folder whose name holds a space: Wine then quotes each path it puts on the command line,
+# which is how several paths reach the program in one start.
+SEND_WIN='C:\bench files' SEND_SUB='drive_c/bench files'
+
 pids=()
 declare -A fig=()
 
@@ -48,8 +53,9 @@ need_lrzsz() {
 # A machine with Talmox's settings: TYPE, its file pane and destination; results shown,
 # no delete prompt, overwriting on so that runs can repeat into the same folder.
 bench_machine() {
-  local dir=$1 ns=$2 type=$3
+  local dir=$1 ns=$2 type=$3 com1=${4:-}
   machine_create "$dir" "$ns" || return 1
+  [ -n "$com1" ] && machine_reg "$dir" 'Software\\Wine\\Ports' "\"COM1\"=\"$com1\""
   machine_reg "$dir" 'Software\\Varndel\\Talmox' "\"CommType\"=dword:0000000$type" \
     '"Preferences"=dword:0000000c' '"DestDir"="C:\\recv"' '"CurDir"="C:\\send"'
   machine_start "$dir" 800x600
@@ -61,7 +67,7 @@ bench_machine() {
 timed_batch() {
   local s=$1 r=$2; shift 2
   local args=() f
-  for f in "$@"; do args+=("C:\\send\\$f"); done
+  for f in "$@"; do args+=("$SEND_WIN\\$f"); done
   if machine_drive "$s" main 100 >/dev/null; then
     machine_exec "$s" timeout 60 wine 'C:\talmox\talmox.exe' "${args[@]}" >/dev/null 2>&1
   else
@@ -119,9 +125,10 @@ zmodem_lan_once() {
 lan_section() {
   note "== LAN: $LAN_MIB MiB, Talmox vs socat vs ZMODEM"
   lan_down "$nsA" "$nsB"
-  lan_up "$nsA" "$nsB" bench || { note "no network namespaces here: no LAN figures"; return 1; }
+  lan_up "$nsA" "$nsB" "b$$" || { note "no network namespaces here: no LAN figures"; return 1; }
   bench_machine "$A" "$nsA" 5 && bench_machine "$B" "$nsB" 5 || { note "machines failed"; return 1; }
-  local send=$A/pfx/drive_c/send small=(s1.bin s2.bin s3.bin) f
+  local send="$A/pfx/$SEND_SUB" small=(s1.bin s2.bin s3.bin) f
+  mkdir -p "$send"
   local bytes=$((LAN_MIB * 1048576)) i t
   head -c $((bytes - 3 * 4096)) /dev/urandom > "$send/big.bin"
   for f in "${small[@]}"; do head -c 4096 /dev/urandom > "$send/$f"; done
@@ -162,7 +169,7 @@ lan_section() {
     note "== LAN: peak memory of the receiver during a $BIG_GIB GiB file"
     rm -f "$send"/*.bin
     truncate -s $((BIG_GIB * 1073741824)) "$send/huge.bin"
-    local pid; pid=$(machine_exec "$B" pgrep -f 'talmox\.exe' | head -1)
+    local pid; pid=$(machine_pids "$B" 'talmox\.exe' | head -1)
     # The kernel's high-water mark of resident memory is what Windows calls the peak working
     # set; it is reset here so that the figure belongs to this transfer alone.
     [ -n "$pid" ] && echo 5 > "/proc/$pid/clear_refs" 2>/dev/null
@@ -178,14 +185,23 @@ lan_section() {
   fi
 }
 
+# The Linux processes of a machine's Talmox and wineserver: pgrep sees every namespace, so
+# they are told apart by the prefix in their environment.
+machine_pids() {
+  local dir=$1 pattern=$2 p
+  for p in $(pgrep -f "$pattern"); do
+    tr '\0' '\n' < "/proc/$p/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$dir/pfx" && echo "$p"
+  done
+}
+
 # CPU per cent of one core that a copy of Talmox (and its machine's wineserver) used in 30 s.
 idle_cpu() {
-  local dir=$1 pids ticks0 ticks1 hz
+  local dir=$1 pids t0 t1 hz p
   hz=$(getconf CLK_TCK)
-  pids=$( { machine_exec "$dir" pgrep -f 'talmox\.exe'; machine_exec "$dir" pgrep -f "wineserver" ; } | tr '\n' ' ')
-  ticks() { local p s=0; for p in $pids; do s=$((s + $(awk '{print $14+$15}' "/proc/$p/stat" 2>/dev/null || echo 0))); done; echo $s; }
-  ticks0=$(ticks); sleep 30; ticks1=$(ticks)
-  awk -v d=$((ticks1 - ticks0)) -v hz="$hz" 'BEGIN {printf "%.2f", 100*d/hz/30}'
+  pids=$(machine_pids "$dir" 'talmox\.exe|wineserver')
+  ticks() { local s=0; for p in $pids; do s=$((s + $(awk '{print $14+$15}' "/proc/$p/stat"))); done; echo $s; }
+  t0=$(ticks); sleep 30; t1=$(ticks)
+  awk -v d=$((t1 - t0)) -v hz="$hz" 'BEGIN {printf "%.2f", 100*d/hz/30}'
 }
 
 # Two pseudo-terminal pairs joined by the line-rate relay: C's COM1 at one end, D's at the other.
@@ -203,15 +219,11 @@ serial_cable() {
 serial_section() {
   note "== Serial: $SERIAL_KIB KiB through a 115200-baud relay"
   serial_cable
-  bench_machine "$C" "" 2 && bench_machine "$D" "" 2 || return 1
-  machine_reg "$C" 'Software\\Wine\\Ports' "\"COM1\"=\"$(readlink -f "$work/pty1a")\""
-  machine_reg "$D" 'Software\\Wine\\Ports' "\"COM1\"=\"$(readlink -f "$work/pty2b")\""
-  # The ports were added after the servers started: restart them so the registry is read.
-  machine_exec "$C" wineserver -k; machine_exec "$D" wineserver -k
-  machine_exec "$C" wineserver -p; machine_exec "$D" wineserver -p
+  bench_machine "$C" "" 2 "$(readlink -f "$work/pty1a")" &&
+    bench_machine "$D" "" 2 "$(readlink -f "$work/pty2b")" || return 1
   local bytes=$((SERIAL_KIB * 1024)) i t tt=() tz=()
   head -c "$bytes" /dev/urandom > "$work/ser.bin"
-  cp "$work/ser.bin" "$C/pfx/drive_c/send/ser.bin"
+  mkdir -p "$C/pfx/$SEND_SUB"; cp "$work/ser.bin" "$C/pfx/$SEND_SUB/ser.bin"
   machine_talmox "$D"; machine_drive "$D" main 30000 >/dev/null
   for i in $(seq "$RUNS"); do
     t=$(timed_batch "$C" "$D" ser.bin) && tt+=("$t"); note "talmox run $i: ${t}s"
