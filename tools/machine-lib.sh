@@ -89,14 +89,20 @@ machine_drive() {
 }
 
 machine_shot() {
-  local dir=$1 file=$2 caption=${3:-} geometry=""
-  [ -n "$caption" ] && geometry=$(machine_drive "$dir" rect "$caption" | grep -E '^[0-9]+x') 
+  local dir=$1 file=$2 caption=${3:-} disp
+  disp=":$(cat "$dir/display")"
   mkdir -p "$(dirname "$file")"
   # Inside a namespace the display number is the namespace's own (its X socket is abstract),
-  # so the picture is taken from inside the machine's namespace too.
-  local crop=()
+  # so the picture is taken from inside the machine's namespace. A dialog is taken from its
+  # own X window: without a window manager, Wine's dialogs read as black in the root window.
+  if [ -n "$caption" ] && [ "$caption" != TALMOX ]; then
+    machine_exec "$dir" xwd -silent -name "$caption" -display "$disp" | convert xwd:- "$file"
+    return
+  fi
+  local crop=() geometry=""
+  [ -n "$caption" ] && geometry=$(machine_drive "$dir" rect "$caption" | grep -E '^[0-9]+x')
   [ -n "$geometry" ] && crop=(-crop "$geometry" +repage)
-  machine_exec "$dir" xwd -root -silent -display ":$(cat "$dir/display")" | convert xwd:- "${crop[@]}" "$file"
+  machine_exec "$dir" xwd -root -silent -display "$disp" | convert xwd:- "${crop[@]}" "$file"
 }
 
 machine_destroy() {
