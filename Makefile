@@ -3,7 +3,7 @@
 BUILD ?= build
 JOBS ?= 2
 
-.PHONY: all deps build build-x64 build-i686 test run bench clean
+.PHONY: all deps build build-x64 build-i686 test run bench soak clean
 
 all: build
 
@@ -30,6 +30,11 @@ run: build
 # A benchmark, not a test: prints a table of figures (a few minutes) and never fails.
 bench: build-x64
 	@tools/bench/bench.sh $(BUILD)/x64
+
+# The long runs (about an hour): 200 batches in turn over the LAN and over the serial cable.
+soak: build-x64
+	tools/e2e-turns.sh lan 200 $(BUILD)/x64
+	tools/e2e-turns.sh serial 200 $(BUILD)/x64
 
 clean:
 	rm -rf $(BUILD)

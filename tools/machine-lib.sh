@@ -13,6 +13,9 @@
 #   machine_talmox DIR [ARGS]        start Talmox in the background (a second start hands over)
 #   machine_drive DIR ARGS...        run the driver (tests/e2e/driver.cpp) on the machine
 #   machine_shot DIR FILE [CAPTION]  screenshot of the display, cut to the window if given
+#   machine_pids DIR PATTERN         the Linux processes of the machine whose command matches
+#   machine_setup DIR NETNS TYPE [COM1]  create and start a machine set up for batches
+#   machine_batch S R WINDIR FILE... one batch from S to R, the seconds it took printed
 #   machine_destroy DIR              stop everything the machine runs and delete its prefix
 # Needs E2E_BUILD (the build folder with talmox.exe, e2edriver.exe and the test prefix).
 
@@ -112,6 +115,64 @@ machine_destroy() {
   [ -f "$dir/xvfb.pid" ] && kill "$(cat "$dir/xvfb.pid")" 2>/dev/null
   rm -f "$dir/xvfb.pid"
   rm -rf "$dir/pfx"
+}
+
+# The Linux processes of a machine's Talmox and wineserver: pgrep sees every namespace, so
+# they are told apart by the prefix in their environment.
+machine_pids() {
+  local dir=$1 pattern=$2 p
+  for p in $(pgrep -f "$pattern"); do
+    tr '\0' '\n' < "/proc/$p/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$dir/pfx" && echo "$p"
+  done
+}
+
+# A machine made and started with Talmox's settings: communication TYPE, COM1 on a device if
+# given, file pane C:\send, destination C:\recv; results shown, so that each batch ends in a
+# box; no overwriting, so whoever runs batches removes what arrived before the next.
+machine_setup() {
+  local dir=$1 ns=$2 type=$3 com1=${4:-}
+  machine_create "$dir" "$ns" || return 1
+  [ -n "$com1" ] && machine_reg "$dir" 'Software\\Wine\\Ports' "\"COM1\"=\"$com1\""
+  machine_reg "$dir" 'Software\\Varndel\\Talmox' "\"CommType\"=dword:0000000$type" \
+    '"Preferences"=dword:00000008' '"DestDir"="C:\\recv"' '"CurDir"="C:\\send"'
+  machine_start "$dir" 800x600
+}
+
+# One batch from machine S to machine R: the files of folder WINDIR on S's command line (S not
+# yet running Talmox: the first start; running: a second start hands them over), Send pressed,
+# and the seconds from the press to S's result box printed. R's box is answered too. Each path
+# reaches the program whole when WINDIR holds a space, since Wine then quotes it. Both machines
+# must show results (the "Preferences" bit).
+machine_batch() {
+  local s=$1 r=$2 windir=$3; shift 3
+  local args=() f
+  for f in "$@"; do args+=("$windir\\$f"); done
+  if machine_drive "$s" main 100 >/dev/null; then
+    machine_exec "$s" timeout 60 wine 'C:\talmox\talmox.exe' "${args[@]}" >/dev/null 2>&1
+  else
+    machine_talmox "$s" "${args[@]}"
+    machine_drive "$s" main 30000 >/dev/null || { echo >&2 "no main window"; return 1; }
+  fi
+  local want="Files: $#" got=""
+  for _ in $(seq 40); do
+    got=$(machine_drive "$s" text 1001 | awk -F'\t' '$1=="text" {print $2}')
+    case $got in "$want "*) break ;; esac
+    sleep 0.25
+  done
+  case $got in "$want "*) ;; *) echo >&2 "the Send List reads \"$got\", not $want files"; return 1 ;; esac
+  machine_drive "$r" box "Receive File(s)" 600000 >/dev/null &
+  local waitR=$! t0 t1 out
+  t0=$(date +%s.%N)
+  machine_drive "$s" post 40017 >/dev/null
+  if ! out=$(machine_drive "$s" box "Send File(s)" 600000); then
+    kill $waitR 2>/dev/null
+    echo >&2 "no result box"
+    return 1
+  fi
+  t1=$(date +%s.%N)
+  wait $waitR
+  grep -q "$# of $# files sent successfully" <<< "$out" || { echo >&2 "batch failed: $out"; return 1; }
+  awk -v a="$t0" -v b="$t1" 'BEGIN {printf "%.3f\n", b-a}'
 }
 
 # A LAN: two namespaces joined by a veth pair, 10.99.0.1 and 10.99.0.2. The default route makes

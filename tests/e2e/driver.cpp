@@ -11,9 +11,12 @@
 //   list ID                       print the rows of list view ID of the main window
 //   text ID                       print the text of control ID of the main window
 //   rect CAPTION                  print the screen rectangle of a window ("TALMOX": the main one)
+//   stats                         print the main window's process: working set, handles, threads
 // The exit code is 0 when the thing was done or seen, 1 on a time-out, 2 on a bad command line.
 #include <windows.h>
 #include <commctrl.h>
+#include <psapi.h>
+#include <tlhelp32.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -291,9 +294,40 @@ static int CmdRect(const char* pszCaption)
     return 0;
 }
 
+// What a long run watches for growth, read from outside the program as a task manager would.
+static int CmdStats()
+{
+    HWND hwndMain = FindMain();
+    DWORD dwPid = 0;
+    if (hwndMain)
+        GetWindowThreadProcessId(hwndMain, &dwPid);
+    HANDLE hProc = dwPid ? OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, dwPid)
+                         : nullptr;
+    if (!hProc) {
+        printf("error\tno process\n");
+        return 1;
+    }
+    PROCESS_MEMORY_COUNTERS pmc = {};
+    pmc.cb = sizeof pmc;
+    DWORD dwHandles = 0;
+    GetProcessMemoryInfo(hProc, &pmc, sizeof pmc);
+    GetProcessHandleCount(hProc, &dwHandles);
+    CloseHandle(hProc);
+    int nThreads = 0;
+    HANDLE hSnap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    THREADENTRY32 te = {};
+    te.dwSize = sizeof te;
+    for (BOOL b = Thread32First(hSnap, &te); b; b = Thread32Next(hSnap, &te))
+        nThreads += te.th32OwnerProcessID == dwPid;
+    CloseHandle(hSnap);
+    printf("workingset_kib\t%lu\nhandles\t%lu\nthreads\t%d\n",
+           (unsigned long)(pmc.WorkingSetSize / 1024), (unsigned long)dwHandles, nThreads);
+    return 0;
+}
+
 static int Usage()
 {
-    fprintf(stderr, "usage: e2edriver main|post|wait|click|box|gone|list|text|rect ...\n");
+    fprintf(stderr, "usage: e2edriver main|post|wait|click|box|gone|list|text|rect|stats ...\n");
     return 2;
 }
 
@@ -325,6 +359,8 @@ int main(int argc, char** argv)
         rc = CmdText(atoi(a[0]));
     else if (cmd == "rect" && n == 1)
         rc = CmdRect(a[0]);
+    else if (cmd == "stats" && n == 0)
+        rc = CmdStats();
     else
         return Usage();
     fflush(stdout);

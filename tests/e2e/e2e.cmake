@@ -1,7 +1,7 @@
 # End-to-end tests: two copies of talmox.exe on two simulated machines, driven by e2edriver.exe.
 add_executable(e2edriver ${CMAKE_CURRENT_LIST_DIR}/driver.cpp)
 target_compile_options(e2edriver PRIVATE ${TALMOX_WARNINGS})
-target_link_libraries(e2edriver PRIVATE comctl32 user32 kernel32)
+target_link_libraries(e2edriver PRIVATE comctl32 user32 kernel32 psapi)
 target_link_options(e2edriver PRIVATE -static)
 # The scenarios copy both programs into the machines, so they must be built first.
 add_dependencies(e2edriver talmox)
@@ -29,3 +29,11 @@ add_test(NAME links_lan_discovery
          COMMAND ${CMAKE_SOURCE_DIR}/tools/lan-discovery.sh ${CMAKE_BINARY_DIR})
 set_tests_properties(links_lan_discovery PROPERTIES
   TIMEOUT 120 SKIP_RETURN_CODE 77 RESOURCE_LOCK e2e_machines)
+
+# Two copies sending to each other in turn, watched for growth; `make soak` runs 200 batches.
+foreach(link lan serial)
+  add_test(NAME e2e_turns_${link}
+           COMMAND ${CMAKE_SOURCE_DIR}/tools/e2e-turns.sh ${link} 10 ${CMAKE_BINARY_DIR})
+  set_tests_properties(e2e_turns_${link} PROPERTIES
+    TIMEOUT 400 SKIP_RETURN_CODE 77 RESOURCE_LOCK e2e_machines)
+endforeach()

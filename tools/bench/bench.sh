@@ -50,47 +50,6 @@ need_lrzsz() {
   command -v sz >/dev/null
 }
 
-# A machine with Talmox's settings: TYPE, its file pane and destination; results shown,
-# no delete prompt, overwriting on so that runs can repeat into the same folder.
-bench_machine() {
-  local dir=$1 ns=$2 type=$3 com1=${4:-}
-  machine_create "$dir" "$ns" || return 1
-  [ -n "$com1" ] && machine_reg "$dir" 'Software\\Wine\\Ports' "\"COM1\"=\"$com1\""
-  machine_reg "$dir" 'Software\\Varndel\\Talmox' "\"CommType\"=dword:0000000$type" \
-    '"Preferences"=dword:0000000c' '"DestDir"="C:\\recv"' '"CurDir"="C:\\send"'
-  machine_start "$dir" 800x600
-}
-
-# One batch from machine S to machine R: the files on S's command line (S not yet running
-# Talmox: the first start; running: a second start hands them over), Send pressed, and the
-# seconds from the press to S's result box. R's box is answered too.
-timed_batch() {
-  local s=$1 r=$2; shift 2
-  local args=() f
-  for f in "$@"; do args+=("$SEND_WIN\\$f"); done
-  if machine_drive "$s" main 100 >/dev/null; then
-    machine_exec "$s" timeout 60 wine 'C:\talmox\talmox.exe' "${args[@]}" >/dev/null 2>&1
-  else
-    machine_talmox "$s" "${args[@]}"
-    machine_drive "$s" main 30000 >/dev/null || { note "no main window"; return 1; }
-  fi
-  local want="Files: $#" got=""
-  for _ in $(seq 40); do
-    got=$(machine_drive "$s" text 1001 | awk -F'\t' '$1=="text" {print $2}')
-    case $got in "$want "*) break ;; esac
-    sleep 0.25
-  done
-  machine_drive "$r" box "Receive File(s)" 600000 >/dev/null &
-  local waitR=$! t0 t1 out
-  t0=$(now)
-  machine_drive "$s" post 40017 >/dev/null
-  out=$(machine_drive "$s" box "Send File(s)" 600000) || { note "no result box"; return 1; }
-  t1=$(now)
-  wait $waitR
-  grep -q "$# of $# files sent successfully" <<< "$out" || { note "batch failed: $out"; return 1; }
-  awk -v a="$t0" -v b="$t1" 'BEGIN {printf "%.3f\n", b-a}'
-}
-
 # Seconds of a byte-for-byte copy by socat over the LAN, from A's namespace to B's.
 raw_tcp_once() {
   local src=$1 dst=$2 t0 t1
@@ -126,7 +85,7 @@ lan_section() {
   note "== LAN: $LAN_MIB MiB, Talmox vs socat vs ZMODEM"
   lan_down "$nsA" "$nsB"
   lan_up "$nsA" "$nsB" "b$$" || { note "no network namespaces here: no LAN figures"; return 1; }
-  bench_machine "$A" "$nsA" 5 && bench_machine "$B" "$nsB" 5 || { note "machines failed"; return 1; }
+  machine_setup "$A" "$nsA" 5 && machine_setup "$B" "$nsB" 5 || { note "machines failed"; return 1; }
   local send="$A/pfx/$SEND_SUB" small=(s1.bin s2.bin s3.bin) f
   mkdir -p "$send"
   local bytes=$((LAN_MIB * 1048576)) i t
@@ -136,7 +95,7 @@ lan_section() {
   machine_drive "$B" main 30000 >/dev/null
   local tt=() ts=() tz=()
   for i in $(seq "$RUNS"); do
-    t=$(timed_batch "$A" "$B" big.bin "${small[@]}") && tt+=("$t")
+    t=$(machine_batch "$A" "$B" "$SEND_WIN" big.bin "${small[@]}") && tt+=("$t")
     cmp -s "$send/big.bin" "$B/pfx/drive_c/recv/big.bin" || note "Talmox copy of big.bin differs"
     rm -f "$B"/pfx/drive_c/recv/*
     note "talmox run $i: ${t}s"
@@ -159,7 +118,7 @@ lan_section() {
   local names=() ty=()
   for i in $(seq -w 1 99); do head -c 1024 /dev/urandom > "$send/f$i.bin"; names+=("f$i.bin"); done
   for i in $(seq "$RUNS"); do
-    t=$(timed_batch "$A" "$B" "${names[@]}") && ty+=("$t"); note "small run $i: ${t}s"
+    t=$(machine_batch "$A" "$B" "$SEND_WIN" "${names[@]}") && ty+=("$t"); note "small run $i: ${t}s"
     rm -f "$B"/pfx/drive_c/recv/*
   done
   fig[small_talmox]=$(printf '%s\n' "${ty[@]:-}" | median)
@@ -173,7 +132,7 @@ lan_section() {
     # The kernel's high-water mark of resident memory is what Windows calls the peak working
     # set; it is reset here so that the figure belongs to this transfer alone.
     [ -n "$pid" ] && echo 5 > "/proc/$pid/clear_refs" 2>/dev/null
-    t=$(timed_batch "$A" "$B" huge.bin) || t=""
+    t=$(machine_batch "$A" "$B" "$SEND_WIN" huge.bin) || t=""
     local hwm=""
     [ -n "$pid" ] && hwm=$(awk '/VmHWM/ {printf "%.0f", $2/1024}' "/proc/$pid/status")
     fig[big_rss]=${hwm:-n/a}
@@ -183,15 +142,6 @@ lan_section() {
     fig[big_mbps]=$(mbps $((BIG_GIB * 1073741824)) "${t:-0}")
     rm -f "$send/huge.bin" "$B/pfx/drive_c/recv/huge.bin"
   fi
-}
-
-# The Linux processes of a machine's Talmox and wineserver: pgrep sees every namespace, so
-# they are told apart by the prefix in their environment.
-machine_pids() {
-  local dir=$1 pattern=$2 p
-  for p in $(pgrep -f "$pattern"); do
-    tr '\0' '\n' < "/proc/$p/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$dir/pfx" && echo "$p"
-  done
 }
 
 # CPU per cent of one core that a copy of Talmox (and its machine's wineserver) used in 30 s.
@@ -219,14 +169,14 @@ serial_cable() {
 serial_section() {
   note "== Serial: $SERIAL_KIB KiB through a 115200-baud relay"
   serial_cable
-  bench_machine "$C" "" 2 "$(readlink -f "$work/pty1a")" &&
-    bench_machine "$D" "" 2 "$(readlink -f "$work/pty2b")" || return 1
+  machine_setup "$C" "" 2 "$(readlink -f "$work/pty1a")" &&
+    machine_setup "$D" "" 2 "$(readlink -f "$work/pty2b")" || return 1
   local bytes=$((SERIAL_KIB * 1024)) i t tt=() tz=()
   head -c "$bytes" /dev/urandom > "$work/ser.bin"
   mkdir -p "$C/pfx/$SEND_SUB"; cp "$work/ser.bin" "$C/pfx/$SEND_SUB/ser.bin"
   machine_talmox "$D"; machine_drive "$D" main 30000 >/dev/null
   for i in $(seq "$RUNS"); do
-    t=$(timed_batch "$C" "$D" ser.bin) && tt+=("$t"); note "talmox run $i: ${t}s"
+    t=$(machine_batch "$C" "$D" "$SEND_WIN" ser.bin) && tt+=("$t"); note "talmox run $i: ${t}s"
     cmp -s "$work/ser.bin" "$D/pfx/drive_c/recv/ser.bin" || note "serial copy differs"
   done
   fig[ser_talmox]=$(awk -v n=$bytes -v t="$(printf '%s\n' "${tt[@]:-}" | median)" -v l=$LINE_BPS \
