@@ -1,6 +1,8 @@
 // Packets and CRC: the byte layouts and arithmetic that both links share.
 #include "protocol/packets.h"
 
+#include "protocol/crcfold.h"
+
 #include <cstring>
 
 uint32_t CrcTable[256];
@@ -9,6 +11,9 @@ uint32_t CrcTable[256];
 // register after byte i is followed by j zero bytes. The result is bit for bit that of the
 // one-byte loop; it only takes fewer dependent steps per byte.
 static uint32_t CrcSlices[8][256];
+
+// Chosen once by BuildCrcTable: the carry-less fold where the processor has it.
+static int s_bCrcFold;
 
 void MakeCodeFrame(uint8_t* pFrame, uint8_t code)
 {
@@ -40,6 +45,7 @@ void BuildCrcTable()
         for (int j = 1; j < 8; j++)
             CrcSlices[j][i] = (CrcSlices[j - 1][i] >> 8) ^ CrcTable[CrcSlices[j - 1][i] & 0xFF];
     }
+    s_bCrcFold = CrcFoldAvailable();
 }
 
 // Reflected CRC-32 with the register starting at 0 and no final inversion: not the CRC of
@@ -49,6 +55,10 @@ uint32_t Crc32Block(const void* pData, int32_t length)
     const uint8_t* p = (const uint8_t*)pData;
     uint32_t r = 0;
     int32_t i = 0;
+    if (s_bCrcFold && length >= 64) {
+        i = length & ~15;
+        r = Crc32Fold(0, p, i);
+    }
     for (; i + 8 <= length; i += 8) {
         uint32_t lo = r ^ ((uint32_t)p[i] | (uint32_t)p[i + 1] << 8 | (uint32_t)p[i + 2] << 16
                            | (uint32_t)p[i + 3] << 24);
