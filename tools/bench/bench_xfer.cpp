@@ -1,0 +1,120 @@
+// Benchmark: the program's own socket sender and receiver, one in each process, without
+// windows: the whole transfer of one file (mapping window, CRC, block exchange) over TCP.
+//   bench_xfer recv DESTDIR           receives one batch on port 1757 into DESTDIR, then ends
+//   bench_xfer send A.B.C.D PATH      sends the file PATH to port 1757 of that host
+// The sender prints "xfer_mbps N" and "files_ok N" once the receiver has closed the file.
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "connection/session.h"
+#include "connection/sockets.h"
+#include "connection/worker.h"
+#include "protocol/packets.h"
+
+enum { BENCH_PORT = 1757, BLOCK = 32768 };
+
+static int WaitUntil(bool (*pfnDone)(), DWORD msLimit)
+{
+    DWORD t0 = GetTickCount();
+    while (!pfnDone()) {
+        if (GetTickCount() - t0 > msLimit)
+            return 0;
+        Sleep(5);
+    }
+    return 1;
+}
+
+// The worker thread as the main window would start it, on a LAN type.
+static HANDLE StartWorker(int bAnswerMode)
+{
+    SessionState& s = g_state;
+    s.iCommType = CT_LAN;
+    s.cbBlock = BLOCK;
+    s.hwndMain = nullptr;
+    s.hwndXferDlg = nullptr;
+    s.bOverwrite = 1;
+    s.nFilesOk = 0;
+    s.bAbort = 0;
+    s.bAnswerMode = bAnswerMode;
+    s.iWorkerState = WS_IDLE;
+    HANDLE h = CreateThread(nullptr, 0, TransferWorker, nullptr, 0, nullptr);
+    WaitUntil([] { return g_state.pXferFiles.load() != nullptr; }, 5000);
+    return h;
+}
+
+static int Receive(const char* pszDest)
+{
+    SOCKET l = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in a = {};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(BENCH_PORT);
+    BOOL bOn = TRUE;
+    setsockopt(l, SOL_SOCKET, SO_REUSEADDR, (const char*)&bOn, sizeof bOn);
+    if (bind(l, (sockaddr*)&a, sizeof a) != 0 || listen(l, 1) != 0) {
+        printf("cannot listen on %d\n", BENCH_PORT);
+        return 1;
+    }
+    SetSocketBuffers(l);
+    g_state.hListenSock = l;
+    strcpy(g_state.szDestDir, pszDest);
+    StartWorker(1);
+    int bOk = WaitUntil([] { return g_state.nFilesOk >= 1; }, 600000);
+    printf("files_received %d\n", (int)g_state.nFilesOk);
+    return bOk ? 0 : 1;
+}
+
+static int Send(const char* pszHost, const char* pszPath)
+{
+    WIN32_FILE_ATTRIBUTE_DATA fa;
+    if (!GetFileAttributesExA(pszPath, GetFileExInfoStandard, &fa)) {
+        printf("no file %s\n", pszPath);
+        return 1;
+    }
+    HANDLE hWorker = StartWorker(0);
+    SOCKET c = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    SetSocketBuffers(c);
+    sockaddr_in a = {};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(BENCH_PORT);
+    a.sin_addr.s_addr = inet_addr(pszHost);
+    int nTries = 0;
+    while (connect(c, (sockaddr*)&a, sizeof a) != 0 && ++nTries < 100)
+        Sleep(100);
+    PrepareDataSocket(c);
+    SessionState& s = g_state;
+    s.hDataSock = c;
+    XFERFILE rec = {};
+    XferPathFromNarrow(&rec, pszPath);
+    rec.dwSize = fa.nFileSizeLow;
+    memcpy(s.pXferFiles.load(), &rec, sizeof rec);
+    s.nXferFiles = 1;
+    s.iUnreadableFile = -1;
+    LARGE_INTEGER f, t0, t1;
+    QueryPerformanceFrequency(&f);
+    QueryPerformanceCounter(&t0);
+    s.iWorkerState = WS_SEND;
+    WaitUntil([] { return g_state.bAnswerMode == 1; }, 600000);
+    QueryPerformanceCounter(&t1);
+    double sec = (double)(t1.QuadPart - t0.QuadPart) / (double)f.QuadPart;
+    printf("xfer_mbps %.1f\nfiles_ok %d\n", rec.dwSize / sec / 1e6, (int)s.nFilesOk);
+    s.iWorkerState = WS_QUIT;
+    WaitForSingleObject(hWorker, 5000);
+    return s.nFilesOk == 1 ? 0 : 1;
+}
+
+int main(int argc, char** argv)
+{
+    WSADATA wsa;
+    WSAStartup(MAKEWORD(2, 2), &wsa);
+    if (argc == 3 && strcmp(argv[1], "recv") == 0)
+        return Receive(argv[2]);
+    if (argc == 4 && strcmp(argv[1], "send") == 0)
+        return Send(argv[2], argv[3]);
+    printf("usage: bench_xfer recv DESTDIR | bench_xfer send A.B.C.D PATH\n");
+    return 2;
+}
