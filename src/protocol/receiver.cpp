@@ -209,21 +209,32 @@ static void OnOpenFile(const XferLink& link)
     link.pfnSendCode(link.codeOpened);
 }
 
-// Stores block k when it is good; its data is copied before the reply goes, because the
-// reply may be built where the data lies. 0 when the window cannot be moved to the block:
-// it is then not taken, and the file stays incomplete.
-static int TakeBlock(int32_t k, int32_t len)
+// Where block k of the open file goes, the window moved over it; null when the window cannot
+// be moved there: the block is then not taken, and the file stays incomplete.
+static uint8_t* BlockDestination(int32_t k, int32_t len)
 {
-    if (len > 0) {
-        uint8_t* pDest = XferBlockBytes(&s_recvMap, k, s_cbRecvBlock, len);
-        g_state.pXferView = s_recvMap.pView;
-        if (!pDest)
-            return 0;
+    uint8_t* pDest = XferBlockBytes(&s_recvMap, k, s_cbRecvBlock, len);
+    g_state.pXferView = s_recvMap.pView;
+    return pDest;
+}
+
+// Copies the good block k from the packet buffer to pDest and counts it.
+static void StoreBlock(uint8_t* pDest, int32_t k, int32_t len)
+{
+    if (len > 0)
         memcpy(pDest, g_state.pPacketBuf, len);
-    }
     if (k == s_nTaken)
         s_nTaken++;
     g_state.dwXferDone += len;
+}
+
+// Stores block k when it is good; 0 when the window cannot be moved to the block.
+static int TakeBlock(int32_t k, int32_t len)
+{
+    uint8_t* pDest = len > 0 ? BlockDestination(k, len) : nullptr;
+    if (len > 0 && !pDest)
+        return 0;
+    StoreBlock(pDest, k, len);
     return 1;
 }
 
@@ -264,6 +275,9 @@ static void OnBlockSerial()
     }
 }
 
+// Socket blocks: any block of the file may come. The reply goes as soon as the block is
+// known to be good and its place mapped, and the data is copied while the sender's next
+// block is on its way; the reply is built apart from the packet buffer.
 static void OnBlockSocket()
 {
     SessionState& s = g_state;
@@ -273,15 +287,20 @@ static void OnBlockSocket()
     int32_t k = aHead[0];
     int32_t len = RecvBlockLength(k);
     int32_t n = len > 0 ? SocketXferLink.pfnRecv(s.pPacketBuf, len) : 0;
+    int bGood = n == len && Crc32Block(s.pPacketBuf, len) == (uint32_t)aHead[1] && k >= 0 &&
+                k < s.nXferBlocks && k < s_nRecvBlocks;
+    int bToFile = bGood && s.hXferFile;
+    uint8_t* pDest = bToFile && len > 0 ? BlockDestination(k, len) : nullptr;
+    if (bToFile && len > 0 && !pDest)
+        bGood = 0;
     XferPiece piece = {&k, 4};
-    if (n == len && Crc32Block(s.pPacketBuf, len) == (uint32_t)aHead[1] && k >= 0 &&
-        k < s.nXferBlocks && k < s_nRecvBlocks && (!s.hXferFile || TakeBlock(k, len))) {
-        if (!s.hXferFile)
+    SocketXferLink.pfnSendMessage(bGood ? XC_BLOCK_OK : XC_BLOCK_BAD, &piece, 1);
+    if (bGood) {
+        if (bToFile)
+            StoreBlock(pDest, k, len);
+        else
             s.dwXferDone += len;
         s.iXferBlock = k + 1;
-        SocketXferLink.pfnSendMessage(XC_BLOCK_OK, &piece, 1);
-    } else {
-        SocketXferLink.pfnSendMessage(XC_BLOCK_BAD, &piece, 1);
     }
     if (s.bAbort)
         SocketXferLink.pfnAbortNotice(-1);
