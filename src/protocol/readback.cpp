@@ -5,6 +5,7 @@
 #include "connection/session.h"
 #include "protocol/packets.h"
 #include "protocol/seriallink.h"
+#include "protocol/viewcopy.h"
 #include "protocol/xfermap.h"
 
 #include <cstring>
@@ -54,8 +55,11 @@ static void OnReadBlock()
         return;
     s.iXferBlock = k;
     int32_t len = BlockLength(k, s_dwReadSize, s_cbReadBlock);
-    const uint8_t* pData = XferBlockBytes(&s_readMap, k, s_cbReadBlock, len);
-    if (len > 0 && !pData)
+    // The bytes are copied out of the view first: a file that shrank since it was opened
+    // fails the copy rather than the program.
+    const uint8_t* pView = XferBlockBytes(&s_readMap, k, s_cbReadBlock, len);
+    uint8_t* pData = s.pPacketBuf;
+    if (len > 0 && (!pView || len > PACKET_BUF_BYTES || !CopyViewBytes(pData, pView, len)))
         return;     // unanswered, as a request the file cannot serve
     uint32_t crc = Crc32Block(pData, len);
     CommWrite(&crc, 4);

@@ -8,6 +8,7 @@
 #include "protocol/readback.h"
 #include "protocol/seriallink.h"
 #include "protocol/sounds.h"
+#include "protocol/viewcopy.h"
 #include "protocol/xferlink.h"
 #include "protocol/xfermap.h"
 #include "resource.h"
@@ -209,6 +210,17 @@ static void OnOpenFile(const XferLink& link)
     link.pfnSendCode(link.codeOpened);
 }
 
+// The drive could not take a block (it filled up after the free-space check): the file is
+// given up and deleted, and the batch ends as a cancel at this side does, so the sender is
+// told by the abort notice.
+static void AbandonRecvFile()
+{
+    SessionState& s = g_state;
+    CloseRecvFile(0);
+    PostToWindow(s.hwndXferDlg, WM_CLOSE, 0);
+    s.bAbort = 1;
+}
+
 // Where block k of the open file goes, the window moved over it; null when the window cannot
 // be moved there: the block is then not taken, and the file stays incomplete.
 static uint8_t* BlockDestination(int32_t k, int32_t len)
@@ -218,14 +230,18 @@ static uint8_t* BlockDestination(int32_t k, int32_t len)
     return pDest;
 }
 
-// Copies the good block k from the packet buffer to pDest and counts it.
-static void StoreBlock(uint8_t* pDest, int32_t k, int32_t len)
+// Copies the good block k from the packet buffer to pDest and counts it; 0 when the drive
+// refused the bytes, which abandons the file.
+static int StoreBlock(uint8_t* pDest, int32_t k, int32_t len)
 {
-    if (len > 0)
-        memcpy(pDest, g_state.pPacketBuf, len);
+    if (len > 0 && !CopyViewBytes(pDest, g_state.pPacketBuf, len)) {
+        AbandonRecvFile();
+        return 0;
+    }
     if (k == s_nTaken)
         s_nTaken++;
     g_state.dwXferDone += len;
+    return 1;
 }
 
 // Stores block k when it is good; 0 when the window cannot be moved to the block.
@@ -234,8 +250,7 @@ static int TakeBlock(int32_t k, int32_t len)
     uint8_t* pDest = len > 0 ? BlockDestination(k, len) : nullptr;
     if (len > 0 && !pDest)
         return 0;
-    StoreBlock(pDest, k, len);
-    return 1;
+    return StoreBlock(pDest, k, len);
 }
 
 // Serial blocks: only the current or the next block is stored; anything else means the
@@ -269,7 +284,7 @@ static void OnBlockSerial()
             bStored = TakeBlock(k, len);
         else
             s.dwXferDone += len;
-        CommSendCode(bStored ? XC_BLOCK_OK : XC_BLOCK_BAD);
+        CommSendCode(s.bAbort ? XC_ABORT : bStored ? XC_BLOCK_OK : XC_BLOCK_BAD);
     } else {
         CommSendCode(XC_BLOCK_BAD);
     }

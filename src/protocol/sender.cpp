@@ -6,6 +6,7 @@
 #include "connection/sockets.h"
 #include "protocol/packets.h"
 #include "protocol/sounds.h"
+#include "protocol/viewcopy.h"
 #include "protocol/xferlink.h"
 #include "protocol/xfermap.h"
 
@@ -80,21 +81,28 @@ static void PaceBlock(const XferLink& link)
         Sleep(s.cbBlock / 20);
 }
 
-// Sends the blocks of the open file until the last is acknowledged or the send stops. A
-// block whose bytes cannot be mapped stops the send as an unreadable source would.
-static void SendBlocks(const XferLink& link, int iFile, XferMapping* pMap)
+// A block is copied out of the view before its CRC is taken and it is sent, so that a
+// source that shrinks or is locked meanwhile makes the copy fail instead of the sender
+// crashing, or a block going out with bytes that are not the file's.
+static uint8_t s_abBlock[PACKET_BUF_BYTES];
+
+// Sends the blocks of the open file; 1 when the last was acknowledged, 0 when the send
+// stopped. A block whose bytes cannot be mapped or read stops the send as an unreadable
+// source would.
+static int SendBlocks(const XferLink& link, int iFile, XferMapping* pMap)
 {
     SessionState& s = g_state;
     int32_t cbBlock = s.cbBlock;
+    const uint8_t* pData = s_abBlock;
     while (!s.bAbort) {
         int32_t k = s.iXferBlock;
         int32_t len = BlockLength(k, pMap->dwSize, cbBlock);
-        const uint8_t* pData = XferBlockBytes(pMap, k, cbBlock, len);
+        const uint8_t* pView = XferBlockBytes(pMap, k, cbBlock, len);
         s.pXferView = pMap->pView;
-        if (len > 0 && !pData) {
+        if (len > 0 && (!pView || len > PACKET_BUF_BYTES || !CopyViewBytes(s_abBlock, pView, len))) {
             s.iUnreadableFile = iFile;
             s.bAbort = 1;
-            return;
+            return 0;
         }
         uint32_t crc = Crc32Block(pData, len);
         XferPiece pieces[3] = {{&k, 4}, {&crc, 4}, {pData, len}};
@@ -119,22 +127,28 @@ static void SendBlocks(const XferLink& link, int iFile, XferMapping* pMap)
             s.iXferBlock = k + 1;
             s.dwXferDone += len;
         }
-        if (s.iXferBlock == s.nXferBlocks) {
-            s.nFilesOk++;
-            return;
-        }
+        if (s.iXferBlock == s.nXferBlocks)
+            return 1;
     }
+    return 0;
 }
 
-static void CloseAtReceiver(const XferLink& link)
+// 1 when the receiver confirmed the close. A socket receiver acknowledges a block before it
+// stores it, so a drive that refuses the last block's bytes is only reported here, by the
+// abort notice in place of the reply.
+static int CloseAtReceiver(const XferLink& link)
 {
     SessionState& s = g_state;
     while (!s.bAbort) {
         link.pfnSendCode(XC_CLOSE_FILE);
         Sleep(link.msCloseWait);
-        if (link.pfnRecvCode() == XC_OK)
-            return;
+        uint8_t code = link.pfnRecvCode();
+        if (code == XC_OK)
+            return 1;
+        if (code == XC_ABORT)
+            s.bAbort = 1;
     }
+    return 0;
 }
 
 static void ShowFileName(const char* pszName)
@@ -145,8 +159,9 @@ static void ShowFileName(const char* pszName)
 }
 
 // One file of the batch: read its source, have the receiver create it, send its blocks and
-// close it. A source that cannot be read stops the send, since nothing else may be sent in
-// place of its bytes.
+// close it; it counts as sent once all its blocks were taken and the close confirmed. A
+// source that cannot be read stops the send, since nothing else may be sent in place of
+// its bytes.
 static void SendOneFile(const XferLink& link, int iFile)
 {
     SessionState& s = g_state;
@@ -167,18 +182,17 @@ static void SendOneFile(const XferLink& link, int iFile)
     s.pXferView = map.pView;
 
     int bOpened = OpenAtReceiver(link, iFile);
+    int bAllTaken = 0;
     if (bOpened) {
         ShowFileName(szName);
-        if (s.nXferBlocks > 0)
-            SendBlocks(link, iFile, &map);
-        else
-            s.nFilesOk++;       // an empty file on a socket has no block to send
+        // An empty file on a socket has no block to send.
+        bAllTaken = s.nXferBlocks == 0 || SendBlocks(link, iFile, &map);
     }
     s.hXferMap = nullptr;
     s.pXferView = nullptr;
     UnmapXferFile(&map, 0, 0);
-    if (bOpened)
-        CloseAtReceiver(link);
+    if (bOpened && CloseAtReceiver(link) && bAllTaken)
+        s.nFilesOk++;
 }
 
 // The serial sender waits for the dialog to go (it is its own last word); the socket

@@ -109,3 +109,49 @@ bool StopTransferWorker(HANDLE hThread)
     CloseHandle(hThread);
     return bEnded;
 }
+
+void RunHostCommand(const std::string& cmd)
+{
+    std::string line = "Z:\\bin\\sh -c \"" + cmd + "\"";
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi;
+    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return;
+    WaitForSingleObject(pi.hProcess, 20000);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+}
+
+// The drive letter is one link of the prefix, and the host commands run after their start
+// returns: each step waits until T: is seen as it should be, so that a drive left by an
+// earlier test is never taken for the new one.
+SmallDrive::SmallDrive(int nMiB)
+{
+    m_dir = "/tmp/talmox-small-" + std::to_string(GetCurrentProcessId()) + "-" +
+            std::to_string(GetTickCount());
+    RunHostCommand("rm -f $WINEPREFIX/dosdevices/t:");
+    WaitFor([&] { return FreeBytes() == ~0ull; }, 5000);
+    RunHostCommand("mkdir -p " + m_dir + " && mount -t tmpfs -o size=" + std::to_string(nMiB) +
+                   "m tmpfs " + m_dir + " && ln -sfn " + m_dir + " $WINEPREFIX/dosdevices/t:");
+    unsigned long long qwSize = (unsigned long long)nMiB << 20;
+    auto isNew = [&] {
+        ULARGE_INTEGER avail, total;
+        return GetDiskFreeSpaceExA("T:\\", &avail, &total, nullptr) && total.QuadPart == qwSize &&
+               avail.QuadPart == qwSize;
+    };
+    m_bOk = WaitFor(isNew, 5000);
+}
+
+// The unmount is lazy: a handle that Wine still keeps on the folder must not leave it mounted.
+SmallDrive::~SmallDrive()
+{
+    RunHostCommand("rm -f $WINEPREFIX/dosdevices/t:; umount -l " + m_dir + "; rmdir " + m_dir);
+    WaitFor([&] { return FreeBytes() == ~0ull; }, 5000);
+}
+
+unsigned long long SmallDrive::FreeBytes() const
+{
+    ULARGE_INTEGER avail;
+    return GetDiskFreeSpaceExA("T:\\", &avail, nullptr, nullptr) ? avail.QuadPart : ~0ull;
+}

@@ -34,3 +34,23 @@ bool StopTransferWorker(HANDLE hThread);
 
 // Starts Winsock once for the test program.
 void EnsureWinsock();
+
+// Runs a shell command of the host system (Wine starts native programs too). Wine does not
+// wait for a native child, so callers poll for what it did instead.
+void RunHostCommand(const std::string& cmd);
+
+// A tmpfs of a few MiB mounted for the test and mapped as drive T: of its Wine prefix, then
+// unmapped and unmounted with what it holds. Ok() is false where it could not be made.
+class SmallDrive {
+public:
+    explicit SmallDrive(int nMiB);
+    ~SmallDrive();
+    bool Ok() const { return m_bOk; }
+    // The drive's folder as the host's commands name it.
+    const std::string& HostDir() const { return m_dir; }
+    // Bytes still free for the caller on T:, or ~0 when the drive is not there.
+    unsigned long long FreeBytes() const;
+private:
+    std::string m_dir;
+    bool m_bOk = false;
+};
