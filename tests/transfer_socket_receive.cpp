@@ -347,6 +347,43 @@ TEST_F(SockReceiver, DriveThatFillsUpMidFileAbandonsItAndTheNextBatchArrives)
     EXPECT_TRUE(ReadWholeFile(DestFile("next.bin"), &got) && got == Pattern(2 * B + 5, 13));
 }
 
+// The destination folder is deleted, or its drive made read-only, between two batches: the
+// next file is refused at its open, which the sender reports as a file the receiver cannot
+// create; nothing is made in its place and what was received before is kept as it was.
+TEST_F(SockReceiver, FolderDeletedOrMadeReadOnlyBetweenBatchesIsRefusedAndNothingIsLost)
+{
+    ASSERT_TRUE(PeerSendBatch(wire, false, B, {{"one.txt", "first"}}));
+    RemoveTree(dest);
+    Connect();
+    EXPECT_EQ(Hex(Frame(0x52)), Hex(Ask(ListMsg({Record("two.txt", 3)}), 4)));
+    EXPECT_EQ(Hex(Frame(0x67) + Frame(0x64)), Hex(Ask(OpenMsg(0), 8)));
+    EXPECT_FALSE(FileExists(dest));
+
+    SmallDrive drive(1);
+    if (!drive.Ok())
+        GTEST_SKIP() << "a 1 MiB tmpfs cannot be mounted and mapped here";
+    strcpy(g_state.szDestDir, "T:\\");
+    Connect();
+    ASSERT_TRUE(PeerSendBatch(wire, false, B, {{"kept.txt", "kept"}}));
+    RunHostCommand("mount -o remount,ro " + drive.HostDir());
+    ASSERT_TRUE(WaitFor([] {
+        HANDLE h = CreateFileA("T:\\probe", GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+        if (h == INVALID_HANDLE_VALUE)
+            return true;
+        CloseHandle(h);
+        DeleteFileA("T:\\probe");
+        return false;
+    }, 5000));
+    g_state.bOverwrite = 1;
+    Connect();
+    EXPECT_EQ(Hex(Frame(0x52)), Hex(Ask(ListMsg({Record("kept.txt", 9), Record("new.txt", 3)}), 4)));
+    EXPECT_EQ(Hex(Frame(0x67) + Frame(0x64)), Hex(Ask(OpenMsg(0), 8)));
+    EXPECT_EQ(std::vector<std::string>{"kept.txt"}, FolderNames("T:"));
+    std::string got;
+    EXPECT_TRUE(ReadWholeFile("T:\\kept.txt", &got) && got == "kept");
+    strcpy(g_state.szDestDir, dest.c_str());
+}
+
 // Random framed messages and garbage for a while, with new connections now and then: the
 // worker lives, answers afterwards, and only announced names appear, inside the folder.
 TEST_F(SockReceiver, RandomPeerCannotCrashHangOrWriteOutside)
