@@ -1,0 +1,109 @@
+#!/usr/bin/env bash
+# A cancel storm: batches from A to B cancelled at random moments, on A and on B in turn, each
+# followed by a send of what was left on A's Send List, which must then succeed.
+#   e2e-cancels.sh LINK CANCELS BUILD      LINK: serial or lan
+# After every cancel: each file at B is whole and byte-identical or absent (nothing partial),
+# and the resend brings the rest. Seeded (CANCELS_SEED); prints where each cancel landed.
+# Exits 0 when all held, 1 when not, 77 without network namespaces.
+set -u
+link=$1 cancels=$2
+E2E_BUILD=$(cd "$3" && pwd)
+export E2E_BUILD
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/machine-lib.sh"
+
+work=$E2E_BUILD/e2e/cancels-$link
+A=$work/A B=$work/B
+nsA=cancel$$-a nsB=cancel$$-b
+WINDIR='C:\cancel files' SUBDIR='drive_c/cancel files'
+seed=${CANCELS_SEED:-$$}
+RANDOM=$seed
+socat_pid=
+
+cleanup() {
+  machine_destroy "$A"; machine_destroy "$B"
+  [ -n "$socat_pid" ] && kill "$socat_pid" 2>/dev/null
+  lan_down "$nsA" "$nsB"
+}
+trap cleanup EXIT
+trap 'exit 1' INT TERM
+fail() { echo "FAIL: $*"; exit 1; }
+
+rm -rf "$work"; mkdir -p "$work"
+case $link in
+  lan)
+    lan_up "$nsA" "$nsB" "c$$" 2>/dev/null || { echo "SKIPPED: no network namespaces here"; exit 77; }
+    machine_setup "$A" "$nsA" 5 && machine_setup "$B" "$nsB" 5 || fail "cannot make the machines"
+    big=$((96 * 1048576)) window=3000 ;;
+  serial)
+    setsid socat pty,raw,echo=0,link="$work/ttyA" pty,raw,echo=0,link="$work/ttyB" </dev/null >/dev/null 2>&1 &
+    socat_pid=$!
+    for _ in $(seq 50); do [ -e "$work/ttyA" ] && [ -e "$work/ttyB" ] && break; sleep 0.1; done
+    machine_setup "$A" "" 2 "$(readlink -f "$work/ttyA")" &&
+      machine_setup "$B" "" 2 "$(readlink -f "$work/ttyB")" || fail "cannot make the machines"
+    big=$((3 * 1048576)) window=3000 ;;
+  *) echo "unknown link $link"; exit 2 ;;
+esac
+src=$A/pfx/$SUBDIR recv=$B/pfx/drive_c/recv
+mkdir -p "$src"
+head -c "$big" /dev/urandom > "$work/big.src"
+head -c 3000 /dev/urandom > "$work/small.src"
+machine_talmox "$A"; machine_talmox "$B"
+machine_drive "$A" main 30000 >/dev/null && machine_drive "$B" main 30000 >/dev/null ||
+  fail "a main window did not appear"
+echo "seed $seed, $cancels cancels over $link"
+
+summary() { machine_drive "$A" text 1001 | awk -F'\t' '$1=="text" {print $2}'; }
+files_left() { summary | awk '{print $2}'; }
+
+# Every file at B must be a whole copy of its source; what is whole is removed for the next round.
+check_recv() {
+  local f n
+  for f in "$recv"/*; do
+    [ -e "$f" ] || continue
+    n=$(basename "$f")
+    case $n in c*-big.bin) cmp -s "$f" "$work/big.src" ;; *) cmp -s "$f" "$work/small.src" ;; esac ||
+      fail "after cancel $1: $n at B is partial or differs ($(stat -c %s "$f") bytes)"
+  done
+}
+
+declare -A landed=()
+for i in $(seq "$cancels"); do
+  if [ $((i % 2)) -eq 1 ]; then who=A; else who=B; fi
+  # Two small files and a big one; the Send List sends the newest first.
+  ln -f "$work/small.src" "$src/c$i-a.bin"; ln -f "$work/big.src" "$src/c$i-big.bin"
+  ln -f "$work/small.src" "$src/c$i-z.bin"
+  machine_exec "$A" timeout 60 wine 'C:\talmox\talmox.exe' "$WINDIR\\c$i-z.bin" "$WINDIR\\c$i-big.bin" \
+    "$WINDIR\\c$i-a.bin" >/dev/null 2>&1
+  for _ in $(seq 40); do [ "$(files_left)" = 3 ] && break; sleep 0.25; done
+  [ "$(files_left)" = 3 ] || fail "the Send List reads \"$(summary)\" before cancel $i"
+  delay=$((RANDOM % window))
+  machine_drive "$A" post 40017 >/dev/null
+  sleep "$(awk -v d=$delay 'BEGIN {print d/1000}')"
+  where=$(machine_drive "$work/$who" click 'Connecting...|File Xfer Status' 2 2000 |
+          awk -F'\t' '$1=="clicked" {print $2}')
+  [ -n "$where" ] || where="nothing (the batch had ended)"
+  landed[$where]=$(( ${landed[$where]:-0} + 1 ))
+  # The result boxes, where the cancel left any; they are answered and their texts kept.
+  ra=$(machine_drive "$A" box "Send File(s)" 15000 | awk -F'\t' 'tolower($2)=="static" && $3!="" {print $3; exit}')
+  rb=$(machine_drive "$B" box "Receive File(s)" 5000 | awk -F'\t' 'tolower($2)=="static" && $3!="" {print $3; exit}')
+  echo "cancel $i on $who after ${delay} ms at $where: A \"${ra:-no box}\", B \"${rb:-no box}\""
+  check_recv "$i"
+  rm -f "$recv"/*
+  left=$(files_left)
+  if [ "${left:-0}" -gt 0 ]; then
+    machine_drive "$B" box "Receive File(s)" 600000 >/dev/null &
+    wb=$!
+    machine_drive "$A" post 40017 >/dev/null
+    ra=$(machine_drive "$A" box "Send File(s)" 600000 | awk -F'\t' 'tolower($2)=="static" && $3!="" {print $3; exit}')
+    wait $wb
+    [ "$ra" = "$left of $left files sent successfully" ] ||
+      fail "the send after cancel $i said \"$ra\" for $left files"
+    check_recv "$i"
+    [ "$(ls "$recv" | wc -l)" -eq "$left" ] || fail "after the resend of $i, B holds $(ls "$recv" | wc -l) of $left files"
+    rm -f "$recv"/*
+  fi
+  rm -f "$src"/c$i-*.bin
+done
+for w in "${!landed[@]}"; do echo "cancels at $w: ${landed[$w]}"; done
+echo "PASS: $cancels cancels over $link, every resend whole"
