@@ -136,11 +136,6 @@ machine_pids() {
 machine_setup() {
   local dir=$1 ns=$2 type=$3 com1=${4:-}
   machine_create "$dir" "$ns" || return 1
-  # MACHINE_UNMANAGED=1: Wine's windows are not handed to a window manager. There is none on
-  # the virtual display, and Wine waits two seconds for one to withdraw each dialog that
-  # closes; a timing (the benchmark) would count those waits, which a desktop never has.
-  [ "${MACHINE_UNMANAGED:-}" = 1 ] &&
-    printf '\n[Software\\\\Wine\\\\X11 Driver] 1796552658\n"Managed"="N"\n' >> "$dir/pfx/user.reg"
   [ -n "$com1" ] && machine_reg "$dir" 'Software\\Wine\\Ports' "\"COM1\"=\"$com1\""
   machine_reg "$dir" 'Software\\Varndel\\Talmox' "\"CommType\"=dword:0000000$type" \
     '"Preferences"=dword:00000008' '"DestDir"="C:\\recv"' '"CurDir"="C:\\send"'

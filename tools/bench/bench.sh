@@ -9,8 +9,6 @@ E2E_BUILD=$(cd "$1" && pwd)
 export E2E_BUILD
 here=$(cd "$(dirname "$0")/.." && pwd)
 . "$here/machine-lib.sh"
-# A desktop has a window manager; without one every closing dialog costs two seconds.
-export MACHINE_UNMANAGED=1
 
 RUNS=${BENCH_RUNS:-3}
 LAN_MIB=${BENCH_LAN_MIB:-256}
