@@ -31,10 +31,13 @@ run: build
 bench: build-x64
 	@tools/bench/bench.sh $(BUILD)/x64
 
-# The long runs (about an hour): 200 batches in turn over the LAN and over the serial cable.
+# The long runs (about an hour): 200 batches in turn and 100 cancels over the LAN and over the
+# serial cable.
 soak: build-x64
 	tools/e2e-turns.sh lan 200 $(BUILD)/x64
 	tools/e2e-turns.sh serial 200 $(BUILD)/x64
+	tools/e2e-cancels.sh lan 100 $(BUILD)/x64
+	tools/e2e-cancels.sh serial 100 $(BUILD)/x64
 
 clean:
 	rm -rf $(BUILD)

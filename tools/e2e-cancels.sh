@@ -41,7 +41,7 @@ case $link in
     for _ in $(seq 50); do [ -e "$work/ttyA" ] && [ -e "$work/ttyB" ] && break; sleep 0.1; done
     machine_setup "$A" "" 2 "$(readlink -f "$work/ttyA")" &&
       machine_setup "$B" "" 2 "$(readlink -f "$work/ttyB")" || fail "cannot make the machines"
-    big=$((3 * 1048576)) window=3000 ;;
+    big=$((512 * 1024)) window=4000 ;;
   *) echo "unknown link $link"; exit 2 ;;
 esac
 src=$A/pfx/$SUBDIR recv=$B/pfx/drive_c/recv

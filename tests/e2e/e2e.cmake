@@ -30,10 +30,13 @@ add_test(NAME links_lan_discovery
 set_tests_properties(links_lan_discovery PROPERTIES
   TIMEOUT 120 SKIP_RETURN_CODE 77 RESOURCE_LOCK e2e_machines)
 
-# Two copies sending to each other in turn, watched for growth; `make soak` runs 200 batches.
+# Two copies sending to each other in turn, watched for growth, and batches cancelled at random
+# moments on either side; `make soak` runs 200 batches and 100 cancels per link.
 foreach(link lan serial)
   add_test(NAME e2e_turns_${link}
            COMMAND ${CMAKE_SOURCE_DIR}/tools/e2e-turns.sh ${link} 10 ${CMAKE_BINARY_DIR})
-  set_tests_properties(e2e_turns_${link} PROPERTIES
+  add_test(NAME e2e_cancels_${link}
+           COMMAND ${CMAKE_SOURCE_DIR}/tools/e2e-cancels.sh ${link} 4 ${CMAKE_BINARY_DIR})
+  set_tests_properties(e2e_turns_${link} e2e_cancels_${link} PROPERTIES
     TIMEOUT 400 SKIP_RETURN_CODE 77 RESOURCE_LOCK e2e_machines)
 endforeach()
