@@ -25,6 +25,7 @@ static int32_t s_cbRecvBlock;
 static int32_t s_nRecvBlocks;
 static int32_t s_nTaken;            // blocks taken with a good CRC, in order from block 0
 static int s_bListAccepted;         // the last list passed every check; files may be opened
+static int s_iNextOpen;             // the lowest file index of the batch not yet opened
 
 static void PostToWindow(HWND hwnd, UINT msg, WPARAM wParam)
 {
@@ -133,6 +134,7 @@ static void OnFileList(const XferLink& link)
         return;
     }
     s_bListAccepted = 1;
+    s_iNextOpen = 0;
     link.pfnSendCode(XC_OK);
     if (!link.bSerial) {
         StartReceiving();
@@ -180,6 +182,12 @@ static void OnOpenFile(const XferLink& link)
     }
     if (nGot < 1 || bIndex >= s.nXferFiles || !s_bListAccepted)
         return;
+    // The sender opens its files in order. An index out of that order is a damaged one (it has
+    // no CRC): opening it would write one file's blocks under another's name, or reopen a file
+    // already kept. The socket sender asks again; the serial one skips the file and counts it
+    // as not sent.
+    if (link.bSerial ? bIndex < s_iNextOpen : bIndex != s_iNextOpen)
+        return;
     CloseRecvFile(0);               // serial: a file still open was not finished
     const XFERFILE& rec = s.pXferFiles.load()[bIndex];
     s.iXferFile = bIndex;
@@ -207,6 +215,7 @@ static void OnOpenFile(const XferLink& link)
         return;
     }
     PublishRecvFile();
+    s_iNextOpen = bIndex + 1;
     link.pfnSendCode(link.codeOpened);
 }
 
@@ -245,8 +254,19 @@ static int StoreBlock(uint8_t* pDest, int32_t k, int32_t len)
 }
 
 // Stores block k when it is good; 0 when the window cannot be moved to the block.
+// Blocks of the open file are stored in order. An earlier index is a block already stored: a
+// repeat whose acknowledgement was lost, or a damaged index that would put another block's
+// bytes over good data (the CRC covers the data only); it is acknowledged and not written. A
+// later index is never the block the sender is waiting on, and is refused.
+static int IsStoredBlock(int32_t k) { return k < s_nTaken; }
+static int IsRefusedBlock(int32_t k) { return k > s_nTaken; }
+
 static int TakeBlock(int32_t k, int32_t len)
 {
+    if (IsStoredBlock(k))
+        return 1;
+    if (IsRefusedBlock(k))
+        return 0;
     uint8_t* pDest = len > 0 ? BlockDestination(k, len) : nullptr;
     if (len > 0 && !pDest)
         return 0;
@@ -303,8 +323,8 @@ static void OnBlockSocket()
     int32_t len = RecvBlockLength(k);
     int32_t n = len > 0 ? SocketXferLink.pfnRecv(s.pPacketBuf, len) : 0;
     int bGood = n == len && Crc32Block(s.pPacketBuf, len) == (uint32_t)aHead[1] && k >= 0 &&
-                k < s.nXferBlocks && k < s_nRecvBlocks;
-    int bToFile = bGood && s.hXferFile;
+                k < s.nXferBlocks && k < s_nRecvBlocks && !(s.hXferFile && IsRefusedBlock(k));
+    int bToFile = bGood && s.hXferFile && !IsStoredBlock(k);
     uint8_t* pDest = bToFile && len > 0 ? BlockDestination(k, len) : nullptr;
     if (bToFile && len > 0 && !pDest)
         bGood = 0;
@@ -313,7 +333,7 @@ static void OnBlockSocket()
     if (bGood) {
         if (bToFile)
             StoreBlock(pDest, k, len);
-        else
+        else if (!s.hXferFile)
             s.dwXferDone += len;
         s.iXferBlock = k + 1;
     }
@@ -425,6 +445,9 @@ static void EndSocketExchange()
     SessionState& s = g_state;
     SocketXferLink.pfnAbortNotice(-1);
     CloseRecvFile(0);
+    // A connection that broke leaves no peer to close the status dialog; the batch ends here
+    // as a cancel does, with its result shown.
+    PostToWindow(s.hwndXferDlg, WM_CLOSE, 0);
     // A quit that arrived meanwhile must survive the return to accepting.
     int32_t iState = s.iWorkerState;
     while (iState != WS_QUIT && !s.iWorkerState.compare_exchange_weak(iState, WS_IDLE)) {
