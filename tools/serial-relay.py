@@ -2,12 +2,20 @@
 """Serial relay between two pseudo-terminals: passes bytes both ways at a given line rate,
 and, when asked, damages them (flips bits, drops or duplicates bytes), seeded and counted.
 
-    serial-relay.py [--baud 115200] [--flip P] [--drop P] [--dup P] [--seed N] TTY1 TTY2
+    serial-relay.py [--baud 115200] [--flip P] [--drop P] [--dup P] [--seed N] [--stats FILE]
+                    TTY1 TTY2
 
 Each direction is paced like a real 8N1 line: ten bit times per byte. Counts are printed on
-SIGTERM or when a side closes.
+SIGTERM or when a side closes. With --stats, TTY1 is taken for the sender's side: its clean
+bytes are watched for blocks sent and repeated and for damage that hits a block or file
+index, and the counts go to FILE every half second. SIGUSR1 pauses the damage, SIGUSR2
+resumes it.
 """
 import argparse, os, random, select, signal, sys, termios, time, tty
+
+from relaywatch import Watch, write_stats
+
+stats = dict(random_index_hits=0, random_open_hits=0)
 
 
 def open_raw(path):
@@ -20,8 +28,10 @@ def open_raw(path):
 
 
 class Direction:
-    def __init__(self, src, dst, bytes_per_sec, rng, args):
+    def __init__(self, src, dst, bytes_per_sec, rng, args, watched=False):
         self.src, self.dst = src, dst
+        self.watch = Watch(stats) if watched else None
+        self.paused = False
         self.rate = bytes_per_sec
         self.rng, self.args = rng, args
         self.queue = bytearray()
@@ -30,17 +40,31 @@ class Direction:
 
     def damage(self, data):
         a, out = self.args, bytearray()
-        for b in data:
+        start = 0
+        end = (self.watch.offset if self.watch else 0) + len(data)
+        if self.watch:
+            start = self.watch.offset
+            self.watch.scan(data)
+            self.watch.note_values(data, start)
+        if self.paused:
+            out += data
+            data = b""
+        for i, b in enumerate(data):
+            hit = self.watch and self.watch.index_at.get(start + i)
             if a.drop and self.rng.random() < a.drop:
                 self.dropped += 1
                 continue
             if a.flip and self.rng.random() < a.flip:
                 b ^= 1 << self.rng.randrange(8)
                 self.flipped += 1
+                if hit:
+                    stats["random_index_hits" if hit == "block" else "random_open_hits"] += 1
             out.append(b)
             if a.dup and self.rng.random() < a.dup:
                 out.append(b)
                 self.duplicated += 1
+        if self.watch:
+            self.watch.forget_before(end)
         return out
 
     def read(self):
@@ -79,27 +103,49 @@ def main():
     p.add_argument("--drop", type=float, default=0.0)
     p.add_argument("--dup", type=float, default=0.0)
     p.add_argument("--seed", type=int, default=1)
+    p.add_argument("--stats", default="")
     p.add_argument("tty1")
     p.add_argument("tty2")
     args = p.parse_args()
     rng = random.Random(args.seed)
     a, b = open_raw(args.tty1), open_raw(args.tty2)
     rate = args.baud / 10.0
-    dirs = [Direction(a, b, rate, rng, args), Direction(b, a, rate, rng, args)]
+    dirs = [Direction(a, b, rate, rng, args, bool(args.stats)), Direction(b, a, rate, rng, args)]
+
+    def figures():
+        for name, d in zip(("1->2", "2->1"), dirs):
+            for k in ("passed", "flipped", "dropped", "duplicated"):
+                stats[f"{k}_{name}"] = getattr(d, k)
+        write_stats(args.stats, stats)
+
+    def pause(on):
+        for d in dirs:
+            d.paused = on
+        figures()
 
     def report(*_):
         for name, d in zip(("1->2", "2->1"), dirs):
             print(f"relay {name}: passed {d.passed} flipped {d.flipped} dropped {d.dropped} "
                   f"duplicated {d.duplicated}", flush=True)
+        figures()
         sys.exit(0)
 
     signal.signal(signal.SIGTERM, report)
     signal.signal(signal.SIGINT, report)
+    signal.signal(signal.SIGUSR1, lambda *_: pause(True))
+    signal.signal(signal.SIGUSR2, lambda *_: pause(False))
+    last_write = 0.0
     while True:
         now = time.monotonic()
+        if args.stats and now - last_write > 0.5:
+            figures()
+            last_write = now
         waits = [w for w in (d.pump(now) for d in dirs) if w is not None]
         timeout = min(waits) if waits else 0.5
-        readable, _, _ = select.select([a, b], [], [], max(timeout, 0))
+        try:
+            readable, _, _ = select.select([a, b], [], [], max(timeout, 0))
+        except InterruptedError:
+            continue
         for d in dirs:
             if d.src in readable:
                 try:

@@ -40,3 +40,13 @@ foreach(link lan serial)
   set_tests_properties(e2e_turns_${link} e2e_cancels_${link} PROPERTIES
     TIMEOUT 400 SKIP_RETURN_CODE 77 RESOURCE_LOCK e2e_machines)
 endforeach()
+
+# Batches through relays that damage the link (bit flips, split and delayed segments, closed
+# connections; flipped, dropped and duplicated serial bytes): nothing corrupt or lost is
+# kept. A short run here; `make soak` runs the long one.
+foreach(link tcp serial)
+  add_test(NAME e2e_damage_${link}
+           COMMAND ${CMAKE_SOURCE_DIR}/tools/damage-soak.sh ${link} ${CMAKE_BINARY_DIR})
+  set_tests_properties(e2e_damage_${link} PROPERTIES
+    TIMEOUT 300 SKIP_RETURN_CODE 77 RESOURCE_LOCK e2e_machines ENVIRONMENT "DAMAGE_HANG_S=30")
+endforeach()

@@ -1,0 +1,259 @@
+#!/usr/bin/env bash
+# Batches sent between two copies of Talmox through a relay that damages the link on purpose:
+# a TCP relay in a namespace of its own for the WAN type, or the serial relay between two
+# pseudo-terminal pairs for COM1. After every batch each file at the receiver must be whole
+# and byte-identical to its source, every file the sender counted must be there, and both
+# copies must still answer; a broken batch must end as a cancel does, and a clean batch after
+# it must succeed.
+#   damage-soak.sh tcp|serial BUILD
+# Settings from the environment: DAMAGE_BATCHES (4), DAMAGE_FILES per batch (5), DAMAGE_BLOCKS
+# (stop early once this many blocks passed), DAMAGE_SEED (the time), DAMAGE_HANG_S (seconds
+# before a batch that makes no progress is cancelled, 60); the relays' rates as below.
+# Exits 0 when every check held, 1 at the first that did not, 77 without network namespaces.
+set -u
+link=$1
+E2E_BUILD=$(cd "$2" && pwd)
+export E2E_BUILD
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/machine-lib.sh"
+
+BATCHES=${DAMAGE_BATCHES:-4}
+FILES=${DAMAGE_FILES:-5}
+SEED=${DAMAGE_SEED:-$(date +%s)}
+HANG_S=${DAMAGE_HANG_S:-60}
+work=$E2E_BUILD/e2e/damage-$link
+A=$work/A B=$work/B
+nsA=dmg$$-a nsB=dmg$$-b nsR=dmg$$-r
+# A folder name with a space makes Wine quote each path, so that one start hands over many.
+SEND_WIN='C:\send files' SEND_SUB='drive_c/send files'
+pids=()
+
+cleanup() {
+  machine_destroy "$A"
+  machine_destroy "$B"
+  [ ${#pids[@]} -gt 0 ] && kill "${pids[@]}" 2>/dev/null
+  lan_down "$nsA" "$nsB" "$nsR"
+}
+trap cleanup EXIT
+trap 'exit 1' INT TERM
+
+fail() {
+  echo "FAIL: $*"
+  print_figures
+  local m c
+  for m in A B; do
+    for c in "Connecting..." "File Xfer Status" "Send File(s)" "Receive File(s)" "Error"; do
+      machine_drive "$work/$m" wait "$c" 100 >/dev/null && echo "  $m shows \"$c\""
+    done
+    machine_shot "$work/$m" "$work/failed-$m.png" 2>/dev/null && echo "  screen of $m: $work/failed-$m.png"
+  done
+  # DAMAGE_KEEP=1 leaves both machines running for a look inside, until the file goes.
+  if [ -n "${DAMAGE_KEEP:-}" ]; then
+    touch "$work/keep"; echo "  kept until $work/keep is removed"
+    while [ -e "$work/keep" ]; do sleep 1; done
+  fi
+  exit 1
+}
+sendA() { echo "$A/pfx/$SEND_SUB/$1"; }
+recvB() { echo "$B/pfx/drive_c/recv/$1"; }
+stat_of() { awk -v k="$1" '$1==k {print $2}' "$work/relay.stats" 2>/dev/null; }
+box_text() { awk -F'\t' 'tolower($2)=="static" && $3!="" {print $3; exit}'; }
+list_names() { machine_drive "$1" list "$2" | awk -F'\t' '$1=="row" {print $2}'; }
+
+# The sender in nsA reaches the relay in nsR at 10.98.0.1; the relay reaches the receiver in
+# nsB at 10.97.0.2. Sender and receiver share no link, so every byte passes the relay.
+relay_net_up() {
+  local t=d$$
+  ip netns add "$nsA" 2>/dev/null && ip netns add "$nsB" && ip netns add "$nsR" || return 1
+  ip link add "${t}ar" type veth peer name "${t}ra" || return 1
+  ip link add "${t}br" type veth peer name "${t}rb" || return 1
+  ip link set "${t}ar" netns "$nsA" && ip link set "${t}ra" netns "$nsR" &&
+    ip link set "${t}br" netns "$nsB" && ip link set "${t}rb" netns "$nsR" || return 1
+  ip -n "$nsA" addr add 10.98.0.2/24 dev "${t}ar"
+  ip -n "$nsR" addr add 10.98.0.1/24 dev "${t}ra"
+  ip -n "$nsR" addr add 10.97.0.1/24 dev "${t}rb"
+  ip -n "$nsB" addr add 10.97.0.2/24 dev "${t}br"
+  local n
+  for n in "$nsA" "$nsB" "$nsR"; do ip -n "$n" link set lo up; done
+  ip -n "$nsA" link set "${t}ar" up && ip -n "$nsR" link set "${t}ra" up &&
+    ip -n "$nsR" link set "${t}rb" up && ip -n "$nsB" link set "${t}br" up
+}
+
+# Both pseudo-terminal pairs and the relay between their inner ends; each copy's COM1 is the
+# outer end of its pair.
+serial_up() {
+  local side
+  for side in A B; do
+    setsid socat pty,raw,echo=0,link="$work/tty${side}1" pty,raw,echo=0,link="$work/tty${side}2" \
+      </dev/null >/dev/null 2>&1 &
+    pids+=($!)
+  done
+  for _ in $(seq 50); do [ -e "$work/ttyA2" ] && [ -e "$work/ttyB2" ] && break; sleep 0.1; done
+  python3 "$here/serial-relay.py" --baud "${DAMAGE_BAUD:-1000000}" --seed "$SEED" \
+    --flip "${DAMAGE_FLIP:-0.00002}" --drop "${DAMAGE_DROP:-0.000005}" \
+    --dup "${DAMAGE_DUP:-0.000005}" --stats "$work/relay.stats" \
+    "$(readlink -f "$work/ttyA2")" "$(readlink -f "$work/ttyB2")" >"$work/relay.log" 2>&1 &
+  pids+=($!); relay=$!
+}
+
+tcp_relay_up() {
+  ip netns exec "$nsR" python3 "$here/tcp-relay.py" --listen 10.98.0.1:1756 \
+    --target 10.97.0.2:1756 --seed "$SEED" --flip "${DAMAGE_FLIP:-0.000002}" \
+    --index-flip "${DAMAGE_INDEX_FLIP:-0.01}" --split "${DAMAGE_SPLIT:-0.2}" \
+    --delay-ms "${DAMAGE_DELAY_MS:-20}" --close "${DAMAGE_CLOSE:-0.002}" \
+    --stats "$work/relay.stats" >"$work/relay.log" 2>&1 &
+  pids+=($!); relay=$!
+}
+
+# A machine of TYPE in namespace NS, COM1 on the pseudo-terminal TTY (or none), more Talmox
+# settings after.
+machine() {
+  local dir=$1 ns=$2 type=$3 tty=$4; shift 4
+  machine_create "$dir" "$ns" || return 1
+  [ -n "$tty" ] && machine_reg "$dir" 'Software\\Wine\\Ports' "\"COM1\"=\"$(readlink -f "$tty")\""
+  # Preferences 26: results shown, no delete prompt, overwriting on (a file the sender did
+  # not count may be sent again).
+  machine_reg "$dir" 'Software\\Varndel\\Talmox' "\"CommType\"=dword:0000000$type" \
+    '"Preferences"=dword:0000001a' '"DestDir"="C:\\recv"' '"CurDir"="C:\\recv"' "$@"
+  mkdir -p "$dir/pfx/$SEND_SUB"
+  machine_start "$dir" 800x600
+}
+
+setup() {
+  rm -rf "$work"; mkdir -p "$work"
+  if [ "$link" = tcp ]; then
+    lan_down "$nsA" "$nsB" "$nsR"
+    relay_net_up 2>"$work/netns.err" ||
+      { echo "SKIPPED: network namespaces cannot be made here: $(head -1 "$work/netns.err")"; exit 77; }
+    machine "$A" "$nsA" 6 "" '"PeerIP"=dword:0a620001' || fail "cannot create machine A"
+    machine "$B" "$nsB" 6 "" || fail "cannot create machine B"
+    block=32768
+    tcp_relay_up
+  else
+    serial_up
+    machine "$A" "" 2 "$work/ttyA1" || fail "cannot create machine A"
+    machine "$B" "" 2 "$work/ttyB1" || fail "cannot create machine B"
+    block=4096
+  fi
+  machine_talmox "$B"
+  machine_drive "$B" main 30000 >/dev/null || fail "B's main window did not appear"
+  # B's result boxes are answered as they come, whatever the batch that shows them.
+  ( while :; do machine_drive "$B" box "Receive File(s)" 5000 | box_text >> "$work/B.boxes"; done ) &
+  pids+=($!)
+}
+
+# Files of one to four blocks, not a whole number of blocks, random bytes.
+make_batch() {
+  local b=$1 i size
+  for i in $(seq "$FILES"); do
+    size=$(( (RANDOM * 32768 + RANDOM) % (4 * block) + 1 ))
+    head -c "$size" /dev/urandom > "$(sendA "b$b-$i.bin")"
+    echo "b$b-$i.bin"
+  done
+}
+
+# Puts the files on A's Send List (the first start, or a second start that hands them over).
+hand_to_A() {
+  local args=() f
+  for f in "$@"; do args+=("$SEND_WIN\\$f"); done
+  if machine_drive "$A" main 100 >/dev/null; then
+    machine_exec "$A" timeout 60 wine 'C:\talmox\talmox.exe' "${args[@]}" >/dev/null 2>&1
+  else
+    machine_talmox "$A" "${args[@]}"
+    machine_drive "$A" main 30000 >/dev/null || fail "A's main window did not appear"
+  fi
+  local want="Files: $(( ${#pending[@]} + $# ))  " got=""
+  for _ in $(seq 40); do
+    got=$(machine_drive "$A" text 1001 | awk -F'\t' '$1=="text" {print $2}')
+    case $got in "$want"*) return 0 ;; esac
+    sleep 0.25
+  done
+  fail "A's Send List reads \"$got\", expected \"$want...\""
+}
+
+# Presses Send and waits for A's result box or error; a batch that goes nowhere for HANG_S
+# seconds is cancelled the way a person would. Prints what the box said.
+run_batch() {
+  local deadline=$((SECONDS + HANG_S)) cancelled=0 out caption
+  machine_drive "$A" post 40017 >/dev/null
+  while :; do
+    for caption in "Send File(s)" "Error"; do
+      out=$(machine_drive "$A" box "$caption" 700) && { box_text <<< "$out"; return 0; }
+    done
+    [ $SECONDS -lt $deadline ] && continue
+    [ $cancelled -eq 1 ] && { echo "no result box after the cancel"; return 1; }
+    cancelled=1
+    deadline=$((SECONDS + HANG_S))
+    echo "cancelled after ${HANG_S}s without a result" >&2
+    echo x >> "$work/cancels"
+    machine_drive "$A" click "File Xfer Status" 2 3000 >/dev/null ||
+      machine_drive "$A" click "Connecting..." 2 3000 >/dev/null
+  done
+}
+
+# Every file at B is compared with its source: a difference or a size of its own is a
+# corrupt or partial file kept. Every file that A counted (no longer on its Send List) is
+# there.
+check_batch() {
+  local f sent
+  # The receiver ends its side on its own: the abort notice, or the connection's end.
+  machine_drive "$B" gone "File Xfer Status" 30000 >/dev/null || fail "B's batch did not end"
+  for f in "$B"/pfx/drive_c/recv/*; do
+    [ -e "$f" ] || continue
+    local name; name=$(basename "$f")
+    cmp -s "$f" "$(sendA "$name")" || { corrupt=$((corrupt + 1)); echo "corrupt or partial at B: $name"; }
+  done
+  local left; left=$(list_names "$A" 5)
+  for f in "$@"; do
+    grep -qxF "$f" <<< "$left" && continue
+    [ -e "$(recvB "$f")" ] || { lost=$((lost + 1)); echo "counted as sent but missing at B: $f"; }
+  done
+  machine_drive "$A" main 3000 >/dev/null || fail "A no longer answers"
+  machine_drive "$B" main 3000 >/dev/null || fail "B no longer answers"
+  [ "$corrupt" -eq 0 ] && [ "$lost" -eq 0 ] || fail "a batch left a corrupt or missing file"
+}
+
+print_figures() {
+  local sent rep
+  sent=$(stat_of blocks_sent); rep=$(stat_of blocks_repeated)
+  echo "figures ($link, seed $SEED): blocks passed $(( ${sent:-0} - ${rep:-0} )), blocks repeated ${rep:-0}," \
+    "batches $done_batches, batches broken $broken, cancelled by the test $(cat "$work/cancels" 2>/dev/null | wc -l)," \
+    "files kept $(ls "$B"/pfx/drive_c/recv 2>/dev/null | wc -l), files corrupt ${corrupt:-0}, files lost ${lost:-0}"
+  [ -s "$work/relay.stats" ] && echo "relay: $(tr '\n' ' ' < "$work/relay.stats")"
+}
+
+corrupt=0 lost=0 broken=0 done_batches=0 block=0 relay=
+echo "seed $SEED, $BATCHES batches of $FILES files over $link"
+setup
+RANDOM=$SEED
+pending=()
+for b in $(seq "$BATCHES"); do
+  mapfile -t files < <(make_batch "$b")
+  hand_to_A "${files[@]}"
+  all=("${pending[@]}" "${files[@]}")
+  said=$(run_batch "${#all[@]}") || fail "batch $b: $said"
+  done_batches=$((done_batches + 1))
+  echo "batch $b (${#all[@]} files): $said"
+  check_batch "${all[@]}"
+  mapfile -t pending < <(list_names "$A" 5)
+  if [ "$said" != "${#all[@]} of ${#all[@]} files sent successfully" ]; then
+    broken=$((broken + 1))
+    echo "batch $b broken: $said"
+    # The next batch, with the link quiet, must take what is left.
+    kill -USR1 "$relay"
+    extra=$(make_batch "c$b" | head -1)
+    hand_to_A "$extra"
+    all=("${pending[@]}" "$extra")
+    said=$(run_batch "${#all[@]}") || fail "the clean batch after $b: $said"
+    check_batch "${all[@]}"
+    [ "$said" = "${#all[@]} of ${#all[@]} files sent successfully" ] ||
+      fail "the clean batch after broken batch $b said \"$said\""
+    pending=()
+    kill -USR2 "$relay"
+  fi
+  [ $((b % 10)) -eq 0 ] && print_figures
+  passed=$(( $(stat_of blocks_sent) - $(stat_of blocks_repeated) ))
+  [ -n "${DAMAGE_BLOCKS:-}" ] && [ "$passed" -ge "$DAMAGE_BLOCKS" ] && break
+done
+print_figures
+echo "PASS: damage over $link"
