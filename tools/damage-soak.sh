@@ -28,10 +28,14 @@ nsA=dmg$$-a nsB=dmg$$-b nsR=dmg$$-r
 SEND_WIN='C:\send files' SEND_SUB='drive_c/send files'
 pids=()
 
+# The relay and B's box answerer go first: a driver started after B's wineserver was stopped
+# would start another, which a later run's prefix at the same path could then meet.
 cleanup() {
+  touch "$work/stop"
+  [ -n "$answerer" ] && wait "$answerer" 2>/dev/null
+  [ ${#pids[@]} -gt 0 ] && kill "${pids[@]}" 2>/dev/null
   machine_destroy "$A"
   machine_destroy "$B"
-  [ ${#pids[@]} -gt 0 ] && kill "${pids[@]}" 2>/dev/null
   lan_down "$nsA" "$nsB" "$nsR"
 }
 trap cleanup EXIT
@@ -138,8 +142,10 @@ setup() {
   machine_talmox "$B"
   machine_drive "$B" main 30000 >/dev/null || fail "B's main window did not appear"
   # B's result boxes are answered as they come, whatever the batch that shows them.
-  ( while :; do machine_drive "$B" box "Receive File(s)" 5000 | box_text >> "$work/B.boxes"; done ) &
-  pids+=($!)
+  ( while [ ! -e "$work/stop" ]; do
+      machine_drive "$B" box "Receive File(s)" 2000 | box_text >> "$work/B.boxes"
+    done ) &
+  answerer=$!
 }
 
 # Files of one to four blocks, not a whole number of blocks, random bytes.
@@ -198,6 +204,10 @@ check_batch() {
   local f sent
   # The receiver ends its side on its own: the abort notice, or the connection's end.
   machine_drive "$B" gone "File Xfer Status" 30000 >/dev/null || fail "B's batch did not end"
+  # and its result box is answered before the next batch, as a person at B would: the close
+  # of its data socket after the dialog must not meet the next batch's connection.
+  sleep 1
+  machine_drive "$B" gone "Receive File(s)" 15000 >/dev/null || fail "B's result box stayed"
   for f in "$B"/pfx/drive_c/recv/*; do
     [ -e "$f" ] || continue
     local name; name=$(basename "$f")
@@ -222,7 +232,7 @@ print_figures() {
   [ -s "$work/relay.stats" ] && echo "relay: $(tr '\n' ' ' < "$work/relay.stats")"
 }
 
-corrupt=0 lost=0 broken=0 done_batches=0 block=0 relay=
+corrupt=0 lost=0 broken=0 done_batches=0 block=0 relay= answerer=
 echo "seed $SEED, $BATCHES batches of $FILES files over $link"
 setup
 RANDOM=$SEED
