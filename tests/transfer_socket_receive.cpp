@@ -220,6 +220,36 @@ TEST_F(SockReceiver, DamagedBlocksAreRefusedAndTheRepeatIsStored)
     EXPECT_TRUE(got == data);
 }
 
+// Neither the file index of an open nor a block's index is covered by a CRC: a damaged one must
+// not put a block or a file in another's place.
+TEST_F(SockReceiver, DamagedIndexesNeverPutABlockOrAFileInAnothersPlace)
+{
+    std::string a = Pattern(3 * B, 5), c = Pattern(B + 9, 6);
+    EXPECT_EQ(Hex(Frame(0x52)), Hex(Ask(ListMsg({Record("a.bin", (uint32_t)a.size()),
+                                                 Record("c.bin", (uint32_t)c.size())}), 4)));
+    EXPECT_EQ("", Hex(Ask(OpenMsg(1), 4, 300)));    // not the file the sender is at
+    EXPECT_EQ(Hex(Frame(0x63)), Hex(Ask(OpenMsg(0), 4)));
+    std::string b0 = a.substr(0, B), b1 = a.substr(B, B), b2 = a.substr(2 * B);
+    EXPECT_EQ(Hex(Frame(0x54) + Le32(0)), Hex(Ask(BlockMsg(0, b0), 8)));
+    // Block 1's bytes under index 0: acknowledged as 0, which the sender does not take for its
+    // block 1, and not written over block 0. Under index 2: refused.
+    EXPECT_EQ(Hex(Frame(0x54) + Le32(0)), Hex(Ask(BlockMsg(0, b1), 8)));
+    EXPECT_EQ(Hex(Frame(0x55) + Le32(2)), Hex(Ask(BlockMsg(2, b1), 8)));
+    EXPECT_EQ(Hex(Frame(0x54) + Le32(1)), Hex(Ask(BlockMsg(1, b1), 8)));
+    EXPECT_EQ(Hex(Frame(0x54) + Le32(2)), Hex(Ask(BlockMsg(2, b2), 8)));
+    EXPECT_EQ(Hex(Frame(0x52)), Hex(Ask(Frame(0x60), 4)));
+    EXPECT_EQ("", Hex(Ask(OpenMsg(0), 4, 300)));    // a.bin is kept and not reopened
+    EXPECT_EQ(Hex(Frame(0x63)), Hex(Ask(OpenMsg(1), 4)));
+    EXPECT_EQ(Hex(Frame(0x54) + Le32(0)), Hex(Ask(BlockMsg(0, c.substr(0, B)), 8)));
+    EXPECT_EQ(Hex(Frame(0x54) + Le32(1)), Hex(Ask(BlockMsg(1, c.substr(B)), 8)));
+    EXPECT_EQ(Hex(Frame(0x52)), Hex(Ask(Frame(0x60), 4)));
+    std::string got;
+    ASSERT_TRUE(ReadWholeFile(DestFile("a.bin"), &got));
+    EXPECT_TRUE(got == a);
+    ASSERT_TRUE(ReadWholeFile(DestFile("c.bin"), &got));
+    EXPECT_TRUE(got == c);
+}
+
 TEST_F(SockReceiver, AbortFromThePeerOrAClosedSocketLeavesNoPartialFile)
 {
     std::string data = Pattern(3 * B, 4);
