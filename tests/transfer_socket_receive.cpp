@@ -236,6 +236,9 @@ TEST_F(SockReceiver, DamagedIndexesNeverPutABlockOrAFileInAnothersPlace)
     EXPECT_EQ(Hex(Frame(0x54) + Le32(0)), Hex(Ask(BlockMsg(0, b1), 8)));
     EXPECT_EQ(Hex(Frame(0x55) + Le32(2)), Hex(Ask(BlockMsg(2, b1), 8)));
     EXPECT_EQ(Hex(Frame(0x54) + Le32(1)), Hex(Ask(BlockMsg(1, b1), 8)));
+    // Block 2 under an index far outside the file, where a block's length would be 0: refused,
+    // and its bytes read as the block the sender is at, so that the next message is found.
+    EXPECT_EQ(Hex(Frame(0x55) + Le32(0x4002)), Hex(Ask(BlockMsgCrc(0x4002, Crc(b2), b2), 8)));
     EXPECT_EQ(Hex(Frame(0x54) + Le32(2)), Hex(Ask(BlockMsg(2, b2), 8)));
     EXPECT_EQ(Hex(Frame(0x52)), Hex(Ask(Frame(0x60), 4)));
     EXPECT_EQ("", Hex(Ask(OpenMsg(0), 4, 300)));    // a.bin is kept and not reopened

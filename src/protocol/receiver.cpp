@@ -320,7 +320,12 @@ static void OnBlockSocket()
     if (SocketXferLink.pfnRecv(aHead, 8) < 8)
         return;
     int32_t k = aHead[0];
-    int32_t len = RecvBlockLength(k);
+    // The sender only ever sends the next block or repeats the last one. Any other index is
+    // damaged, and the length it would give is not the length of the bytes that follow: read
+    // the next block's length instead, so that the stream stays in step with the sender's
+    // messages (off by a multiple of four, the frames would never be found again).
+    int bLikely = !s.hXferFile || k == s_nTaken || k == s_nTaken - 1;
+    int32_t len = RecvBlockLength(bLikely ? k : s_nTaken);
     int32_t n = len > 0 ? SocketXferLink.pfnRecv(s.pPacketBuf, len) : 0;
     int bGood = n == len && Crc32Block(s.pPacketBuf, len) == (uint32_t)aHead[1] && k >= 0 &&
                 k < s.nXferBlocks && k < s_nRecvBlocks && !(s.hXferFile && IsRefusedBlock(k));
