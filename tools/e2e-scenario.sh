@@ -244,6 +244,11 @@ name_conflict() {
   expect_box A "Error" \
     "One or more file names conflict with existing files on the recipient's machine."
   expect_summary A "Files: 3  Bytes: $(format_size $((BIG + 4097)))"
+  # Over a serial cable B shows its status dialog when the list arrives; the refusal must
+  # end it there too, however soon the sender's abort came.
+  machine_drive "$B" gone "File Xfer Status" 10000 >/dev/null ||
+    fail "B's status dialog stayed up after it refused the batch"
+  machine_drive "$B" box "Receive File(s)" 2000 >/dev/null
   [ "$(cat "$(recvB one.bin)")" = "B's own one.bin" ] || fail "B's one.bin was changed"
   [ -e "$(recvB big.bin)" ] || [ -e "$(recvB block.bin)" ] && fail "B wrote files of a refused batch"
   echo "B's one.bin is untouched and nothing else arrived"

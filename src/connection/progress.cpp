@@ -92,11 +92,14 @@ INT_PTR CALLBACK ConnectDlgProc(HWND hDlg, UINT msg, WPARAM wParam, LPARAM)
 }
 
 // WM_INITDIALOG of "File Xfer Status". A batch that was already stopped before the dialog
-// came up closes it at once, without ever publishing the handle to the worker.
+// came up closes it at once, without ever publishing the handle to the worker; a received
+// batch that ended meanwhile (its last file closed, or the peer's abort) has left
+// WS_RECEIVING, and the worker's close went to no dialog.
 static INT_PTR OnXferInit(HWND hDlg)
 {
     CenterDialog(hDlg);
-    if (g_state.bAbort) {
+    int bReceiveOver = g_state.bAnswerMode == 1 && g_state.iWorkerState != WS_RECEIVING;
+    if (g_state.bAbort || bReceiveOver) {
         PostMessageA(hDlg, WM_CLOSE, 0, 0);
         return FALSE;
     }

@@ -366,6 +366,9 @@ static void OnAbort(const XferLink& link)
     link.pfnSendCode(XC_ACK);
     s.bAbort = 1;
     CloseRecvFile(0);
+    // The batch is over even if its status dialog is not up yet: the dialog reads this state
+    // when it comes up, since the close posted below finds no dialog then.
+    s.iWorkerState = WS_IDLE;
     HWND hDlg = s.hwndXferDlg;
     if (hDlg && IsWindow(hDlg))
         PostMessageA(hDlg, WM_CLOSE, 0, 0);

@@ -178,6 +178,7 @@ serial_section() {
   for i in $(seq "$RUNS"); do
     t=$(machine_batch "$C" "$D" "$SEND_WIN" ser.bin) && tt+=("$t"); note "talmox run $i: ${t}s"
     cmp -s "$work/ser.bin" "$D/pfx/drive_c/recv/ser.bin" || note "serial copy differs"
+    rm -f "$D"/pfx/drive_c/recv/*
   done
   fig[ser_talmox]=$(awk -v n=$bytes -v t="$(printf '%s\n' "${tt[@]:-}" | median)" -v l=$LINE_BPS \
     'BEGIN {if (t+0 > 0) printf "%.1f", 100*n/t/l; else print "n/a"}')
