@@ -243,6 +243,9 @@ TEST_F(SockReceiver, DamagedIndexesNeverPutABlockOrAFileInAnothersPlace)
     EXPECT_EQ(Hex(Frame(0x52)), Hex(Ask(Frame(0x60), 4)));
     EXPECT_EQ("", Hex(Ask(OpenMsg(0), 4, 300)));    // a.bin is kept and not reopened
     EXPECT_EQ(Hex(Frame(0x63)), Hex(Ask(OpenMsg(1), 4)));
+    // Bytes that make no message, as after a damaged frame, are read through without a pause
+    // each: the next message is still answered in good time.
+    EXPECT_EQ(Hex(Frame(0x51)), Hex(Ask(std::string(3 * B, '\0') + Frame(0x50), 4, 3000)));
     EXPECT_EQ(Hex(Frame(0x54) + Le32(0)), Hex(Ask(BlockMsg(0, c.substr(0, B)), 8)));
     EXPECT_EQ(Hex(Frame(0x54) + Le32(1)), Hex(Ask(BlockMsg(1, c.substr(B)), 8)));
     EXPECT_EQ(Hex(Frame(0x52)), Hex(Ask(Frame(0x60), 4)));

@@ -17,6 +17,8 @@ int SockRecvAll(void* pBuf, int32_t len);
 int SockRecvWaiting(void* pBuf, int32_t cbMax);
 // Throws away whatever has arrived and not been read.
 void SockDiscardWaiting();
+// 1 when received bytes wait to be read (in the read-ahead buffer or the socket).
+int SockBytesWaiting();
 void SockSendCode(uint8_t code);
 uint8_t SockRecvCode();
 

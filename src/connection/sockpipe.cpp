@@ -192,6 +192,15 @@ int SockRecvWaiting(void* pBuf, int32_t cbMax)
     return recv(hSock, (char*)pBuf, cbMax, 0);
 }
 
+int SockBytesWaiting()
+{
+    SOCKET hSock = g_state.hDataSock;
+    if (s_ahead.hSock == hSock && s_ahead.end > s_ahead.off)
+        return 1;
+    u_long nWaiting = 0;
+    return ioctlsocket(hSock, FIONREAD, &nWaiting) == 0 && nWaiting > 0;
+}
+
 void SockDiscardWaiting()
 {
     SessionState& s = g_state;

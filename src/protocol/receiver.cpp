@@ -3,6 +3,7 @@
 #include "protocol/transfer.h"
 
 #include "connection/session.h"
+#include "connection/sockets.h"
 #include "protocol/destname.h"
 #include "protocol/packets.h"
 #include "protocol/readback.h"
@@ -473,7 +474,10 @@ void SockServePeer()
         if (s.iWorkerState == WS_IDLE)
             return;
         uint8_t code = SocketXferLink.pfnRecvCode();
-        if (!ServeMessage(SocketXferLink, code))
+        // The pause is for a quiet line. Bytes that make no message (a damaged frame, the rest
+        // of a block whose frame was lost) are read on at once: at one pause per four bytes, a
+        // block's worth took over a minute, and the sender's repeats came faster than that.
+        if (!ServeMessage(SocketXferLink, code) && !SockBytesWaiting())
             Sleep(10);
         else if (code == XC_BLOCK && !s.bAbort)
             continue;
