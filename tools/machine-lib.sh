@@ -126,7 +126,7 @@ machine_destroy() {
 machine_pids() {
   local dir=$1 pattern=$2 p
   for p in $(pgrep -f "$pattern"); do
-    tr '\0' '\n' < "/proc/$p/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$dir/pfx" && echo "$p"
+    { tr '\0' '\n' < "/proc/$p/environ"; } 2>/dev/null | grep -qxF "WINEPREFIX=$dir/pfx" && echo "$p"
   done
 }
 
