@@ -160,14 +160,7 @@ make_batch() {
 
 # Puts the files on A's Send List (the first start, or a second start that hands them over).
 hand_to_A() {
-  local args=() f
-  for f in "$@"; do args+=("$SEND_WIN\\$f"); done
-  if machine_drive "$A" main 100 >/dev/null; then
-    machine_exec "$A" timeout 60 wine 'C:\talmox\talmox.exe' "${args[@]}" >/dev/null 2>&1
-  else
-    machine_talmox "$A" "${args[@]}"
-    machine_drive "$A" main 30000 >/dev/null || fail "A's main window did not appear"
-  fi
+  machine_hand_files "$A" "$SEND_WIN" "$@" || fail "A's main window did not appear"
   local want="Files: $(( ${#pending[@]} + $# ))  " got=""
   for _ in $(seq 40); do
     got=$(machine_drive "$A" text 1001 | awk -F'\t' '$1=="text" {print $2}')

@@ -18,39 +18,27 @@ nsA=cancel$$-a nsB=cancel$$-b
 WINDIR='C:\cancel files' SUBDIR='drive_c/cancel files'
 seed=${CANCELS_SEED:-$$}
 RANDOM=$seed
-socat_pid=
-
-cleanup() {
-  machine_destroy "$A"; machine_destroy "$B"
-  [ -n "$socat_pid" ] && kill "$socat_pid" 2>/dev/null
-  lan_down "$nsA" "$nsB"
-}
+cleanup() { pair_down "$A" "$B" "$nsA" "$nsB" "$work"; }
 trap cleanup EXIT
 trap 'exit 1' INT TERM
 fail() { echo "FAIL: $*"; exit 1; }
 
+case $link in lan|serial) ;; *) echo "unknown link $link"; exit 2 ;; esac
 rm -rf "$work"; mkdir -p "$work"
+pair_up "$link" "$A" "$B" "$nsA" "$nsB" "$work"
+case $? in
+  0) ;;
+  77) echo "SKIPPED: no network namespaces here"; exit 77 ;;
+  *) fail "cannot make the machines, or a main window did not appear" ;;
+esac
 case $link in
-  lan)
-    lan_up "$nsA" "$nsB" "c$$" 2>/dev/null || { echo "SKIPPED: no network namespaces here"; exit 77; }
-    machine_setup "$A" "$nsA" 5 && machine_setup "$B" "$nsB" 5 || fail "cannot make the machines"
-    big=$((96 * 1048576)) window=3000 ;;
-  serial)
-    setsid socat pty,raw,echo=0,link="$work/ttyA" pty,raw,echo=0,link="$work/ttyB" </dev/null >/dev/null 2>&1 &
-    socat_pid=$!
-    for _ in $(seq 50); do [ -e "$work/ttyA" ] && [ -e "$work/ttyB" ] && break; sleep 0.1; done
-    machine_setup "$A" "" 2 "$(readlink -f "$work/ttyA")" &&
-      machine_setup "$B" "" 2 "$(readlink -f "$work/ttyB")" || fail "cannot make the machines"
-    big=$((512 * 1024)) window=4000 ;;
-  *) echo "unknown link $link"; exit 2 ;;
+  lan) big=$((96 * 1048576)) window=3000 ;;
+  serial) big=$((512 * 1024)) window=4000 ;;
 esac
 src=$A/pfx/$SUBDIR recv=$B/pfx/drive_c/recv
 mkdir -p "$src"
 head -c "$big" /dev/urandom > "$work/big.src"
 head -c 3000 /dev/urandom > "$work/small.src"
-machine_talmox "$A"; machine_talmox "$B"
-machine_drive "$A" main 30000 >/dev/null && machine_drive "$B" main 30000 >/dev/null ||
-  fail "a main window did not appear"
 echo "seed $seed, $cancels cancels over $link"
 
 summary() { machine_drive "$A" text 1001 | awk -F'\t' '$1=="text" {print $2}'; }
@@ -73,8 +61,7 @@ for i in $(seq "$cancels"); do
   # Two small files and a big one; the Send List sends the newest first.
   ln -f "$work/small.src" "$src/c$i-a.bin"; ln -f "$work/big.src" "$src/c$i-big.bin"
   ln -f "$work/small.src" "$src/c$i-z.bin"
-  machine_exec "$A" timeout 60 wine 'C:\talmox\talmox.exe' "$WINDIR\\c$i-z.bin" "$WINDIR\\c$i-big.bin" \
-    "$WINDIR\\c$i-a.bin" >/dev/null 2>&1
+  machine_hand_files "$A" "$WINDIR" "c$i-z.bin" "c$i-big.bin" "c$i-a.bin"
   for _ in $(seq 40); do [ "$(files_left)" = 3 ] && break; sleep 0.25; done
   [ "$(files_left)" = 3 ] || fail "the Send List reads \"$(summary)\" before cancel $i"
   delay=$((RANDOM % window))

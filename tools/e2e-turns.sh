@@ -21,34 +21,20 @@ WINDIR='C:\turn files' SUBDIR='drive_c/turn files'
 seed=${TURNS_SEED:-$$}
 MAX_KIB=${TURNS_MAX_KIB:-64}
 RANDOM=$seed
-socat_pid=
-
-cleanup() {
-  machine_destroy "$A"; machine_destroy "$B"
-  [ -n "$socat_pid" ] && kill "$socat_pid" 2>/dev/null
-  lan_down "$nsA" "$nsB"
-}
+cleanup() { pair_down "$A" "$B" "$nsA" "$nsB" "$work"; }
 trap cleanup EXIT
 trap 'exit 1' INT TERM
 fail() { echo "FAIL: $*"; exit 1; }
 
+case $link in lan|serial) ;; *) echo "unknown link $link"; exit 2 ;; esac
 rm -rf "$work"; mkdir -p "$work"
-case $link in
-  lan)
-    lan_up "$nsA" "$nsB" "t$$" 2>/dev/null || { echo "SKIPPED: no network namespaces here"; exit 77; }
-    machine_setup "$A" "$nsA" 5 && machine_setup "$B" "$nsB" 5 || fail "cannot make the machines" ;;
-  serial)
-    setsid socat pty,raw,echo=0,link="$work/ttyA" pty,raw,echo=0,link="$work/ttyB" </dev/null >/dev/null 2>&1 &
-    socat_pid=$!
-    for _ in $(seq 50); do [ -e "$work/ttyA" ] && [ -e "$work/ttyB" ] && break; sleep 0.1; done
-    machine_setup "$A" "" 2 "$(readlink -f "$work/ttyA")" &&
-      machine_setup "$B" "" 2 "$(readlink -f "$work/ttyB")" || fail "cannot make the machines" ;;
-  *) echo "unknown link $link"; exit 2 ;;
+pair_up "$link" "$A" "$B" "$nsA" "$nsB" "$work"
+case $? in
+  0) ;;
+  77) echo "SKIPPED: no network namespaces here"; exit 77 ;;
+  *) fail "cannot make the machines, or a main window did not appear" ;;
 esac
 mkdir -p "$A/pfx/$SUBDIR" "$B/pfx/$SUBDIR"
-machine_talmox "$A"; machine_talmox "$B"
-machine_drive "$A" main 30000 >/dev/null && machine_drive "$B" main 30000 >/dev/null ||
-  fail "a main window did not appear"
 echo "seed $seed, $batches batches over $link"
 
 # "working-set-KiB descriptors threads" of a machine's copy. Wine does not count another

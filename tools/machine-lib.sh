@@ -15,6 +15,9 @@
 #   machine_shot DIR FILE [CAPTION]  screenshot of the display, cut to the window if given
 #   machine_pids DIR PATTERN         the Linux processes of the machine whose command matches
 #   machine_setup DIR NETNS TYPE [COM1]  create and start a machine set up for batches
+#   machine_hand_files M WINDIR FILE...  put the files on M's Send List (first or second start)
+#   pair_up LINK A B NSA NSB WORK    two machines running Talmox on a LAN or serial link
+#   pair_down A B NSA NSB WORK       stop them and remove the link
 #   machine_batch S R WINDIR FILE... one batch from S to R, the seconds it took printed
 #   machine_destroy DIR              stop everything the machine runs and delete its prefix
 # Needs E2E_BUILD (the build folder with talmox.exe, e2edriver.exe and the test prefix).
@@ -142,21 +145,58 @@ machine_setup() {
   machine_start "$dir" 800x600
 }
 
-# One batch from machine S to machine R: the files of folder WINDIR on S's command line (S not
-# yet running Talmox: the first start; running: a second start hands them over), Send pressed,
-# and the seconds from the press to S's result box printed. R's box is answered too. Each path
-# reaches the program whole when WINDIR holds a space, since Wine then quotes it. Both machines
-# must show results (the "Preferences" bit).
-machine_batch() {
-  local s=$1 r=$2 windir=$3; shift 3
+# Puts the files of folder WINDIR on machine M's Send List: on the command line of the first
+# start, or of a second start that hands them to the running copy. Each path reaches the
+# program whole when WINDIR holds a space, since Wine then quotes it.
+machine_hand_files() {
+  local m=$1 windir=$2; shift 2
   local args=() f
   for f in "$@"; do args+=("$windir\\$f"); done
-  if machine_drive "$s" main 100 >/dev/null; then
-    machine_exec "$s" timeout 60 wine 'C:\talmox\talmox.exe' "${args[@]}" >/dev/null 2>&1
+  if machine_drive "$m" main 100 >/dev/null; then
+    machine_exec "$m" timeout 60 wine 'C:\talmox\talmox.exe' "${args[@]}" >/dev/null 2>&1
   else
-    machine_talmox "$s" "${args[@]}"
-    machine_drive "$s" main 30000 >/dev/null || { echo >&2 "no main window"; return 1; }
+    machine_talmox "$m" "${args[@]}"
+    machine_drive "$m" main 30000 >/dev/null || { echo >&2 "no main window"; return 1; }
   fi
+}
+
+# Machines A and B, both running Talmox, joined by LINK: lan (namespaces NSA and NSB on a veth
+# pair, type "LAN") or serial (a socat pseudo-terminal pair in WORK, COM1 on both). Returns 77
+# when namespaces cannot be made here, 1 when a machine cannot be made. pair_down undoes it.
+pair_up() {
+  local link=$1 a=$2 b=$3 nsA=$4 nsB=$5 work=$6
+  case $link in
+    lan)
+      lan_up "$nsA" "$nsB" "p$$" 2>/dev/null || return 77
+      machine_setup "$a" "$nsA" 5 && machine_setup "$b" "$nsB" 5 || return 1 ;;
+    serial)
+      setsid socat pty,raw,echo=0,link="$work/ttyA" pty,raw,echo=0,link="$work/ttyB" \
+        </dev/null >/dev/null 2>&1 &
+      echo $! > "$work/socat.pid"
+      for _ in $(seq 50); do [ -e "$work/ttyA" ] && [ -e "$work/ttyB" ] && break; sleep 0.1; done
+      machine_setup "$a" "" 2 "$(readlink -f "$work/ttyA")" &&
+        machine_setup "$b" "" 2 "$(readlink -f "$work/ttyB")" || return 1 ;;
+    *) return 1 ;;
+  esac
+  machine_talmox "$a"; machine_talmox "$b"
+  machine_drive "$a" main 30000 >/dev/null && machine_drive "$b" main 30000 >/dev/null
+}
+
+pair_down() {
+  local a=$1 b=$2 nsA=$3 nsB=$4 work=$5
+  machine_destroy "$a"; machine_destroy "$b"
+  [ -f "$work/socat.pid" ] && kill "$(cat "$work/socat.pid")" 2>/dev/null
+  rm -f "$work/socat.pid"
+  lan_down "$nsA" "$nsB"
+}
+
+# One batch from machine S to machine R: the files of folder WINDIR on S's command line (S not
+# yet running Talmox: the first start; running: a second start hands them over), Send pressed,
+# and the seconds from the press to S's result box printed. R's box is answered too. Both
+# machines must show results (the "Preferences" bit).
+machine_batch() {
+  local s=$1 r=$2 windir=$3; shift 3
+  machine_hand_files "$s" "$windir" "$@" || return 1
   local want="Files: $#" got=""
   for _ in $(seq 40); do
     got=$(machine_drive "$s" text 1001 | awk -F'\t' '$1=="text" {print $2}')
