@@ -128,22 +128,6 @@ TEST_F(Pipe, SendsAWholeLargeBuffer)
     EXPECT_EQ(data.size(), i) << "the bytes differ from offset " << i;
 }
 
-TEST_F(Pipe, AWaitingReplyIsReadWithoutWaitingAPoll)
-{
-    std::string frames;
-    for (int i = 0; i < 200; i++)
-        frames += Hex("52 FF 52 11");
-    ASSERT_TRUE(PeerSend(hPeer, frames));
-    Sleep(100);
-    LARGE_INTEGER t0 = Now();
-    int nOk = 0;
-    for (int i = 0; i < 200; i++)
-        nOk += SockRecvCode() == 0x52;
-    double ms = MsSince(t0);
-    EXPECT_EQ(200, nOk);
-    EXPECT_LT(ms, 400.0) << "200 waiting frames took " << ms << " ms";   // 2000 ms if each waited
-}
-
 TEST_F(Pipe, SilenceTimesOutAfterAboutTwoSecondsWithoutAbort)
 {
     char ab[4];
@@ -255,16 +239,6 @@ TEST_F(Pipe, AbortDuringAReceiveReturnsTheCountSoFar)
     EXPECT_EQ(hProgram, g_state.hDataSock);   // a cancel is no broken connection
 }
 
-TEST_F(Pipe, SendCodeWritesTheFourByteFrame)
-{
-    SockSendCode(0x64);
-    SockSendCode(0x5C);
-    std::string got;
-    EXPECT_EQ(8, PeerRecv(hPeer, 8, 1000, &got));
-    EXPECT_EQ(Hex("64 FF 64 11 5C FF 5C 11"), got);
-    EXPECT_TRUE(PeerSilent(hPeer, 100));
-}
-
 // Each case: the bytes on the wire, the code SockRecvCode gives; after it the peer sends the
 // frame 63 FF 63 11, which the next SockRecvCode must read whole (the first consumed exactly
 // the bytes it should).
@@ -292,23 +266,6 @@ TEST_F(Pipe, RecvCodeRealignsMisplacedFramesAndConsumesExactlyTheirBytes)
         EXPECT_EQ(0x63, SockRecvCode()) << "after " << c.pszBytes;
         EXPECT_EQ(0, g_state.bAbort);
     }
-}
-
-TEST_F(Pipe, RecvCodeTakesAFrameSplitIntoSingleDelayedBytes)
-{
-    std::string f = Hex("61 FF 61 11");
-    std::thread t = SendLater({f.substr(0, 1), f.substr(1, 1), f.substr(2, 1), f.substr(3, 1)}, 60);
-    EXPECT_EQ(0x61, SockRecvCode());
-    t.join();
-}
-
-TEST_F(Pipe, RecvCodeOfAShortFrameIsNoCodeAfterTheTimeOut)
-{
-    ASSERT_TRUE(PeerSend(hPeer, Hex("61 FF")));
-    LARGE_INTEGER t0 = Now();
-    EXPECT_EQ(0, SockRecvCode());
-    EXPECT_GE(MsSince(t0), 1800.0);
-    EXPECT_EQ(0, g_state.bAbort);
 }
 
 // The pipe as the transfer uses it: a 32 KiB block and its 8-byte reply, many times over.

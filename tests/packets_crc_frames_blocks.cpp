@@ -31,22 +31,6 @@ TEST_F(Crc, KnownValuesAndTable)
     EXPECT_EQ(0xF0, b[3]);
 }
 
-TEST(ReflectBits, ReversesLowBits)
-{
-    EXPECT_EQ(0x80u, ReflectBits(1, 8));
-    EXPECT_EQ(0x1u, ReflectBits(0x80000000u, 32));
-    EXPECT_EQ(0x6u, ReflectBits(0x3, 3));
-    EXPECT_EQ(0u, ReflectBits(0xFF, 0));
-    EXPECT_EQ(0u, ReflectBits(0xFF, -1));
-}
-
-TEST(CodeFrame, AbortFrame)
-{
-    uint8_t f[4];
-    MakeCodeFrame(f, XC_ABORT);
-    EXPECT_EQ(0, memcmp(f, "\x64\xFF\x64\x11", 4));
-}
-
 TEST(SerialFrameRule, ValidGarbledAndSilent)
 {
     int bPurge = 1;

@@ -155,13 +155,4 @@ TEST_F(Serial, KeepAliveGivesUpAfterTheLimitOfMissesInARowAndOneReplyResetsThem)
     EXPECT_EQ(0, g_state.szPeerName[0]);
 }
 
-TEST_F(Serial, KeepAliveOnASocketTypeWritesNothing)
-{
-    g_state.iCommType = CT_LAN;
-    g_state.iWorkerState = WS_CONNECTED;
-    CommKeepAlive();
-    EXPECT_EQ("", PeerRead(4));
-    EXPECT_EQ(WS_CONNECTED, g_state.iWorkerState);
-}
-
 }  // namespace

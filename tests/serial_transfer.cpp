@@ -131,29 +131,6 @@ TEST_F(SerialXfer, DamagedAndOutOfStepBlocksAndAPeerAbort)
     EXPECT_EQ(Hex(Frame(0x51)), Hex(Ask(Frame(0x50), 4)));
 }
 
-TEST_F(SerialXfer, CancelAtTheReceiverAndHostileNames)
-{
-    Begin(1);
-    std::string d = Pattern(2 * B, 55);
-    EXPECT_EQ(Hex(Frame(0x52)), Hex(Ask(ListMsg({Record("c.bin", (uint32_t)d.size())}), 4)));
-    EXPECT_EQ(Hex(Frame(0x52)), Hex(Ask(OpenMsg(0), 4)));
-    EXPECT_EQ(Hex(Frame(0x54)), Hex(Ask(BlockMsg(0, d.substr(0, B)), 4)));
-    g_state.bAbort = 1;             // the status dialog's Cancel
-    g_state.iWorkerState = WS_IDLE;
-    EXPECT_EQ(Hex(Frame(0x64)), Hex(Ask(BlockMsg(1, d.substr(B, B)), 4)));
-    EXPECT_TRUE(WaitFor([&] { return !FileExists(DestFile("c.bin")); }, 3000));
-    g_state.bAbort = 0;
-
-    for (const char* psz : {"..", "CON.txt", "a:b", "x.", "C:\\"}) {
-        SCOPED_TRACE(psz);
-        EXPECT_EQ(Hex(Frame(0x52)), Hex(Ask(ListMsg({Record(std::string("D:\\") + psz, 4)}), 4)));
-        EXPECT_EQ(Hex(Frame(0x67)), Hex(Ask(OpenMsg(0), 4)));
-        g_state.bAbort = 0;
-    }
-    EXPECT_TRUE(FolderNames(dest).empty());
-    EXPECT_EQ(1u, FolderNames(root.Path()).size());
-}
-
 TEST_F(SerialXfer, ReadBackGivesTheFileWithItsCrcs)
 {
     Begin(1);
@@ -230,61 +207,6 @@ TEST_F(SerialXfer, RandomPeerCannotCrashHangOrWriteOutside)
     for (const std::string& n : FolderNames(dest))
         EXPECT_TRUE(plain.count(n)) << n << " seed " << seed;
     EXPECT_EQ(1u, FolderNames(root.Path()).size()) << "seed " << seed;
-}
-
-TEST_F(SerialXfer, SenderWritesTheSerialBytesAndTwoBlocksForAFullBlock)
-{
-    Begin(0);
-    std::string a = "hello", b = Pattern(B, 70);
-    WriteWholeFile(root.File("a.txt"), a);
-    WriteWholeFile(root.File("b.bin"), b);
-    recs = {Record(root.File("a.txt"), 5), Record(root.File("b.bin"), (uint32_t)B)};
-    for (size_t i = 0; i < 2; i++)
-        memcpy((char*)g_state.pXferFiles.load() + 256 * i, recs[i].data(), 256);
-    g_state.nXferFiles = 2;
-    g_state.iSendResult = 0;
-    g_state.iWorkerState = WS_SEND;
-    auto expect = [&](const std::string& want, const char* what) {
-        EXPECT_EQ(Hex(want), Hex(wire.Recv(want.size()))) << what;
-    };
-    expect(ListMsg(recs), "list");
-    wire.Send(Frame(0x52));
-    expect(OpenMsg(0), "open a");
-    wire.Send(Frame(0x52));
-    expect(BlockMsg(0, a), "block a");
-    wire.Send(Frame(0x55));             // bad: the same block again
-    expect(BlockMsg(0, a), "block a again");
-    wire.Send(Frame(0x54));
-    expect(Frame(0x60), "close a");
-    wire.Send(Frame(0x52));
-    expect(OpenMsg(1), "open b");
-    wire.Send(Frame(0x52));
-    expect(BlockMsg(0, b), "block b0");
-    wire.Send(Frame(0x54));
-    expect(BlockMsg(1, ""), "empty block b1");
-    wire.Send(Frame(0x54));
-    expect(Frame(0x60), "close b");
-    wire.Send(Frame(0x52));
-    ASSERT_TRUE(WaitFor([] { return g_state.bAnswerMode == 1; }, 5000));
-    EXPECT_EQ(2, g_state.nFilesOk);
-    EXPECT_EQ(0, g_state.iSendResult);
-
-    // No answer to an open: that file is skipped without a close, the next one goes on.
-    g_state.bAnswerMode = 0;
-    g_state.bAbort = 0;
-    g_state.nFilesOk = 0;
-    g_state.iWorkerState = WS_SEND;
-    expect(ListMsg(recs), "list");
-    wire.Send(Frame(0x52));
-    expect(OpenMsg(0), "open a");
-    expect(OpenMsg(1), "open b after silence");
-    wire.Send(Frame(0x67));     // refused: the send stops with its notices
-    expect(Frame(0x64), "abort notice");
-    wire.Send(Frame(0x63));
-    ASSERT_TRUE(WaitFor([] { return g_state.bAnswerMode == 1; }, 5000));
-    EXPECT_EQ(0, g_state.nFilesOk);
-    EXPECT_EQ(3, g_state.iSendResult);
-    EXPECT_EQ(1, g_state.iXferFile);
 }
 
 }  // namespace

@@ -73,16 +73,6 @@ TEST_F(Settings, DefaultsWithoutKeyAndSavedPreferences)
     EXPECT_EQ(std::string("C:\\Temp", 8), d);
 }
 
-TEST_F(Settings, OnlyCommTypeGivesLanWithDefaults)
-{
-    PutDword(HKEY_LOCAL_MACHINE, "CommType", 5);
-    LoadSettings();
-    EXPECT_EQ(5, g_state.iCommType);
-    EXPECT_EQ(32768, g_state.cbBlock);
-    EXPECT_STREQ("C:\\Temp", g_state.szDestDir);
-    EXPECT_TRUE(g_state.bShowResults);
-}
-
 TEST_F(Settings, RoundTripOfEveryField)
 {
     LoadSettings();

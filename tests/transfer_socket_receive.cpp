@@ -1,5 +1,5 @@
 // The socket receiver on the worker thread against a scripted sender on a loopback socket:
-// exact replies, file sizes around the block, refusals, damage, aborts and hostile names.
+// exact replies, file sizes around the block, refusals, damage, hostile names and failing drives.
 #include <gtest/gtest.h>
 
 #include "connection/session.h"
@@ -111,22 +111,6 @@ TEST_F(SockReceiver, HelloBatchIsAnsweredByteForByte)
     EXPECT_EQ(0, g_state.bAbort);
 }
 
-TEST_F(SockReceiver, HandshakeMessagesAreAnsweredOnTheSocketToo)
-{
-    EXPECT_EQ(Hex(Frame(0x51)), Hex(Ask(Frame(0x50), 4)));
-    std::string owner = Ask(Frame(0x58), 256);
-    ASSERT_EQ(256u, owner.size());
-    EXPECT_STREQ("Receiver", owner.c_str());
-    std::string name = "Peer Name";
-    name.resize(256, '\0');
-    wire.Send(Frame(0x59) + name);
-    EXPECT_TRUE(WaitFor([] { return strcmp(g_state.szPeerName, "Peer Name") == 0; }, 2000));
-    // The keep-alive is not answered, nor are replies.
-    EXPECT_EQ("", Hex(Ask(Frame(0x56) + Frame(0x52) + Frame(0x5A), 1, 400)));
-    EXPECT_EQ(Hex(Frame(0x63)), Hex(Ask(Frame(0x62), 4)));
-    EXPECT_EQ(WS_CONNECTED, g_state.iWorkerState);
-}
-
 TEST_F(SockReceiver, SizesAroundTheBlockArriveByteIdentical)
 {
     std::vector<PeerFile> files;
@@ -192,34 +176,6 @@ TEST_F(SockReceiver, FileThatCannotBeCreatedIsRefusedAndEndsTheExchange)
     EXPECT_EQ(Hex(Frame(0x51)), Hex(Ask(Frame(0x50), 4)));
 }
 
-TEST_F(SockReceiver, DamagedBlocksAreRefusedAndTheRepeatIsStored)
-{
-    std::string data = Pattern(2 * B + 100, 3);
-    EXPECT_EQ(Hex(Frame(0x52)), Hex(Ask(ListMsg({Record("d.bin", (uint32_t)data.size())}), 4)));
-    EXPECT_EQ(Hex(Frame(0x63)), Hex(Ask(OpenMsg(0), 4)));
-    // A repeated open while the file is open is acknowledged again.
-    EXPECT_EQ(Hex(Frame(0x63)), Hex(Ask(OpenMsg(0), 4)));
-    std::string b0 = data.substr(0, B), b1 = data.substr(B, B), b2 = data.substr(2 * B);
-    std::string bad = b0;
-    bad[77] ^= 0x20;
-    EXPECT_EQ(Hex(Frame(0x55) + Le32(0)), Hex(Ask(BlockMsgCrc(0, Crc(b0), bad), 8)));
-    EXPECT_EQ(Hex(Frame(0x54) + Le32(0)), Hex(Ask(BlockMsg(0, b0), 8)));
-    // Outside the file, and a negative index.
-    EXPECT_EQ(Hex(Frame(0x55) + Le32(3)), Hex(Ask(BlockMsg(3, ""), 8)));
-    EXPECT_EQ(Hex(Frame(0x55) + Le32(0xFFFFFFFF)), Hex(Ask(BlockMsg(-1, b0), 8)));
-    // A short block: its bytes stop coming and the reply says bad.
-    EXPECT_EQ(Hex(Frame(0x55) + Le32(1)), Hex(Ask(BlockMsg(1, b1).substr(0, 12 + 1000), 8, 6000)));
-    g_state.bAbort = 0;     // a short read of a live socket must not count as a break
-    EXPECT_EQ(WS_RECEIVING, g_state.iWorkerState);
-    // A stray byte before the frame is realigned.
-    EXPECT_EQ(Hex(Frame(0x54) + Le32(1)), Hex(Ask(std::string(1, '\0') + BlockMsg(1, b1), 8)));
-    EXPECT_EQ(Hex(Frame(0x54) + Le32(2)), Hex(Ask(BlockMsg(2, b2), 8)));
-    EXPECT_EQ(Hex(Frame(0x52)), Hex(Ask(Frame(0x60), 4)));
-    std::string got;
-    ASSERT_TRUE(ReadWholeFile(DestFile("d.bin"), &got));
-    EXPECT_TRUE(got == data);
-}
-
 // Neither the file index of an open nor a block's index is covered by a CRC: a damaged one must
 // not put a block or a file in another's place.
 TEST_F(SockReceiver, DamagedIndexesNeverPutABlockOrAFileInAnothersPlace)
@@ -254,44 +210,6 @@ TEST_F(SockReceiver, DamagedIndexesNeverPutABlockOrAFileInAnothersPlace)
     EXPECT_TRUE(got == a);
     ASSERT_TRUE(ReadWholeFile(DestFile("c.bin"), &got));
     EXPECT_TRUE(got == c);
-}
-
-TEST_F(SockReceiver, AbortFromThePeerOrAClosedSocketLeavesNoPartialFile)
-{
-    std::string data = Pattern(3 * B, 4);
-    EXPECT_EQ(Hex(Frame(0x52)), Hex(Ask(ListMsg({Record("p.bin", (uint32_t)data.size())}), 4)));
-    EXPECT_EQ(Hex(Frame(0x63)), Hex(Ask(OpenMsg(0), 4)));
-    EXPECT_EQ(Hex(Frame(0x54) + Le32(0)), Hex(Ask(BlockMsg(0, data.substr(0, B)), 8)));
-    EXPECT_TRUE(FileExists(DestFile("p.bin")));
-    // XC_ACK, then the receiver's own notice as the exchange ends.
-    EXPECT_EQ(Hex(Frame(0x63) + Frame(0x64)), Hex(Ask(Frame(0x64), 8)));
-    EXPECT_TRUE(WaitFor([] { return g_state.iWorkerState == WS_IDLE; }, 2000));
-    EXPECT_FALSE(FileExists(DestFile("p.bin")));
-
-    Connect();
-    EXPECT_EQ(Hex(Frame(0x52)), Hex(Ask(ListMsg({Record("q.bin", (uint32_t)data.size())}), 4)));
-    EXPECT_EQ(Hex(Frame(0x63)), Hex(Ask(OpenMsg(0), 4)));
-    wire.Send(BlockMsg(0, data.substr(0, B)).substr(0, 5000));
-    wire.Close();   // the sender goes away in the middle of a block
-    EXPECT_TRUE(WaitFor([] { return g_state.iWorkerState == WS_IDLE; }, 5000));
-    EXPECT_TRUE(WaitFor([&] { return !FileExists(DestFile("q.bin")); }, 2000));
-    Connect();
-    EXPECT_EQ(Hex(Frame(0x51)), Hex(Ask(Frame(0x50), 4)));
-}
-
-TEST_F(SockReceiver, CancelAtTheReceiverAnswersTheNextBlockWithAbort)
-{
-    std::string data = Pattern(3 * B, 5);
-    EXPECT_EQ(Hex(Frame(0x52)), Hex(Ask(ListMsg({Record("c.bin", (uint32_t)data.size())}), 4)));
-    EXPECT_EQ(Hex(Frame(0x63)), Hex(Ask(OpenMsg(0), 4)));
-    EXPECT_EQ(Hex(Frame(0x54) + Le32(0)), Hex(Ask(BlockMsg(0, data.substr(0, B)), 8)));
-    // What the status dialog's Cancel does.
-    g_state.bAbort = 1;
-    g_state.iWorkerState = WS_IDLE;
-    std::string reply = Ask(BlockMsg(1, data.substr(B, B)), 4);
-    EXPECT_EQ(Hex(Frame(0x64)), Hex(reply));
-    EXPECT_TRUE(WaitFor([&] { return !FileExists(DestFile("c.bin")); }, 3000));
-    EXPECT_EQ(nullptr, g_state.hXferFile.load());
 }
 
 // Every name that cannot be a plain file in the destination folder is refused at its open,

@@ -210,24 +210,4 @@ TEST_F(Properties, ShowsSizeAndTimesAndWritesOnlyTheFourBits)
                                                         | FILE_ATTRIBUTE_SYSTEM));
 }
 
-// With no selected row, a drive row or an entry gone from the disk there is nothing to show.
-TEST_F(Properties, ShowsNothingWithoutAnEntryOnDisk)
-{
-    WriteWholeFile(src.File("gone.txt"), "g");
-    auto expectNothing = [](const char* pszWhat) {
-        BoxAnswerer any(nullptr, 1000, IDCANCEL);
-        RunCommand(IDM_PROPERTIES);
-        EXPECT_FALSE(any.Seen()) << pszWhat;
-    };
-    ShowFolder(src.Path());
-    SelectNames({});
-    expectNothing("no selected row");
-    SelectNames({"gone.txt"});
-    DeleteFileA(src.File("gone.txt").c_str());
-    expectNothing("a vanished entry");
-    ShowFolder("");
-    SelectNames({"C:\\"});
-    expectNothing("a drive row");
-}
-
 }  // namespace

@@ -105,17 +105,6 @@ TEST_F(Launch, OpenHandsTheFileToItsAssociation)
     EXPECT_NE(std::string::npos, recorded.find(s_pDir->File("letter.talmoxrec"))) << recorded;
 }
 
-TEST_F(Launch, OpenAndRunWithoutASelectedRowDoNothing)
-{
-    ShowFolder(s_pDir->Path());
-    SelectNames({});
-    RunCommand(IDM_OPEN);
-    BoxAnswerer noRunDialog("Run", 1000);
-    RunCommand(IDM_RUN);
-    EXPECT_FALSE(noRunDialog.Seen());
-    EXPECT_EQ("", Recorded(1000));
-}
-
 // The viewer opens the help file that lies beside the program (the build puts it there when
 // its help compiler is installed).
 TEST_F(Launch, HelpOpensTheViewerOnTheHelpFile)

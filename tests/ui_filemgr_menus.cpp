@@ -74,21 +74,6 @@ TEST_F(FileMenus, ProgramsGetRunOthersOpenAndSeveralRowsTheSecondMenu)
     EXPECT_EQ(g_state.hContextMenu2, ContextMenuFor({"setup.exe", "readme.txt"}).hMenu);
 }
 
-// A click with Alt held is a right click.
-TEST_F(FileMenus, AltClickShowsTheContextMenu)
-{
-    BYTE keys[256];
-    GetKeyboardState(keys);
-    keys[VK_MENU] = 0x80;
-    SetKeyboardState(keys);
-    ShownMenu m = ContextMenuFor({"setup.exe"}, NM_CLICK);
-    keys[VK_MENU] = 0;
-    SetKeyboardState(keys);
-    EXPECT_EQ(g_state.hContextMenu1, m.hMenu);
-    EXPECT_FALSE(m.bRunGrayed);
-    EXPECT_EQ(s_pDir->Path(), std::string(g_state.szCurDir));
-}
-
 TEST_F(FileMenus, SelectAllTakesFilesOnlyAndDeselectAllClearsEverything)
 {
     SelectNames({"folder"});

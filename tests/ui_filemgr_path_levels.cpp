@@ -78,19 +78,6 @@ TEST(PathMenu, DeepPathStillReachesRootAndDrives)
     EXPECT_EQ(Items(deep, 1024).size(), 11u);
 }
 
-TEST(PathMenu, ButtonCaption)
-{
-    char sz[256];
-    PathButtonText("C:\\Data\\Reports", 0, sz);
-    EXPECT_STREQ(sz, "Reports");
-    PathButtonText("C:\\", 0, sz);
-    EXPECT_STREQ(sz, "C:\\");
-    PathButtonText("C:\\", 1, sz);
-    EXPECT_STREQ(sz, "Show");
-    PathButtonText("", 1, sz);
-    EXPECT_STREQ(sz, "My Computer");
-}
-
 // C:\Data\Reports made for the test in the prefix's drive (C:\Data only when it is new).
 struct PathMenuWindow : ::testing::Test {
     static bool s_bMadeData;
@@ -126,52 +113,6 @@ struct PathMenuWindow : ::testing::Test {
     RECT rcMenu = {};
 };
 bool PathMenuWindow::s_bMadeData;
-
-TEST_F(PathMenuWindow, LevelsOfAFolderLeadToItsParentTheRootAndTheDrives)
-{
-    ShowFolder("C:\\Data\\Reports");
-    EXPECT_EQ("Reports", DrawnCaption(hwndPathBtn));
-    ChooseLevel(2);
-    EXPECT_EQ((std::vector<std::string>{"My Computer", "C:\\", "  Data", "  * Reports"}), texts);
-    EXPECT_EQ("Show", caption);
-    // Its top left corner is the path button's lower left corner.
-    POINT pt = ScreenPoint(0, 21);
-    EXPECT_EQ(pt.x, rcMenu.left);
-    EXPECT_EQ(pt.y, rcMenu.top);
-    EXPECT_STREQ("C:\\Data", g_state.szCurDir);
-    EXPECT_EQ(0, FindRow("Reports"));
-    EXPECT_EQ("Data", DrawnCaption(hwndPathBtn));
-    EXPECT_EQ(0, g_state.bPathMenuOpen);
-    EXPECT_EQ(0, g_state.bSuppressClick);
-
-    ShowFolder("C:\\Data\\Reports");
-    ChooseLevel(3);
-    EXPECT_STREQ("C:\\", g_state.szCurDir);
-    EXPECT_GE(FindRow("Data"), 0);
-
-    ShowFolder("C:\\Data\\Reports");
-    ChooseLevel(1);   // the folder itself
-    EXPECT_STREQ("C:\\Data\\Reports", g_state.szCurDir);
-    ChooseLevel(4);
-    EXPECT_STREQ("", g_state.szCurDir);
-    EXPECT_GE(FindRow("C:\\"), 0);
-    EXPECT_EQ("My Computer", DrawnCaption(hwndPathBtn));
-}
-
-TEST_F(PathMenuWindow, DriveRootAndDrivesLevel)
-{
-    ShowFolder("C:\\");
-    ChooseLevel(0);
-    EXPECT_EQ((std::vector<std::string>{"My Computer", "* C:\\"}), texts);
-    EXPECT_STREQ("C:\\", g_state.szCurDir);
-    ChooseLevel(2);
-    EXPECT_STREQ("", g_state.szCurDir);
-    int nDrives = ItemCount(g_state.hwndFileList);
-    ChooseLevel(1);
-    EXPECT_EQ((std::vector<std::string>{"* My Computer"}), texts);
-    EXPECT_STREQ("", g_state.szCurDir);
-    EXPECT_EQ(nDrives, ItemCount(g_state.hwndFileList));
-}
 
 // From a folder nine levels down, Select Directory's own path menu still leads to the drive
 // root (item 11), which lists the root's folders and is what OK hands back.

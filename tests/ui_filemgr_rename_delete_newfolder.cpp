@@ -163,34 +163,4 @@ TEST_F(FileOps, NewFolderTakesTheFirstFreeNameAndOpensItsLabel)
     EXPECT_FALSE(FileExists(dir.File("New Folder(2)")));
 }
 
-// At the drives level the rows are drives: Delete, Move, Copy To and New Folder show nothing,
-// ask nothing and leave the drives and the pane as they were.
-TEST_F(FileOps, AtTheDrivesLevelTheFileCommandsDoNothing)
-{
-    auto rootNames = [] {
-        std::vector<std::string> v;
-        WIN32_FIND_DATAA fd;
-        HANDLE h = FindFirstFileA("C:\\*", &fd);
-        for (BOOL b = h != INVALID_HANDLE_VALUE; b; b = FindNextFileA(h, &fd))
-            v.push_back(fd.cFileName);
-        if (h != INVALID_HANDLE_VALUE)
-            FindClose(h);
-        return v;
-    };
-    std::vector<std::string> before = rootNames();
-    ShowFolder("");
-    int nDrives = ItemCount(g_state.hwndFileList);
-    SelectNames({"C:\\"});
-    ASSERT_NE(-1, FindRow("C:\\"));
-    for (int id : {IDM_DELETE, IDM_MOVE, IDM_COPYTO, IDM_NEWFOLDER}) {
-        BoxAnswerer any(nullptr, 1000);
-        RunCommand(id);
-        EXPECT_FALSE(any.Seen()) << id << " showed " << any.Caption();
-        EXPECT_EQ(nDrives, ItemCount(g_state.hwndFileList)) << id;
-        EXPECT_EQ(nullptr, LabelEdit()) << id;
-    }
-    EXPECT_EQ(before, rootNames());
-    EXPECT_FALSE(FileExists("\\New Folder"));
-}
-
 }  // namespace

@@ -152,69 +152,6 @@ TEST_F(Listing, DrivesLevelListsTheDrivesInLetterOrder)
     EXPECT_TRUE(RowIsDrive(RowOf(g_state.hwndFileList, 0)));
 }
 
-// The rows carry the shell's small icons: the list view has the system image list and every
-// row's icon is an image of it.
-TEST_F(Listing, RowsShowTheSystemIcons)
-{
-    ScratchDir dir;
-    CreateDirectoryA(dir.File("sub").c_str(), nullptr);
-    WriteWholeFile(dir.File("a.txt"), "a");
-    List(dir.Path(), 0);
-    HIMAGELIST hList =
-        (HIMAGELIST)SendMessageA(g_state.hwndFileList, LVM_GETIMAGELIST, LVSIL_SMALL, 0);
-    ASSERT_NE(nullptr, hList);
-    EXPECT_EQ(hList, (HIMAGELIST)SendMessageA(g_state.hwndSendList, LVM_GETIMAGELIST,
-                                               LVSIL_SMALL, 0));
-    int nImages = ImageList_GetImageCount(hList);
-    for (int i = 0; i < 2; i++) {
-        LVITEMA it = {};
-        it.mask = LVIF_IMAGE;
-        it.iItem = i;
-        SendMessageA(g_state.hwndFileList, LVM_GETITEMA, 0, (LPARAM)&it);
-        EXPECT_GE(it.iImage, 0) << i;
-        EXPECT_LT(it.iImage, nImages) << i;
-    }
-}
-
-// A listing into another list view (the Select Directory dialog's) leaves the file pane's
-// rows describing the file pane.
-TEST_F(Listing, AnotherListViewHasRowsOfItsOwn)
-{
-    ScratchDir mine, other;
-    CreateDirectoryA(mine.File("folder").c_str(), nullptr);
-    WriteWholeFile(mine.File("file.txt"), "x");
-    for (const char* psz : {"o1", "o2", "o3", "o4"})
-        WriteWholeFile(other.File(psz), "o");
-    List(mine.Path(), 0);
-    HWND hwndOther = CreateWindowExA(0, "SysListView32", "", WS_CHILD | LVS_REPORT, 0, 0, 200,
-                                     200, g_state.hwndMain, nullptr, nullptr, nullptr);
-    LVCOLUMNA col = {};
-    col.mask = LVCF_TEXT | LVCF_WIDTH;
-    col.cx = 100;
-    col.pszText = (char*)"Name";
-    for (int i = 0; i < 3; i++)
-        SendMessageA(hwndOther, LVM_INSERTCOLUMNA, (WPARAM)i, (LPARAM)&col);
-    FillFileList(hwndOther, other.Path().c_str(), 0);
-    EXPECT_EQ(4, ItemCount(hwndOther));
-
-    ASSERT_EQ(2, ItemCount(g_state.hwndFileList));
-    EXPECT_EQ("folder", ItemText(g_state.hwndFileList, 0));
-    EXPECT_FALSE(RowIsFile(RowOf(g_state.hwndFileList, 0)));
-    EXPECT_TRUE(RowIsFile(RowOf(g_state.hwndFileList, 1)));
-    EXPECT_EQ(NameKey("folder", 1), RowOf(g_state.hwndFileList, 0)->dwNameKey);
-    DestroyWindow(hwndOther);
-}
-
-// More entries than the start-up table holds: the table grows and every row is kept.
-TEST_F(Listing, FoldersOfMoreThanTwoThousandEntriesGrowTheTable)
-{
-    ScratchDir dir;
-    MakeFiles(dir, 2500);
-    List(dir.Path(), 0);
-    ExpectRowsMatchNames(g_state.hwndFileList, 2500);
-    EXPECT_EQ("f00000.dat", ItemText(g_state.hwndFileList, 0));
-}
-
 TEST_F(Listing, TenThousandEntries)
 {
     ScratchDir dir;

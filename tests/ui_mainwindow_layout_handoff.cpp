@@ -49,39 +49,6 @@ struct MainWindow : ::testing::Test {
 };
 ScratchDir* MainWindow::s_pDir;
 
-TEST_F(MainWindow, ClassTitleAndChildrenAreThoseOfTheProgram)
-{
-    char szClass[64];
-    GetClassNameA(g_state.hwndMain, szClass, sizeof szClass);
-    EXPECT_STREQ("TALMOX", szClass);
-    // The LAN type's title is written when the link opens.
-    EXPECT_EQ(0u, WindowText(g_state.hwndMain).find("Talmox"));
-    EXPECT_EQ(g_state.hwndFileList, GetDlgItem(g_state.hwndMain, IDC_FILELIST));
-    EXPECT_EQ(g_state.hwndSendList, GetDlgItem(g_state.hwndMain, IDC_SENDLIST));
-    EXPECT_EQ(g_state.hwndStatusText, GetDlgItem(g_state.hwndMain, IDC_STATUSTEXT));
-    for (int i = 0; i < NUM_TOOL_BUTTONS; i++)
-        EXPECT_EQ(hwndToolBtns[i], GetDlgItem(g_state.hwndMain, ToolButtonIds[i])) << i;
-    EXPECT_EQ(hwndToolBtns[2], g_state.hwndSendBtn);
-    EXPECT_NE(nullptr, hToolIcons);
-    EXPECT_EQ(8, ImageList_GetImageCount(hToolIcons));
-    EXPECT_EQ(2, ImageList_GetImageCount(hButtonFaces));
-    EXPECT_GE(ImageList_GetImageCount(hDropArrows), 1);
-    // No popup-font key on this system: bold Tahoma, 12 pixels.
-    LOGFONTA lf = {};
-    ASSERT_TRUE(GetObjectA(g_state.hPopupFont, sizeof lf, &lf));
-    EXPECT_STREQ("Tahoma", lf.lfFaceName);
-    EXPECT_EQ(-12, lf.lfHeight);
-    EXPECT_EQ(700, lf.lfWeight);
-    // The two context menus are the first popups of CONTEXT1 and CONTEXT2.
-    EXPECT_EQ(13, GetMenuItemCount(g_state.hContextMenu1));
-    EXPECT_EQ(9, GetMenuItemCount(g_state.hContextMenu2));
-    EXPECT_EQ((UINT)IDM_ADDTOSENDLIST, GetMenuItemID(g_state.hContextMenu1, 0));
-    EXPECT_EQ((UINT)IDM_DELETE, GetMenuItemID(g_state.hContextMenu2, 8));
-    // The file pane shows the folder it was started on.
-    ASSERT_EQ(1, ItemCount(g_state.hwndFileList));
-    EXPECT_EQ("a.txt", ItemText(g_state.hwndFileList, 0));
-}
-
 TEST_F(MainWindow, WideLayoutAt640x400)
 {
     Resize(640, 400);
@@ -162,77 +129,6 @@ TEST_F(MainWindow, SecondStartHandsItsPathToTheRunningWindow)
     EXPECT_EQ(nBefore, ItemCount(g_state.hwndSendList));
 }
 
-// With an empty command line the second start only brings the window forward: the clipboard
-// keeps what it held and nothing is posted.
-TEST_F(MainWindow, SecondStartWithoutPathLeavesTheClipboardAlone)
-{
-    ASSERT_TRUE(OpenClipboard(nullptr));
-    EmptyClipboard();
-    HGLOBAL hMem = GlobalAlloc(GMEM_MOVEABLE, 6);
-    memcpy(GlobalLock(hMem), "keep!", 6);
-    GlobalUnlock(hMem);
-    SetClipboardData(CF_TEXT, hMem);
-    CloseClipboard();
-    int nBefore = ItemCount(g_state.hwndSendList);
-
-    EXPECT_EQ(0, InitInstance(GetModuleHandleA(nullptr), SW_SHOWNORMAL, ""));
-    Pump(100);
-    ASSERT_TRUE(OpenClipboard(nullptr));
-    HANDLE hData = GetClipboardData(CF_TEXT);
-    ASSERT_NE(nullptr, hData);
-    EXPECT_STREQ("keep!", (const char*)GlobalLock(hData));
-    GlobalUnlock(hData);
-    CloseClipboard();
-    EXPECT_EQ(nBefore, ItemCount(g_state.hwndSendList));
-}
-
-// The tool buttons are drawn from the image lists: a disabled one shows the grey icon 7 on the
-// raised face, even while pressed. Compared pixel for pixel with the image lists drawn alone.
-TEST_F(MainWindow, DisabledToolButtonShowsTheGreyIconOnTheRaisedFace)
-{
-    HDC hdcScreen = GetDC(nullptr);
-    auto render = [&](auto draw) {
-        HDC hdc = CreateCompatibleDC(hdcScreen);
-        HBITMAP hbm = CreateCompatibleBitmap(hdcScreen, 32, 32);
-        HGDIOBJ hOld = SelectObject(hdc, hbm);
-        draw(hdc);
-        std::string px;
-        for (int y = 0; y < 32; y++)
-            for (int x = 0; x < 32; x++) {
-                COLORREF c = GetPixel(hdc, x, y);
-                px.append((const char*)&c, sizeof c);
-            }
-        SelectObject(hdc, hOld);
-        DeleteObject(hbm);
-        DeleteDC(hdc);
-        return px;
-    };
-    auto drawItem = [&](UINT state) {
-        return render([&](HDC hdc) {
-            DRAWITEMSTRUCT dis = {};
-            dis.CtlType = ODT_BUTTON;
-            dis.CtlID = IDM_SEND;
-            dis.itemState = state;
-            dis.hwndItem = hwndToolBtns[2];
-            dis.hDC = hdc;
-            SetRect(&dis.rcItem, 0, 0, 32, 32);
-            SendMessageA(g_state.hwndMain, WM_DRAWITEM, IDM_SEND, (LPARAM)&dis);
-        });
-    };
-    auto expected = [&](int iFace, int iIcon) {
-        return render([&](HDC hdc) {
-            ImageList_Draw(hButtonFaces, iFace, hdc, 0, 0, ILD_NORMAL);
-            ImageList_Draw(hToolIcons, iIcon, hdc, 8, 8, ILD_NORMAL);
-        });
-    };
-    EXPECT_EQ(expected(0, 2), drawItem(0));
-    EXPECT_EQ(expected(1, 2), drawItem(ODS_SELECTED));
-    EXPECT_EQ(expected(0, 7), drawItem(ODS_DISABLED));
-    EXPECT_EQ(expected(0, 7), drawItem(ODS_DISABLED | ODS_SELECTED));
-    EXPECT_NE(expected(0, 2), expected(0, 7));
-    ReleaseDC(nullptr, hdcScreen);
-}
-
 // One click opens a folder or a drive; on a file it opens nothing; right after a menu the
 // first click is swallowed.
 TEST_F(MainWindow, SingleClickOpensFoldersAndDrivesOnly)
@@ -306,34 +202,6 @@ TEST_F(MainWindow, DoubleClicksAndTheAddKey)
     EXPECT_EQ(nBefore + 1, ItemCount(g_state.hwndSendList));
     ListView_SetItemState(g_state.hwndSendList, 0, LVIS_SELECTED, LVIS_SELECTED);
     RemoveSelectedFromSendList();
-}
-
-// The About box ignores Escape (IDCANCEL) and closes on OK only; its build line is set.
-TEST_F(MainWindow, AboutBoxClosesOnOkOnly)
-{
-    std::atomic<int> nCancelSurvived{0};
-    std::string built;
-    std::thread user([&] {
-        HWND hDlg = nullptr;
-        // The dialog exists before WM_INITDIALOG has run; it is shown after.
-        WaitFor([&] {
-            hDlg = FindWindowA("#32770", "About talmox");
-            return hDlg && IsWindowVisible(hDlg);
-        }, 10000);
-        if (!hDlg)
-            return;
-        char sz[128] = "";
-        GetDlgItemTextA(hDlg, IDC_ABOUT_BUILT, sz, sizeof sz);
-        built = sz;
-        PostMessageA(hDlg, WM_COMMAND, IDCANCEL, 0);
-        Sleep(300);
-        nCancelSurvived = (IsWindow(hDlg) ? 1 : 0) + (IsWindowVisible(hDlg) ? 2 : 0);
-        PostMessageA(hDlg, WM_COMMAND, IDOK, 0);
-    });
-    SendMessageA(g_state.hwndMain, WM_COMMAND, IDM_ABOUT, 0);
-    user.join();
-    EXPECT_EQ("Built: May  1 2001", built);
-    EXPECT_EQ(3, nCancelSurvived.load()) << "1: hidden, 0: destroyed";
 }
 
 // The owner name peers are shown: the user's "Owner" value, "No Name" when it is missing or

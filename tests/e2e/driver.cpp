@@ -12,7 +12,6 @@
 //   list ID                       print the rows of list view ID of the main window
 //   text ID                       print the text of control ID of the main window
 //   rect CAPTION                  print the screen rectangle of a window ("TALMOX": the main one)
-//   trace MS                      print each window as it is shown and as it goes, for MS ms
 //   stats                         print the main window's process: working set, handles, threads
 // The exit code is 0 when the thing was done or seen, 1 on a time-out, 2 on a bad command line.
 #include <windows.h>
@@ -339,40 +338,6 @@ static int CmdStats()
     return 0;
 }
 
-// Prints, with the milliseconds since the start, each shown top-level window of the program
-// as it appears and goes: where the time of a batch goes, seen from outside.
-static BOOL CALLBACK CollectShown(HWND hwnd, LPARAM lParam)
-{
-    char szText[256];
-    if (IsWindowVisible(hwnd) && GetWindowTextA(hwnd, szText, sizeof szText))
-        ((std::string*)lParam)->append(szText).append("\n");
-    return TRUE;
-}
-
-static int CmdTrace(int ms)
-{
-    DWORD dwStart = GetTickCount();
-    std::string before;
-    while ((int)(GetTickCount() - dwStart) < ms) {
-        std::string now;
-        EnumWindows(CollectShown, (LPARAM)&now);
-        for (int pass = 0; pass < 2; pass++) {
-            const std::string& a = pass ? before : now;
-            const std::string& b = pass ? now : before;
-            for (size_t i = 0, j; (j = a.find('\n', i)) != std::string::npos; i = j + 1) {
-                std::string line = a.substr(i, j - i + 1);
-                if (b.find(line) == std::string::npos)
-                    printf("%lu\t%s\t%s", GetTickCount() - dwStart, pass ? "gone" : "shown",
-                           line.c_str());
-            }
-        }
-        fflush(stdout);
-        before = now;
-        Sleep(10);
-    }
-    return 0;
-}
-
 static int Usage()
 {
     fprintf(stderr, "usage: e2edriver main|post|wait|click|box|gone|list|text|rect|stats ...\n");
@@ -407,8 +372,6 @@ int main(int argc, char** argv)
         rc = CmdText(atoi(a[0]));
     else if (cmd == "rect" && n == 1)
         rc = CmdRect(a[0]);
-    else if (cmd == "trace" && n == 1)
-        rc = CmdTrace(atoi(a[0]));
     else if (cmd == "stats" && n == 0)
         rc = CmdStats();
     else

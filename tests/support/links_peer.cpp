@@ -2,6 +2,7 @@
 #include "links_peer.h"
 
 #include "connection/sockets.h"
+#include "peer_wire.h"
 #include "testenv.h"
 
 #include <cstdlib>
@@ -9,31 +10,9 @@
 int MakeLoopbackPair(SOCKET* pProgram, SOCKET* pPeer)
 {
     EnsureWinsock();
-    SOCKET l = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in a = {};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    int cb = sizeof a;
-    if (bind(l, (sockaddr*)&a, sizeof a) != 0 || listen(l, 1) != 0
-        || getsockname(l, (sockaddr*)&a, &cb) != 0) {
-        closesocket(l);
+    if (!LoopbackPair(pPeer, pProgram))
         return 0;
-    }
-    SOCKET c = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    if (connect(c, (sockaddr*)&a, sizeof a) != 0) {
-        closesocket(c);
-        closesocket(l);
-        return 0;
-    }
-    SOCKET s = accept(l, nullptr, nullptr);
-    closesocket(l);
-    if (s == INVALID_SOCKET) {
-        closesocket(c);
-        return 0;
-    }
-    PrepareDataSocket(s);
-    *pProgram = s;
-    *pPeer = c;
+    PrepareDataSocket(*pProgram);
     return 1;
 }
 
