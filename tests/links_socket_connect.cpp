@@ -1,5 +1,5 @@
-// The socket side of the link over loopback: the listening socket on 1756, the discovery
-// responder on 1755, the fixed-address connect, and IrDA where the platform has none.
+// The socket side of the link over loopback: the discovery responder on 1755, the connect that
+// retries until cancelled, and IrDA where the platform has none.
 #include <gtest/gtest.h>
 
 #include "connection/session.h"
@@ -66,31 +66,6 @@ TEST(Responder, EchoesAProbeOnlyWhileATcpTypeIsIdleAndEndsOnQuit)
     closesocket(s);
 }
 
-TEST(Listener, LanListensOn1756NonBlockingAndMakesTheProbeSocket)
-{
-    EnsureWinsock();
-    g_state.iCommType = CT_LAN;
-    g_state.hUdpSock = 0;
-    SOCKET l = OpenListenSocket();
-    ASSERT_NE((SOCKET)0, l);
-    EXPECT_NE((SOCKET)0, g_state.hUdpSock.load());
-    EXPECT_EQ(INVALID_SOCKET, accept(l, nullptr, nullptr));   // nobody waiting: no block
-    EXPECT_EQ(WSAEWOULDBLOCK, WSAGetLastError());
-    SOCKET c = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in a = {};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(TALMOX_TCP_PORT);
-    a.sin_addr.s_addr = htonl(kLoopback);
-    ASSERT_EQ(0, connect(c, (sockaddr*)&a, sizeof a));
-    SOCKET s = INVALID_SOCKET;
-    WaitFor([&] { return (s = accept(l, nullptr, nullptr)) != INVALID_SOCKET; }, 1000);
-    EXPECT_NE(INVALID_SOCKET, s);
-    closesocket(s);
-    closesocket(c);
-    closesocket(l);
-    closesocket(g_state.hUdpSock.exchange(0));
-}
-
 TEST(Listener, IrdaWithoutTheSimulatedMediumAndSerialTypesGiveNoSocket)
 {
     EnsureWinsock();
@@ -106,35 +81,6 @@ TEST(Listener, IrdaWithoutTheSimulatedMediumAndSerialTypesGiveNoSocket)
     EXPECT_EQ(1, g_state.bAbort);
     EXPECT_EQ(INVALID_SOCKET, g_state.hDataSock);
     g_state.bAbort = 0;
-}
-
-TEST(Connect, WanConnectsToThePeerAddressOnPort1756)
-{
-    EnsureWinsock();
-    SOCKET l = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in a = {};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(TALMOX_TCP_PORT);
-    a.sin_addr.s_addr = htonl(kLoopback);
-    ASSERT_EQ(0, bind(l, (sockaddr*)&a, sizeof a));
-    ASSERT_EQ(0, listen(l, 5));
-    g_state.iCommType = CT_WAN;
-    g_state.dwPeerIP = kLoopback;
-    g_state.bAbort = 0;
-    g_state.bAnswerMode = 0;
-    g_state.iWorkerState = WS_CONNECT;
-    SockConnect();
-    EXPECT_EQ(WS_CONNECTED, g_state.iWorkerState);
-    ASSERT_NE(INVALID_SOCKET, g_state.hDataSock);
-    SOCKET peer = accept(l, nullptr, nullptr);
-    ASSERT_NE(INVALID_SOCKET, peer);
-    SockSendCode(0x61);
-    std::string got;
-    EXPECT_EQ(4, PeerRecv(peer, 4, 1000, &got));
-    EXPECT_EQ(Hex("61 FF 61 11"), got);
-    closesocket(peer);
-    closesocket(g_state.hDataSock.exchange(INVALID_SOCKET));
-    closesocket(l);
 }
 
 TEST(Connect, WanWithoutAPeerRetriesUntilCancelledAndClosesItsSocket)
