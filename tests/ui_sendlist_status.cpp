@@ -4,6 +4,7 @@
 
 #include "browser/sendlist.h"
 #include "connection/progress.h"
+#include "mainwindow/xfercommands.h"
 #include "protocol/packets.h"
 #include "resource.h"
 #include "ui_support.h"
@@ -349,6 +350,68 @@ TEST_F(XferStatus, CancelStopsTheTransfer)
     EXPECT_EQ(WS_IDLE, g_state.iWorkerState.load());
     EXPECT_EQ(1, g_state.bAnswerMode.load());
     EXPECT_EQ(nullptr, g_state.hwndXferDlg.load());
+}
+
+// The status dialogs of this thread that are shown.
+static int ShownStatusDialogs()
+{
+    struct Count {
+        DWORD dwThread;
+        int n;
+    } c = {GetCurrentThreadId(), 0};
+    EnumWindows([](HWND hwnd, LPARAM l) -> BOOL {
+        Count* p = (Count*)l;
+        char sz[64] = "";
+        GetWindowTextA(hwnd, sz, sizeof sz);
+        if (IsWindowVisible(hwnd) && GetWindowThreadProcessId(hwnd, nullptr) == p->dwThread &&
+            strcmp(sz, "File Xfer Status") == 0)
+            p->n++;
+        return TRUE;
+    }, (LPARAM)&c);
+    return c.n;
+}
+
+// A peer that starts a second batch while the first one's dialog is up gets no second dialog:
+// the one shown serves it and goes when the worker closes it. A second dialog took the handle
+// the worker closes, and the first stayed up over an idle link.
+TEST_F(XferStatus, ReceiveStartedAgainKeepsOneDialogThatTheWorkerCloses)
+{
+    g_state.bAnswerMode = 1;
+    g_state.bShowResults = 0;
+    g_state.iCommType = CT_COM1;
+    g_state.iWorkerState = WS_RECEIVING;
+    g_state.hwndXferDlg = nullptr;
+    static int s_iStep, s_nWhileUp;
+    s_iStep = 0;
+    s_nWhileUp = -1;
+    // The steps run in the dialog's modal loop, on this thread, as the worker's posts arrive.
+    UINT_PTR idStep = SetTimer(nullptr, 0, 150, [](HWND, UINT, UINT_PTR, DWORD) {
+        HWND hDlg = g_state.hwndXferDlg;
+        if (s_iStep == 0 && hDlg) {
+            PostMessageA(g_state.hwndMain, WM_COMMAND, IDM_RECEIVE, 0);    // the second batch
+            s_iStep = 1;
+        } else if (s_iStep == 1) {
+            s_nWhileUp = ShownStatusDialogs();
+            g_state.iWorkerState = WS_IDLE;                             // it ends
+            PostMessageA(hDlg, WM_CLOSE, 0, 0);
+            s_iStep = 2;
+        } else if (s_iStep == 2) {
+            // A dialog left up over the idle link is closed, so that the test ends either way.
+            EnumWindows([](HWND hwnd, LPARAM) -> BOOL {
+                char sz[64] = "";
+                GetWindowTextA(hwnd, sz, sizeof sz);
+                if (strcmp(sz, "File Xfer Status") == 0)
+                    PostMessageA(hwnd, WM_CLOSE, 0, 0);
+                return TRUE;
+            }, 0);
+            s_iStep = 3;
+        }
+    });
+    CmdReceive();
+    KillTimer(nullptr, idStep);
+    g_state.bShowResults = 1;
+    EXPECT_EQ(1, s_nWhileUp);
+    EXPECT_EQ(2, s_iStep) << "a status dialog stayed up after the worker closed it";
 }
 
 // "Connecting..." keeps its infrared hint only for the infrared types.

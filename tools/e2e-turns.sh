@@ -37,16 +37,6 @@ esac
 mkdir -p "$A/pfx/$SUBDIR" "$B/pfx/$SUBDIR"
 echo "seed $seed, $batches batches over $link"
 
-# "working-set-KiB descriptors threads" of a machine's copy. Wine does not count another
-# process's handles, so the file descriptors of its Linux process stand in for them: every
-# file, socket, port and event the program leaves open holds one there.
-stats() {
-  local pid fds
-  pid=$(machine_pids "$1" 'talmox\.exe' | head -1)
-  fds=$(ls "/proc/$pid/fd" 2>/dev/null | wc -l)
-  machine_drive "$1" stats | awk -F'\t' -v fds="$fds" '{v[$1]=$2} END {print v["workingset_kib"], fds, v["threads"]}'
-}
-
 declare -A base=()
 files=0 seconds=0
 for i in $(seq "$batches"); do
@@ -66,7 +56,7 @@ for i in $(seq "$batches"); do
   if [ "$i" -eq 4 ] || [ $((i % 20)) -eq 0 ] || [ "$i" -eq "$batches" ]; then
     for m in A B; do
       d=$work/$m
-      read -r ws h th <<< "$(stats "$d")"
+      read -r ws h th <<< "$(machine_stats "$d")"
       echo "after batch $i: $m working set ${ws} KiB, $h descriptors, $th threads"
       if [ "$i" -eq 4 ]; then
         base[$m]="$ws $h $th"

@@ -14,6 +14,7 @@
 #   machine_drive DIR ARGS...        run the driver (tests/e2e/driver.cpp) on the machine
 #   machine_shot DIR FILE [CAPTION]  screenshot of the display, cut to the window if given
 #   machine_pids DIR PATTERN         the Linux processes of the machine whose command matches
+#   machine_stats DIR                "working-set-KiB descriptors threads" of the machine's Talmox
 #   machine_setup DIR NETNS TYPE [COM1]  create and start a machine set up for batches
 #   machine_hand_files M WINDIR FILE...  put the files on M's Send List (first or second start)
 #   pair_up LINK A B NSA NSB WORK    two machines running Talmox on a LAN or serial link
@@ -131,6 +132,23 @@ machine_pids() {
   for p in $(pgrep -f "$pattern"); do
     { tr '\0' '\n' < "/proc/$p/environ"; } 2>/dev/null | grep -qxF "WINEPREFIX=$dir/pfx" && echo "$p"
   done
+}
+
+# "working-set-KiB descriptors threads" of a machine's Talmox, seen from outside. Wine does not
+# count another process's handles, so the file descriptors of its Linux process stand in for
+# them: every file, socket, port and event the program leaves open holds one there.
+# The driver finds the process by its main window, which a moment of a busy wineserver can hide
+# from it: it is asked again before the sample is given up ("- - -").
+machine_stats() {
+  local pid fds out
+  pid=$(machine_pids "$1" 'talmox\.exe' | head -1)
+  fds=$(ls "/proc/$pid/fd" 2>/dev/null | wc -l)
+  for _ in $(seq 10); do
+    out=$(machine_drive "$1" stats) && break
+    sleep 0.5
+  done
+  awk -F'\t' -v fds="$fds" '{v[$1]=$2} END {
+    if (v["workingset_kib"] == "") print "- - -"; else print v["workingset_kib"], fds, v["threads"] }' <<< "$out"
 }
 
 # A machine made and started with Talmox's settings: communication TYPE, COM1 on a device if

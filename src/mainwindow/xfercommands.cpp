@@ -185,6 +185,12 @@ static void DiscardPartialFile()
 int CmdReceive()
 {
     SessionState& s = g_state;
+    // A batch that starts while the status dialog is up (the peer began anew without ending
+    // the last one) is shown by that dialog. A second dialog from inside the first one's modal
+    // loop would take the handle the worker closes, and leave the first up for good.
+    HWND hShown = s.hwndXferDlg;
+    if (hShown && IsWindow(hShown))
+        return 0;
     s.bAbort = 0;
     s.nFilesOk = 0;
     int idDlg = s.bLandscape ? IDD_XFERSTATUS : IDD_XFERSTATUS_TALL;

@@ -50,3 +50,16 @@ foreach(link tcp serial)
   set_tests_properties(e2e_damage_${link} PROPERTIES
     TIMEOUT 300 SKIP_RETURN_CODE 77 RESOURCE_LOCK e2e_machines ENVIRONMENT "DAMAGE_HANG_S=30")
 endforeach()
+
+# A hostile peer (random messages and garbage, seeded) against a copy of Talmox in answer mode
+# over each link: it keeps answering, stays flat and writes nothing outside its destination.
+# A short slice here; `make soak` runs ten minutes per link.
+add_executable(hostilepeer ${CMAKE_CURRENT_LIST_DIR}/hostilepeer.cpp)
+target_link_libraries(hostilepeer PRIVATE testsupport ws2_32)
+target_link_options(hostilepeer PRIVATE -static)
+foreach(link lan serial)
+  add_test(NAME e2e_hostile_${link}
+           COMMAND ${CMAKE_SOURCE_DIR}/tools/e2e-hostile.sh ${link} 45 ${CMAKE_BINARY_DIR})
+  set_tests_properties(e2e_hostile_${link} PROPERTIES
+    TIMEOUT 300 SKIP_RETURN_CODE 77 RESOURCE_LOCK e2e_machines)
+endforeach()
