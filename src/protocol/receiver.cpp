@@ -108,6 +108,7 @@ static void OnFileList(const XferLink& link)
     int nHead = link.pfnRecv(&bCount, 1);
     nHead += link.pfnRecv(&crc, 4);
     s.nXferFiles = bCount;
+    s.iXferFile = 0;    // a list starts a batch: "5 of 2 Files" must not be shown
     int32_t cbList = 256 * bCount;
     XFERFILE* pFiles = s.pXferFiles;
     int32_t nGot = cbList > 0 ? link.pfnRecv(pFiles, cbList) : 0;
