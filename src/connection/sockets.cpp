@@ -8,8 +8,8 @@
 
 #include <cstring>
 
-enum { PROBE_WAIT_MS = 500, CONNECT_WAIT_MS = 500, IRDA_RETRY_MS = 500, IRDA_RESTART_MS = 50,
-       RESPONDER_SELECT_MS = 250, RESPONDER_NAP_MS = 10, RESPONDER_IDLE_MS = 50,
+enum { PROBE_WAIT_MS = 500, CONNECT_WAIT_MS = 500, CONNECT_FRESH_MS = 3000, IRDA_RETRY_MS = 500,
+       IRDA_RESTART_MS = 50, RESPONDER_SELECT_MS = 250, RESPONDER_NAP_MS = 10, RESPONDER_IDLE_MS = 50,
        LISTEN_BACKLOG = 5 };
 
 static void SetNonBlocking(SOCKET s)
@@ -178,6 +178,7 @@ static void SockConnectTcp(int iType)
     sockaddr_in to = {};
     to.sin_family = AF_INET;
     to.sin_port = htons(TALMOX_TCP_PORT);
+    DWORD dwSocketStart = GetTickCount();
     while (!s.bAbort && !s.bAnswerMode) {
         uint32_t dwAddr = iType == CT_LAN ? ProbeForPeer() : htonl(s.dwPeerIP);
         if (s.bAbort || s.bAnswerMode)
@@ -205,9 +206,11 @@ static void SockConnectTcp(int iType)
             LinkEstablished(hSock);
             return;
         }
-        if (iResult < 0) {
-            // A failed connect leaves the socket unfit for another attempt on some stacks:
-            // the next attempt starts on a fresh socket.
+        // A failed connect leaves the socket unfit for another attempt on some stacks. One
+        // still in progress after a few seconds lost its SYN or the answer, and the kernel's
+        // back-off would space the SYNs out to minutes. Either way the next attempt starts
+        // on a fresh socket.
+        if (iResult < 0 || GetTickCount() - dwSocketStart >= CONNECT_FRESH_MS) {
             closesocket(hSock);
             hSock = NewTcpDataSocket();
             s.hDataSock = hSock;
@@ -215,6 +218,7 @@ static void SockConnectTcp(int iType)
                 s.bAbort = 1;
                 return;
             }
+            dwSocketStart = GetTickCount();
         }
     }
     CloseDataSocket();
