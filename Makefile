@@ -39,6 +39,8 @@ soak: build-x64
 	tools/e2e-turns.sh serial 200 $(BUILD)/x64
 	tools/e2e-cancels.sh lan 100 $(BUILD)/x64
 	tools/e2e-cancels.sh serial 100 $(BUILD)/x64
+	tools/e2e-hostile.sh lan 600 $(BUILD)/x64
+	tools/e2e-hostile.sh serial 600 $(BUILD)/x64
 	DAMAGE_FILES=40 DAMAGE_BATCHES=1000 DAMAGE_BLOCKS=10000 tools/damage-soak.sh tcp $(BUILD)/x64
 	DAMAGE_FILES=40 DAMAGE_BATCHES=1000 DAMAGE_BLOCKS=10000 tools/damage-soak.sh serial $(BUILD)/x64
 
