@@ -1,4 +1,4 @@
-// Packets: the transfer CRC, code frames and both reception rules, records and block arithmetic.
+// Packets: the transfer CRC, the serial frame rule, records and block arithmetic.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -44,46 +44,6 @@ TEST(SerialFrameRule, ValidGarbledAndSilent)
     EXPECT_EQ(1, bPurge);
     EXPECT_EQ(0, SerialFrameCode((const uint8_t*)"\x61\xFF\x61", 3, &bPurge));
     EXPECT_EQ(0, bPurge);
-}
-
-// A byte source that counts what the rule consumed.
-struct Stream {
-    std::vector<uint8_t> bytes;
-    size_t pos = 0;
-    static int Read(void* ctx, uint8_t* buf, int n)
-    {
-        Stream* s = (Stream*)ctx;
-        int got = 0;
-        while (got < n && s->pos < s->bytes.size())
-            buf[got++] = s->bytes[s->pos++];
-        return got;
-    }
-};
-
-static std::pair<int, size_t> Receive(std::vector<uint8_t> bytes)
-{
-    Stream s{bytes};
-    int code = SocketFrameCode(Stream::Read, &s);
-    return {code, s.pos};
-}
-
-TEST(SocketFrameRule, RealignsMisplacedFrames)
-{
-    EXPECT_EQ(std::make_pair(0x51, (size_t)4), Receive({0x51, 0xFF, 0x51, 0x11, 0x99}));
-    EXPECT_EQ(std::make_pair(0x52, (size_t)5), Receive({0x00, 0x52, 0xFF, 0x52, 0x11, 0x99}));
-    EXPECT_EQ(std::make_pair(0x61, (size_t)5), Receive({0x00, 0x61, 0xFF, 0x61, 0x11}));
-    EXPECT_EQ(std::make_pair(0x62, (size_t)7), Receive({0xFF, 0x61, 0x11, 0x62, 0xFF, 0x62, 0x11}));
-    EXPECT_EQ(std::make_pair(0x62, (size_t)6), Receive({0x61, 0x11, 0x62, 0xFF, 0x62, 0x11}));
-    EXPECT_EQ(std::make_pair(0, (size_t)3), Receive({0x61, 0xFF, 0x61}));
-    EXPECT_EQ(0, Receive({0x01, 0x02, 0x03, 0x04}).first);
-}
-
-TEST(Records, SizesAndListLength)
-{
-    EXPECT_EQ(256u, sizeof(XFERFILE));
-    EXPECT_EQ(256u, sizeof(OWNERREC));
-    // An XC_FILE_LIST of 3 files: frame, count, CRC and three records.
-    EXPECT_EQ(777u, 4 + 1 + 4 + 3 * sizeof(XFERFILE));
 }
 
 TEST(Records, PathConversionBothWays)

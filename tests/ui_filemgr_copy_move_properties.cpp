@@ -61,34 +61,6 @@ TEST_F(CopyMoveProps, CopyToOntoAnExistingNameKeepsItAndSays5017)
     EXPECT_FALSE(FileExists(dest.File("dir")));
 }
 
-// The current folder as destination is refused with the stop icon and the dialog stays open;
-// nothing is copied, and Cancel then closes it.
-TEST_F(CopyMoveProps, CurrentFolderAsDestinationIsRefusedAndTheDialogStays)
-{
-    WriteWholeFile(src.File("a.txt"), "a");
-    ShowFolder(src.Path());
-    SelectNames({"a.txt"});
-    std::string box;
-    HICON hIcon = nullptr;
-    bool bStayed = false;
-    WithDialog(IDM_COPYTO, "Copy File(s)", [&](HWND hDlg) {
-        SetDlgItemTextA(hDlg, 1001, src.Path().c_str());
-        PostMessageA(hDlg, WM_COMMAND, IDOK, 0);
-        if (HWND hBox = WaitForDialog("Error", hDlg)) {
-            box = BoxText(hBox);
-            hIcon = BoxIcon(hBox);
-            PostMessageA(hBox, WM_COMMAND, IDOK, 0);
-            WaitFor([&] { return !IsWindow(hBox); }, 10000);
-        }
-        bStayed = !WaitFor([&] { return !IsWindowVisible(hDlg); }, 1000);
-        PostMessageA(hDlg, WM_COMMAND, IDCANCEL, 0);
-    });
-    EXPECT_EQ("The source and destination directory cannot be the same", box);
-    EXPECT_EQ(LoadIconA(nullptr, IDI_HAND), hIcon);
-    EXPECT_TRUE(bStayed);
-    EXPECT_EQ(1, ItemCount(g_state.hwndFileList));
-}
-
 // Move puts each row under the destination given with a trailing backslash. Browse fills the
 // field with the folder Select Directory ends on, but only through its OK.
 TEST_F(CopyMoveProps, MovePutsEachFileUnderTheDestination)

@@ -1,5 +1,5 @@
-// The file pane's menus as the user meets them: the context menus with the program rule, the
-// selection commands, and the sort menu that re-sorts in place.
+// The file pane's menus as the user meets them: the context menus with the program rule and
+// the sort menu that re-sorts in place.
 #include <gtest/gtest.h>
 
 #include "resource.h"
@@ -72,21 +72,6 @@ TEST_F(FileMenus, ProgramsGetRunOthersOpenAndSeveralRowsTheSecondMenu)
     EXPECT_EQ(g_state.hContextMenu1, none.hMenu);
     EXPECT_TRUE(none.bRunGrayed);
     EXPECT_EQ(g_state.hContextMenu2, ContextMenuFor({"setup.exe", "readme.txt"}).hMenu);
-}
-
-TEST_F(FileMenus, SelectAllTakesFilesOnlyAndDeselectAllClearsEverything)
-{
-    SelectNames({"folder"});
-    RunCommand(IDM_SELECTALL);
-    HWND hList = g_state.hwndFileList;
-    // The four files, and the folder that was already selected keeps its state.
-    EXPECT_EQ(5, (int)SendMessageA(hList, LVM_GETSELECTEDCOUNT, 0, 0));
-    EXPECT_TRUE(ListView_GetItemState(hList, FindRow("folder"), LVIS_SELECTED));
-    RunCommand(IDM_DESELECTALL);
-    EXPECT_EQ(0, (int)SendMessageA(hList, LVM_GETSELECTEDCOUNT, 0, 0));
-    SelectNames({});
-    RunCommand(IDM_SELECTALL);
-    EXPECT_FALSE(ListView_GetItemState(hList, FindRow("folder"), LVIS_SELECTED));
 }
 
 // The sort menu marks the current order; choosing another sorts the rows already listed (a file

@@ -1,5 +1,5 @@
-// The path menu's items and the folders its levels lead to, as shown by the main window and
-// the Select Directory dialog, and the main window's menu tracked on real folders.
+// The path menu's items and the folders its levels lead to, and the Select Directory dialog's
+// own path menu on real folders.
 #include "browser/filedialogs.h"
 #include "mainwindow/filecommands.h"
 #include "resource.h"
@@ -46,17 +46,6 @@ TEST(PathMenu, ItemsTopDownWithIndentAndMark)
     EXPECT_EQ(items[3].id, 1025u);
 }
 
-TEST(PathMenu, RootAndDrivesLevel)
-{
-    auto root = Items("D:\\", 0);
-    ASSERT_EQ(root.size(), 2u);
-    EXPECT_EQ(root[0].text, "My Computer");
-    EXPECT_EQ(root[1].text, "* D:\\");
-    auto drives = Items("", 0);
-    ASSERT_EQ(drives.size(), 1u);
-    EXPECT_EQ(drives[0].text, "* My Computer");
-}
-
 TEST(PathMenu, LevelsLeadUpToRootAndDrives)
 {
     EXPECT_EQ(Level("C:\\a\\b", 2), "C:\\a");
@@ -66,16 +55,6 @@ TEST(PathMenu, LevelsLeadUpToRootAndDrives)
     EXPECT_EQ(Level("C:\\a\\b", 5), "C:\\a\\b");   // past "My Computer"
     EXPECT_EQ(Level("C:\\", 2), "");
     EXPECT_EQ(Level("", 1), "");
-}
-
-TEST(PathMenu, DeepPathStillReachesRootAndDrives)
-{
-    const char* deep = "C:\\a\\b\\c\\d\\e\\f\\g\\h\\i";
-    EXPECT_EQ(PathDepth(deep), 9);
-    EXPECT_EQ(Level(deep, 9), "C:\\a");
-    EXPECT_EQ(Level(deep, 10), "C:\\");
-    EXPECT_EQ(Level(deep, 11), "");
-    EXPECT_EQ(Items(deep, 1024).size(), 11u);
 }
 
 // C:\Data\Reports made for the test in the prefix's drive (C:\Data only when it is new).
@@ -92,25 +71,6 @@ struct PathMenuWindow : ::testing::Test {
     {
         RemoveTree(s_bMadeData ? "C:\\Data" : "C:\\Data\\Reports");
     }
-    // Opens the path menu, keeps its items and the button's caption meanwhile, and chooses
-    // level k (0: dismisses the menu).
-    void ChooseLevel(int k)
-    {
-        MenuWatch watch([&](HMENU h) {
-            texts = MenuTexts(h);
-            caption = DrawnCaption(hwndPathBtn);
-            rcMenu = TrackedMenuRect();
-            if (k)
-                ChooseMenuItem(h, WM_PATHLEVEL + k);
-            else
-                EndMenu();
-        });
-        RunCommand(IDM_PATHMENU);
-        Pump(50);
-    }
-    std::vector<std::string> texts;
-    std::string caption;
-    RECT rcMenu = {};
 };
 bool PathMenuWindow::s_bMadeData;
 

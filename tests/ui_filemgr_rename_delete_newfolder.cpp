@@ -1,5 +1,4 @@
-// The file pane's rename in place, Delete with and without its question, and New Folder, on
-// real files; and the drives level, where the file commands only beep.
+// The file pane's rename in place, Delete and its question, and New Folder, on real files.
 #include <gtest/gtest.h>
 
 #include "resource.h"
@@ -89,30 +88,6 @@ TEST_F(FileOps, DeleteAsksFirstAndOnlyYesDeletes)
     EXPECT_FALSE(FileExists(dir.File("b.txt")));
     EXPECT_EQ(-1, FindRow("b.txt"));
     EXPECT_NE(-1, FindRow("late.txt"));
-}
-
-// A tree of three levels with files at each, and a chain below it deeper than nine levels:
-// with the question off all of it goes and nothing at all is shown.
-TEST_F(FileOps, DeleteRemovesAWholeTreeWithoutAsking)
-{
-    g_state.bPromptDelete = 0;
-    std::string path = dir.File("tree");
-    for (int i = 0; i < 12; i++) {
-        CreateDirectoryA(path.c_str(), nullptr);
-        WriteWholeFile(path + "\\f.txt", "x");
-        if (i < 3)
-            CreateDirectoryA((path + "\\empty").c_str(), nullptr);
-        path += "\\l" + std::to_string(i);
-    }
-    WriteWholeFile(dir.File("loose.txt"), "y");
-    ShowFolder(dir.Path());
-    SelectNames({"tree", "loose.txt"});
-    BoxAnswerer any(nullptr, 1500);
-    RunCommand(IDM_DELETE);
-    EXPECT_FALSE(any.Seen()) << any.Caption() << ": " << any.Text();
-    EXPECT_FALSE(FileExists(dir.File("tree")));
-    EXPECT_FALSE(FileExists(dir.File("loose.txt")));
-    EXPECT_EQ(0, ItemCount(g_state.hwndFileList));
 }
 
 // A read-only file stays with the folders above it, the rest goes, and one message says so.

@@ -1,5 +1,5 @@
-// Listing folders into the file pane: what is listed, the order of each sort key, the texts,
-// the icons, a table of rows per list view, and folders larger than the start-up table.
+// Listing folders into the file pane: what is listed, the order of each sort key, and a folder
+// larger than the start-up table.
 #include <gtest/gtest.h>
 
 #include "ui_support.h"
@@ -131,25 +131,6 @@ TEST_F(Listing, SizeTypeAndDateOrders)
     EXPECT_EQ(2, g_state.iSortOrder);
     EXPECT_EQ((std::vector<std::string>{"small.txt", "noext", "big.c"}),
               Names(g_state.hwndFileList));
-}
-
-TEST_F(Listing, EmptyAndMissingFoldersGiveEmptyLists)
-{
-    ScratchDir dir;
-    EXPECT_TRUE(List(dir.Path(), 0).empty());
-    EXPECT_TRUE(List(dir.File("no-such-folder"), 0).empty());
-}
-
-TEST_F(Listing, DrivesLevelListsTheDrivesInLetterOrder)
-{
-    std::vector<std::string> want;
-    for (int d = 0; d < 26; d++)
-        if (g_state.DriveMask & (1u << d))
-            want.push_back(std::string(1, (char)('A' + d)) + ":\\");
-    for (int iOrder = 0; iOrder < 4; iOrder++)
-        EXPECT_EQ(want, List("", iOrder)) << iOrder;
-    ASSERT_FALSE(want.empty());
-    EXPECT_TRUE(RowIsDrive(RowOf(g_state.hwndFileList, 0)));
 }
 
 TEST_F(Listing, TenThousandEntries)

@@ -1,9 +1,8 @@
-// The main window made in-process: both layouts at their exact geometry and column widths,
-// the single-instance hand-off through the clipboard and message 2024, the About box.
+// The main window made in-process: the wide layout at its exact geometry and column widths,
+// the clicks and keys of both panes, and the owner name.
 #include <gtest/gtest.h>
 
 #include "browser/sendlist.h"
-#include "connection/progress.h"
 #include "connection/startup.h"
 #include "resource.h"
 #include "ui_support.h"
@@ -65,68 +64,6 @@ TEST_F(MainWindow, WideLayoutAt640x400)
     EXPECT_EQ(200, ColumnWidth(g_state.hwndSendList, 0));
     EXPECT_EQ(96, ColumnWidth(g_state.hwndSendList, 1));
     EXPECT_EQ(1, ColumnWidth(g_state.hwndSendList, 2));
-}
-
-TEST_F(MainWindow, NarrowLayoutAt240x300)
-{
-    Resize(240, 300);
-    int M = GetSystemMetrics(SM_CYMENU), T = 300 / 2 - M;
-    ExpectAt(g_state.hwndFileList, 0, 21, 240, T - 2, "file pane");
-    ExpectAt(hwndPathBtn, 0, 0, 170, 21, "path button");
-    ExpectAt(hwndSortBtn, 170, 0, 70, 21, "sort button");
-    for (int i = 0; i < NUM_TOOL_BUTTONS; i++)
-        ExpectAt(hwndToolBtns[i], 34 * i, T + 21, 32, 32, "tool button");
-    ExpectAt(g_state.hwndStatusText, 0, T + 53, 240, 16, "summary");
-    ExpectAt(g_state.hwndSendList, 0, T + 69, 240, 300 - T - 69, "Send List");
-    // The widths still follow V = W - 40 = 200, even the ones that come out tiny.
-    EXPECT_EQ(76, ColumnWidth(g_state.hwndFileList, 0));
-    EXPECT_EQ(3, ColumnWidth(g_state.hwndFileList, 1));
-    EXPECT_EQ(16, ColumnWidth(g_state.hwndFileList, 2));
-    EXPECT_EQ(66, ColumnWidth(g_state.hwndSendList, 0));
-    EXPECT_EQ(29, ColumnWidth(g_state.hwndSendList, 1));
-}
-
-TEST_F(MainWindow, ThreeHundredTwentyIsNarrowAndOneMoreIsWide)
-{
-    Resize(320, 400);
-    EXPECT_EQ(320, ChildRect(g_state.hwndFileList).right);
-    Resize(321, 400);
-    EXPECT_EQ(321 / 2 - 20, ChildRect(g_state.hwndFileList).right);
-    EXPECT_EQ(321 / 2 + 20, ChildRect(g_state.hwndSendList).left);
-}
-
-// A second start finds the running window, leaves its command line on the clipboard and
-// posts 2024; the running window adds the file and counts it in the summary.
-TEST_F(MainWindow, SecondStartHandsItsPathToTheRunningWindow)
-{
-    ScratchDir dir;
-    std::string path = dir.File("handed.bin");
-    WriteWholeFile(path, std::string(1536, 'h'));
-    int nBefore = ItemCount(g_state.hwndSendList);
-    uint32_t dwBefore = g_state.dwSendListBytes;
-
-    EXPECT_EQ(0, InitInstance(GetModuleHandleA(nullptr), SW_SHOWNORMAL, path.c_str()));
-    ASSERT_TRUE(OpenClipboard(nullptr));
-    HANDLE hData = GetClipboardData(CF_TEXT);
-    ASSERT_NE(nullptr, hData);
-    EXPECT_EQ(path, std::string((const char*)GlobalLock(hData)));
-    GlobalUnlock(hData);
-    CloseClipboard();
-
-    Pump(200);
-    ASSERT_EQ(nBefore + 1, ItemCount(g_state.hwndSendList));
-    EXPECT_EQ("handed.bin", ItemText(g_state.hwndSendList, 0));
-    EXPECT_EQ(path, ItemText(g_state.hwndSendList, 0, 2));
-    EXPECT_EQ(dwBefore + 1536, g_state.dwSendListBytes);
-    char szWant[64], szSize[32];
-    FormatSize((int32_t)g_state.dwSendListBytes, szSize);
-    snprintf(szWant, sizeof szWant, "Files: %d  Bytes: %s", nBefore + 1, szSize);
-    EXPECT_EQ(szWant, WindowText(g_state.hwndStatusText));
-
-    // Leave the Send List as it was for the other tests.
-    ListView_SetItemState(g_state.hwndSendList, 0, LVIS_SELECTED, LVIS_SELECTED);
-    RemoveSelectedFromSendList();
-    EXPECT_EQ(nBefore, ItemCount(g_state.hwndSendList));
 }
 
 // One click opens a folder or a drive; on a file it opens nothing; right after a menu the

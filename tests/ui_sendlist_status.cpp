@@ -1,5 +1,5 @@
-// The Send List in the main window (adding, duplicates, long paths, the 100-file check,
-// removing), its summary line and size texts, and the fields of the transfer status dialog.
+// The Send List in the main window (adding, the 100-file check, removing, the batch table's
+// limit), its summary line and size texts, and the transfer status dialog.
 #include <gtest/gtest.h>
 
 #include "browser/sendlist.h"
@@ -98,37 +98,6 @@ TEST_F(SendList, PathListOfAFolderAndNamesAddsNewestOnTop)
     EXPECT_EQ(dir.File("y.bin"), ItemText(g_state.hwndSendList, 1, 2));
 }
 
-TEST_F(SendList, SameNameInAnotherFolderOrCaseIsNotAddedAgain)
-{
-    ScratchDir a, b;
-    WriteWholeFile(a.File("report.doc"), "first");
-    WriteWholeFile(b.File("REPORT.DOC"), "second one");
-    AddPath(b.File("REPORT.DOC"));
-    AddPath(a.File("report.doc"));
-    EXPECT_EQ((std::vector<std::string>{"REPORT.DOC"}), Rows());
-    EXPECT_EQ(10u, g_state.dwSendListBytes);
-}
-
-// A path the batch record could not carry whole is refused, never cut: 125 characters fit,
-// 126 do not.
-TEST_F(SendList, PathLongerThanABatchRecordHoldsIsRefused)
-{
-    ScratchDir dir;
-    std::string base = dir.Path() + "\\";
-    std::string fits = base + std::string(125 - base.size(), 'f');
-    std::string tooLong = base + std::string(126 - base.size(), 'g');
-    ASSERT_EQ(125u, fits.size());
-    WriteWholeFile(fits, "ok");
-    WriteWholeFile(tooLong, "no");
-    ASSERT_TRUE(FileExists(tooLong));
-    AddPath(tooLong);
-    EXPECT_TRUE(Rows().empty());
-    AddPath(fits);
-    ASSERT_EQ(1u, Rows().size());
-    EXPECT_EQ(fits, ItemText(g_state.hwndSendList, 0, 2));
-    EXPECT_EQ(2u, g_state.dwSendListBytes);
-}
-
 // Removing rows 1 and 3 of five keeps 0, 2 and 4 in order and subtracts exactly their sizes.
 TEST_F(SendList, RemoveTakesOutTheSelectedRowsAndTheirBytes)
 {
@@ -197,31 +166,6 @@ TEST_F(SendList, HundredFileCheckShowsItsMessageAndAddsNothing)
     SendMessageA(g_state.hwndMain, WM_COMMAND, IDM_ADDTOSENDLIST, 0);
     EXPECT_EQ(100u, Rows().size());
     EXPECT_EQ("Files: 100  Bytes: 100B", Summary());
-}
-
-// Files dropped on the window: all that can be opened are added, past the 100-file check;
-// a folder in the drop is skipped.
-TEST_F(SendList, DroppedFilesAreAllAddedWithoutTheLimit)
-{
-    ScratchDir dir;
-    std::string names;
-    for (int i = 0; i < 150; i++) {
-        std::string path = dir.File("d" + std::to_string(i));
-        WriteWholeFile(path, "dd");
-        names += path + '\0';
-    }
-    CreateDirectoryA(dir.File("sub").c_str(), nullptr);
-    names += dir.File("sub") + '\0' + '\0';
-    HGLOBAL hDrop = GlobalAlloc(GHND, sizeof(DROPFILES) + names.size());
-    DROPFILES* pDrop = (DROPFILES*)GlobalLock(hDrop);
-    pDrop->pFiles = sizeof(DROPFILES);
-    memcpy(pDrop + 1, names.data(), names.size());
-    GlobalUnlock(hDrop);
-    EXPECT_EQ(1, SendMessageA(g_state.hwndMain, WM_DROPFILES, (WPARAM)hDrop, 0));
-    EXPECT_EQ(150u, Rows().size());
-    EXPECT_EQ("d149", ItemText(g_state.hwndSendList, 0));
-    EXPECT_EQ(300u, g_state.dwSendListBytes);
-    EXPECT_EQ("Files: 150  Bytes: 300B", Summary());
 }
 
 // A Send List longer than the batch table is refused whole with a message; nothing is
@@ -412,27 +356,6 @@ TEST_F(XferStatus, ReceiveStartedAgainKeepsOneDialogThatTheWorkerCloses)
     g_state.bShowResults = 1;
     EXPECT_EQ(1, s_nWhileUp);
     EXPECT_EQ(2, s_iStep) << "a status dialog stayed up after the worker closed it";
-}
-
-// "Connecting..." keeps its infrared hint only for the infrared types.
-TEST(ConnectDialog, AlignHintOnlyForInfrared)
-{
-    ASSERT_NE(nullptr, MakeMainWindow(""));
-    for (int iType : {CT_IRDA, CT_RAWIR, CT_LAN, CT_COM1}) {
-        g_state.iCommType = iType;
-        HWND hDlg = CreateDialogParamA(GetModuleHandleA(nullptr),
-                                       MAKEINTRESOURCEA(IDD_CONNECTING), g_state.hwndMain,
-                                       ConnectDlgProc, 0);
-        ASSERT_NE(nullptr, hDlg);
-        EXPECT_EQ(hDlg, g_state.hwndConnectDlg.load());
-        char sz[64] = "";
-        GetDlgItemTextA(hDlg, IDC_CONNECT_HINT, sz, sizeof sz);
-        bool bInfrared = iType == CT_IRDA || iType == CT_RAWIR;
-        EXPECT_STREQ(bInfrared ? "(Align infrared ports)" : "", sz) << iType;
-        DestroyWindow(hDlg);
-        g_state.hwndConnectDlg = nullptr;
-    }
-    g_state.iCommType = CT_LAN;
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // Opening the port of each communication type: the window title, the send button, message 5008
-// for a port held by another program, and the device paths of USB and the raw infrared port.
+// for a port that cannot be opened, and the USB device found in the device map.
 #include <gtest/gtest.h>
 
 #include "connection/serialport.h"
@@ -153,28 +153,6 @@ TEST_F(CommPort, UsbDeviceFromTheDeviceMapKeepsItsLineSettings)
     strcpy(g_state.szUsbPort, "\\\\.\\COM2");
     FindUsbSerialPort();
     EXPECT_STREQ("\\\\.\\WCEUSBSH001", g_state.szUsbPort);
-}
-
-TEST_F(CommPort, RawInfraredOpensTheNamedPortWithTheLineSettings)
-{
-    FindUsbSerialPort();
-    EXPECT_STREQ("", g_state.szRawIrPort);
-    EXPECT_EQ(nullptr, Open(CT_RAWIR));
-
-    HANDLE h = OpenRaw("COM2:");
-    ASSERT_NE(INVALID_HANDLE_VALUE, h);
-    DCB dcb = {};
-    dcb.DCBlength = sizeof dcb;
-    GetCommState(h, &dcb);
-    dcb.BaudRate = CBR_9600;
-    SetCommState(h, &dcb);
-    CloseHandle(h);
-
-    SetRegString(kProgramKey, "RawIrPort", "COM2");
-    FindUsbSerialPort();
-    EXPECT_STREQ("\\\\.\\COM2", g_state.szRawIrPort);
-    ASSERT_NE(nullptr, Open(CT_RAWIR));
-    EXPECT_EQ(115200u, BaudOf(hPort));
 }
 
 }  // namespace

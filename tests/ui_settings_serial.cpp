@@ -146,22 +146,6 @@ TEST_F(SettingsDialog, TypeListOffersSixTypesAndThePeerAddressOnlyForWan)
     g_state.bLandscape = 1;
 }
 
-// The folder chosen through Browse is kept at once, before OK, and OK leaves it in place.
-TEST_F(SettingsDialog, BrowseStoresTheChosenFolderAtOnce)
-{
-    ScratchDir dest;
-    CreateDirectoryA(dest.File("inbox").c_str(), nullptr);
-    snprintf(g_state.szDestDir, sizeof g_state.szDestDir, "%s", dest.Path().c_str());
-    std::string shown, stored;
-    WithSettings([&](HWND hDlg) {
-        shown = BrowseIntoFirstFolder(hDlg, IDOK);
-        stored = g_state.szDestDir;
-    });
-    EXPECT_EQ(dest.File("inbox"), shown);
-    EXPECT_EQ(dest.File("inbox"), stored);
-    EXPECT_EQ(dest.File("inbox"), std::string(g_state.szDestDir));
-}
-
 // The same type again: the sockets stay as they are, everything else is taken and written.
 TEST_F(SettingsDialog, OkWithoutATypeChangeKeepsTheLinkAndWritesTheRegistry)
 {
@@ -224,21 +208,6 @@ TEST_F(SettingsDialog, IrdaToLanReopensTheSocketsRetitlesAndTakesTheLargeBlock)
     int iType = 0, cb = sizeof iType;
     EXPECT_EQ(0, getsockopt(g_state.hUdpSock, SOL_SOCKET, SO_TYPE, (char*)&iType, &cb));
     EXPECT_EQ(SOCK_DGRAM, iType);
-}
-
-// "RAW IR" is not in the list: nothing is selected and OK keeps it.
-TEST_F(SettingsDialog, RawIrCurrentShowsNoTypeAndOkKeepsIt)
-{
-    g_state.iCommType = CT_RAWIR;
-    int iSel = 0;
-    BoxAnswerer noReopen("RAW IR", 5000);
-    WithSettings([&](HWND hDlg) {
-        iSel = (int)SendDlgItemMessageA(hDlg, IDC_TYPE, CB_GETCURSEL, 0, 0);
-    });
-    EXPECT_EQ(CB_ERR, iSel);
-    EXPECT_EQ(CT_RAWIR, g_state.iCommType);
-    EXPECT_FALSE(noReopen.Seen()) << "the port of RAW IR was opened again";
-    g_state.iCommType = CT_LAN;
 }
 
 // Switching between serial types closes the old port before the new one is opened: the window
