@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "connection/session.h"
+#include "connection/sockets.h"
 #include "connection/worker.h"
 #include "testenv.h"
 
@@ -96,6 +97,44 @@ TEST_F(Worker, AcceptingASocketPeerClearsAbort)
     SOCKET hData = g_state.hDataSock.exchange(INVALID_SOCKET);
     if (hData != INVALID_SOCKET)
         closesocket(hData);
+}
+
+// A Cancel of "Connecting..." that comes just as the connect succeeded: the link is closed, so
+// that the peer does not serve it for good, deaf to the next probes and connections.
+TEST_F(Worker, LinkOfACancelledConnectIsClosed)
+{
+    EnsureWinsock();
+    SOCKET hListen = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a = {};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(TALMOX_TCP_PORT);
+    if (bind(hListen, (sockaddr*)&a, sizeof a) != 0) {
+        closesocket(hListen);
+        GTEST_SKIP() << "port 1756 is taken by another program";
+    }
+    listen(hListen, 5);
+    g_state.iCommType = CT_WAN;
+    g_state.dwPeerIP = INADDR_LOOPBACK;
+    g_state.bAbort = 0;
+    g_state.bAnswerMode = 0;
+    g_state.iWorkerState = WS_CONNECT;
+    g_state.hwndConnectDlg = nullptr;
+    Start();
+    SOCKET hPeer = accept(hListen, nullptr, nullptr);
+    ASSERT_NE(INVALID_SOCKET, hPeer);
+    ASSERT_TRUE(WaitFor([] { return g_state.iWorkerState == WS_CONNECTED; }, 5000));
+    // What the dialog's Cancel does.
+    g_state.bAbort = 1;
+    g_state.iWorkerState = WS_IDLE;
+    g_state.bAnswerMode = 1;
+    DWORD dwTimeout = 3000;
+    setsockopt(hPeer, SOL_SOCKET, SO_RCVTIMEO, (const char*)&dwTimeout, sizeof dwTimeout);
+    char c;
+    EXPECT_EQ(0, recv(hPeer, &c, 1, 0)) << "the cancelled link is still open";
+    EXPECT_EQ(INVALID_SOCKET, g_state.hDataSock.load());
+    closesocket(hPeer);
+    closesocket(hListen);
 }
 
 }  // namespace

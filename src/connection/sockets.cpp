@@ -18,7 +18,9 @@ static void SetNonBlocking(SOCKET s)
     ioctlsocket(s, FIONBIO, &bOn);
 }
 
-static void CloseDataSocket()
+// The data socket is taken from the shared state before it is closed, so that of the threads
+// that may close it only the first does.
+void CloseDataSocket()
 {
     SOCKET s = g_state.hDataSock.exchange(INVALID_SOCKET);
     if (s != INVALID_SOCKET)

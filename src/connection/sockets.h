@@ -8,6 +8,8 @@ enum { TALMOX_TCP_PORT = 1756, TALMOX_UDP_PORT = 1755, DISCOVERY_PROBE = 'f' };
 
 SOCKET OpenListenSocket();
 void SockConnect();
+// Closes the data socket, if there is one; safe from any thread.
+void CloseDataSocket();
 DWORD WINAPI DiscoveryResponder(void* pParam);
 
 void SockSendAll(const void* pBuf, int32_t len);

@@ -10,10 +10,23 @@
 #include "protocol/seriallink.h"
 #include "protocol/transfer.h"
 
+// Set while a link this worker connected waits for its send. A Cancel that comes just as the
+// connect succeeds returns to answer mode with that link open; the peer would serve it for
+// good and, busy, answer no LAN probes and accept no new connection.
+static int s_bOwnLink;
+
+static void DropUnusedLink()
+{
+    if (s_bOwnLink)
+        CloseDataSocket();
+    s_bOwnLink = 0;
+}
+
 // Answer mode on a socket type while idle: take a waiting peer, if any.
 static void AcceptPeer()
 {
     SessionState& s = g_state;
+    DropUnusedLink();
     SOCKET hSock = accept(s.hListenSock, nullptr, nullptr);
     if (hSock == INVALID_SOCKET) {
         WSAGetLastError();
@@ -34,9 +47,11 @@ static int RunUserOperation()
     case WS_QUIT:
         return 0;
     case WS_CONNECT: {
-        if (IsSocketType(s.iCommType))
+        if (IsSocketType(s.iCommType)) {
+            DropUnusedLink();
             SockConnect();
-        else
+            s_bOwnLink = s.hDataSock != INVALID_SOCKET;
+        } else
             CommConnect();
         HWND hDlg = s.hwndConnectDlg;
         if (!s.bAbort && hDlg)
@@ -47,6 +62,7 @@ static int RunUserOperation()
         CommKeepAlive();
         break;
     case WS_SEND:
+        s_bOwnLink = 0;     // the send command closes the link when the batch is over
         if (IsSocketType(s.iCommType))
             SockSendFiles();
         else

@@ -17,14 +17,6 @@
 #include <cstdio>
 #include <cstring>
 
-// A message box with texts from the string table; uId's text may hold one %s or %d.
-static void CloseDataSocket()
-{
-    SOCKET hSock = g_state.hDataSock.exchange(INVALID_SOCKET);   // the worker may close it too
-    if (hSock != INVALID_SOCKET)
-        closesocket(hSock);
-}
-
 static void GetSendListPath(int i, char* pszPath)
 {
     LVITEMA it = {};
