@@ -90,7 +90,7 @@ done
 touch "$work/stop"; wait "$answerer"; answerer=
 # A connection that closes ends its batch. A serial peer that announced a batch and fell
 # silent leaves no sign on the cable: the status dialog waits for the user's Cancel.
-if ! machine_drive "$A" gone "File Xfer Status" 15000 >/dev/null; then
+if ! machine_drive "$A" gone "File Xfer Status" 30000 >/dev/null; then
   [ "$link" = serial ] || fail "A's status dialog stayed up after the peer's connections closed"
   machine_drive "$A" click "File Xfer Status" 2 15000 >/dev/null ||
     fail "Cancel did not close A's status dialog"
