@@ -8,6 +8,27 @@
 
 namespace {
 
+// A non-blocking listener on the loopback port (0: any free one), its address in *pAddr;
+// INVALID_SOCKET when the port is taken.
+static SOCKET Listener(u_short port, sockaddr_in* pAddr)
+{
+    EnsureWinsock();
+    SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
+    pAddr->sin_family = AF_INET;
+    pAddr->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    pAddr->sin_port = htons(port);
+    int cb = sizeof *pAddr;
+    if (bind(s, (sockaddr*)pAddr, cb) != 0) {
+        closesocket(s);
+        return INVALID_SOCKET;
+    }
+    getsockname(s, (sockaddr*)pAddr, &cb);
+    u_long nb = 1;
+    ioctlsocket(s, FIONBIO, &nb);
+    listen(s, 5);
+    return s;
+}
+
 struct Worker : ::testing::Test {
     HANDLE hThread = nullptr;
     void Start()
@@ -61,17 +82,9 @@ TEST_F(Worker, SendReturnsToAnswerModeWhateverItsResult)
 
 TEST_F(Worker, AcceptingASocketPeerClearsAbort)
 {
-    EnsureWinsock();
-    SOCKET hListen = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a = {};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(0, bind(hListen, (sockaddr*)&a, sizeof a));
-    int cb = sizeof a;
-    getsockname(hListen, (sockaddr*)&a, &cb);
-    u_long nb = 1;
-    ioctlsocket(hListen, FIONBIO, &nb);
-    listen(hListen, 5);
+    SOCKET hListen = Listener(0, &a);
+    ASSERT_NE(INVALID_SOCKET, hListen);
 
     g_state.hListenSock = hListen;
     g_state.iCommType = CT_LAN;
@@ -103,17 +116,10 @@ TEST_F(Worker, AcceptingASocketPeerClearsAbort)
 // that the peer does not serve it for good, deaf to the next probes and connections.
 TEST_F(Worker, LinkOfACancelledConnectIsClosed)
 {
-    EnsureWinsock();
-    SOCKET hListen = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a = {};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(TALMOX_TCP_PORT);
-    if (bind(hListen, (sockaddr*)&a, sizeof a) != 0) {
-        closesocket(hListen);
+    SOCKET hListen = Listener(TALMOX_TCP_PORT, &a);
+    if (hListen == INVALID_SOCKET)
         GTEST_SKIP() << "port 1756 is taken by another program";
-    }
-    listen(hListen, 5);
     g_state.iCommType = CT_WAN;
     g_state.dwPeerIP = INADDR_LOOPBACK;
     g_state.bAbort = 0;
@@ -121,8 +127,11 @@ TEST_F(Worker, LinkOfACancelledConnectIsClosed)
     g_state.iWorkerState = WS_CONNECT;
     g_state.hwndConnectDlg = nullptr;
     Start();
-    SOCKET hPeer = accept(hListen, nullptr, nullptr);
-    ASSERT_NE(INVALID_SOCKET, hPeer);
+    SOCKET hPeer = INVALID_SOCKET;
+    ASSERT_TRUE(WaitFor([&] { return (hPeer = accept(hListen, nullptr, nullptr)) != INVALID_SOCKET; },
+                        5000));
+    u_long nb = 0;
+    ioctlsocket(hPeer, FIONBIO, &nb);   // the receive below waits for the close
     ASSERT_TRUE(WaitFor([] { return g_state.iWorkerState == WS_CONNECTED; }, 5000));
     // What the dialog's Cancel does.
     g_state.bAbort = 1;

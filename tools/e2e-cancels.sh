@@ -12,25 +12,16 @@ export E2E_BUILD
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/machine-lib.sh"
 
-work=$E2E_BUILD/e2e/cancels-$link
-A=$work/A B=$work/B
-nsA=cancel$$-a nsB=cancel$$-b
+pair_names cancels "$link"
 WINDIR='C:\cancel files' SUBDIR='drive_c/cancel files'
 seed=${CANCELS_SEED:-$$}
 RANDOM=$seed
-cleanup() { pair_down "$A" "$B" "$nsA" "$nsB" "$work"; }
-trap cleanup EXIT
+trap pair_stop EXIT
 trap 'exit 1' INT TERM
-fail() { echo "FAIL: $*"; exit 1; }
+fail() { pair_fail "$@"; }
 
 case $link in lan|serial) ;; *) echo "unknown link $link"; exit 2 ;; esac
-rm -rf "$work"; mkdir -p "$work"
-pair_up "$link" "$A" "$B" "$nsA" "$nsB" "$work"
-case $? in
-  0) ;;
-  77) echo "SKIPPED: no network namespaces here"; exit 77 ;;
-  *) fail "cannot make the machines, or a main window did not appear" ;;
-esac
+pair_start "$link"
 case $link in
   lan) big=$((96 * 1048576)) window=3000 ;;
   serial) big=$((512 * 1024)) window=4000 ;;
@@ -79,10 +70,10 @@ for i in $(seq "$cancels"); do
   rm -f "$recv"/*
   left=$(files_left)
   if [ "${left:-0}" -gt 0 ]; then
-    machine_drive "$B" box "Receive File(s)" 600000 >/dev/null &
+    machine_drive "$B" box "Receive File(s)" 120000 >/dev/null &
     wb=$!
     machine_drive "$A" post 40017 >/dev/null
-    ra=$(machine_drive "$A" box "Send File(s)" 600000 | awk -F'\t' 'tolower($2)=="static" && $3!="" {print $3; exit}')
+    ra=$(machine_drive "$A" box "Send File(s)" 120000 | awk -F'\t' 'tolower($2)=="static" && $3!="" {print $3; exit}')
     wait $wb
     [ "$ra" = "$left of $left files sent successfully" ] ||
       fail "the send after cancel $i said \"$ra\" for $left files"

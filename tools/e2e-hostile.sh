@@ -19,9 +19,7 @@ export E2E_BUILD
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/machine-lib.sh"
 
-work=$E2E_BUILD/e2e/hostile-$link
-A=$work/A B=$work/B
-nsA=hostile$$-a nsB=hostile$$-b
+pair_names hostile "$link"
 seed=${HOSTILE_SEED:-$$}
 slice=${HOSTILE_SLICE_S:-15}
 answerer=
@@ -29,27 +27,15 @@ answerer=
 cleanup() {
   touch "$work/stop"
   [ -n "$answerer" ] && wait "$answerer" 2>/dev/null
-  pair_down "$A" "$B" "$nsA" "$nsB" "$work"
+  pair_stop
 }
 trap cleanup EXIT
 trap 'exit 1' INT TERM
-# A failure leaves pictures of A's screen and of its status dialog, if one is up, in WORK.
-fail() {
-  echo "FAIL: $*"
-  machine_shot "$A" "$work/A-screen.png" 2>/dev/null
-  machine_shot "$A" "$work/A-status.png" "File Xfer Status" 2>/dev/null
-  exit 1
-}
+fail() { pair_fail "$@"; }
 
 case $link in lan) target=10.99.0.1 port=lan ;; serial) target=COM1 port=serial ;;
   *) echo "unknown link $link"; exit 2 ;; esac
-rm -rf "$work"; mkdir -p "$work"
-pair_up "$link" "$A" "$B" "$nsA" "$nsB" "$work"
-case $? in
-  0) ;;
-  77) echo "SKIPPED: no network namespaces here"; exit 77 ;;
-  *) fail "cannot make the machines, or a main window did not appear" ;;
-esac
+pair_start "$link"
 # B's copy gives way to the peer until the clean batch: on the cable it holds B's COM1.
 machine_drive "$B" post 40009 >/dev/null
 for _ in $(seq 50); do [ -z "$(machine_pids "$B" 'talmox\.exe')" ] && break; sleep 0.2; done

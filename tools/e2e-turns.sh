@@ -14,26 +14,17 @@ export E2E_BUILD
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/machine-lib.sh"
 
-work=$E2E_BUILD/e2e/turns-$link
-A=$work/A B=$work/B
-nsA=turns$$-a nsB=turns$$-b
+pair_names turns "$link"
 WINDIR='C:\turn files' SUBDIR='drive_c/turn files'
 seed=${TURNS_SEED:-$$}
 MAX_KIB=${TURNS_MAX_KIB:-64}
 RANDOM=$seed
-cleanup() { pair_down "$A" "$B" "$nsA" "$nsB" "$work"; }
-trap cleanup EXIT
+trap pair_stop EXIT
 trap 'exit 1' INT TERM
-fail() { echo "FAIL: $*"; exit 1; }
+fail() { pair_fail "$@"; }
 
 case $link in lan|serial) ;; *) echo "unknown link $link"; exit 2 ;; esac
-rm -rf "$work"; mkdir -p "$work"
-pair_up "$link" "$A" "$B" "$nsA" "$nsB" "$work"
-case $? in
-  0) ;;
-  77) echo "SKIPPED: no network namespaces here"; exit 77 ;;
-  *) fail "cannot make the machines, or a main window did not appear" ;;
-esac
+pair_start "$link"
 mkdir -p "$A/pfx/$SUBDIR" "$B/pfx/$SUBDIR"
 echo "seed $seed, $batches batches over $link"
 

@@ -18,6 +18,8 @@
 #   machine_setup DIR NETNS TYPE [COM1]  create and start a machine set up for batches
 #   machine_hand_files M WINDIR FILE...  put the files on M's Send List (first or second start)
 #   pair_up LINK A B NSA NSB WORK    two machines running Talmox on a LAN or serial link
+#   pair_names NAME LINK, pair_start LINK, pair_stop   the same for a script's run, by name
+#   pair_fail REASON...              end such a run as failed, with pictures of both screens
 #   pair_down A B NSA NSB WORK       stop them and remove the link
 #   machine_batch S R WINDIR FILE... one batch from S to R, the seconds it took printed
 #   machine_destroy DIR              stop everything the machine runs and delete its prefix
@@ -206,6 +208,40 @@ pair_down() {
   [ -f "$work/socat.pid" ] && kill "$(cat "$work/socat.pid")" 2>/dev/null
   rm -f "$work/socat.pid"
   lan_down "$nsA" "$nsB"
+}
+
+# A run of a script on two machines named NAME, over LINK: pair_names sets work, A, B, nsA and
+# nsB; pair_start makes the pair in an empty WORK, exiting 77 where namespaces cannot be made
+# and through pair_fail when the machines cannot be; pair_stop undoes it.
+pair_names() {
+  work=$E2E_BUILD/e2e/$1-$2
+  A=$work/A B=$work/B
+  nsA=$1$$-a nsB=$1$$-b
+}
+
+pair_start() {
+  rm -rf "$work"; mkdir -p "$work"
+  pair_up "$1" "$A" "$B" "$nsA" "$nsB" "$work"
+  case $? in
+    0) ;;
+    77) echo "SKIPPED: no network namespaces here"; exit 77 ;;
+    *) pair_fail "cannot make the machines, or a main window did not appear" ;;
+  esac
+}
+
+pair_stop() { pair_down "$A" "$B" "$nsA" "$nsB" "$work"; }
+
+# A failed run's last word: the reason, and pictures of both screens and of a status dialog
+# still up on either, in WORK.
+pair_fail() {
+  echo "FAIL: $*"
+  local m
+  for m in A B; do
+    machine_shot "$work/$m" "$work/$m-screen.png" 2>/dev/null
+    machine_shot "$work/$m" "$work/$m-status.png" "File Xfer Status" 2>/dev/null
+  done
+  echo "  pictures of the screens: $work/*-screen.png"
+  exit 1
 }
 
 # One batch from machine S to machine R: the files of folder WINDIR on S's command line (S not
