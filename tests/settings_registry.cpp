@@ -73,44 +73,6 @@ TEST_F(Settings, DefaultsWithoutKeyAndSavedPreferences)
     EXPECT_EQ(std::string("C:\\Temp", 8), d);
 }
 
-TEST_F(Settings, RoundTripOfEveryField)
-{
-    LoadSettings();
-    std::string dir255 = "C:\\" + std::string(252, 'd');
-    strcpy(g_state.szDestDir, dir255.c_str());
-    strcpy(g_state.szCurDir, "D:\\Work");
-    g_state.iSortOrder = 2;
-    g_state.dwPeerIP = 0xC0A80001;
-    g_state.iCommType = 6;
-    g_state.bOverwrite = 1;
-    g_state.bPromptDelete = 0;
-    g_state.bPrefBit1 = 0;
-    g_state.bPathMenuOpen = 1;
-    SaveSettings();
-
-    std::string d;
-    DWORD type;
-    ASSERT_TRUE(GetValue(HKEY_LOCAL_MACHINE, "DestDir", &d, &type));
-    EXPECT_EQ(256u, d.size());
-    ASSERT_TRUE(GetValue(HKEY_LOCAL_MACHINE, "PeerIP", &d, &type));
-    EXPECT_EQ(std::string("\x01\x00\xA8\xC0", 4), d);
-    EXPECT_EQ(1u + 8 + 16, GetDword(HKEY_LOCAL_MACHINE, "Preferences"));
-
-    strcpy(g_state.szDestDir, "x");
-    g_state.iCommType = 0;
-    LoadSettings();
-    EXPECT_EQ(dir255, g_state.szDestDir);
-    EXPECT_STREQ("D:\\Work", g_state.szCurDir);
-    EXPECT_EQ(2, g_state.iSortOrder);
-    EXPECT_EQ(0xC0A80001u, g_state.dwPeerIP);
-    EXPECT_EQ(6, g_state.iCommType);
-    EXPECT_EQ(32768, g_state.cbBlock);
-    EXPECT_TRUE(g_state.bOverwrite);
-    EXPECT_TRUE(g_state.bPathMenuOpen);
-    EXPECT_FALSE(g_state.bPrefBit1);
-    EXPECT_FALSE(g_state.bPromptDelete);
-}
-
 TEST_F(Settings, OutOfRangeTypeAndOversizedValues)
 {
     PutDword(HKEY_LOCAL_MACHINE, "CommType", 9);

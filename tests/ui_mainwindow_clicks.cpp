@@ -1,5 +1,4 @@
-// The main window made in-process: the wide layout at its exact geometry and column widths,
-// the clicks and keys of both panes, and the owner name.
+// The main window made in-process: the clicks and keys of both panes, and the owner name.
 #include <gtest/gtest.h>
 
 #include "browser/sendlist.h"
@@ -20,51 +19,8 @@ struct MainWindow : ::testing::Test {
         ASSERT_NE(nullptr, MakeMainWindow(s_pDir->Path()));
     }
     static void TearDownTestSuite() { delete s_pDir; }
-
-    // A child's rectangle in the main window's client coordinates.
-    static RECT ChildRect(HWND hwndChild)
-    {
-        RECT rc;
-        GetWindowRect(hwndChild, &rc);
-        MapWindowPoints(nullptr, g_state.hwndMain, (POINT*)&rc, 2);
-        return rc;
-    }
-    static void ExpectAt(HWND hwndChild, int x, int y, int cx, int cy, const char* pszWhat)
-    {
-        RECT rc = ChildRect(hwndChild);
-        EXPECT_EQ(x, rc.left) << pszWhat;
-        EXPECT_EQ(y, rc.top) << pszWhat;
-        EXPECT_EQ(cx, rc.right - rc.left) << pszWhat;
-        EXPECT_EQ(cy, rc.bottom - rc.top) << pszWhat;
-    }
-    static int ColumnWidth(HWND hwndList, int i)
-    {
-        return (int)SendMessageA(hwndList, LVM_GETCOLUMNWIDTH, (WPARAM)i, 0);
-    }
-    static void Resize(int W, int H)
-    {
-        SendMessageA(g_state.hwndMain, WM_SIZE, SIZE_RESTORED, MAKELPARAM(W, H));
-    }
 };
 ScratchDir* MainWindow::s_pDir;
-
-TEST_F(MainWindow, WideLayoutAt640x400)
-{
-    Resize(640, 400);
-    ExpectAt(g_state.hwndFileList, 0, 21, 300, 379, "file pane");
-    ExpectAt(g_state.hwndSendList, 340, 21, 300, 379, "Send List");
-    ExpectAt(hwndPathBtn, 0, 0, 230, 21, "path button");
-    ExpectAt(hwndSortBtn, 230, 0, 70, 21, "sort button");
-    for (int i = 0; i < NUM_TOOL_BUTTONS; i++)
-        ExpectAt(hwndToolBtns[i], 304, 2 + 36 * i, 32, 32, "tool button");
-    ExpectAt(g_state.hwndStatusText, 340, 0, 300, 21, "summary");
-    EXPECT_EQ(176, ColumnWidth(g_state.hwndFileList, 0));
-    EXPECT_EQ(53, ColumnWidth(g_state.hwndFileList, 1));
-    EXPECT_EQ(66, ColumnWidth(g_state.hwndFileList, 2));
-    EXPECT_EQ(200, ColumnWidth(g_state.hwndSendList, 0));
-    EXPECT_EQ(96, ColumnWidth(g_state.hwndSendList, 1));
-    EXPECT_EQ(1, ColumnWidth(g_state.hwndSendList, 2));
-}
 
 // One click opens a folder or a drive; on a file it opens nothing; right after a menu the
 // first click is swallowed.
