@@ -194,10 +194,12 @@ run_batch() {
     fi
     cancelled=1
     deadline=$((SECONDS + HANG_S))
-    echo "cancelled after ${HANG_S}s without a result" >&2
     echo x >> "$work/cancels"
-    machine_drive "$A" click "File Xfer Status" 2 3000 >/dev/null ||
-      machine_drive "$A" click "Connecting..." 2 3000 >/dev/null
+    for caption in "File Xfer Status" "Connecting..."; do
+      machine_drive "$A" click "$caption" 2 3000 >/dev/null && break
+      caption="no dialog"
+    done
+    echo "cancelled after ${HANG_S}s without a result ($caption)" >&2
   done
 }
 

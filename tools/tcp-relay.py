@@ -21,6 +21,10 @@ stats = dict(connections=0, closes=0, flips=0, splits=0, index_flips=0, open_fli
              random_index_hits=0, random_open_hits=0)
 
 
+def log(text):
+    print(f"{time.strftime('%H:%M:%S')} {text}", flush=True)
+
+
 def addr(text):
     host, port = text.rsplit(":", 1)
     return host, int(port)
@@ -32,6 +36,7 @@ class Direction:
         self.watch = Watch(stats) if watched else None
         self.queue = []         # (due time, bytes), due times never decreasing
         self.next_flip = relay.skip()
+        self.closed_on_purpose = False
 
     def damage(self, chunk):
         r, a = self.relay, self.relay.args
@@ -84,6 +89,7 @@ class Direction:
             self.queue.append((due, bytes(data)))
         if not r.paused and a.close and r.rng.random() < a.close:
             stats["closes"] += 1
+            self.closed_on_purpose = True
             return False
         return True
 
@@ -106,12 +112,14 @@ class Relay:
         return int(self.rng.expovariate(p)) if p else 1 << 62
 
     def accept(self, listener):
-        client, _ = listener.accept()
+        client, peer = listener.accept()
         try:
             server = socket.create_connection(addr(self.args.target), timeout=5)
-        except OSError:
+        except OSError as e:
+            log(f"connection from {peer[0]}:{peer[1]} dropped: the target refused ({e})")
             client.close()
             return
+        log(f"connection from {peer[0]}:{peer[1]} joined to the target")
         for s in (client, server):
             s.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
             s.setblocking(True)
@@ -119,7 +127,8 @@ class Relay:
         self.pairs.append([Direction(client, server, True, self),
                            Direction(server, client, False, self)])
 
-    def close(self, pair):
+    def close(self, pair, why):
+        log(f"connection closed: {why}")
         for d in pair:
             try:
                 d.src.close()
@@ -165,8 +174,8 @@ def main():
         for pair in list(relay.pairs):
             try:
                 waits += [w for w in (d.pump(now) for d in pair) if w is not None]
-            except OSError:
-                relay.close(pair)
+            except OSError as e:
+                relay.close(pair, f"write failed ({e})")
         timeout = min(waits + [0.5])
         socks = [listener] + [d.src for pair in relay.pairs for d in pair]
         try:
@@ -180,14 +189,16 @@ def main():
             for d in pair:
                 if d.src not in readable or pair not in relay.pairs:
                     continue
+                why = ""
                 try:
                     alive = d.read(now)
-                except OSError:
-                    alive = False
+                    why = "by the relay" if d.closed_on_purpose else ""
+                except OSError as e:
+                    alive, why = False, f"read failed ({e})"
                 if not alive:
                     # A close, the relay's or either side's, ends both connections at once,
                     # as a dropped link would.
-                    relay.close(pair)
+                    relay.close(pair, why or ("by the " + ("sender" if d.watch else "receiver")))
         if now - last_write > 0.5:
             write_stats(args.stats, stats)
             last_write = now

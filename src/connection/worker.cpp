@@ -10,23 +10,18 @@
 #include "protocol/seriallink.h"
 #include "protocol/transfer.h"
 
-// Set while a link this worker connected waits for its send. A Cancel that comes just as the
-// connect succeeds returns to answer mode with that link open; the peer would serve it for
-// good and, busy, answer no LAN probes and accept no new connection.
-static int s_bOwnLink;
-
-static void DropUnusedLink()
-{
-    if (s_bOwnLink)
-        CloseDataSocket();
-    s_bOwnLink = 0;
-}
+// How long a finished send's link stays open, so that the peer reads the last reply before
+// the close reaches it.
+enum { LINK_LINGER_MS = 400 };
 
 // Answer mode on a socket type while idle: take a waiting peer, if any.
 static void AcceptPeer()
 {
     SessionState& s = g_state;
-    DropUnusedLink();
+    // A link left over from an exchange that is over is never wanted here: the peer would
+    // serve it for good and, busy, answer no LAN probes and accept no new connection. A
+    // Cancel that comes just as a connect succeeds leaves one.
+    CloseDataSocket();
     SOCKET hSock = accept(s.hListenSock, nullptr, nullptr);
     if (hSock == INVALID_SOCKET) {
         WSAGetLastError();
@@ -48,9 +43,8 @@ static int RunUserOperation()
         return 0;
     case WS_CONNECT: {
         if (IsSocketType(s.iCommType)) {
-            DropUnusedLink();
+            CloseDataSocket();
             SockConnect();
-            s_bOwnLink = s.hDataSock != INVALID_SOCKET;
         } else
             CommConnect();
         HWND hDlg = s.hwndConnectDlg;
@@ -62,13 +56,19 @@ static int RunUserOperation()
         CommKeepAlive();
         break;
     case WS_SEND:
-        s_bOwnLink = 0;     // the send command closes the link when the batch is over
-        if (IsSocketType(s.iCommType))
+        if (IsSocketType(s.iCommType)) {
             SockSendFiles();
-        else
+            Sleep(LINK_LINGER_MS);
+            CloseDataSocket();
+        } else {
             CommSendFiles();
-        s.iWorkerState = WS_IDLE;
-        s.bAnswerMode = 1;
+        }
+        // Answer mode again, unless the send command gave up waiting and has moved on.
+        if (s.iWorkerState == WS_SEND) {
+            s.bAnswerMode = 1;
+            int32_t iState = WS_SEND;
+            s.iWorkerState.compare_exchange_strong(iState, WS_IDLE);
+        }
         break;
     default:
         break;

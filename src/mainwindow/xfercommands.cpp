@@ -17,6 +17,9 @@
 #include <cstdio>
 #include <cstring>
 
+// How long a command waits for the worker to let go of a batch's link or file.
+enum { DISCARD_WAIT_MS = 3000 };
+
 static void GetSendListPath(int i, char* pszPath)
 {
     LVITEMA it = {};
@@ -113,11 +116,13 @@ int CmdSend()
 
     s.iWorkerState = WS_SEND;
     DialogBoxParamA(s.hInst, MAKEINTRESOURCEA(IDD_XFERSTATUS), s.hwndMain, XferStatusDlgProc, 0);
+    // The worker closes the link once its send is over, and a next Send must not start
+    // before it has: its return to answer mode would undo the next connect. Closing the link
+    // here instead could take the connection of a peer that the worker has already accepted.
+    for (int ms = 0; s.iWorkerState == WS_SEND && ms < DISCARD_WAIT_MS; ms += 20)
+        Sleep(20);
     s.iWorkerState = WS_IDLE;
     s.bAnswerMode = 1;
-    Sleep(400);
-    if (IsSocketType(s.iCommType))
-        CloseDataSocket();
 
     int iResult = s.iSendResult;
     if (iResult != 0) {
@@ -146,21 +151,23 @@ int CmdSend()
     return 1;
 }
 
-// After a cancelled receive: the file that was being written does not remain.
+// After a cancelled receive: the file that was being written does not remain. The worker
+// deletes it when it sees the cancel; its handle, mapping and views are the worker's, and
+// closing them here as well would close whatever a handle of the same value names by then.
+// Only a worker that has not let go of the file in a few seconds has it taken from it.
 static void DiscardPartialFile()
 {
     SessionState& s = g_state;
-    HANDLE hFile = s.hXferFile;
+    for (int ms = 0; s.hXferFile && ms < DISCARD_WAIT_MS; ms += 20)
+        Sleep(20);
+    HANDLE hFile = s.hXferFile.exchange(nullptr);
     if (!hFile || hFile == INVALID_HANDLE_VALUE)
         return;
-    if (s.pXferView)
-        UnmapViewOfFile(s.pXferView);
-    s.pXferView = nullptr;
-    if (s.hXferMap)
-        CloseHandle(s.hXferMap);
-    s.hXferMap = nullptr;
+    if (uint8_t* pView = s.pXferView.exchange(nullptr))
+        UnmapViewOfFile(pView);
+    if (HANDLE hMap = s.hXferMap.exchange(nullptr))
+        CloseHandle(hMap);
     CloseHandle(hFile);
-    s.hXferFile = nullptr;
     int i = s.iXferFile;
     XFERFILE* pFiles = s.pXferFiles;
     if (i < 0 || i >= MAX_BATCH_FILES || !pFiles)
@@ -172,6 +179,17 @@ static void DiscardPartialFile()
         return;
     snprintf(szDest, sizeof szDest, "%s\\%s", s.szDestDir, szName);
     DeleteFileA(szDest);
+}
+
+// A socket batch ends in the worker: it sends the abort notice after a cancel, closes the
+// link and goes back to accepting. The cancel is kept up until it has, so that clearing it
+// afterwards cannot hide it from the worker.
+static void AwaitSocketBatchEnd(SOCKET hBatch)
+{
+    SessionState& s = g_state;
+    for (int ms = 0; hBatch != INVALID_SOCKET && s.hDataSock == hBatch && ms < DISCARD_WAIT_MS;
+         ms += 20)
+        Sleep(20);
 }
 
 int CmdReceive()
@@ -187,18 +205,17 @@ int CmdReceive()
     s.nFilesOk = 0;
     int idDlg = s.bLandscape ? IDD_XFERSTATUS : IDD_XFERSTATUS_TALL;
     DialogBoxParamA(s.hInst, MAKEINTRESOURCEA(idDlg), s.hwndMain, XferStatusDlgProc, 0);
-    Sleep(200);
-    if (IsSocketType(s.iCommType) && s.hDataSock != INVALID_SOCKET) {
-        if (s.bAbort) {
-            SockSendCode(XC_ABORT);
-            Sleep(200);
-        }
-        CloseDataSocket();
+    // On a socket the link and the state are the worker's: by now it may be serving the
+    // peer's next batch on a new connection, which this command must not close or reset.
+    if (IsSocketType(s.iCommType)) {
+        if (s.bAbort)
+            AwaitSocketBatchEnd(s.hDataSock);
+    } else {
+        Sleep(200);
+        s.iWorkerState = WS_IDLE;
     }
-    s.iWorkerState = WS_IDLE;
     if (!s.bAbort)
         PlayLinkSound("infend");
-    Sleep(200);
     if (s.bAbort)
         DiscardPartialFile();
     if (s.bShowResults)

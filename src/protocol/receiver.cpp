@@ -448,13 +448,15 @@ void CommServePeer()
     ServeMessage(SerialXferLink, CommRecvCode());
 }
 
-// The socket exchange is over: tell the peer, drop the unfinished file, go back to
-// accepting.
+// The socket exchange is over: tell the peer, drop the unfinished file, close the link, go
+// back to accepting. The link is closed here, by the thread that serves it, so that nothing
+// closes it after a new peer's connection has taken its place.
 static void EndSocketExchange()
 {
     SessionState& s = g_state;
     SocketXferLink.pfnAbortNotice(-1);
     CloseRecvFile(0);
+    CloseDataSocket();
     // A connection that broke leaves no peer to close the status dialog; the batch ends here
     // as a cancel does, with its result shown.
     PostToWindow(s.hwndXferDlg, WM_CLOSE, 0);
