@@ -48,10 +48,14 @@ void CenterDialog(HWND hDlg)
     SetWindowPos(hDlg, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOREDRAW);
 }
 
-// WM_INITDIALOG of "Connecting...": the alignment hint is only for the infrared types.
+// WM_INITDIALOG of "Connecting...": the alignment hint is only for the infrared types. A
+// link that stood before the handle was published had its close posted to no dialog; the
+// state is read after publishing, so that either this or the worker's post closes it.
 static INT_PTR OnConnectInit(HWND hDlg)
 {
     g_state.hwndConnectDlg = hDlg;
+    if (g_state.iWorkerState == WS_CONNECTED && !g_state.bAbort)
+        PostMessageA(hDlg, WM_CLOSE, 0, 0);
     CenterDialog(hDlg);
     int iType = g_state.iCommType;
     if (iType != CT_IRDA && iType != CT_RAWIR)
@@ -92,18 +96,21 @@ INT_PTR CALLBACK ConnectDlgProc(HWND hDlg, UINT msg, WPARAM wParam, LPARAM)
 }
 
 // WM_INITDIALOG of "File Xfer Status". A batch that was already stopped before the dialog
-// came up closes it at once, without ever publishing the handle to the worker; a received
+// came up closes it at once; a received
 // batch that ended meanwhile (its last file closed, or the peer's abort) has left
 // WS_RECEIVING, and the worker's close went to no dialog.
 static INT_PTR OnXferInit(HWND hDlg)
 {
     CenterDialog(hDlg);
+    // The handle is published before the state is read: a close that the worker posts in
+    // between would otherwise go to no dialog, and this one stay up.
+    g_state.hwndXferDlg = hDlg;
     int bReceiveOver = g_state.bAnswerMode == 1 && g_state.iWorkerState != WS_RECEIVING;
     if (g_state.bAbort || bReceiveOver) {
+        g_state.hwndXferDlg = nullptr;
         PostMessageA(hDlg, WM_CLOSE, 0, 0);
         return FALSE;
     }
-    g_state.hwndXferDlg = hDlg;
     g_state.dwXferStartTick = GetTickCount();
     char szHeading[256];
     LoadStringA(g_state.hInst, g_state.bAnswerMode == 1 ? IDM_RECEIVE : IDM_SEND, szHeading,

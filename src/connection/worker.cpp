@@ -18,10 +18,17 @@ enum { LINK_LINGER_MS = 400 };
 static void AcceptPeer()
 {
     SessionState& s = g_state;
-    // A link left over from an exchange that is over is never wanted here: the peer would
-    // serve it for good and, busy, answer no LAN probes and accept no new connection. A
-    // Cancel that comes just as a connect succeeds leaves one.
-    CloseDataSocket();
+    // A link still open here is of an exchange that is over: a batch received whole, a
+    // receive cancelled while the worker was between passes, or a connect cancelled just as
+    // it stood. Left open, the peer would serve it for good and, busy, answer no LAN probes
+    // and accept no new connection. A cancelled one ends as an exchange does: the abort
+    // notice, the partial file deleted.
+    if (s.hDataSock != INVALID_SOCKET) {
+        if (s.bAbort)
+            EndSocketExchange();
+        else
+            CloseDataSocket();
+    }
     SOCKET hSock = accept(s.hListenSock, nullptr, nullptr);
     if (hSock == INVALID_SOCKET) {
         WSAGetLastError();

@@ -451,7 +451,7 @@ void CommServePeer()
 // The socket exchange is over: tell the peer, drop the unfinished file, close the link, go
 // back to accepting. The link is closed here, by the thread that serves it, so that nothing
 // closes it after a new peer's connection has taken its place.
-static void EndSocketExchange()
+void EndSocketExchange()
 {
     SessionState& s = g_state;
     SocketXferLink.pfnAbortNotice(-1);

@@ -5,4 +5,5 @@ void CommSendFiles();
 void SockSendFiles();
 void CommServePeer();
 void SockServePeer();
+void EndSocketExchange();
 int AnyNameConflict();
