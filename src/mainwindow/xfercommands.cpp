@@ -20,6 +20,14 @@
 // How long a command waits for the worker to let go of a batch's link or file.
 enum { DISCARD_WAIT_MS = 3000 };
 
+// Waits, up to DISCARD_WAIT_MS, while the worker is still busy with what the command needs.
+template <class Busy>
+static void AwaitWorker(Busy busy)
+{
+    for (int ms = 0; busy() && ms < DISCARD_WAIT_MS; ms += 20)
+        Sleep(20);
+}
+
 static void GetSendListPath(int i, char* pszPath)
 {
     LVITEMA it = {};
@@ -119,8 +127,7 @@ int CmdSend()
     // The worker closes the link once its send is over, and a next Send must not start
     // before it has: its return to answer mode would undo the next connect. Closing the link
     // here instead could take the connection of a peer that the worker has already accepted.
-    for (int ms = 0; s.iWorkerState == WS_SEND && ms < DISCARD_WAIT_MS; ms += 20)
-        Sleep(20);
+    AwaitWorker([&] { return s.iWorkerState == WS_SEND; });
     s.iWorkerState = WS_IDLE;
     s.bAnswerMode = 1;
 
@@ -158,8 +165,7 @@ int CmdSend()
 static void DiscardPartialFile()
 {
     SessionState& s = g_state;
-    for (int ms = 0; s.hXferFile && ms < DISCARD_WAIT_MS; ms += 20)
-        Sleep(20);
+    AwaitWorker([&] { return s.hXferFile != nullptr; });
     HANDLE hFile = s.hXferFile.exchange(nullptr);
     if (!hFile || hFile == INVALID_HANDLE_VALUE)
         return;
@@ -181,17 +187,6 @@ static void DiscardPartialFile()
     DeleteFileA(szDest);
 }
 
-// A socket batch ends in the worker: it sends the abort notice after a cancel, closes the
-// link and goes back to accepting. The cancel is kept up until it has, so that clearing it
-// afterwards cannot hide it from the worker.
-static void AwaitSocketBatchEnd(SOCKET hBatch)
-{
-    SessionState& s = g_state;
-    for (int ms = 0; hBatch != INVALID_SOCKET && s.hDataSock == hBatch && ms < DISCARD_WAIT_MS;
-         ms += 20)
-        Sleep(20);
-}
-
 int CmdReceive()
 {
     SessionState& s = g_state;
@@ -207,9 +202,12 @@ int CmdReceive()
     DialogBoxParamA(s.hInst, MAKEINTRESOURCEA(idDlg), s.hwndMain, XferStatusDlgProc, 0);
     // On a socket the link and the state are the worker's: by now it may be serving the
     // peer's next batch on a new connection, which this command must not close or reset.
+    // After a cancel the worker sends the abort notice and closes the link; the cancel is
+    // kept up until it has, so that clearing it afterwards cannot hide it from the worker.
     if (IsSocketType(s.iCommType)) {
-        if (s.bAbort)
-            AwaitSocketBatchEnd(s.hDataSock);
+        SOCKET hBatch = s.hDataSock;
+        if (s.bAbort && hBatch != INVALID_SOCKET)
+            AwaitWorker([&] { return s.hDataSock == hBatch; });
     } else {
         Sleep(200);
         s.iWorkerState = WS_IDLE;
