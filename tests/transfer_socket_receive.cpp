@@ -319,13 +319,13 @@ TEST_F(SockReceiver, FolderDeletedOrMadeReadOnlyBetweenBatchesIsRefusedAndNothin
     strcpy(g_state.szDestDir, "T:\\");
     Connect();
     ASSERT_TRUE(PeerSendBatch(wire, false, B, {{"kept.txt", "kept"}}));
+    // The remount runs after its start returns and fails while any file on the drive is open
+    // for writing, so the probe for it makes a folder, never a file.
     RunHostCommand("mount -o remount,ro " + drive.HostDir());
     ASSERT_TRUE(WaitFor([] {
-        HANDLE h = CreateFileA("T:\\probe", GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
-        if (h == INVALID_HANDLE_VALUE)
+        if (!CreateDirectoryA("T:\\probe", nullptr))
             return true;
-        CloseHandle(h);
-        DeleteFileA("T:\\probe");
+        RemoveDirectoryA("T:\\probe");
         return false;
     }, 5000));
     g_state.bOverwrite = 1;
