@@ -177,10 +177,10 @@ inline HWND FindActiveDialog(const char* pszCaption, HWND hwndOwner = nullptr)
     return nullptr;
 }
 
-inline HWND WaitForDialog(const char* pszCaption, HWND hwndOwner = nullptr, int ms = 10000)
+inline HWND WaitForDialog(const char* pszCaption, int ms = 10000)
 {
     HWND hwnd = nullptr;
-    WaitFor([&] { return (hwnd = FindActiveDialog(pszCaption, hwndOwner)) != nullptr; }, ms);
+    WaitFor([&] { return (hwnd = FindActiveDialog(pszCaption)) != nullptr; }, ms);
     return hwnd;
 }
 
@@ -247,7 +247,7 @@ class BoxAnswerer {
 public:
     explicit BoxAnswerer(const char* pszCaption, int ms = 10000, int idAnswer = IDOK)
         : m_thread([this, caption = std::string(pszCaption ? pszCaption : ""), ms, idAnswer] {
-              if (HWND hwnd = WaitForDialog(caption.empty() ? nullptr : caption.c_str(), nullptr, ms)) {
+              if (HWND hwnd = WaitForDialog(caption.empty() ? nullptr : caption.c_str(), ms)) {
                   m_caption = WindowText(hwnd);
                   m_text = BoxText(hwnd);
                   m_hIcon = BoxIcon(hwnd);
