@@ -187,10 +187,6 @@ inline HWND WaitForDialog(const char* pszCaption, int ms = 10000)
 // The message of a message box is its static control 0xFFFF.
 inline std::string BoxText(HWND hwndBox) { return WindowText(GetDlgItem(hwndBox, 0xFFFF)); }
 
-inline HICON BoxIcon(HWND hwndBox)
-{
-    return (HICON)SendDlgItemMessageA(hwndBox, 0x440, STM_GETICON, 0, 0);
-}
 
 // A thread that plays the user while the test's thread sits in a modal loop; joined when it
 // goes out of scope, so that a failed assertion cannot leave it running.
@@ -219,27 +215,6 @@ inline void WithDialog(int idCommand, const char* pszCaption, const std::functio
     RunCommand(idCommand);
 }
 
-// In a dialog with a Browse button (1012) and a folder field (1001): Browse, a click on the
-// first folder of Select Directory, then its OK or Cancel; the folder field afterwards.
-inline std::string BrowseIntoFirstFolder(HWND hDlg, int idClose)
-{
-    PostMessageA(hDlg, WM_COMMAND, 1012, 0);
-    HWND hSel = WaitForDialog("Select Directory");
-    if (!hSel)
-        return "(no Select Directory)";
-    NMITEMACTIVATE nm = {};
-    nm.hdr.hwndFrom = GetDlgItem(hSel, 4);
-    nm.hdr.idFrom = 4;
-    nm.hdr.code = NM_CLICK;
-    nm.iItem = 0;
-    SendMessageA(hSel, WM_NOTIFY, 4, (LPARAM)&nm);
-    PostMessageA(hSel, WM_COMMAND, idClose, 0);
-    // Once it is gone, a message the dialog answers comes after Browse has returned.
-    WaitFor([&] { return !IsWindow(hSel); }, 10000);
-    SendMessageA(hDlg, WM_NULL, 0, 0);
-    return WindowText(GetDlgItem(hDlg, 1001));
-}
-
 // Waits on a thread of its own for a message box with the caption (any caption when null) and
 // presses the answer button. The box is modal to the test's thread, so only another thread
 // can answer it.
@@ -250,7 +225,6 @@ public:
               if (HWND hwnd = WaitForDialog(caption.empty() ? nullptr : caption.c_str(), ms)) {
                   m_caption = WindowText(hwnd);
                   m_text = BoxText(hwnd);
-                  m_hIcon = BoxIcon(hwnd);
                   m_shown = m_caption + ": " + m_text;
                   PostMessageA(hwnd, WM_COMMAND, idAnswer, 0);
               }
@@ -261,11 +235,9 @@ public:
     std::string Shown() { return m_thread.Join(), m_shown; }
     std::string Text() { return m_thread.Join(), m_text; }
     std::string Caption() { return m_thread.Join(), m_caption; }
-    HICON Icon() { return m_thread.Join(), m_hIcon; }
     bool Seen() { return m_thread.Join(), !m_shown.empty(); }
 
 private:
     std::string m_shown, m_caption, m_text;
-    HICON m_hIcon = nullptr;
     UserThread m_thread;
 };
