@@ -31,33 +31,24 @@ inline void Pump(int ms = 50)
     } while ((int)(GetTickCount() - dwStart) < ms);
 }
 
-// Creates the main window once per test program the way start-up does, on a LAN type so that
-// no serial port is opened, with the file pane on the given folder.
-inline HWND MakeMainWindow(const std::string& curDir)
-{
-    if (g_state.hwndMain)
-        return g_state.hwndMain;
-    EnsureWinsock();
-    INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_LISTVIEW_CLASSES | ICC_INTERNET_CLASSES};
-    InitCommonControlsEx(&icc);
-    g_state.iCommType = CT_LAN;
-    g_state.DriveMask = GetLogicalDrives();
-    g_state.FileRows = (FILEROW*)VirtualAlloc(nullptr, FILEROWS_INITIAL * sizeof(FILEROW),
-                                              MEM_COMMIT, PAGE_READWRITE);
-    snprintf(g_state.szCurDir, sizeof g_state.szCurDir, "%s", curDir.c_str());
-    if (!InitInstance(GetModuleHandleA(nullptr), SW_SHOWNORMAL, ""))
-        return nullptr;
-    Pump();
-    return g_state.hwndMain;
-}
-
-// A test suite on the main window, made once for the test program, whose file pane starts on
-// a scratch folder of the suite.
+// A test suite on the main window, made once per test program the way start-up makes it, on
+// a LAN type so that no serial port is opened, with the file pane on a scratch folder.
 struct OnMainWindow : ::testing::Test {
     static void SetUpTestSuite()
     {
         static ScratchDir home;
-        ASSERT_NE(nullptr, MakeMainWindow(home.Path()));
+        if (g_state.hwndMain)
+            return;
+        EnsureWinsock();
+        INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_LISTVIEW_CLASSES | ICC_INTERNET_CLASSES};
+        InitCommonControlsEx(&icc);
+        g_state.iCommType = CT_LAN;
+        g_state.DriveMask = GetLogicalDrives();
+        g_state.FileRows = (FILEROW*)VirtualAlloc(nullptr, FILEROWS_INITIAL * sizeof(FILEROW),
+                                                  MEM_COMMIT, PAGE_READWRITE);
+        snprintf(g_state.szCurDir, sizeof g_state.szCurDir, "%s", home.Path().c_str());
+        ASSERT_TRUE(InitInstance(GetModuleHandleA(nullptr), SW_SHOWNORMAL, ""));
+        Pump();
     }
 };
 
@@ -187,7 +178,6 @@ inline HWND WaitForDialog(const char* pszCaption, int ms = 10000)
 // The message of a message box is its static control 0xFFFF.
 inline std::string BoxText(HWND hwndBox) { return WindowText(GetDlgItem(hwndBox, 0xFFFF)); }
 
-
 // A thread that plays the user while the test's thread sits in a modal loop; joined when it
 // goes out of scope, so that a failed assertion cannot leave it running.
 class UserThread {
@@ -223,9 +213,7 @@ public:
     explicit BoxAnswerer(const char* pszCaption, int ms = 10000, int idAnswer = IDOK)
         : m_thread([this, caption = std::string(pszCaption ? pszCaption : ""), ms, idAnswer] {
               if (HWND hwnd = WaitForDialog(caption.empty() ? nullptr : caption.c_str(), ms)) {
-                  m_caption = WindowText(hwnd);
-                  m_text = BoxText(hwnd);
-                  m_shown = m_caption + ": " + m_text;
+                  m_shown = WindowText(hwnd) + ": " + BoxText(hwnd);
                   PostMessageA(hwnd, WM_COMMAND, idAnswer, 0);
               }
           })
@@ -233,11 +221,8 @@ public:
     }
     // "Caption: message" of the box that was answered, "" when none came.
     std::string Shown() { return m_thread.Join(), m_shown; }
-    std::string Text() { return m_thread.Join(), m_text; }
-    std::string Caption() { return m_thread.Join(), m_caption; }
-    bool Seen() { return m_thread.Join(), !m_shown.empty(); }
 
 private:
-    std::string m_shown, m_caption, m_text;
+    std::string m_shown;
     UserThread m_thread;
 };
