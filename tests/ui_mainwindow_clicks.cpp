@@ -1,56 +1,65 @@
-// The main window made in-process: the clicks and keys of both panes, and the owner name.
+// The main window made in-process: the clicks, right-clicks and keys of both panes, and the
+// owner name.
 #include <gtest/gtest.h>
 
-#include "browser/sendlist.h"
 #include "connection/startup.h"
-#include "resource.h"
 #include "ui_support.h"
 
-#include <cstdio>
+#include <cstring>
 
 namespace {
 
-struct MainWindow : ::testing::Test {
-    static ScratchDir* s_pDir;
-    static void SetUpTestSuite()
-    {
-        s_pDir = new ScratchDir;
-        WriteWholeFile(s_pDir->File("a.txt"), "alpha");
-        ASSERT_NE(nullptr, MakeMainWindow(s_pDir->Path()));
-    }
-    static void TearDownTestSuite() { delete s_pDir; }
-};
-ScratchDir* MainWindow::s_pDir;
+using MainWindow = OnMainWindow;
 
-// One click opens a folder or a drive; on a file it opens nothing; right after a menu the
-// first click is swallowed.
-TEST_F(MainWindow, SingleClickOpensFoldersAndDrivesOnly)
+// The key that adds the file pane's selection to the Send List (VK_F23).
+const WORD kAddKey = 0x86;
+
+// One click opens a folder or a drive, on a file nothing. A right-click's menu offers Run for
+// a program (a name ending in ".exe" in any case) and Open for anything else, a second menu
+// for several rows; the first click after a menu is swallowed.
+TEST_F(MainWindow, ClicksOpenFoldersAndDrivesAndRightClicksTheProgramRule)
 {
     ScratchDir dir;
     CreateDirectoryA(dir.File("sub").c_str(), nullptr);
     WriteWholeFile(dir.File("sub\\inner.txt"), "i");
-    WriteWholeFile(dir.File("top.txt"), "t");
-    snprintf(g_state.szCurDir, sizeof g_state.szCurDir, "%s", dir.Path().c_str());
-    FillFileList(g_state.hwndFileList, g_state.szCurDir, 0);
+    for (const char* psz : {"top.txt", "TOOL.Exe", "setup.exe", "ab"})
+        WriteWholeFile(dir.File(psz), psz);
+    ShowFolder(dir.Path());
     HWND hwndList = g_state.hwndFileList;
-
     NotifyFrom(hwndList, NM_CLICK, FindRow("top.txt"));
-    EXPECT_EQ(dir.Path(), std::string(g_state.szCurDir));
     NotifyFrom(hwndList, NM_CLICK, -1);
     EXPECT_EQ(dir.Path(), std::string(g_state.szCurDir));
 
-    g_state.bSuppressClick = 1;
+    HMENU hShown = nullptr;
+    {
+        WindowSpy spy(g_state.hwndMain, [&](UINT msg, WPARAM wParam, LPARAM) {
+            if (msg == WM_INITMENUPOPUP)
+                hShown = (HMENU)wParam;
+            else if (msg == WM_ENTERIDLE && wParam == MSGF_MENU)
+                EndMenu();
+        });
+        auto grayed = [](UINT id) {
+            return (GetMenuState(g_state.hContextMenu1, id, MF_BYCOMMAND) & MF_GRAYED) != 0;
+        };
+        for (const char* psz : {"TOOL.Exe", "ab", "setup.exe"}) {
+            bool bExe = strcmp(psz, "ab") != 0;
+            SelectNames({psz});
+            NotifyFrom(hwndList, NM_RCLICK, FindRow(psz));
+            EXPECT_EQ(g_state.hContextMenu1, hShown) << psz;
+            EXPECT_EQ(!bExe, grayed(IDM_RUN)) << psz;
+            EXPECT_EQ(bExe, grayed(IDM_OPEN)) << psz;
+        }
+        SelectNames({"setup.exe", "top.txt"});
+        NotifyFrom(hwndList, NM_RCLICK, FindRow("top.txt"));
+        EXPECT_EQ(g_state.hContextMenu2, hShown);
+    }
     NotifyFrom(hwndList, NM_CLICK, FindRow("sub"));
-    EXPECT_EQ(dir.Path(), std::string(g_state.szCurDir));
-    EXPECT_EQ(0, g_state.bSuppressClick);
-
+    EXPECT_EQ(dir.Path(), std::string(g_state.szCurDir)) << "the click after a menu opened";
     NotifyFrom(hwndList, NM_CLICK, FindRow("sub"));
     EXPECT_EQ(dir.File("sub"), std::string(g_state.szCurDir));
-    ASSERT_EQ(1, ItemCount(hwndList));
-    EXPECT_EQ("inner.txt", ItemText(hwndList, 0));
+    EXPECT_EQ((std::vector<std::string>{"inner.txt"}), ListNames(hwndList));
 
-    g_state.szCurDir[0] = 0;
-    FillFileList(hwndList, "", 0);
+    ShowFolder("");
     int iC = FindRow("C:\\");
     ASSERT_GE(iC, 0);
     NotifyFrom(hwndList, NM_CLICK, iC);
@@ -58,70 +67,54 @@ TEST_F(MainWindow, SingleClickOpensFoldersAndDrivesOnly)
     EXPECT_GT(ItemCount(hwndList), 0);
 }
 
-// A double click in the file pane adds its selection to the Send List; in the Send List it
-// removes the selected rows; key 0x86 adds, from the window and from either list.
+// A double click in the file pane adds its selection to the Send List, in the Send List it
+// removes the selected rows; the add key adds, from the window and from either list.
 TEST_F(MainWindow, DoubleClicksAndTheAddKey)
 {
     ScratchDir dir;
-    WriteWholeFile(dir.File("dbl.txt"), "dd");
-    snprintf(g_state.szCurDir, sizeof g_state.szCurDir, "%s", dir.Path().c_str());
-    FillFileList(g_state.hwndFileList, g_state.szCurDir, 0);
-    int nBefore = ItemCount(g_state.hwndSendList);
-    ListView_SetItemState(g_state.hwndFileList, 0, LVIS_SELECTED, LVIS_SELECTED);
-    NotifyFrom(g_state.hwndFileList, NM_DBLCLK, 0);
+    for (const char* psz : {"a", "b", "c"})
+        WriteWholeFile(dir.File(psz), psz);
+    ShowFolder(dir.Path());
+    HWND hwndSend = g_state.hwndSendList;
+    SendMessageA(hwndSend, LVM_DELETEALLITEMS, 0, 0);
+    SelectNames({"a"});
+    NotifyFrom(g_state.hwndFileList, NM_DBLCLK, FindRow("a"));
     Pump(100);
-    ASSERT_EQ(nBefore + 1, ItemCount(g_state.hwndSendList));
-    EXPECT_EQ("dbl.txt", ItemText(g_state.hwndSendList, 0));
-
-    ListView_SetItemState(g_state.hwndSendList, -1, 0, LVIS_SELECTED);
-    ListView_SetItemState(g_state.hwndSendList, 0, LVIS_SELECTED, LVIS_SELECTED);
-    NotifyFrom(g_state.hwndSendList, NM_DBLCLK, 0);
+    EXPECT_EQ((std::vector<std::string>{"a"}), ListNames(hwndSend));
+    ListView_SetItemState(hwndSend, 0, LVIS_SELECTED, LVIS_SELECTED);
+    NotifyFrom(hwndSend, NM_DBLCLK, 0);
     Pump(100);
-    EXPECT_EQ(nBefore, ItemCount(g_state.hwndSendList));
+    EXPECT_EQ(0, ItemCount(hwndSend));
 
-    SendMessageA(g_state.hwndMain, WM_KEYDOWN, 0x86, 0);
+    SelectNames({"b"});
+    SendMessageA(g_state.hwndMain, WM_KEYDOWN, kAddKey, 0);
     Pump(100);
-    EXPECT_EQ(nBefore + 1, ItemCount(g_state.hwndSendList));
-    ListView_SetItemState(g_state.hwndSendList, 0, LVIS_SELECTED, LVIS_SELECTED);
-    RemoveSelectedFromSendList();
-
-    NMLVKEYDOWN kd = {};
-    kd.hdr.hwndFrom = g_state.hwndSendList;
-    kd.hdr.idFrom = IDC_SENDLIST;
-    kd.hdr.code = LVN_KEYDOWN;
-    kd.wVKey = 0x86;
+    SelectNames({"c"});
+    NMLVKEYDOWN kd = {{hwndSend, IDC_SENDLIST, LVN_KEYDOWN}, kAddKey, 0};
     SendMessageA(g_state.hwndMain, WM_NOTIFY, IDC_SENDLIST, (LPARAM)&kd);
     Pump(100);
-    EXPECT_EQ(nBefore + 1, ItemCount(g_state.hwndSendList));
-    ListView_SetItemState(g_state.hwndSendList, 0, LVIS_SELECTED, LVIS_SELECTED);
-    RemoveSelectedFromSendList();
+    EXPECT_EQ((std::vector<std::string>{"c", "b"}), ListNames(hwndSend));
 }
 
 // The owner name peers are shown: the user's "Owner" value, "No Name" when it is missing or
-// empty.
+// empty; a value longer than the field ends inside it.
 TEST(OwnerName, FromTheRegistryElseNoName)
 {
-    RegDeleteKeyA(HKEY_CURRENT_USER, "ControlPanel\\Owner");
+    const char kKey[] = "ControlPanel\\Owner";
     char sz[128];
-    ReadOwnerName(sz, sizeof sz);
-    EXPECT_STREQ("No Name", sz);
-    HKEY hKey;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, "ControlPanel\\Owner", 0,
-                                             nullptr, 0, KEY_ALL_ACCESS, nullptr, &hKey,
-                                             nullptr));
-    RegSetValueExA(hKey, "Owner", 0, REG_SZ, (const BYTE*)"", 1);
-    ReadOwnerName(sz, sizeof sz);
-    EXPECT_STREQ("No Name", sz);
-    RegSetValueExA(hKey, "Owner", 0, REG_SZ, (const BYTE*)"Alice Wren", 11);
-    ReadOwnerName(sz, sizeof sz);
-    EXPECT_STREQ("Alice Wren", sz);
-    // A value longer than the field is cut to it and still ends with a terminator.
-    std::string longName(300, 'n');
-    RegSetValueExA(hKey, "Owner", 0, REG_SZ, (const BYTE*)longName.c_str(), 301);
-    ReadOwnerName(sz, sizeof sz);
-    EXPECT_LT(strlen(sz), sizeof sz);
-    RegCloseKey(hKey);
-    RegDeleteKeyA(HKEY_CURRENT_USER, "ControlPanel\\Owner");
+    auto read = [&](const char* pszValue) {
+        RegDeleteKeyA(HKEY_CURRENT_USER, kKey);
+        if (pszValue)
+            RegSetKeyValueA(HKEY_CURRENT_USER, kKey, "Owner", REG_SZ, pszValue, strlen(pszValue) + 1);
+        memset(sz, 'x', sizeof sz);
+        ReadOwnerName(sz, sizeof sz);
+        return std::string(sz, strnlen(sz, sizeof sz));
+    };
+    EXPECT_EQ("No Name", read(nullptr));
+    EXPECT_EQ("No Name", read(""));
+    EXPECT_EQ("Alice Wren", read("Alice Wren"));
+    EXPECT_LT(read(std::string(300, 'n').c_str()).size(), sizeof sz);
+    RegDeleteKeyA(HKEY_CURRENT_USER, kKey);
 }
 
 }  // namespace

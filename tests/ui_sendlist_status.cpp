@@ -6,81 +6,53 @@
 #include "connection/progress.h"
 #include "mainwindow/xfercommands.h"
 #include "protocol/packets.h"
-#include "resource.h"
 #include "ui_support.h"
 
-#include <shlobj.h>
-
-#include <cstdio>
 #include <cstring>
-#include <vector>
 
 namespace {
 
-std::string Size(int32_t n)
-{
-    char sz[32];
-    FormatSize(n, sz);
-    return sz;
-}
+using Names = std::vector<std::string>;
 
+// The size texts of both panes at the edges of the units.
 TEST(FormatSize, TextsAtTheEdgesOfEachUnit)
 {
-    EXPECT_EQ("0", Size(0));
-    EXPECT_EQ("1B", Size(1));
-    EXPECT_EQ("1023B", Size(1023));
-    EXPECT_EQ("1.0K", Size(1024));
-    EXPECT_EQ("1.5K", Size(1536));
-    EXPECT_EQ("1.9K", Size(2047));
-    EXPECT_EQ("1023.9K", Size(1048575));
-    EXPECT_EQ("1.0M", Size(1048576));
-    EXPECT_EQ("3.5M", Size(3670016));
-    // A tenths digit that would reach 10 stays at 9.
-    EXPECT_EQ("1.9K", Size(1024 + 1023));
-    // 3 GB arrives negative and is shown by its unsigned value.
-    EXPECT_EQ("3072.0M", Size((int32_t)0xC0000000u));
+    char sz[32];
+    std::string texts;
+    for (uint32_t n : {0u, 1023u, 2047u, 1048575u, 1048576u, 0xC0000000u})
+        texts += (FormatSize((int32_t)n, sz), sz) + std::string(" ");
+    // A tenths digit that would reach 10 stays at 9; 3 GB arrives negative and is shown by its
+    // unsigned value.
+    EXPECT_EQ("0 1023B 1.9K 1023.9K 1.0M 3072.0M ", texts);
 }
 
-struct SendList : ::testing::Test {
-    static ScratchDir* s_pDir;
-    static void SetUpTestSuite()
-    {
-        s_pDir = new ScratchDir;
-        ASSERT_NE(nullptr, MakeMainWindow(s_pDir->Path()));
-    }
-    static void TearDownTestSuite() { delete s_pDir; }
-    void SetUp() override { Clear(); }
-
-    static void Clear()
+struct SendList : OnMainWindow {
+    void SetUp() override
     {
         SendMessageA(g_state.hwndSendList, LVM_DELETEALLITEMS, 0, 0);
         g_state.dwSendListBytes = 0;
         UpdateSendListStatus();
     }
-    static std::vector<std::string> Rows()
+    static Names Rows() { return ListNames(g_state.hwndSendList); }
+    static std::string Summary() { return WindowText(g_state.hwndStatusText); }
+    // Adds n one-byte files of a new folder through one path list: the folder, the names and
+    // the two NULs that end it.
+    static void AddFiles(const ScratchDir& dir, int n)
     {
-        std::vector<std::string> v;
-        for (int i = 0; i < ItemCount(g_state.hwndSendList); i++)
-            v.push_back(ItemText(g_state.hwndSendList, i));
-        return v;
-    }
-    // A one-path list: the path and the two NULs that end it.
-    static void AddPath(const std::string& path)
-    {
-        std::string list = path + std::string(2, '\0');
+        std::string list = dir.Path() + '\0';
+        for (int i = 0; i < n; i++) {
+            WriteWholeFile(dir.File("m" + std::to_string(i)), "m");
+            list += "m" + std::to_string(i) + '\0';
+        }
+        list += '\0';
         AddPathsToSendList(list.data());
     }
-    static std::string Summary() { return WindowText(g_state.hwndStatusText); }
-    static void SelectFilePaneRows(const std::vector<int>& rows)
-    {
-        ListView_SetItemState(g_state.hwndFileList, -1, 0, LVIS_SELECTED);
-        for (int i : rows)
-            ListView_SetItemState(g_state.hwndFileList, i, LVIS_SELECTED, LVIS_SELECTED);
-    }
 };
-ScratchDir* SendList::s_pDir;
 
-TEST_F(SendList, PathListOfAFolderAndNamesAddsNewestOnTop)
+// A path list of a folder and names adds each file, newest on top, and leaves out a name that
+// is not on disk. Remove takes out the selected rows (the first and the last) and exactly
+// their bytes; with nothing selected it only beeps.
+TEST_F(SendList, PathListAddsNewestOnTopAndRemoveTakesOutTheSelectedRows)
 {
     ScratchDir dir;
     WriteWholeFile(dir.File("x.bin"), std::string(100, 'x'));
@@ -88,84 +60,47 @@ TEST_F(SendList, PathListOfAFolderAndNamesAddsNewestOnTop)
     WriteWholeFile(dir.File("z.bin"), "z");
     std::string list = dir.Path() + '\0' + "x.bin" + '\0' + "y.bin" + '\0' + "missing.bin" +
                        '\0' + "z.bin" + std::string(2, '\0');
-    EXPECT_EQ(4, GetListPath(list.data(), -1, nullptr, 0));
     AddPathsToSendList(list.data());
     UpdateSendListStatus();
-    EXPECT_EQ((std::vector<std::string>{"z.bin", "y.bin", "x.bin"}), Rows());
-    EXPECT_EQ(2101u, g_state.dwSendListBytes);
+    EXPECT_EQ((Names{"z.bin", "y.bin", "x.bin"}), Rows());
     EXPECT_EQ("Files: 3  Bytes: 2.0K", Summary());
-    EXPECT_EQ("1.9K", ItemText(g_state.hwndSendList, 1, 1));
-    EXPECT_EQ(dir.File("y.bin"), ItemText(g_state.hwndSendList, 1, 2));
+    ListView_SetItemState(g_state.hwndSendList, 0, LVIS_SELECTED, LVIS_SELECTED);
+    ListView_SetItemState(g_state.hwndSendList, 2, LVIS_SELECTED, LVIS_SELECTED);
+    RunCommand(IDM_REMOVE);
+    EXPECT_EQ((Names{"y.bin"}), Rows());
+    EXPECT_EQ(2000u, g_state.dwSendListBytes);
+    EXPECT_EQ("Files: 1  Bytes: 1.9K", Summary());
+    ListView_SetItemState(g_state.hwndSendList, -1, 0, LVIS_SELECTED);
+    RunCommand(IDM_REMOVE);
+    EXPECT_EQ(1u, Rows().size());
 }
 
-// Removing rows 1 and 3 of five keeps 0, 2 and 4 in order and subtracts exactly their sizes.
-TEST_F(SendList, RemoveTakesOutTheSelectedRowsAndTheirBytes)
-{
-    ScratchDir dir;
-    for (int i = 0; i < 5; i++) {
-        std::string name = "r" + std::to_string(i);
-        WriteWholeFile(dir.File(name), std::string(10 * (i + 1), 'r'));
-        AddPath(dir.File(name));
-    }
-    EXPECT_EQ((std::vector<std::string>{"r4", "r3", "r2", "r1", "r0"}), Rows());
-    EXPECT_EQ(150u, g_state.dwSendListBytes);
-    ListView_SetItemState(g_state.hwndSendList, 1, LVIS_SELECTED, LVIS_SELECTED);
-    ListView_SetItemState(g_state.hwndSendList, 3, LVIS_SELECTED, LVIS_SELECTED);
-    SendMessageA(g_state.hwndMain, WM_COMMAND, IDM_REMOVE, 0);
-    EXPECT_EQ((std::vector<std::string>{"r4", "r2", "r0"}), Rows());
-    EXPECT_EQ(150u - 40u - 20u, g_state.dwSendListBytes);
-    EXPECT_EQ("Files: 3  Bytes: 90B", Summary());
-    // Nothing selected: only a beep, the list stays.
-    SendMessageA(g_state.hwndMain, WM_COMMAND, IDM_REMOVE, 0);
-    EXPECT_EQ(3u, Rows().size());
-}
-
-// Add to Send List from the file pane: files in top-down order end up reversed, a folder is
-// skipped, and the summary counts them.
-TEST_F(SendList, AddSelectedTakesTheFilePaneSelection)
-{
-    ScratchDir dir;
-    CreateDirectoryA(dir.File("folder").c_str(), nullptr);
-    for (const char* psz : {"x", "y", "z"})
-        WriteWholeFile(dir.File(psz), psz);
-    snprintf(g_state.szCurDir, sizeof g_state.szCurDir, "%s", dir.Path().c_str());
-    FillFileList(g_state.hwndFileList, g_state.szCurDir, 0);
-    ASSERT_EQ("folder", ItemText(g_state.hwndFileList, 0));
-    SelectFilePaneRows({0, 1, 2, 3});
-    SendMessageA(g_state.hwndMain, WM_COMMAND, IDM_ADDTOSENDLIST, 0);
-    EXPECT_EQ((std::vector<std::string>{"z", "y", "x"}), Rows());
-    EXPECT_EQ("Files: 3  Bytes: 3B", Summary());
-}
-
-// 95 listed and 6 selected is over 100: the message, caption "Error", and nothing added;
-// with 5 selected they are added.
-TEST_F(SendList, HundredFileCheckShowsItsMessageAndAddsNothing)
+// Add from the file pane counts the rows listed and selected, folders too, against 100: at 100
+// the files are added in reverse order and the folder is skipped; over 100 nothing is, and a
+// message says why.
+TEST_F(SendList, AddFromTheFilePaneSkipsFoldersAndStopsAtAHundred)
 {
     ScratchDir many, pane;
-    std::string list = many.Path() + '\0';
-    for (int i = 0; i < 95; i++) {
-        std::string name = "m" + std::to_string(i);
-        WriteWholeFile(many.File(name), "m");
-        list += name + '\0';
-    }
-    list += '\0';
-    AddPathsToSendList(list.data());
-    ASSERT_EQ(95u, Rows().size());
-    for (int i = 0; i < 6; i++)
-        WriteWholeFile(pane.File("p" + std::to_string(i)), "p");
-    snprintf(g_state.szCurDir, sizeof g_state.szCurDir, "%s", pane.Path().c_str());
-    FillFileList(g_state.hwndFileList, g_state.szCurDir, 0);
-    SelectFilePaneRows({0, 1, 2, 3, 4, 5});
+    AddFiles(many, 94);
+    ASSERT_EQ(94u, Rows().size());
+    CreateDirectoryA(pane.File("folder").c_str(), nullptr);
+    for (const char* psz : {"v", "w", "x", "y", "z"})
+        WriteWholeFile(pane.File(psz), psz);
+    ShowFolder(pane.Path());
+    SelectNames({"folder", "v", "w", "x", "y", "z"});
+    RunCommand(IDM_ADDTOSENDLIST);
+    Names rows = Rows();
+    ASSERT_EQ(99u, rows.size());
+    rows.resize(5);
+    EXPECT_EQ((Names{"z", "y", "x", "w", "v"}), rows);
+    EXPECT_EQ("Files: 99  Bytes: 99B", Summary());
+    SelectNames({"v", "w"});
     {
         BoxAnswerer box("Error");
-        SendMessageA(g_state.hwndMain, WM_COMMAND, IDM_ADDTOSENDLIST, 0);
-        EXPECT_EQ("A maximum of 100 files can be sent at one time.", box.Text());
+        RunCommand(IDM_ADDTOSENDLIST);
+        EXPECT_EQ("Error: A maximum of 100 files can be sent at one time.", box.Shown());
     }
-    EXPECT_EQ(95u, Rows().size());
-    SelectFilePaneRows({0, 1, 2, 3, 4});
-    SendMessageA(g_state.hwndMain, WM_COMMAND, IDM_ADDTOSENDLIST, 0);
-    EXPECT_EQ(100u, Rows().size());
-    EXPECT_EQ("Files: 100  Bytes: 100B", Summary());
+    EXPECT_EQ(99u, Rows().size());
 }
 
 // A Send List longer than the batch table is refused whole with a message; nothing is
@@ -173,14 +108,7 @@ TEST_F(SendList, HundredFileCheckShowsItsMessageAndAddsNothing)
 TEST_F(SendList, SendOfMoreRowsThanTheBatchTableIsRefused)
 {
     ScratchDir many;
-    std::string list = many.Path() + '\0';
-    for (int i = 0; i < MAX_BATCH_FILES + 1; i++) {
-        std::string name = "b" + std::to_string(i);
-        WriteWholeFile(many.File(name), "b");
-        list += name + '\0';
-    }
-    list += '\0';
-    AddPathsToSendList(list.data());
+    AddFiles(many, MAX_BATCH_FILES + 1);
     ASSERT_EQ((size_t)MAX_BATCH_FILES + 1, Rows().size());
     std::vector<XFERFILE> table(MAX_BATCH_FILES + 1);
     memset(&table[MAX_BATCH_FILES], 0xA5, sizeof(XFERFILE));
@@ -188,9 +116,8 @@ TEST_F(SendList, SendOfMoreRowsThanTheBatchTableIsRefused)
     g_state.iWorkerState = WS_IDLE;
     {
         BoxAnswerer box("Error");
-        SendMessageA(g_state.hwndMain, WM_COMMAND, IDM_SEND, 0);
-        EXPECT_TRUE(box.Seen());
-        EXPECT_NE("", box.Text());
+        RunCommand(IDM_SEND);
+        EXPECT_NE("", box.Shown());
     }
     g_state.pXferFiles = nullptr;
     EXPECT_EQ(WS_IDLE, g_state.iWorkerState.load());
@@ -198,43 +125,29 @@ TEST_F(SendList, SendOfMoreRowsThanTheBatchTableIsRefused)
     EXPECT_EQ((size_t)MAX_BATCH_FILES + 1, Rows().size());
 }
 
-// The status dialog's fields after a refresh, and its heading for each direction.
-struct XferStatus : ::testing::Test {
-    static void SetUpTestSuite() { ASSERT_NE(nullptr, MakeMainWindow("")); }
-    HWND hDlg = nullptr;
-    XFERFILE files[2] = {};
-    void Open(int bAnswerMode)
-    {
-        g_state.bAbort = 0;
-        g_state.bAnswerMode = bAnswerMode;
-        hDlg = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_XFERSTATUS),
-                                  g_state.hwndMain, XferStatusDlgProc, 0);
-        ASSERT_NE(nullptr, hDlg);
-    }
+struct XferStatus : OnMainWindow {
     void TearDown() override
     {
-        if (hDlg && IsWindow(hDlg))
-            DestroyWindow(hDlg);
         g_state.hwndXferDlg = nullptr;
         g_state.pXferFiles = nullptr;
         g_state.nXferBlocks = 0;
         g_state.bAnswerMode = 1;
         g_state.bAbort = 0;
     }
-    std::string Item(int id)
-    {
-        char sz[256] = "";
-        GetDlgItemTextA(hDlg, id, sz, sizeof sz);
-        return sz;
-    }
-    int Bar(int id) { return (int)SendDlgItemMessageA(hDlg, id, PBM_GETPOS, 0, 0); }
 };
 
-TEST_F(XferStatus, RefreshFillsCountsBarsAndRate)
+// The fields after a refresh, and Cancel, which returns the worker to answer mode and raises
+// the abort flag.
+TEST_F(XferStatus, RefreshFillsCountsBarsAndRateAndCancelStops)
 {
-    Open(0);
-    EXPECT_EQ(hDlg, g_state.hwndXferDlg.load());
-    EXPECT_EQ("Sending Files", Item(IDC_XFER_HEADING));
+    g_state.bAbort = 0;
+    g_state.bAnswerMode = 0;
+    HWND hDlg = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_XFERSTATUS),
+                                   g_state.hwndMain, XferStatusDlgProc, 0);
+    ASSERT_NE(nullptr, hDlg);
+    auto item = [&](int id) { return WindowText(GetDlgItem(hDlg, id)); };
+    auto bar = [&](int id) { return (int)SendDlgItemMessageA(hDlg, id, PBM_GETPOS, 0, 0); };
+    XFERFILE files[2] = {};
     files[1].dwSize = 10000;
     g_state.pXferFiles = files;
     g_state.nXferFiles = 2;
@@ -247,72 +160,58 @@ TEST_F(XferStatus, RefreshFillsCountsBarsAndRate)
     // 2.5 s in: three whole seconds.
     g_state.dwXferStartTick = GetTickCount() - 2500;
     RefreshXferStatus();
-    EXPECT_EQ("2 of 2 Files", Item(IDC_XFER_FILES));
-    EXPECT_EQ("8192 of 10000 Bytes", Item(IDC_XFER_BYTES));
-    EXPECT_EQ(66, Bar(IDC_XFER_FILEBAR));
-    EXPECT_EQ(33, Bar(IDC_XFER_TOTALBAR));
-    EXPECT_EQ("1000000 of 3000000 Total Bytes", Item(IDC_XFER_TOTAL));
-    EXPECT_EQ("333333 bytes per second", Item(IDC_XFER_RATE));
+    EXPECT_EQ("2 of 2 Files", item(IDC_XFER_FILES));
+    EXPECT_EQ("8192 of 10000 Bytes", item(IDC_XFER_BYTES));
+    EXPECT_EQ(66, bar(IDC_XFER_FILEBAR));
+    EXPECT_EQ(33, bar(IDC_XFER_TOTALBAR));
+    EXPECT_EQ("1000000 of 3000000 Total Bytes", item(IDC_XFER_TOTAL));
+    EXPECT_EQ("333333 bytes per second", item(IDC_XFER_RATE));
     // In the first second the rate is the byte count itself.
     g_state.dwXferStartTick = GetTickCount();
     RefreshXferStatus();
-    EXPECT_EQ("1000000 bytes per second", Item(IDC_XFER_RATE));
+    EXPECT_EQ("1000000 bytes per second", item(IDC_XFER_RATE));
     // Totals whose product would overflow 32 bits still give the right bar.
     g_state.dwXferTotal = 4000000000u;
     g_state.dwXferDone = 3000000000u;
     RefreshXferStatus();
-    EXPECT_EQ(75, Bar(IDC_XFER_TOTALBAR));
-}
+    EXPECT_EQ(75, bar(IDC_XFER_TOTALBAR));
 
-// Opened after a cancel: it closes itself and never hands its handle to the worker.
-TEST_F(XferStatus, OpenedAfterAbortClosesItselfUnpublished)
-{
-    g_state.bAbort = 1;
-    g_state.hwndXferDlg = nullptr;
-    std::atomic<int> bSeenHandle{0};
-    std::thread watch([&] {
-        for (int i = 0; i < 50; i++) {
-            if (g_state.hwndXferDlg.load())
-                bSeenHandle = 1;
-            Sleep(10);
-        }
-    });
-    INT_PTR r = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_XFERSTATUS),
-                                g_state.hwndMain, XferStatusDlgProc, 0);
-    watch.join();
-    EXPECT_EQ(0, r);
-    EXPECT_EQ(0, bSeenHandle.load());
-}
-
-// Cancel returns the worker to answer mode and raises bAbort.
-TEST_F(XferStatus, CancelStopsTheTransfer)
-{
-    Open(0);
     g_state.iWorkerState = WS_SEND;
     SendMessageA(hDlg, WM_COMMAND, IDCANCEL, 0);
     EXPECT_EQ(1, g_state.bAbort.load());
     EXPECT_EQ(WS_IDLE, g_state.iWorkerState.load());
     EXPECT_EQ(1, g_state.bAnswerMode.load());
     EXPECT_EQ(nullptr, g_state.hwndXferDlg.load());
+    if (IsWindow(hDlg))
+        DestroyWindow(hDlg);
 }
 
-// The status dialogs of this thread that are shown.
-static int ShownStatusDialogs()
+// Opened after a cancel, or in answer mode after the received batch has ended: it closes
+// itself at once and leaves no handle for the worker to post to.
+TEST_F(XferStatus, OpenedAfterTheBatchStoppedClosesItself)
 {
-    struct Count {
-        DWORD dwThread;
-        int n;
-    } c = {GetCurrentThreadId(), 0};
-    EnumWindows([](HWND hwnd, LPARAM l) -> BOOL {
-        Count* p = (Count*)l;
-        char sz[64] = "";
-        GetWindowTextA(hwnd, sz, sizeof sz);
-        if (IsWindowVisible(hwnd) && GetWindowThreadProcessId(hwnd, nullptr) == p->dwThread &&
-            strcmp(sz, "File Xfer Status") == 0)
-            p->n++;
-        return TRUE;
-    }, (LPARAM)&c);
-    return c.n;
+    for (int bAbort : {1, 0}) {
+        g_state.bAbort = bAbort;
+        g_state.bAnswerMode = 1;
+        g_state.iWorkerState = bAbort ? WS_RECEIVING : WS_IDLE;
+        EXPECT_EQ(0, DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_XFERSTATUS),
+                                     g_state.hwndMain, XferStatusDlgProc, 0)) << bAbort;
+        EXPECT_EQ(nullptr, g_state.hwndXferDlg.load()) << bAbort;
+    }
+    g_state.iWorkerState = WS_IDLE;
+}
+
+// The status dialogs shown; with bClose each is also asked to close.
+int StatusDialogs(bool bClose)
+{
+    int n = 0;
+    for (HWND h = nullptr; (h = FindWindowExA(nullptr, h, "#32770", "File Xfer Status"));)
+        if (IsWindowVisible(h)) {
+            n++;
+            if (bClose)
+                PostMessageA(h, WM_CLOSE, 0, 0);
+        }
+    return n;
 }
 
 // A peer that starts a second batch while the first one's dialog is up gets no second dialog:
@@ -324,7 +223,6 @@ TEST_F(XferStatus, ReceiveStartedAgainKeepsOneDialogThatTheWorkerCloses)
     g_state.bShowResults = 0;
     g_state.iCommType = CT_COM1;
     g_state.iWorkerState = WS_RECEIVING;
-    g_state.hwndXferDlg = nullptr;
     static int s_iStep, s_nWhileUp;
     s_iStep = 0;
     s_nWhileUp = -1;
@@ -335,25 +233,20 @@ TEST_F(XferStatus, ReceiveStartedAgainKeepsOneDialogThatTheWorkerCloses)
             PostMessageA(g_state.hwndMain, WM_COMMAND, IDM_RECEIVE, 0);    // the second batch
             s_iStep = 1;
         } else if (s_iStep == 1) {
-            s_nWhileUp = ShownStatusDialogs();
+            s_nWhileUp = StatusDialogs(false);
             g_state.iWorkerState = WS_IDLE;                             // it ends
             PostMessageA(hDlg, WM_CLOSE, 0, 0);
             s_iStep = 2;
         } else if (s_iStep == 2) {
             // A dialog left up over the idle link is closed, so that the test ends either way.
-            EnumWindows([](HWND hwnd, LPARAM) -> BOOL {
-                char sz[64] = "";
-                GetWindowTextA(hwnd, sz, sizeof sz);
-                if (strcmp(sz, "File Xfer Status") == 0)
-                    PostMessageA(hwnd, WM_CLOSE, 0, 0);
-                return TRUE;
-            }, 0);
+            StatusDialogs(true);
             s_iStep = 3;
         }
     });
     CmdReceive();
     KillTimer(nullptr, idStep);
     g_state.bShowResults = 1;
+    g_state.iCommType = CT_LAN;
     EXPECT_EQ(1, s_nWhileUp);
     EXPECT_EQ(2, s_iStep) << "a status dialog stayed up after the worker closed it";
 }

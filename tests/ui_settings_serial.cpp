@@ -1,51 +1,43 @@
-// The Settings dialog on the running main window: the type list and the peer address control,
-// OK that keeps the link or closes it and opens the new type's (sockets, and the serial ports of
-// the COM1/COM2 pair), and the registry written on OK.
+// The Settings dialog on the running main window: the peer address control, OK that keeps the
+// link or closes it and opens the new type's (sockets, and the serial ports of the COM1/COM2
+// pair), and a port that cannot be opened, reported once and taken by the poll when it comes.
 #include <gtest/gtest.h>
 
 #include "connection/serialport.h"
 #include "connection/sockets.h"
-#include "resource.h"
+#include "mainwindow/xfercommands.h"
+#include "peer_wire.h"
 #include "ui_support.h"
-
-#include <functional>
 
 namespace {
 
 enum { IDC_DEST = 1001, IDC_PROMPT = 1011, IDC_RESULTS = 1013, IDC_OVERWRITE = 1014,
-       IDC_TYPE = 1020, IDC_PEERIP = 1021, IDC_MYIP = 1022 };
+       IDC_TYPE = 1020, IDC_PEERIP = 1021 };
 const char kProgramKey[] = "SOFTWARE\\Varndel\\Talmox";
 
-struct SettingsDialog : ::testing::Test {
-    static ScratchDir* s_pDir;
+struct SettingsDialog : OnMainWindow {
     static void SetUpTestSuite()
     {
-        s_pDir = new ScratchDir;
-        CreateDirectoryA(s_pDir->File("air").c_str(), nullptr);
-        SetEnvironmentVariableA("TALMOX_IRDA_AIR", s_pDir->File("air").c_str());
+        static ScratchDir air;
+        SetEnvironmentVariableA("TALMOX_IRDA_AIR", air.Path().c_str());
         // Port 1756 is the machine's: wait for a test program of another build to let it go.
         EnsureWinsock();
         WaitFor([] { return !Listening(TALMOX_TCP_PORT); }, 60000);
-        ASSERT_NE(nullptr, MakeMainWindow(s_pDir->Path()));
+        OnMainWindow::SetUpTestSuite();
     }
     // OK writes the settings; the next program in this Wine prefix must not start on them.
     static void TearDownTestSuite()
     {
         RegDeleteTreeA(HKEY_LOCAL_MACHINE, kProgramKey);
-        delete s_pDir;
+        SetUsbEntry(nullptr);
     }
-
     // Opens Settings, lets user work in the open dialog (from another thread), then presses OK.
     static void WithSettings(const std::function<void(HWND)>& user)
     {
-        UserThread thread([&] {
-            HWND hDlg = WaitForDialog("Settings", g_state.hwndMain);
-            if (!hDlg)
-                return;
+        WithDialog(IDM_SETTINGS, "Settings", [&](HWND hDlg) {
             user(hDlg);
             PostMessageA(hDlg, WM_COMMAND, IDOK, 0);
         });
-        RunCommand(IDM_SETTINGS);
     }
     // Picks a type in the list the way a user's choice ends.
     static void ChooseType(HWND hDlg, const char* pszName)
@@ -59,117 +51,62 @@ struct SettingsDialog : ::testing::Test {
     {
         WithSettings([&](HWND hDlg) { ChooseType(hDlg, pszName); });
     }
-    static bool PeerEnabled(HWND hDlg) { return IsWindowEnabled(GetDlgItem(hDlg, IDC_PEERIP)); }
     static int LocalPort(SOCKET s)
     {
         sockaddr_in a = {};
         int cb = sizeof a;
         return getsockname(s, (sockaddr*)&a, &cb) == 0 ? ntohs(a.sin_port) : -1;
     }
-    // A connection to the loopback port, INVALID_SOCKET when nobody listens there.
-    static SOCKET ConnectTo(int port)
-    {
-        SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        sockaddr_in a = {};
-        a.sin_family = AF_INET;
-        a.sin_port = htons((u_short)port);
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (connect(s, (sockaddr*)&a, sizeof a) == 0)
-            return s;
-        closesocket(s);
-        return INVALID_SOCKET;
-    }
     static bool Listening(int port)
     {
-        SOCKET s = ConnectTo(port);
+        SOCKET s = ConnectLoopback((uint16_t)port);
         closesocket(s);
         return s != INVALID_SOCKET;
     }
-    static DWORD RegDword(const char* pszName)
+    // The USB serial device's entry in the device map; null removes it.
+    static void SetUsbEntry(const char* pszPort)
     {
-        DWORD dw = 0xDEADBEEF, cb = sizeof dw;
-        RegGetValueA(HKEY_LOCAL_MACHINE, kProgramKey, pszName, RRF_RT_REG_DWORD, nullptr, &dw, &cb);
-        return dw;
+        const char kMapKey[] = "HARDWARE\\DEVICEMAP\\SERIALCOMM", kEntry[] = "\\Device\\WCEUSBSH001";
+        if (pszPort)
+            RegSetKeyValueA(HKEY_LOCAL_MACHINE, kMapKey, kEntry, REG_SZ, pszPort, strlen(pszPort) + 1);
+        else
+            RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, kMapKey, kEntry);
     }
 };
-ScratchDir* SettingsDialog::s_pDir;
 
-TEST_F(SettingsDialog, TypeListOffersSixTypesAndThePeerAddressOnlyForWan)
-{
-    ASSERT_EQ(CT_LAN, g_state.iCommType);
-    // Both templates: the wide one and the one for a screen taller than wide.
-    for (int bLandscape : {1, 0}) {
-        SCOPED_TRACE(bLandscape ? "wide" : "tall");
-        g_state.bLandscape = bLandscape;
-        bool bTaller = false;
-        std::vector<std::string> names;
-        std::vector<int> types;
-        std::string current;
-        bool bPeerAtStart = true, bPeerForWan = false, bPeerForCom1 = true, bMyIpEnabled = true,
-             bStaysOnCancel = false;
-        WithSettings([&](HWND hDlg) {
-            HWND hCombo = GetDlgItem(hDlg, IDC_TYPE);
-            for (int i = 0; i < (int)SendMessageA(hCombo, CB_GETCOUNT, 0, 0); i++) {
-                char sz[64] = "";
-                SendMessageA(hCombo, CB_GETLBTEXT, i, (LPARAM)sz);
-                names.push_back(sz);
-                types.push_back((int)SendMessageA(hCombo, CB_GETITEMDATA, i, 0));
-            }
-            current = WindowText(hCombo);
-            RECT rc;
-            GetClientRect(hDlg, &rc);
-            bTaller = rc.bottom > rc.right;
-            bPeerAtStart = PeerEnabled(hDlg);
-            bMyIpEnabled = IsWindowEnabled(GetDlgItem(hDlg, IDC_MYIP));
-            ChooseType(hDlg, "WAN / Internet");
-            bPeerForWan = PeerEnabled(hDlg);
-            ChooseType(hDlg, "COM1");
-            bPeerForCom1 = PeerEnabled(hDlg);
-            ChooseType(hDlg, "LAN");
-            // Escape is no way out: only OK closes the dialog.
-            SendMessageA(hDlg, WM_COMMAND, IDCANCEL, 0);
-            bStaysOnCancel = IsWindowVisible(hDlg);
-        });
-        EXPECT_EQ((std::vector<std::string>{"IRDA", "USB", "COM1", "COM2", "LAN",
-                                            "WAN / Internet"}),
-                  names);
-        EXPECT_EQ((std::vector<int>{0, 1, 2, 3, 5, 6}), types);
-        EXPECT_EQ("LAN", current);
-        EXPECT_FALSE(bPeerAtStart);
-        EXPECT_TRUE(bPeerForWan);
-        EXPECT_FALSE(bPeerForCom1);
-        EXPECT_FALSE(bMyIpEnabled);
-        EXPECT_TRUE(bStaysOnCancel);
-        EXPECT_EQ(CT_LAN, g_state.iCommType);
-        EXPECT_EQ(!bLandscape, bTaller);
-    }
-    g_state.bLandscape = 1;
-}
-
-// The same type again: the sockets stay as they are, everything else is taken and written.
+// The peer address is for WAN only; Escape does not close the dialog. OK on the same type keeps
+// the sockets as they are and takes and writes everything else.
 TEST_F(SettingsDialog, OkWithoutATypeChangeKeepsTheLinkAndWritesTheRegistry)
 {
+    ASSERT_EQ(CT_LAN, g_state.iCommType);
     SOCKET hListen = g_state.hListenSock, hUdp = g_state.hUdpSock;
     ASSERT_NE((SOCKET)0, hListen) << "port 1756 is taken by another program";
-    snprintf(g_state.szDestDir, sizeof g_state.szDestDir, "%s", s_pDir->Path().c_str());
+    strcpy(g_state.szDestDir, "C:\\Inbox");
     g_state.bPromptDelete = 1;
     g_state.bShowResults = 0;
     g_state.bOverwrite = 0;
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, kProgramKey);
     // A connection waiting in the listener's backlog is still there only if the listener is.
-    SOCKET hClient = ConnectTo(TALMOX_TCP_PORT);
+    SOCKET hClient = ConnectLoopback(TALMOX_TCP_PORT);
     ASSERT_NE(INVALID_SOCKET, hClient);
-    std::string shownDest;
+    std::string shown;
     WithSettings([&](HWND hDlg) {
-        shownDest = WindowText(GetDlgItem(hDlg, IDC_DEST));
+        auto peer = [&] { return IsWindowEnabled(GetDlgItem(hDlg, IDC_PEERIP)) ? " peer" : ""; };
+        shown = WindowText(GetDlgItem(hDlg, IDC_DEST)) + peer();
+        for (const char* psz : {"WAN / Internet", "COM1", "LAN"}) {
+            ChooseType(hDlg, psz);
+            shown = shown + ", " + psz + peer();
+        }
+        SendMessageA(hDlg, WM_COMMAND, IDCANCEL, 0);
+        shown += IsWindowVisible(hDlg) ? ", stays on Escape" : ", closed by Escape";
         SendDlgItemMessageA(hDlg, IDC_PEERIP, IPM_SETADDRESS, 0, MAKEIPADDRESS(203, 0, 113, 9));
         CheckDlgButton(hDlg, IDC_PROMPT, BST_UNCHECKED);
         CheckDlgButton(hDlg, IDC_RESULTS, BST_CHECKED);
         CheckDlgButton(hDlg, IDC_OVERWRITE, BST_CHECKED);
     });
-    EXPECT_EQ(s_pDir->Path(), shownDest);
+    EXPECT_EQ("C:\\Inbox, WAN / Internet peer, COM1, LAN, stays on Escape", shown);
+    EXPECT_EQ(CT_LAN, g_state.iCommType);
     EXPECT_EQ(hListen, g_state.hListenSock.load());
-    EXPECT_EQ(TALMOX_TCP_PORT, LocalPort(hListen));
     EXPECT_EQ(hUdp, g_state.hUdpSock.load());
     SOCKET hAccepted = INVALID_SOCKET;
     WaitFor([&] { return (hAccepted = accept(hListen, nullptr, nullptr)) != INVALID_SOCKET; }, 1000);
@@ -180,22 +117,22 @@ TEST_F(SettingsDialog, OkWithoutATypeChangeKeepsTheLinkAndWritesTheRegistry)
     EXPECT_EQ(0, g_state.bPromptDelete);
     EXPECT_EQ(1, g_state.bShowResults);
     EXPECT_EQ(1, g_state.bOverwrite);
-    EXPECT_EQ(s_pDir->Path(), std::string(g_state.szDestDir));
-    EXPECT_EQ(0xCB007109u, RegDword("PeerIP"));
-    EXPECT_EQ((DWORD)CT_LAN, RegDword("CommType"));
+    EXPECT_STREQ("C:\\Inbox", g_state.szDestDir);
+    DWORD dwIP = 0, cb = sizeof dwIP;
+    RegGetValueA(HKEY_LOCAL_MACHINE, kProgramKey, "PeerIP", RRF_RT_REG_DWORD, nullptr, &dwIP, &cb);
+    EXPECT_EQ(0xCB007109u, dwIP);
 }
 
-TEST_F(SettingsDialog, IrdaToLanReopensTheSocketsRetitlesAndTakesTheLargeBlock)
+// Each switch closes the old type's sockets and opens the new type's, and takes its block size.
+TEST_F(SettingsDialog, IrdaToLanReopensTheSockets)
 {
     ASSERT_EQ(CT_LAN, g_state.iCommType);
     SwitchTo("IRDA");
     EXPECT_EQ(CT_IRDA, g_state.iCommType);
-    EXPECT_EQ("Talmox - IRDA", WindowText(g_state.hwndMain));
     EXPECT_EQ(4096, g_state.cbBlock);
     EXPECT_FALSE(Listening(TALMOX_TCP_PORT)) << "the LAN listener was left open";
     EXPECT_EQ((SOCKET)0, g_state.hUdpSock.load());
-    SOCKET hIrda = g_state.hListenSock;
-    int irdaPort = LocalPort(hIrda);
+    int irdaPort = LocalPort(g_state.hListenSock);
     ASSERT_GT(irdaPort, 0) << "no listener on the simulated infrared medium";
 
     SwitchTo("LAN");
@@ -211,48 +148,68 @@ TEST_F(SettingsDialog, IrdaToLanReopensTheSocketsRetitlesAndTakesTheLargeBlock)
 }
 
 // Switching between serial types closes the old port before the new one is opened: the window
-// is retitled, just before the open, with the old handle already closed.
-TEST_F(SettingsDialog, Com2ToUsbClosesCom2BeforeOpeningTheUsbDevice)
+// is retitled, just before the open, with the old handle already closed. A port that cannot be
+// opened is reported and the send button disabled; the once-a-second poll looks the device up
+// again silently and takes it, with the line settings its driver has, once it is there.
+TEST_F(SettingsDialog, Com2ToAUsbDeviceThatComesLater)
 {
     SwitchTo("COM2");
     ASSERT_EQ(CT_COM2, g_state.iCommType);
     HANDLE hCom2 = g_state.hComm;
     ASSERT_NE(nullptr, hCom2);
+    EXPECT_TRUE(IsWindowEnabled(g_state.hwndSendBtn));
 
-    HKEY hKey;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM",
-                                             0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &hKey,
-                                             nullptr));
-    RegSetValueExA(hKey, "\\Device\\WCEUSBSH001", 0, REG_SZ, (const BYTE*)"COM1", 5);
+    SetUsbEntry("COM9");   // no such port
     FindUsbSerialPort();
     int nOpenAtRetitle = 0;
     {
+        BoxAnswerer box("USB");
         WindowSpy spy(g_state.hwndMain, [&](UINT msg, WPARAM, LPARAM) {
             DWORD dwFlags;
             if (msg == WM_SETTEXT && GetHandleInformation(hCom2, &dwFlags))
                 nOpenAtRetitle++;
         });
         SwitchTo("USB");
+        EXPECT_EQ("USB: Unable to open the communications port; please close any applications "
+                  "which may be using the same port.  Talmox will continue to monitor the port "
+                  "and open it when available.",
+                  box.Shown());
     }
-    RegDeleteValueA(hKey, "\\Device\\WCEUSBSH001");
-    RegCloseKey(hKey);
     EXPECT_EQ(0, nOpenAtRetitle) << "COM2 was still open when the USB device was opened";
     EXPECT_EQ("Talmox - USB", WindowText(g_state.hwndMain));
-    EXPECT_EQ(8192, g_state.cbBlock);
+    EXPECT_EQ(nullptr, g_state.hComm.load());
+    EXPECT_FALSE(IsWindowEnabled(g_state.hwndSendBtn));
+    {
+        BoxAnswerer box("USB", 1500);
+        OnPollTimer();
+        EXPECT_EQ("", box.Shown());
+    }
+    EXPECT_EQ(nullptr, g_state.hComm.load());
 
-    // The new port is the USB device, here the COM1 end of the pair.
+    // The device appears as the COM1 end of the pair, set to a speed of its own.
+    HANDLE hRaw = CreateFileA("COM1:", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
+                              nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, hRaw);
+    DCB dcb = {sizeof dcb};
+    GetCommState(hRaw, &dcb);
+    dcb.BaudRate = CBR_9600;
+    SetCommState(hRaw, &dcb);
+    CloseHandle(hRaw);
+    SetUsbEntry("COM1");
+    OnPollTimer();
     ASSERT_NE(nullptr, g_state.hComm.load());
-    HANDLE hOther = CreateFileA("COM2:", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                0, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, hOther);
-    COMMTIMEOUTS ct = {0, 0, 2000, 0, 0};
-    SetCommTimeouts(hOther, &ct);
-    DWORD n = 0;
-    WriteFile(g_state.hComm, "usb!", 4, &n, nullptr);
-    char buf[4] = {};
-    ReadFile(hOther, buf, 4, &n, nullptr);
-    CloseHandle(hOther);
-    EXPECT_EQ("usb!", std::string(buf, n));
+    EXPECT_TRUE(IsWindowEnabled(g_state.hwndSendBtn));
+    dcb.BaudRate = 0;
+    GetCommState(g_state.hComm, &dcb);
+    EXPECT_EQ((DWORD)CBR_9600, dcb.BaudRate);
+
+    // A name that "\\.\" would push past the port path: the driver's own device name. The raw
+    // infrared port, not in the device map, is named under the program's key.
+    SetUsbEntry("COM123456789");
+    RegSetKeyValueA(HKEY_LOCAL_MACHINE, kProgramKey, "RawIrPort", REG_SZ, "COM4", 5);
+    FindUsbSerialPort();
+    EXPECT_STREQ("\\\\.\\WCEUSBSH001", g_state.szUsbPort);
+    EXPECT_STREQ("\\\\.\\COM4", g_state.szRawIrPort);
 }
 
 }  // namespace

@@ -1,11 +1,10 @@
 // What the window tests share: the main window made in the test process, the message pump,
-// and a helper thread that answers message boxes the way a user would.
+// and a helper thread that answers dialogs and message boxes the way a user would.
 #pragma once
 #include <windows.h>
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <functional>
 #include <initializer_list>
 #include <string>
@@ -15,6 +14,7 @@
 #include "browser/listing.h"
 #include "connection/session.h"
 #include "mainwindow/mainwindow.h"
+#include "resource.h"
 #include "testenv.h"
 
 // Dispatches what is waiting in this thread's queue, for up to ms milliseconds.
@@ -31,51 +31,51 @@ inline void Pump(int ms = 50)
     } while ((int)(GetTickCount() - dwStart) < ms);
 }
 
-// Creates the main window once per test program the way start-up does, on a LAN type so that
-// no serial port is opened, with the file pane on the given folder.
-inline HWND MakeMainWindow(const std::string& curDir)
-{
-    if (g_state.hwndMain)
-        return g_state.hwndMain;
-    EnsureWinsock();
-    INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_LISTVIEW_CLASSES | ICC_INTERNET_CLASSES};
-    InitCommonControlsEx(&icc);
-    g_state.iCommType = CT_LAN;
-    g_state.DriveMask = GetLogicalDrives();
-    g_state.FileRows = (FILEROW*)VirtualAlloc(nullptr, FILEROWS_INITIAL * sizeof(FILEROW),
-                                              MEM_COMMIT, PAGE_READWRITE);
-    snprintf(g_state.szCurDir, sizeof g_state.szCurDir, "%s", curDir.c_str());
-    if (!InitInstance(GetModuleHandleA(nullptr), SW_SHOWNORMAL, ""))
-        return nullptr;
-    Pump();
-    return g_state.hwndMain;
-}
-
-// A test suite on the main window, made once for the test program, whose file pane starts on
-// a scratch folder of the suite.
+// A test suite on the main window, made once per test program the way start-up makes it, on
+// a LAN type so that no serial port is opened, with the file pane on a scratch folder.
 struct OnMainWindow : ::testing::Test {
     static void SetUpTestSuite()
     {
         static ScratchDir home;
-        ASSERT_NE(nullptr, MakeMainWindow(home.Path()));
+        if (g_state.hwndMain)
+            return;
+        EnsureWinsock();
+        INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_LISTVIEW_CLASSES | ICC_INTERNET_CLASSES};
+        InitCommonControlsEx(&icc);
+        g_state.iCommType = CT_LAN;
+        g_state.DriveMask = GetLogicalDrives();
+        g_state.FileRows = (FILEROW*)VirtualAlloc(nullptr, FILEROWS_INITIAL * sizeof(FILEROW),
+                                                  MEM_COMMIT, PAGE_READWRITE);
+        snprintf(g_state.szCurDir, sizeof g_state.szCurDir, "%s", home.Path().c_str());
+        ASSERT_TRUE(InitInstance(GetModuleHandleA(nullptr), SW_SHOWNORMAL, ""));
+        Pump();
     }
 };
 
-// Row texts of a list view of this process.
 inline std::string ItemText(HWND hwndList, int iItem, int iSub = 0)
 {
     char sz[512] = "";
-    LVITEMA it = {};
-    it.iSubItem = iSub;
-    it.pszText = sz;
-    it.cchTextMax = sizeof sz;
-    SendMessageA(hwndList, LVM_GETITEMTEXTA, (WPARAM)iItem, (LPARAM)&it);
+    ListView_GetItemText(hwndList, iItem, iSub, sz, sizeof sz);
     return sz;
 }
 
-inline int ItemCount(HWND hwndList)
+inline int ItemCount(HWND hwndList) { return ListView_GetItemCount(hwndList); }
+
+// The first column of every row, top row first.
+inline std::vector<std::string> ListNames(HWND hwndList)
 {
-    return (int)SendMessageA(hwndList, LVM_GETITEMCOUNT, 0, 0);
+    std::vector<std::string> v;
+    for (int i = 0; i < ItemCount(hwndList); i++)
+        v.push_back(ItemText(hwndList, i));
+    return v;
+}
+
+// The file pane's record behind a row.
+inline const FILEROW* RowOf(HWND hwndList, int iItem)
+{
+    LVITEMA it = {LVIF_PARAM, iItem};
+    SendMessageA(hwndList, LVM_GETITEMA, 0, (LPARAM)&it);
+    return &RowsOfList(hwndList)[it.lParam];
 }
 
 inline std::string WindowText(HWND hwnd)
@@ -95,9 +95,7 @@ inline void ShowFolder(const std::string& path)
 // The file pane's row with the name (in any case), -1 when there is none.
 inline int FindRow(const std::string& name)
 {
-    LVFINDINFOA fi = {};
-    fi.flags = LVFI_STRING;
-    fi.psz = name.c_str();
+    LVFINDINFOA fi = {LVFI_STRING, name.c_str()};
     return (int)SendMessageA(g_state.hwndFileList, LVM_FINDITEMA, (WPARAM)-1, (LPARAM)&fi);
 }
 
@@ -115,22 +113,12 @@ inline void SelectNames(std::initializer_list<const char*> names)
 // A list notification as the list view sends it to the main window.
 inline LRESULT NotifyFrom(HWND hwndList, UINT code, int iItem)
 {
-    NMITEMACTIVATE nm = {};
-    nm.hdr.hwndFrom = hwndList;
-    nm.hdr.idFrom = (UINT_PTR)GetDlgCtrlID(hwndList);
-    nm.hdr.code = code;
-    nm.iItem = iItem;
+    NMITEMACTIVATE nm = {{hwndList, (UINT_PTR)GetDlgCtrlID(hwndList), code}, iItem};
     return SendMessageA(g_state.hwndMain, WM_NOTIFY, nm.hdr.idFrom, (LPARAM)&nm);
 }
 
-// The index of the row with this name, -1 when there is none.
-inline int FindRow(HWND hwndList, const char* pszName)
-{
-    for (int i = 0; i < ItemCount(hwndList); i++)
-        if (ItemText(hwndList, i) == pszName)
-            return i;
-    return -1;
-}
+// A menu or button command to the main window; it returns when the command is done.
+inline void RunCommand(int id) { SendMessageA(g_state.hwndMain, WM_COMMAND, id, 0); }
 
 // Lets a test see the messages a window of this process gets before the window handles them,
 // without changing what the window does with them. One spy at a time.
@@ -160,101 +148,6 @@ private:
     static inline WNDPROC s_oldProc;
 };
 
-// Calls onMenu once for each popup menu the window (the main window unless said) tracks, as
-// soon as the menu waits for the user; onMenu ends it, with ChooseMenuItem or EndMenu.
-class MenuWatch {
-public:
-    explicit MenuWatch(std::function<void(HMENU)> onMenu, HWND hwndOwner = g_state.hwndMain)
-        : m_spy(hwndOwner, [this, onMenu](UINT msg, WPARAM wParam, LPARAM) {
-              if (msg == WM_INITMENUPOPUP)
-                  m_hPending = (HMENU)wParam;
-              else if (msg == WM_ENTERIDLE && wParam == MSGF_MENU && m_hPending) {
-                  HMENU h = m_hPending;
-                  m_hPending = nullptr;
-                  onMenu(h);
-              }
-          })
-    {
-    }
-
-private:
-    HMENU m_hPending = nullptr;
-    WindowSpy m_spy;
-};
-
-// Where the tracked popup menu stands on the screen.
-inline RECT TrackedMenuRect()
-{
-    RECT rc = {};
-    GetWindowRect(FindWindowA("#32768", nullptr), &rc);
-    return rc;
-}
-
-// A point of the main window's client area on the screen.
-inline POINT ScreenPoint(int x, int y)
-{
-    POINT pt = {x, y};
-    ClientToScreen(g_state.hwndMain, &pt);
-    return pt;
-}
-
-inline std::vector<std::string> MenuTexts(HMENU hMenu)
-{
-    std::vector<std::string> v;
-    for (int i = 0; i < GetMenuItemCount(hMenu); i++) {
-        char sz[300] = "";
-        GetMenuStringA(hMenu, i, sz, sizeof sz, MF_BYPOSITION);
-        v.push_back(sz);
-    }
-    return v;
-}
-
-// Chooses an item of the tracked menu the way the keyboard does: down to it, then Enter.
-inline void ChooseMenuItem(HMENU hMenu, UINT id)
-{
-    for (int i = 0; i < GetMenuItemCount(hMenu); i++) {
-        PostMessageA(g_state.hwndMain, WM_KEYDOWN, VK_DOWN, 0);
-        if (GetMenuItemID(hMenu, i) == id) {
-            PostMessageA(g_state.hwndMain, WM_KEYDOWN, VK_RETURN, 0);
-            return;
-        }
-    }
-    EndMenu();
-}
-
-// The caption an owner-drawn button of the main window draws, read back from a metafile.
-inline std::string DrawnCaption(HWND hwndButton)
-{
-    HDC hdc = CreateEnhMetaFileA(nullptr, nullptr, nullptr, nullptr);
-    DRAWITEMSTRUCT dis = {};
-    dis.CtlType = ODT_BUTTON;
-    dis.CtlID = (UINT)GetDlgCtrlID(hwndButton);
-    dis.hwndItem = hwndButton;
-    dis.hDC = hdc;
-    GetClientRect(hwndButton, &dis.rcItem);
-    SendMessageA(g_state.hwndMain, WM_DRAWITEM, dis.CtlID, (LPARAM)&dis);
-    HENHMETAFILE hEmf = CloseEnhMetaFile(hdc);
-    std::string text;
-    EnumEnhMetaFile(nullptr, hEmf, [](HDC, HANDLETABLE*, const ENHMETARECORD* pRec, int,
-                                      LPARAM lParam) -> int {
-        if (pRec->iType == EMR_EXTTEXTOUTW) {
-            const EMREXTTEXTOUTW* p = (const EMREXTTEXTOUTW*)pRec;
-            const WCHAR* pwsz = (const WCHAR*)((const BYTE*)p + p->emrtext.offString);
-            for (DWORD i = 0; i < p->emrtext.nChars; i++)
-                ((std::string*)lParam)->push_back((char)pwsz[i]);
-        }
-        return 1;
-    }, &text, nullptr);
-    DeleteEnhMetaFile(hEmf);
-    return text;
-}
-
-// A menu or button command to the main window; it returns when the command is done.
-inline void RunCommand(int id)
-{
-    SendMessageA(g_state.hwndMain, WM_COMMAND, id, 0);
-}
-
 // A whole file's contents, "(missing)" when it cannot be read.
 inline std::string FileContents(const std::string& path)
 {
@@ -275,25 +168,15 @@ inline HWND FindActiveDialog(const char* pszCaption, HWND hwndOwner = nullptr)
     return nullptr;
 }
 
-inline HWND WaitForDialog(const char* pszCaption, HWND hwndOwner = nullptr, int ms = 10000)
+inline HWND WaitForDialog(const char* pszCaption, int ms = 10000)
 {
     HWND hwnd = nullptr;
-    WaitFor([&] { return (hwnd = FindActiveDialog(pszCaption, hwndOwner)) != nullptr; }, ms);
+    WaitFor([&] { return (hwnd = FindActiveDialog(pszCaption)) != nullptr; }, ms);
     return hwnd;
 }
 
-// The message of a message box is its static control 0xFFFF, its icon the static 0x440.
-inline std::string BoxText(HWND hwndBox)
-{
-    char sz[512] = "";
-    GetDlgItemTextA(hwndBox, 0xFFFF, sz, sizeof sz);
-    return sz;
-}
-
-inline HICON BoxIcon(HWND hwndBox)
-{
-    return (HICON)SendDlgItemMessageA(hwndBox, 0x440, STM_GETICON, 0, 0);
-}
+// The message of a message box is its static control 0xFFFF.
+inline std::string BoxText(HWND hwndBox) { return WindowText(GetDlgItem(hwndBox, 0xFFFF)); }
 
 // A thread that plays the user while the test's thread sits in a modal loop; joined when it
 // goes out of scope, so that a failed assertion cannot leave it running.
@@ -311,73 +194,35 @@ private:
     std::thread m_thread;
 };
 
-// In a dialog with a Browse button (1012) and a folder field (1001): Browse, a click on the
-// first folder of Select Directory, then its OK or Cancel; the folder field afterwards.
-inline std::string BrowseIntoFirstFolder(HWND hDlg, int idClose)
+// Runs a main window command while a user thread waits for the dialog with the caption and
+// acts in it; the command returns when its dialog has closed.
+inline void WithDialog(int idCommand, const char* pszCaption, const std::function<void(HWND)>& act)
 {
-    PostMessageA(hDlg, WM_COMMAND, 1012, 0);
-    HWND hSel = WaitForDialog("Select Directory");
-    if (!hSel)
-        return "(no Select Directory)";
-    NMITEMACTIVATE nm = {};
-    nm.hdr.hwndFrom = GetDlgItem(hSel, 4);
-    nm.hdr.idFrom = 4;
-    nm.hdr.code = NM_CLICK;
-    nm.iItem = 0;
-    SendMessageA(hSel, WM_NOTIFY, 4, (LPARAM)&nm);
-    PostMessageA(hSel, WM_COMMAND, idClose, 0);
-    // Once it is gone, a message the dialog answers comes after Browse has returned.
-    WaitFor([&] { return !IsWindow(hSel); }, 10000);
-    SendMessageA(hDlg, WM_NULL, 0, 0);
-    return WindowText(GetDlgItem(hDlg, 1001));
+    UserThread user([&] {
+        if (HWND hDlg = WaitForDialog(pszCaption))
+            act(hDlg);
+    });
+    RunCommand(idCommand);
 }
 
-// Waits on a thread of its own for a message box with the caption (any caption when null),
-// keeps its caption, text and icon and presses the answer button. The box is modal to the
-// test's thread, so only another thread can answer it.
+// Waits on a thread of its own for a message box with the caption (any caption when null) and
+// presses the answer button. The box is modal to the test's thread, so only another thread
+// can answer it.
 class BoxAnswerer {
 public:
     explicit BoxAnswerer(const char* pszCaption, int ms = 10000, int idAnswer = IDOK)
-        : m_thread([this, bAny = !pszCaption, caption = std::string(pszCaption ? pszCaption : ""),
-                    ms, idAnswer] { Run(bAny ? nullptr : caption.c_str(), ms, idAnswer); })
+        : m_thread([this, caption = std::string(pszCaption ? pszCaption : ""), ms, idAnswer] {
+              if (HWND hwnd = WaitForDialog(caption.empty() ? nullptr : caption.c_str(), ms)) {
+                  m_shown = WindowText(hwnd) + ": " + BoxText(hwnd);
+                  PostMessageA(hwnd, WM_COMMAND, idAnswer, 0);
+              }
+          })
     {
     }
-    // The message of the box that was answered, "" when none came.
-    std::string Text()
-    {
-        m_thread.Join();
-        return m_text;
-    }
-    std::string Caption()
-    {
-        m_thread.Join();
-        return m_caption;
-    }
-    HICON Icon()
-    {
-        m_thread.Join();
-        return m_hIcon;
-    }
-    bool Seen()
-    {
-        m_thread.Join();
-        return m_bSeen;
-    }
+    // "Caption: message" of the box that was answered, "" when none came.
+    std::string Shown() { return m_thread.Join(), m_shown; }
 
 private:
-    void Run(const char* pszCaption, int ms, int idAnswer)
-    {
-        HWND hwnd = WaitForDialog(pszCaption, nullptr, ms);
-        if (!hwnd)
-            return;
-        m_caption = WindowText(hwnd);
-        m_text = BoxText(hwnd);
-        m_hIcon = BoxIcon(hwnd);
-        m_bSeen = true;
-        PostMessageA(hwnd, WM_COMMAND, idAnswer, 0);
-    }
-    std::string m_caption, m_text;
-    HICON m_hIcon = nullptr;
-    bool m_bSeen = false;
+    std::string m_shown;
     UserThread m_thread;
 };

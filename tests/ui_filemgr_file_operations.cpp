@@ -1,0 +1,238 @@
+// The file pane's commands on real files: rename in place, Delete and its question, New
+// Folder, Copy To and Move through their dialog, and File Properties.
+#include <gtest/gtest.h>
+
+#include "ui_support.h"
+
+namespace {
+
+struct FileOps : OnMainWindow {
+    void SetUp() override { g_state.bPromptDelete = 1; }
+
+    static bool IsFolder(const std::string& path)
+    {
+        DWORD dw = GetFileAttributesA(path.c_str());
+        return dw != INVALID_FILE_ATTRIBUTES && (dw & FILE_ATTRIBUTE_DIRECTORY);
+    }
+    static HWND LabelEdit()
+    {
+        return (HWND)SendMessageA(g_state.hwndFileList, LVM_GETEDITCONTROL, 0, 0);
+    }
+    // Ends a label edit the way a user does: the new name typed in, then Enter.
+    static void TypeLabel(const char* pszName)
+    {
+        HWND hEdit = LabelEdit();
+        ASSERT_NE(nullptr, hEdit);
+        SetWindowTextA(hEdit, pszName);
+        SendMessageA(hEdit, WM_KEYDOWN, VK_RETURN, 0);
+        Pump();
+    }
+    // Delete answered with the button; the box's caption and text.
+    static std::string DeleteAnswering(int idAnswer)
+    {
+        BoxAnswerer box(nullptr, 10000, idAnswer);
+        RunCommand(IDM_DELETE);
+        return box.Shown();
+    }
+    // In Copy To or Move: the destination typed in and OK pressed; the caption and text of the
+    // box that follows before the dialog closes, "" when none does.
+    static std::string ChooseDestination(HWND hDlg, const std::string& dest)
+    {
+        SetDlgItemTextA(hDlg, 1001, dest.c_str());
+        PostMessageA(hDlg, WM_COMMAND, IDOK, 0);
+        HWND hBox = nullptr;
+        WaitFor([&] { return !IsWindow(hDlg) || (hBox = FindActiveDialog(nullptr, hDlg)); }, 10000);
+        if (!hBox)
+            return "";
+        std::string s = WindowText(hBox) + ": " + BoxText(hBox);
+        PostMessageA(hBox, WM_COMMAND, IDOK, 0);
+        return s;
+    }
+    // In Copy To or Move: Browse, a click on the first folder of Select Directory, then its OK
+    // or Cancel; the destination field afterwards.
+    static std::string BrowseIntoFirstFolder(HWND hDlg, int idClose)
+    {
+        PostMessageA(hDlg, WM_COMMAND, 1012, 0);
+        HWND hSel = WaitForDialog("Select Directory");
+        if (!hSel)
+            return "(no Select Directory)";
+        NMITEMACTIVATE nm = {{GetDlgItem(hSel, 4), 4, NM_CLICK}};
+        SendMessageA(hSel, WM_NOTIFY, 4, (LPARAM)&nm);
+        PostMessageA(hSel, WM_COMMAND, idClose, 0);
+        // Once it is gone, a message the dialog answers comes after Browse has returned.
+        WaitFor([&] { return !IsWindow(hSel); }, 10000);
+        SendMessageA(hDlg, WM_NULL, 0, 0);
+        return WindowText(GetDlgItem(hDlg, 1001));
+    }
+    ScratchDir dir, dest;
+};
+
+TEST_F(FileOps, RenameToAnExistingNameIsRefusedAndAFreeNameRenamesOnDisk)
+{
+    WriteWholeFile(dir.File("a.txt"), "A");
+    WriteWholeFile(dir.File("b.txt"), "B");
+    ShowFolder(dir.Path());
+    SelectNames({"a.txt"});
+    RunCommand(IDM_RENAME);
+    {
+        BoxAnswerer box("Error Renaming File");
+        TypeLabel("b.txt");
+        EXPECT_EQ("Error Renaming File: Cannot rename 'a.txt':\n\n A file with the name you "
+                  "specified already exists.  Specify a different Name.",
+                  box.Shown());
+    }
+    EXPECT_EQ("a.txt", ItemText(g_state.hwndFileList, 0));
+    EXPECT_EQ("A", FileContents(dir.File("a.txt")));
+    EXPECT_EQ("B", FileContents(dir.File("b.txt")));
+
+    RunCommand(IDM_RENAME);
+    TypeLabel("c.txt");
+    EXPECT_EQ("c.txt", ItemText(g_state.hwndFileList, 0));
+    EXPECT_FALSE(FileExists(dir.File("a.txt")));
+    EXPECT_EQ("A", FileContents(dir.File("c.txt")));
+}
+
+// The question names what is selected; any answer but Yes changes nothing, not even the list.
+// Without the question, a tree holding a read-only file keeps that file and the folders above
+// it, the rest goes, and one message says so.
+TEST_F(FileOps, DeleteAsksFirstOnlyYesDeletesAndAReadOnlyFileStays)
+{
+    for (const char* psz : {"a.txt", "b.txt", "c.txt", "other.txt"})
+        WriteWholeFile(dir.File(psz), psz);
+    CreateDirectoryA(dir.File("sub").c_str(), nullptr);
+    CreateDirectoryA(dir.File("sub\\keep").c_str(), nullptr);
+    CreateDirectoryA(dir.File("sub\\gone").c_str(), nullptr);
+    WriteWholeFile(dir.File("sub\\keep\\ro.txt"), "ro");
+    WriteWholeFile(dir.File("sub\\gone\\x.txt"), "x");
+    SetFileAttributesA(dir.File("sub\\keep\\ro.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+    ShowFolder(dir.Path());
+    WriteWholeFile(dir.File("late.txt"), "not listed yet");
+
+    SelectNames({"a.txt", "b.txt", "c.txt"});
+    EXPECT_EQ("Confirm Multiple File Delete: Are you sure you want to delete these 3 items?",
+              DeleteAnswering(IDNO));
+    SelectNames({"sub"});
+    EXPECT_EQ("Confirm Folder Delete: Are you sure you want to remove the folder 'sub' and all "
+              "of its contents?",
+              DeleteAnswering(IDNO));
+    EXPECT_TRUE(IsFolder(dir.File("sub\\gone")));
+    EXPECT_TRUE(FileExists(dir.File("a.txt")));
+    EXPECT_EQ(-1, FindRow("late.txt"));
+
+    SelectNames({"b.txt"});
+    EXPECT_EQ("Delete File(s): Are you sure you want to delete 'b.txt'?", DeleteAnswering(IDYES));
+    EXPECT_FALSE(FileExists(dir.File("b.txt")));
+    EXPECT_EQ(-1, FindRow("b.txt"));
+    EXPECT_NE(-1, FindRow("late.txt"));
+
+    g_state.bPromptDelete = 0;
+    SelectNames({"sub", "other.txt"});
+    EXPECT_EQ("Delete File(s): Not all of the files were deleted successfully",
+              DeleteAnswering(IDOK));
+    EXPECT_EQ("ro", FileContents(dir.File("sub\\keep\\ro.txt")));
+    EXPECT_FALSE(FileExists(dir.File("sub\\gone")));
+    EXPECT_FALSE(FileExists(dir.File("other.txt")));
+    EXPECT_NE(-1, FindRow("sub"));
+}
+
+// A file named New Folder blocks that name as a folder does; the new folder gets a row and a
+// record of its own, its label opens for editing, and the name typed there renames it.
+TEST_F(FileOps, NewFolderTakesTheFirstFreeNameAndOpensItsLabel)
+{
+    WriteWholeFile(dir.File("New Folder"), "a file");
+    CreateDirectoryA(dir.File("New Folder(1)").c_str(), nullptr);
+    WriteWholeFile(dir.File("z.txt"), "z");
+    ShowFolder(dir.Path());
+    int nRows = ItemCount(g_state.hwndFileList);
+    RunCommand(IDM_NEWFOLDER);
+    EXPECT_TRUE(IsFolder(dir.File("New Folder(2)")));
+    EXPECT_EQ("a file", FileContents(dir.File("New Folder")));
+    ASSERT_EQ(nRows + 1, ItemCount(g_state.hwndFileList));
+    EXPECT_EQ("New Folder(2)", ItemText(g_state.hwndFileList, 0));
+    EXPECT_EQ(RowsOfList(g_state.hwndFileList) + nRows, RowOf(g_state.hwndFileList, 0));
+    EXPECT_FALSE(RowIsFile(RowOf(g_state.hwndFileList, 0)));
+    ASSERT_NE(nullptr, LabelEdit());
+    EXPECT_EQ("New Folder(2)", WindowText(LabelEdit()));
+
+    TypeLabel("Reports");
+    EXPECT_TRUE(IsFolder(dir.File("Reports")));
+    EXPECT_FALSE(FileExists(dir.File("New Folder(2)")));
+}
+
+// Copy To starts on the receive folder. An existing target is never overwritten: it keeps its
+// contents, the other file is copied, a folder is not, and one message says not all were.
+// Move puts each row, a folder with its contents too, under the destination given with a
+// trailing backslash. Browse fills the field with the folder Select Directory ends on, but
+// only through its OK.
+TEST_F(FileOps, CopyToKeepsAnExistingTargetAndMovePutsEachRowUnderTheDestination)
+{
+    for (const char* psz : {"a.txt", "b.txt", "y.txt"})
+        WriteWholeFile(dir.File(psz), std::string("new ") + psz);
+    CreateDirectoryA(dir.File("folder").c_str(), nullptr);
+    WriteWholeFile(dir.File("folder\\inner.txt"), "i");
+    WriteWholeFile(dest.File("a.txt"), "old");
+    CreateDirectoryA(dest.File("sub").c_str(), nullptr);
+    ShowFolder(dir.Path());
+    SelectNames({"a.txt", "b.txt", "folder"});
+    snprintf(g_state.szDestDir, sizeof g_state.szDestDir, "C:\\Inbox");
+    std::string field, box;
+    WithDialog(IDM_COPYTO, "Copy File(s)", [&](HWND hDlg) {
+        field = WindowText(GetDlgItem(hDlg, 1001));
+        box = ChooseDestination(hDlg, dest.Path());
+    });
+    EXPECT_EQ("C:\\Inbox", field);
+    EXPECT_EQ("Copy File(s): Not all of the files were copied successfully", box);
+    EXPECT_EQ("old", FileContents(dest.File("a.txt")));
+    EXPECT_EQ("new b.txt", FileContents(dest.File("b.txt")));
+    EXPECT_EQ("new a.txt", FileContents(dir.File("a.txt")));
+    EXPECT_FALSE(FileExists(dest.File("folder")));
+
+    SelectNames({"y.txt", "folder"});
+    std::string afterCancel, afterOk;
+    WithDialog(IDM_MOVE, "Move File(s)", [&](HWND hDlg) {
+        SetDlgItemTextA(hDlg, 1001, dest.Path().c_str());
+        afterCancel = BrowseIntoFirstFolder(hDlg, IDCANCEL);
+        afterOk = BrowseIntoFirstFolder(hDlg, IDOK);
+        box = ChooseDestination(hDlg, dest.Path() + "\\");
+    });
+    EXPECT_EQ(dest.Path(), afterCancel);
+    EXPECT_EQ(dest.File("sub"), afterOk);
+    EXPECT_EQ("", box);
+    EXPECT_EQ("new y.txt", FileContents(dest.File("y.txt")));
+    EXPECT_EQ("i", FileContents(dest.File("folder\\inner.txt")));
+    EXPECT_FALSE(FileExists(dir.File("y.txt")));
+    EXPECT_FALSE(FileExists(dir.File("folder")));
+    EXPECT_EQ((std::vector<std::string>{"a.txt", "b.txt"}), ListNames(g_state.hwndFileList));
+}
+
+// File Properties shows the size and the attribute boxes; Cancel writes nothing whatever the
+// boxes say, OK writes them.
+TEST_F(FileOps, PropertiesWritesTheAttributeBoxesOnlyOnOk)
+{
+    std::string path = dir.File("p.txt");
+    WriteWholeFile(path, std::string(1234, 'p'));
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE);
+    ShowFolder(dir.Path());
+    SelectNames({"p.txt"});
+    // Read-only (1010) off and hidden (1011) on; what the dialog showed before.
+    auto edit = [&](int idClose) {
+        std::string shown;
+        WithDialog(IDM_PROPERTIES, "File Properties", [&](HWND hDlg) {
+            shown = WindowText(GetDlgItem(hDlg, 1008));
+            shown += IsDlgButtonChecked(hDlg, 1010) ? " read-only" : "";
+            shown += IsDlgButtonChecked(hDlg, 1011) ? " hidden" : "";
+            CheckDlgButton(hDlg, 1010, BST_UNCHECKED);
+            CheckDlgButton(hDlg, 1011, BST_CHECKED);
+            PostMessageA(hDlg, WM_COMMAND, idClose, 0);
+        });
+        return shown;
+    };
+    EXPECT_EQ("1234 Bytes read-only", edit(IDCANCEL));
+    EXPECT_EQ((DWORD)(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE),
+              GetFileAttributesA(path.c_str()));
+    EXPECT_EQ("1234 Bytes read-only", edit(IDOK));
+    EXPECT_EQ((DWORD)(FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE),
+              GetFileAttributesA(path.c_str()));
+}
+
+}  // namespace
