@@ -29,7 +29,7 @@ struct SockSender : ::testing::Test {
         s.cbBlock = (int32_t)B;
         s.hwndMain = nullptr;
         s.hwndXferDlg = nullptr;
-        uint16_t port;
+        uint16_t port = 0;
         hListen = LoopbackListener(&port);
         s.hListenSock = hListen;
         SOCKET a, b;
