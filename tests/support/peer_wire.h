@@ -41,7 +41,6 @@ bool LoopbackPair(SOCKET* pA, SOCKET* pB);
 SOCKET LoopbackListener(uint16_t* pPort);
 // A blocking TCP connection to pszAddr:port, without Nagle's delay; INVALID_SOCKET on failure.
 SOCKET ConnectTcp(uint16_t port, const char* pszAddr = "127.0.0.1");
-inline SOCKET ConnectLoopback(uint16_t port) { return ConnectTcp(port); }
 
 // Wire pieces.
 std::string Frame(uint8_t code);
@@ -62,8 +61,6 @@ std::string Pattern(size_t n, uint32_t seed);
 // (a serial file always ends with a short, possibly empty, block).
 size_t BlockLen(size_t k, size_t s, size_t b);
 size_t BlockCount(size_t s, size_t b, bool bSerial);
-inline size_t SerialBlocks(size_t s, size_t b) { return BlockCount(s, b, true); }
-inline size_t SocketBlocks(size_t s, size_t b) { return BlockCount(s, b, false); }
 
 // The names of the files directly in a folder (not "." and "..").
 std::vector<std::string> FolderNames(const std::string& dir);
