@@ -66,7 +66,7 @@ struct SockReceiver : ::testing::Test {
 };
 
 // The hello batch byte for byte (the builders pinned to the bytes on the wire), then a batch
-// of sizes around the block on a new connection.
+// of sizes around the block, named with a byte above 127, on a new connection.
 TEST_F(SockReceiver, HelloBatchIsAnsweredByteForByteAndSizesAroundTheBlockArriveWhole)
 {
     std::string rec = Record("C:\\Users\\me\\hello.txt", 5);
@@ -90,7 +90,7 @@ TEST_F(SockReceiver, HelloBatchIsAnsweredByteForByteAndSizesAroundTheBlockArrive
     std::vector<PeerFile> files;
     const size_t sizes[] = {0, 1, B - 1, B, B + 1, 3 * 1024 * 1024 + 7};
     for (size_t i = 0; i < 6; i++)
-        files.push_back({"D:\\out\\f" + std::to_string(i) + ".bin", Pattern(sizes[i], (uint32_t)i)});
+        files.push_back({"D:\\out\\caf\xE9" + std::to_string(i), Pattern(sizes[i], (uint32_t)i)});
     ASSERT_TRUE(PeerSendBatch(wire, false, B, files));
     for (const PeerFile& f : files) {
         std::string name = f.path.substr(f.path.rfind('\\') + 1);

@@ -57,14 +57,14 @@ struct SockSender : ::testing::Test {
     }
 };
 
-// The hello file, then sizes around the block, every byte checked; a refused list, an open
-// answered with the serial reply, a block acknowledged under another index or as bad, are
-// each sent again.
+// The hello file, then sizes around the block named with a byte above 127, every byte
+// checked; a refused list, an open answered with the serial reply, a block acknowledged
+// under another index or as bad, are each sent again.
 TEST_F(SockSender, HelloAndSizesAroundTheBlockGoOutByteForByteAndRepeatOnBadReplies)
 {
     std::vector<std::pair<std::string, std::string>> files = {{"hello.txt", "hello"}};
     for (size_t size : {(size_t)0, (size_t)1, B - 1, B, B + 1, 2 * 1024 * 1024 + (size_t)3})
-        files.push_back({"s" + std::to_string(size), Pattern(size, 20 + (uint32_t)size)});
+        files.push_back({"caf\xE9" + std::to_string(size), Pattern(size, 20 + (uint32_t)size)});
     Send(files);
     Expect(ListMsg(recs), "list");
     wire.Send(Frame(0x53));     // refused once: the list comes again
