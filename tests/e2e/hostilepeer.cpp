@@ -22,27 +22,15 @@ static const size_t kSerialBlock = 4096;
 
 struct LanPeer {
     PeerWire* pWire;
-    sockaddr_in addr;
+    const char* pszAddr;
 };
-
-static SOCKET ConnectTo(const sockaddr_in& addr)
-{
-    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    if (s == INVALID_SOCKET)
-        return INVALID_SOCKET;
-    if (connect(s, (const sockaddr*)&addr, sizeof addr) != 0) {
-        closesocket(s);
-        return INVALID_SOCKET;
-    }
-    return s;
-}
 
 // The old connection is dropped without a word, as a peer that vanished would leave it.
 static void Reconnect(void* pCtx)
 {
     LanPeer* p = (LanPeer*)pCtx;
     p->pWire->Close();
-    p->pWire->AttachSocket(ConnectTo(p->addr));
+    p->pWire->AttachSocket(ConnectTcp(kPort, p->pszAddr));
 }
 
 // One ping on a link; 1 when the ping reply came back.
@@ -81,7 +69,7 @@ int main(int argc, char** argv)
     WSADATA wsa;
     WSAStartup(MAKEWORD(2, 2), &wsa);
     PeerWire wire;
-    LanPeer lan = {&wire, {}};
+    LanPeer lan = {&wire, argv[2]};
     if (bSerial) {
         char szPort[64];
         snprintf(szPort, sizeof szPort, "\\\\.\\%s", argv[2]);
@@ -90,9 +78,6 @@ int main(int argc, char** argv)
             return 2;
         }
     } else {
-        lan.addr.sin_family = AF_INET;
-        lan.addr.sin_port = htons(kPort);
-        lan.addr.sin_addr.s_addr = inet_addr(argv[2]);
         Reconnect(&lan);
         if (wire.Socket() == INVALID_SOCKET) {
             fprintf(stderr, "cannot connect to %s:%u\n", argv[2], kPort);

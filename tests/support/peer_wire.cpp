@@ -10,6 +10,7 @@ bool PeerWire::OpenSerial(const char* pszPort)
                            nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return false;
+    // 8N1 without flow control: XON/XOFF would take the 0x11 that ends every frame.
     DCB dcb = {};
     dcb.DCBlength = sizeof dcb;
     GetCommState(h, &dcb);
@@ -18,14 +19,9 @@ bool PeerWire::OpenSerial(const char* pszPort)
     dcb.Parity = NOPARITY;
     dcb.StopBits = ONESTOPBIT;
     dcb.fBinary = TRUE;
-    dcb.fOutxCtsFlow = FALSE;
-    dcb.fOutxDsrFlow = FALSE;
-    dcb.fOutX = FALSE;
-    dcb.fInX = FALSE;
+    dcb.fOutxCtsFlow = dcb.fOutxDsrFlow = dcb.fOutX = dcb.fInX = FALSE;
     SetCommState(h, &dcb);
-    COMMTIMEOUTS ct = {};
-    ct.ReadIntervalTimeout = 50;
-    ct.ReadTotalTimeoutConstant = 50;
+    COMMTIMEOUTS ct = {50, 0, 50, 0, 0};
     SetCommTimeouts(h, &ct);
     PurgeComm(h, PURGE_RXCLEAR | PURGE_TXCLEAR);
     m_hPort = h;
@@ -111,20 +107,17 @@ std::string PeerWire::Drain(int msQuiet)
     return out;
 }
 
-void PeerWire::Flush()
-{
-    if (m_hPort)
-        PurgeComm(m_hPort, PURGE_RXCLEAR);
-    Drain(100);
-}
-
 SOCKET LoopbackListener(uint16_t* pPort)
 {
     SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     sockaddr_in a = {};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(s, (sockaddr*)&a, sizeof a);
+    a.sin_port = htons(*pPort);
+    if (bind(s, (sockaddr*)&a, sizeof a) != 0) {
+        closesocket(s);
+        return INVALID_SOCKET;
+    }
     listen(s, 4);
     int cb = sizeof a;
     getsockname(s, (sockaddr*)&a, &cb);
@@ -134,12 +127,14 @@ SOCKET LoopbackListener(uint16_t* pPort)
     return s;
 }
 
-SOCKET ConnectLoopback(uint16_t port)
+SOCKET ConnectTcp(uint16_t port, const char* pszAddr)
 {
     SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (s == INVALID_SOCKET)
+        return INVALID_SOCKET;
     sockaddr_in a = {};
     a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_addr.s_addr = inet_addr(pszAddr);
     a.sin_port = htons(port);
     if (connect(s, (sockaddr*)&a, sizeof a) != 0) {
         closesocket(s);
@@ -152,9 +147,9 @@ SOCKET ConnectLoopback(uint16_t port)
 
 bool LoopbackPair(SOCKET* pA, SOCKET* pB)
 {
-    uint16_t port;
+    uint16_t port = 0;
     SOCKET l = LoopbackListener(&port);
-    *pA = ConnectLoopback(port);
+    *pA = ConnectTcp(port);
     *pB = INVALID_SOCKET;
     for (int i = 0; i < 200 && *pB == INVALID_SOCKET; i++) {
         *pB = accept(l, nullptr, nullptr);
@@ -269,14 +264,9 @@ size_t BlockLen(size_t k, size_t s, size_t b)
     return (k + 1) * b <= s ? b : s % b;
 }
 
-size_t SerialBlocks(size_t s, size_t b)
+size_t BlockCount(size_t s, size_t b, bool bSerial)
 {
-    return s / b + 1;
-}
-
-size_t SocketBlocks(size_t s, size_t b)
-{
-    return (s + b - 1) / b;
+    return bSerial ? s / b + 1 : (s + b - 1) / b;
 }
 
 std::vector<std::string> FolderNames(const std::string& dir)
@@ -317,8 +307,7 @@ bool PeerSendBatch(PeerWire& wire, bool bSerial, size_t cbBlock, const std::vect
         wire.Send(OpenMsg((uint8_t)i));
         if (!ExpectReply(wire, Frame(bSerial ? 0x52 : 0x63), "reply to the open"))
             return false;
-        size_t nBlocks = bSerial ? SerialBlocks(data.size(), cbBlock) : SocketBlocks(data.size(), cbBlock);
-        for (size_t k = 0; k < nBlocks; k++) {
+        for (size_t k = 0; k < BlockCount(data.size(), cbBlock, bSerial); k++) {
             wire.Send(BlockMsg((int32_t)k, data.substr(k * cbBlock, BlockLen(k, data.size(), cbBlock))));
             std::string want = Frame(0x54) + (bSerial ? "" : Le32((uint32_t)k));
             if (!ExpectReply(wire, want, "reply to a block"))

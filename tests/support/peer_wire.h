@@ -1,6 +1,6 @@
-// A test's own end of a transfer link: raw bytes over a loopback socket or the COM2 end of
-// the serial cable, and the protocol's messages built byte by byte, independently of the
-// program's own packet code (only the CRC table routine is shared, being proved elsewhere).
+// A test's own end of a transfer link: raw bytes over a TCP socket or the COM2 end of the
+// serial cable, and the protocol's messages built byte by byte, independently of the
+// program's own packet code (the CRC too is computed bit by bit here).
 #pragma once
 #include <winsock2.h>
 #include <windows.h>
@@ -26,9 +26,6 @@ public:
     std::string Recv(size_t n, int ms = 4000);
     // Reads whatever arrives until the line has been quiet for msQuiet.
     std::string Drain(int msQuiet = 300);
-    // Throws away what is waiting (serial) or what arrives within a moment (socket).
-    void Flush();
-    bool IsSerial() const { return m_hPort != nullptr; }
     SOCKET Socket() const { return m_sock; }
 
 private:
@@ -39,9 +36,11 @@ private:
 
 // A connected loopback pair: *pA from connect, *pB from accept, both blocking.
 bool LoopbackPair(SOCKET* pA, SOCKET* pB);
-// A non-blocking listener on 127.0.0.1 with an ephemeral port, and that port.
+// A non-blocking listener on 127.0.0.1 at *pPort, or at a free port when *pPort is 0, which
+// is then stored in *pPort; INVALID_SOCKET when the port is taken.
 SOCKET LoopbackListener(uint16_t* pPort);
-SOCKET ConnectLoopback(uint16_t port);
+// A blocking TCP connection to pszAddr:port, without Nagle's delay; INVALID_SOCKET on failure.
+SOCKET ConnectTcp(uint16_t port, const char* pszAddr = "127.0.0.1");
 
 // Wire pieces.
 std::string Frame(uint8_t code);
@@ -58,10 +57,10 @@ std::string Hex(const std::string& bytes);
 
 // Deterministic file contents of n bytes.
 std::string Pattern(size_t n, uint32_t seed);
-// The length of block k of a file of size s with blocks of b bytes, and the block counts.
+// The length of block k of a file of size s with blocks of b bytes, and the count of blocks
+// (a serial file always ends with a short, possibly empty, block).
 size_t BlockLen(size_t k, size_t s, size_t b);
-size_t SerialBlocks(size_t s, size_t b);
-size_t SocketBlocks(size_t s, size_t b);
+size_t BlockCount(size_t s, size_t b, bool bSerial);
 
 // The names of the files directly in a folder (not "." and "..").
 std::vector<std::string> FolderNames(const std::string& dir);

@@ -2,6 +2,7 @@
 #include "testenv.h"
 
 #include "connection/session.h"
+#include "connection/worker.h"
 
 #include <cstdio>
 
@@ -97,16 +98,42 @@ void EnsureWinsock()
     }
 }
 
+HANDLE StartTransferWorker(int iCommType, int cbBlock, int bAnswerMode)
+{
+    SessionState& s = g_state;
+    s.iCommType = iCommType;
+    s.cbBlock = cbBlock;
+    s.hwndMain = nullptr;
+    s.hwndXferDlg = nullptr;
+    s.bOverwrite = 0;
+    s.nFilesOk = 0;
+    s.bAbort = 0;
+    s.bAnswerMode = bAnswerMode;
+    s.iWorkerState = WS_IDLE;
+    HANDLE h = CreateThread(nullptr, 0, TransferWorker, nullptr, 0, nullptr);
+    if (h && !WaitFor([] { return g_state.pPacketBuf.load() != nullptr; }, 3000)) {
+        StopTransferWorker(h);
+        return nullptr;
+    }
+    return h;
+}
+
 bool StopTransferWorker(HANDLE hThread)
 {
     SessionState& s = g_state;
     s.bAnswerMode = 0;
     s.iWorkerState = WS_QUIT;
     s.bAbort = 1;
-    if (!hThread)
-        return true;
-    bool bEnded = WaitForSingleObject(hThread, 15000) == WAIT_OBJECT_0;
-    CloseHandle(hThread);
+    bool bEnded = !hThread || WaitForSingleObject(hThread, 15000) == WAIT_OBJECT_0;
+    if (hThread)
+        CloseHandle(hThread);
+    SOCKET hSock = s.hDataSock.exchange(INVALID_SOCKET);
+    if (hSock != INVALID_SOCKET)
+        closesocket(hSock);
+    HANDLE hPort = s.hComm.exchange(nullptr);
+    if (hPort)
+        CloseHandle(hPort);
+    s.bAbort = 0;
     return bEnded;
 }
 

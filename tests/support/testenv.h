@@ -28,8 +28,13 @@ bool FileExists(const std::string& path);
 // Deletes a folder tree (used by ScratchDir).
 void RemoveTree(const std::string& path);
 
+// Starts the program's transfer worker as the main window does, on a link type and block
+// size, in answer mode or not, with no windows to report to; returns once it has made its
+// buffers, or null when it did not. The link (port or listener) is set by the caller first.
+HANDLE StartTransferWorker(int iCommType, int cbBlock, int bAnswerMode);
 // Asks the program's transfer worker to quit and waits for it; true when it ended in time.
-// The handle is closed either way; a null one is no worker.
+// The handle is closed either way; a null one is no worker. The data socket or serial port
+// the worker leaves open is closed, and bAbort cleared.
 bool StopTransferWorker(HANDLE hThread);
 
 // Starts Winsock once for the test program.
