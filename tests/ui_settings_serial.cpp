@@ -59,7 +59,7 @@ struct SettingsDialog : OnMainWindow {
     }
     static bool Listening(int port)
     {
-        SOCKET s = ConnectLoopback((uint16_t)port);
+        SOCKET s = ConnectTcp((uint16_t)port);
         closesocket(s);
         return s != INVALID_SOCKET;
     }
@@ -87,7 +87,7 @@ TEST_F(SettingsDialog, OkWithoutATypeChangeKeepsTheLinkAndWritesTheRegistry)
     g_state.bOverwrite = 0;
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, kProgramKey);
     // A connection waiting in the listener's backlog is still there only if the listener is.
-    SOCKET hClient = ConnectLoopback(TALMOX_TCP_PORT);
+    SOCKET hClient = ConnectTcp(TALMOX_TCP_PORT);
     ASSERT_NE(INVALID_SOCKET, hClient);
     std::string shown;
     WithSettings([&](HWND hDlg) {
