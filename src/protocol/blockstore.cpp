@@ -1,7 +1,7 @@
 // Socket blocks stored into the destination's mapped view on a thread of their own.
 //
 // The first write to each page of a new file costs a page fault in which the file system
-// finds room for it, several times the cost of the block's exchange on a LAN. A socket block
+// finds room for it, about as long as the block's whole exchange on a LAN. A socket block
 // is acknowledged before it is stored, so the copy can go on beside the next block's
 // exchange instead of before it. One block at a time is in hand: the worker waits for it
 // before it moves the view, closes the file, or hands over the next one.
@@ -13,83 +13,98 @@
 
 #include <windows.h>
 
-#include <atomic>
 #include <cstring>
 
-static HANDLE s_hStart, s_hDone;       // auto-reset: a block handed over; manual: idle
-static uint8_t s_abBlock[PACKET_BUF_BYTES];
+// Under Wine an event is an object of the wineserver, and setting or waiting on one costs a
+// round trip to it, which was as long as the block's store itself; a slim lock and its
+// condition variables are kept inside the process.
+static SRWLOCK s_lock = SRWLOCK_INIT;
+static CONDITION_VARIABLE s_cvHanded = CONDITION_VARIABLE_INIT, s_cvStored = CONDITION_VARIABLE_INIT;
+static int s_bStarted;                 // the worker's own
+// Under s_lock: a block handed over and not yet stored, where it goes, and a refusal.
+static int s_bHanded;
 static uint8_t* s_pDest;
 static int32_t s_cb;
-static int s_bPending;                 // handed over and not yet waited for (worker's own)
-static std::atomic<int> s_bFailed{0};
+static int s_bFailed;
+static uint8_t s_abBlock[PACKET_BUF_BYTES];
 
 static DWORD WINAPI StoreThread(void*)
 {
+    AcquireSRWLockExclusive(&s_lock);
     for (;;) {
-        WaitForSingleObject(s_hStart, INFINITE);
-        if (!CopyViewBytes(s_pDest, s_abBlock, s_cb)) {
-            s_bFailed = 1;
-            // The worker may be waiting for the next message; an abort ends that wait at
-            // once, and the batch then ends with the abort notice to the sender.
+        while (!s_bHanded)
+            SleepConditionVariableSRW(&s_cvHanded, &s_lock, INFINITE, 0);
+        uint8_t* pDest = s_pDest;
+        int32_t cb = s_cb;
+        ReleaseSRWLockExclusive(&s_lock);
+        int bOk = CopyViewBytes(pDest, s_abBlock, cb);
+        // The worker may be waiting for the next message; an abort ends that wait at once,
+        // and the batch then ends with the abort notice to the sender.
+        if (!bOk)
             g_state.bAbort = 1;
-        }
-        SetEvent(s_hDone);
+        AcquireSRWLockExclusive(&s_lock);
+        s_bFailed |= !bOk;
+        s_bHanded = 0;
+        WakeConditionVariable(&s_cvStored);
     }
 }
 
-// The thread lives as long as the process, blocked between files.
+// The thread lives as long as the process, asleep between blocks.
 static int StartStoreThread()
 {
-    if (s_hStart)
-        return 1;
-    HANDLE hStart = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    HANDLE hDone = CreateEventA(nullptr, TRUE, TRUE, nullptr);
-    HANDLE hThread = hStart && hDone ? CreateThread(nullptr, 0, StoreThread, nullptr, 0, nullptr)
-                                     : nullptr;
-    if (!hThread) {
-        if (hStart)
-            CloseHandle(hStart);
-        if (hDone)
-            CloseHandle(hDone);
-        return 0;
+    if (!s_bStarted) {
+        HANDLE hThread = CreateThread(nullptr, 0, StoreThread, nullptr, 0, nullptr);
+        if (!hThread)
+            return 0;
+        CloseHandle(hThread);
+        s_bStarted = 1;
     }
-    CloseHandle(hThread);
-    s_hStart = hStart;
-    s_hDone = hDone;
     return 1;
+}
+
+// With s_lock held: waits until the store thread has no block in hand.
+static void WaitUntilStored()
+{
+    while (s_bHanded)
+        SleepConditionVariableSRW(&s_cvStored, &s_lock, INFINITE, 0);
 }
 
 void StoreInBackground(uint8_t* pDest, const uint8_t* pSrc, int32_t len)
 {
-    FinishBackgroundStores();
     if (len <= 0)
         return;
     if (!StartStoreThread()) {
         // No thread to be had: the block is stored here, as a serial block is.
         if (!CopyViewBytes(pDest, pSrc, len)) {
+            AcquireSRWLockExclusive(&s_lock);
             s_bFailed = 1;
+            ReleaseSRWLockExclusive(&s_lock);
             g_state.bAbort = 1;
         }
         return;
     }
+    AcquireSRWLockExclusive(&s_lock);
+    WaitUntilStored();
     memcpy(s_abBlock, pSrc, len);
     s_pDest = pDest;
     s_cb = len;
-    ResetEvent(s_hDone);
-    s_bPending = 1;
-    SetEvent(s_hStart);
+    s_bHanded = 1;
+    ReleaseSRWLockExclusive(&s_lock);
+    WakeConditionVariable(&s_cvHanded);
 }
 
 int FinishBackgroundStores()
 {
-    if (s_bPending) {
-        WaitForSingleObject(s_hDone, INFINITE);
-        s_bPending = 0;
-    }
-    return !s_bFailed;
+    AcquireSRWLockExclusive(&s_lock);
+    WaitUntilStored();
+    int bOk = !s_bFailed;
+    ReleaseSRWLockExclusive(&s_lock);
+    return bOk;
 }
 
 void ForgetStoreFailure()
 {
+    AcquireSRWLockExclusive(&s_lock);
     s_bFailed = 0;
+    ReleaseSRWLockExclusive(&s_lock);
 }
