@@ -108,7 +108,8 @@ TEST_F(SockSender, HelloAndSizesAroundTheBlockGoOutByteForByteAndRepeatOnBadRepl
 // Another program cuts the source short while its blocks are going out; reading the mapped
 // view past the new end faults. The send stops as for an unreadable source: the block that
 // lies partly past the end, whose missing bytes would read as zeros or not at all, is not
-// sent, only the abort notice.
+// sent, only the abort notice. (Block 1, whole either side of the cut, is made ready while
+// block 0's reply travels.)
 TEST_F(SockSender, SourceCutShortWhileSendingStopsTheSendWithoutItsBytes)
 {
     SmallDrive drive(1);
@@ -121,13 +122,15 @@ TEST_F(SockSender, SourceCutShortWhileSendingStopsTheSendWithoutItsBytes)
     Expect(OpenMsg(0), "open");
     wire.Send(Frame(0x63));
     Expect(BlockMsg(0, d.substr(0, B)), "block");
-    RunHostCommand("truncate -s " + std::to_string(B + 100) + " " + drive.HostDir() + "/cut.bin");
+    RunHostCommand("truncate -s " + std::to_string(2 * B + 100) + " " + drive.HostDir() + "/cut.bin");
     WIN32_FILE_ATTRIBUTE_DATA fad;
     ASSERT_TRUE(WaitFor([&] {
         return GetFileAttributesExA("T:\\cut.bin", GetFileExInfoStandard, &fad) &&
-               fad.nFileSizeLow == B + 100;
+               fad.nFileSizeLow == 2 * B + 100;
     }, 5000));
     wire.Send(Frame(0x54) + Le32(0));
+    Expect(BlockMsg(1, d.substr(B, B)), "block 1");
+    wire.Send(Frame(0x54) + Le32(1));
     Expect(Frame(0x64), "notice");
     wire.Send(Frame(0x63));
     ASSERT_TRUE(Done());

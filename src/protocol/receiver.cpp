@@ -4,6 +4,7 @@
 
 #include "connection/session.h"
 #include "connection/sockets.h"
+#include "protocol/blockstore.h"
 #include "protocol/destname.h"
 #include "protocol/packets.h"
 #include "protocol/readback.h"
@@ -48,13 +49,15 @@ static void PublishRecvFile()
 static void CloseRecvFile(int bCount)
 {
     SessionState& s = g_state;
+    int bStored = FinishBackgroundStores();
+    ForgetStoreFailure();
     if (!s.hXferFile.exchange(nullptr)) {
         s_recvMap = XferMapping{};
         return;
     }
     s.pXferView = nullptr;
     s.hXferMap = nullptr;
-    int bComplete = s_nTaken == s_nRecvBlocks;
+    int bComplete = bStored && s_nTaken == s_nRecvBlocks;
     UnmapXferFile(&s_recvMap, bComplete, s_dwRecvSize);
     if (!bComplete)
         DeleteFileA(s.szRecvPath);
@@ -255,6 +258,16 @@ static int StoreBlock(uint8_t* pDest, int32_t k, int32_t len)
     return 1;
 }
 
+// A socket block handed to the store thread counts as taken; a refusal of its bytes is
+// found before the next message is answered.
+static void QueueBlock(uint8_t* pDest, int32_t k, int32_t len)
+{
+    StoreInBackground(pDest, g_state.pPacketBuf, len);
+    if (k == s_nTaken)
+        s_nTaken++;
+    g_state.dwXferDone += len;
+}
+
 // Stores block k when it is good; 0 when the window cannot be moved to the block.
 // Blocks of the open file are stored in order. An earlier index is a block already stored: a
 // repeat whose acknowledgement was lost, or a damaged index that would put another block's
@@ -313,14 +326,19 @@ static void OnBlockSerial()
 }
 
 // Socket blocks: any block of the file may come. The reply goes as soon as the block is
-// known to be good and its place mapped, and the data is copied while the sender's next
-// block is on its way; the reply is built apart from the packet buffer.
+// known to be good and its place mapped, and the data is stored by the store thread while
+// the sender's next block is on its way; the reply is built apart from the packet buffer.
+// A block the drive refused is reported by the abort notice in place of the next reply.
 static void OnBlockSocket()
 {
     SessionState& s = g_state;
     int32_t aHead[2];
     if (SocketXferLink.pfnRecv(aHead, 8) < 8)
         return;
+    if (!FinishBackgroundStores()) {
+        AbandonRecvFile();
+        return;
+    }
     int32_t k = aHead[0];
     // The sender only ever sends the next block or repeats the last one. Any other index is
     // damaged, and the length it would give is not the length of the bytes that follow: read
@@ -339,7 +357,7 @@ static void OnBlockSocket()
     SocketXferLink.pfnSendMessage(bGood ? XC_BLOCK_OK : XC_BLOCK_BAD, &piece, 1);
     if (bGood) {
         if (bToFile)
-            StoreBlock(pDest, k, len);
+            QueueBlock(pDest, k, len);
         else if (!s.hXferFile)
             s.dwXferDone += len;
         s.iXferBlock = k + 1;
@@ -351,6 +369,12 @@ static void OnBlockSocket()
 static void OnCloseFile(const XferLink& link)
 {
     SessionState& s = g_state;
+    // The last block's bytes may still be on their way to the drive; a close answered before
+    // they are stored could count a file that is then deleted.
+    if (!FinishBackgroundStores()) {
+        AbandonRecvFile();
+        return;
+    }
     CloseRecvFile(1);
     link.pfnSendCode(XC_OK);
     if (s.iXferFile == s.nXferFiles - 1) {

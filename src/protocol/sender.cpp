@@ -83,8 +83,34 @@ static void PaceBlock(const XferLink& link)
 
 // A block is copied out of the view before its CRC is taken and it is sent, so that a
 // source that shrinks or is locked meanwhile makes the copy fail instead of the sender
-// crashing, or a block going out with bytes that are not the file's.
-static uint8_t s_abBlock[PACKET_BUF_BYTES];
+// crashing, or a block going out with bytes that are not the file's. Block k is kept in
+// slot k & 1: the next block is made ready while the reply to this one is on its way, and
+// this one is still at hand should it have to go again.
+struct ReadyBlock {
+    int32_t k = -1;         // the block held, or -1
+    int32_t len = 0;
+    uint32_t crc = 0;
+    uint8_t ab[PACKET_BUF_BYTES];
+};
+static ReadyBlock s_ready[2];
+
+// Makes block k ready in its slot; 0 when its bytes cannot be mapped or read.
+static int ReadyBlockBytes(XferMapping* pMap, int32_t k, int32_t cbBlock)
+{
+    ReadyBlock& b = s_ready[k & 1];
+    if (b.k == k)
+        return 1;
+    b.k = -1;
+    int32_t len = BlockLength(k, pMap->dwSize, cbBlock);
+    const uint8_t* pView = XferBlockBytes(pMap, k, cbBlock, len);
+    g_state.pXferView = pMap->pView;
+    if (len > 0 && (!pView || len > PACKET_BUF_BYTES || !CopyViewBytes(b.ab, pView, len)))
+        return 0;
+    b.len = len;
+    b.crc = Crc32Block(b.ab, len);
+    b.k = k;
+    return 1;
+}
 
 // Sends the blocks of the open file; 1 when the last was acknowledged, 0 when the send
 // stopped. A block whose bytes cannot be mapped or read stops the send as an unreadable
@@ -93,20 +119,21 @@ static int SendBlocks(const XferLink& link, int iFile, XferMapping* pMap)
 {
     SessionState& s = g_state;
     int32_t cbBlock = s.cbBlock;
-    const uint8_t* pData = s_abBlock;
+    s_ready[0].k = s_ready[1].k = -1;       // the slots hold blocks of the file before
     while (!s.bAbort) {
         int32_t k = s.iXferBlock;
-        int32_t len = BlockLength(k, pMap->dwSize, cbBlock);
-        const uint8_t* pView = XferBlockBytes(pMap, k, cbBlock, len);
-        s.pXferView = pMap->pView;
-        if (len > 0 && (!pView || len > PACKET_BUF_BYTES || !CopyViewBytes(s_abBlock, pView, len))) {
+        if (!ReadyBlockBytes(pMap, k, cbBlock)) {
             s.iUnreadableFile = iFile;
             s.bAbort = 1;
             return 0;
         }
-        uint32_t crc = Crc32Block(pData, len);
-        XferPiece pieces[3] = {{&k, 4}, {&crc, 4}, {pData, len}};
+        const ReadyBlock& b = s_ready[k & 1];
+        int32_t len = b.len;
+        XferPiece pieces[3] = {{&k, 4}, {&b.crc, 4}, {b.ab, len}};
         link.pfnSendMessage(XC_BLOCK, pieces, 3);
+        // A block that cannot be read is only given up when it is its turn.
+        if (k + 1 < s.nXferBlocks)
+            ReadyBlockBytes(pMap, k + 1, cbBlock);
         PaceBlock(link);
 
         uint8_t code = link.pfnRecvCode();

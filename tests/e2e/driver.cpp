@@ -8,6 +8,8 @@
 //   click CAPTION ID MS           press button ID of that window, then wait until it is gone
 //                                 (in each command, CAPTION may be "A|B": whichever is shown)
 //   box CAPTION MS                wait for a message box, print its controls, press its OK
+//   timed ID CAPTION MS           post command ID, then as box; first prints the seconds from
+//                                 the post to the box, timed here so that no start-up counts
 //   gone CAPTION MS               wait until no window has that caption
 //   list ID                       print the rows of list view ID of the main window
 //   text ID                       print the text of control ID of the main window
@@ -258,6 +260,22 @@ static int CmdBox(const char* pszCaption, int ms)
     return CmdClick(pszCaption, IDOK, 5000);
 }
 
+static int CmdTimed(int id, const char* pszCaption, int ms)
+{
+    LARGE_INTEGER f, t0, t1;
+    QueryPerformanceFrequency(&f);
+    QueryPerformanceCounter(&t0);
+    if (CmdPost(id))
+        return 1;
+    if (!WaitUntil([&] { return FindByCaption(pszCaption) != nullptr; }, ms)) {
+        printf("timeout\t%s\n", pszCaption);
+        return 1;
+    }
+    QueryPerformanceCounter(&t1);
+    printf("elapsed\t%.3f\n", (double)(t1.QuadPart - t0.QuadPart) / (double)f.QuadPart);
+    return CmdBox(pszCaption, 5000);
+}
+
 static int CmdList(int idCtl)
 {
     HWND hwndMain = FindMain();
@@ -340,7 +358,7 @@ static int CmdStats()
 
 static int Usage()
 {
-    fprintf(stderr, "usage: e2edriver main|post|wait|click|box|gone|list|text|rect|stats ...\n");
+    fprintf(stderr, "usage: e2edriver main|post|wait|click|box|timed|gone|list|text|rect|stats ...\n");
     return 2;
 }
 
@@ -364,6 +382,8 @@ int main(int argc, char** argv)
         rc = CmdClick(a[0], atoi(a[1]), atoi(a[2]));
     else if (cmd == "box" && n == 2)
         rc = CmdBox(a[0], atoi(a[1]));
+    else if (cmd == "timed" && n == 3)
+        rc = CmdTimed(atoi(a[0]), a[1], atoi(a[2]));
     else if (cmd == "gone" && n == 2)
         rc = CmdGone(a[0], atoi(a[1]));
     else if (cmd == "list" && n == 1)

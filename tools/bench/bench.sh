@@ -110,6 +110,22 @@ lan_section() {
     done
     rm -rf "$work/zrecv"
   fi
+  # The same file by the program's own sender and receiver without windows, on the same veth:
+  # the transfer alone, without the discovery and the pauses of a batch around it.
+  local tx=() out
+  for i in $(seq "$RUNS"); do
+    rm -rf "$B/pfx/drive_c/xfer"; mkdir -p "$B/pfx/drive_c/xfer"
+    machine_wine "$B" "$E2E_BUILD/bench_xfer.exe" recv 'C:\xfer' >/dev/null 2>&1 &
+    local rp=$!
+    sleep 2
+    out=$(machine_wine "$A" "$E2E_BUILD/bench_xfer.exe" send 10.99.0.2 "$SEND_WIN\\big.bin" 2>/dev/null | tr -d '\r')
+    wait $rp
+    cmp -s "$send/big.bin" "$B/pfx/drive_c/xfer/big.bin" || note "bench_xfer copy of big.bin differs"
+    t=$(awk '$1=="xfer_mbps" {print $2}' <<< "$out"); [ -n "$t" ] && tx+=("$t")
+    note "transfer alone run $i: ${t:-failed} MB/s"
+  done
+  rm -rf "$B/pfx/drive_c/xfer"
+  fig[lan_xfer]=$(printf '%s\n' "${tx[@]:-}" | median)
   fig[lan_talmox]=$(mbps $bytes "$(printf '%s\n' "${tt[@]}" | median)")
   fig[lan_socat]=$(mbps $bytes "$(printf '%s\n' "${ts[@]}" | median)")
   fig[lan_zmodem]=$(mbps $bytes "$(printf '%s\n' "${tz[@]:-}" | median)")
@@ -241,6 +257,9 @@ print_table() {
     "${fig[lan_socat]:-n/a}" "$(ratio "$v" "${fig[lan_socat]:-0}")"
   printf '| | | ZMODEM (lrzsz) %s | %s of ZMODEM |\n' "${fig[lan_zmodem]:-n/a}" \
     "$(ratio "$v" "${fig[lan_zmodem]:-0}")"
+  printf '| LAN, %s MiB, the transfer alone (MB/s) | %s | | %s of raw TCP, %s of ZMODEM |\n' \
+    "$LAN_MIB" "${fig[lan_xfer]:-n/a}" "$(ratio "${fig[lan_xfer]:-0}" "${fig[lan_socat]:-0}")" \
+    "$(ratio "${fig[lan_xfer]:-0}" "${fig[lan_zmodem]:-0}")"
   printf '| Serial 115200 baud, %s KiB (%% of line rate) | %s | ZMODEM %s | %s |\n' "$SERIAL_KIB" \
     "${fig[ser_talmox]:-n/a}" "${fig[ser_zmodem]:-n/a}" "$(ratio "${fig[ser_talmox]:-0}" "${fig[ser_zmodem]:-0}")"
   printf '| LAN, 99 files of 1 KiB (s per batch) | %s | | |\n' "${fig[small_talmox]:-n/a}"
