@@ -4,7 +4,6 @@
 
 #include "connection/serialport.h"
 #include "connection/session.h"
-#include "peer_random.h"
 #include "peer_wire.h"
 #include "testenv.h"
 
@@ -147,17 +146,6 @@ TEST_F(SerialXfer, DriveFullOrFileCutShortUnderTheViewIsNoCrash)
     EXPECT_EQ("", Ask(Frame(0x5B) + Le32(1), 1, 1500));
     EXPECT_EQ(Hex(Frame(0x52)), Ask(Frame(0x5E), 4));
     EXPECT_EQ(Hex(Frame(0x51)), Ask(Frame(0x50), 4));
-}
-
-TEST_F(SerialXfer, RandomPeerCannotCrashHangOrWriteOutside)
-{
-    uint32_t seed = RandomPeerSeed();
-    RunRandomPeer(wire, true, B, seed, 10000, nullptr, nullptr);
-    EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(hThread, 0));
-    wire.Drain(1500);
-    g_state.bAbort = 0;
-    EXPECT_EQ(Hex(Frame(0x51)), Ask(Frame(0x50), 4)) << "seed " << seed;
-    ExpectOnlyPlainFiles(root.Path(), dest, seed);
 }
 
 }  // namespace

@@ -92,20 +92,3 @@ RandomPeerResult RunRandomPeer(PeerWire& wire, bool bSerial, size_t cbBlock, uin
     }
     return res;
 }
-
-uint32_t RandomPeerSeed()
-{
-    uint32_t seed = GetTickCount();
-    if (const char* psz = getenv("TALMOX_SEED"))
-        seed = (uint32_t)strtoul(psz, nullptr, 0);
-    printf("random peer seed %u (TALMOX_SEED to repeat)\n", seed);
-    return seed;
-}
-
-void ExpectOnlyPlainFiles(const std::string& root, const std::string& dest, uint32_t seed)
-{
-    const std::set<std::string> plain = {"r0.bin", "r1.bin", "r2", "ok.txt", "up.txt"};
-    for (const std::string& n : FolderNames(dest))
-        EXPECT_TRUE(plain.count(n)) << n << " seed " << seed;
-    EXPECT_EQ(1u, FolderNames(root).size()) << "seed " << seed;
-}

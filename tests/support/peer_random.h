@@ -11,13 +11,6 @@ struct RandomPeerResult {
     int nMessages = 0;
 };
 
-// The seed of a run: TALMOX_SEED when set, else the clock; printed so that a run can be
-// repeated.
-uint32_t RandomPeerSeed();
-// Fails the running test unless dest holds only plain files the peer announced and its
-// parent root holds nothing but dest.
-void ExpectOnlyPlainFiles(const std::string& root, const std::string& dest, uint32_t seed);
-
 // Sends random traffic for about ms milliseconds, reading and dropping the replies.
 // pfnReconnect, when given, is called now and then to start a new connection (socket).
 RandomPeerResult RunRandomPeer(PeerWire& wire, bool bSerial, size_t cbBlock, uint32_t seed,
