@@ -8,6 +8,9 @@ target_link_options(bench_listing PRIVATE -static)
 add_executable(bench_sockpipe ${CMAKE_SOURCE_DIR}/tools/bench/bench_sockpipe.cpp)
 target_link_libraries(bench_sockpipe PRIVATE talmoxcore)
 target_link_options(bench_sockpipe PRIVATE -static)
-add_executable(bench_xfer ${CMAKE_SOURCE_DIR}/tools/bench/bench_xfer.cpp)
+# The worker is started the way the tests start it, without linking the tests' GoogleTest.
+add_executable(bench_xfer ${CMAKE_SOURCE_DIR}/tools/bench/bench_xfer.cpp
+               ${CMAKE_SOURCE_DIR}/tests/support/testenv.cpp)
+target_include_directories(bench_xfer PRIVATE ${CMAKE_SOURCE_DIR}/tests/support)
 target_link_libraries(bench_xfer PRIVATE talmoxcore)
 target_link_options(bench_xfer PRIVATE -static)

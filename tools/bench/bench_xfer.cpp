@@ -14,39 +14,10 @@
 
 #include "connection/session.h"
 #include "connection/sockets.h"
-#include "connection/worker.h"
 #include "protocol/packets.h"
+#include "testenv.h"
 
 enum { BENCH_PORT = 1757, BLOCK = 32768 };
-
-static int WaitUntil(bool (*pfnDone)(), DWORD msLimit)
-{
-    DWORD t0 = GetTickCount();
-    while (!pfnDone()) {
-        if (GetTickCount() - t0 > msLimit)
-            return 0;
-        Sleep(5);
-    }
-    return 1;
-}
-
-// The worker thread as the main window would start it, on a LAN type.
-static HANDLE StartWorker(int bAnswerMode)
-{
-    SessionState& s = g_state;
-    s.iCommType = CT_LAN;
-    s.cbBlock = BLOCK;
-    s.hwndMain = nullptr;
-    s.hwndXferDlg = nullptr;
-    s.bOverwrite = 1;
-    s.nFilesOk = 0;
-    s.bAbort = 0;
-    s.bAnswerMode = bAnswerMode;
-    s.iWorkerState = WS_IDLE;
-    HANDLE h = CreateThread(nullptr, 0, TransferWorker, nullptr, 0, nullptr);
-    WaitUntil([] { return g_state.pXferFiles.load() != nullptr; }, 5000);
-    return h;
-}
 
 static int Receive(const char* pszDest)
 {
@@ -63,8 +34,9 @@ static int Receive(const char* pszDest)
     SetSocketBuffers(l);
     g_state.hListenSock = l;
     strcpy(g_state.szDestDir, pszDest);
-    StartWorker(1);
-    int bOk = WaitUntil([] { return g_state.nFilesOk >= 1; }, 600000);
+    StartTransferWorker(CT_LAN, BLOCK, 1);
+    g_state.bOverwrite = 1;
+    bool bOk = WaitFor([] { return g_state.nFilesOk >= 1; }, 600000);
     printf("files_received %d\n", (int)g_state.nFilesOk);
     return bOk ? 0 : 1;
 }
@@ -76,7 +48,7 @@ static int Send(const char* pszHost, const char* pszPath)
         printf("no file %s\n", pszPath);
         return 1;
     }
-    HANDLE hWorker = StartWorker(0);
+    HANDLE hWorker = StartTransferWorker(CT_LAN, BLOCK, 0);
     SOCKET c = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     SetSocketBuffers(c);
     sockaddr_in a = {};
@@ -101,14 +73,14 @@ static int Send(const char* pszHost, const char* pszPath)
     s.iWorkerState = WS_SEND;
     // Timed to the confirmed close of the file, not to the end of the send, which keeps the
     // link open a while longer for the peer's sake.
-    WaitUntil([] { return g_state.nFilesOk >= 1 || g_state.bAnswerMode == 1; }, 600000);
+    WaitFor([] { return g_state.nFilesOk >= 1 || g_state.bAnswerMode == 1; }, 600000);
     QueryPerformanceCounter(&t1);
-    WaitUntil([] { return g_state.bAnswerMode == 1; }, 10000);
+    WaitFor([] { return g_state.bAnswerMode == 1; }, 10000);
     double sec = (double)(t1.QuadPart - t0.QuadPart) / (double)f.QuadPart;
     printf("xfer_mbps %.1f\nfiles_ok %d\n", rec.dwSize / sec / 1e6, (int)s.nFilesOk);
-    s.iWorkerState = WS_QUIT;
-    WaitForSingleObject(hWorker, 5000);
-    return s.nFilesOk == 1 ? 0 : 1;
+    int nOk = s.nFilesOk;
+    StopTransferWorker(hWorker);
+    return nOk == 1 ? 0 : 1;
 }
 
 int main(int argc, char** argv)
