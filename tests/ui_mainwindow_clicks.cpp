@@ -1,8 +1,6 @@
-// The main window made in-process: the clicks, right-clicks and keys of both panes, and the
-// owner name.
+// The main window made in-process: the clicks, right-clicks and keys of both panes.
 #include <gtest/gtest.h>
 
-#include "connection/startup.h"
 #include "ui_support.h"
 
 #include <cstring>
@@ -94,27 +92,6 @@ TEST_F(MainWindow, DoubleClicksAndTheAddKey)
     SendMessageA(g_state.hwndMain, WM_NOTIFY, IDC_SENDLIST, (LPARAM)&kd);
     Pump(100);
     EXPECT_EQ((std::vector<std::string>{"c", "b"}), ListNames(hwndSend));
-}
-
-// The owner name peers are shown: the user's "Owner" value, "No Name" when it is missing or
-// empty; a value longer than the field ends inside it.
-TEST(OwnerName, FromTheRegistryElseNoName)
-{
-    const char kKey[] = "ControlPanel\\Owner";
-    char sz[128];
-    auto read = [&](const char* pszValue) {
-        RegDeleteKeyA(HKEY_CURRENT_USER, kKey);
-        if (pszValue)
-            RegSetKeyValueA(HKEY_CURRENT_USER, kKey, "Owner", REG_SZ, pszValue, strlen(pszValue) + 1);
-        memset(sz, 'x', sizeof sz);
-        ReadOwnerName(sz, sizeof sz);
-        return std::string(sz, strnlen(sz, sizeof sz));
-    };
-    EXPECT_EQ("No Name", read(nullptr));
-    EXPECT_EQ("No Name", read(""));
-    EXPECT_EQ("Alice Wren", read("Alice Wren"));
-    EXPECT_LT(read(std::string(300, 'n').c_str()).size(), sizeof sz);
-    RegDeleteKeyA(HKEY_CURRENT_USER, kKey);
 }
 
 }  // namespace

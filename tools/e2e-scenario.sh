@@ -2,8 +2,8 @@
 # End-to-end scenarios: two copies of Talmox on two simulated machines, A and B, driven the way a
 # person would drive them, over a serial cable, a LAN (peer found by broadcast) or a WAN link.
 #   e2e-scenario.sh SCENARIO BUILD
-# SCENARIO: LINK_send_three LINK_name_conflict LINK_cancel_sender LINK_cancel_receiver
-#           LINK_unreadable_source, where LINK is serial, lan or wan
+# SCENARIO: LINK_send_three LINK_name_conflict LINK_unreadable_source, where LINK is serial,
+#           lan or wan (cancels have a run of their own, tools/e2e-cancels.sh)
 # Exits 0 when every check held, 1 at the first that did not, 77 when the machine cannot make
 # what the scenario needs (network namespaces). Screenshots go to BUILD/e2e/shots.
 set -u
@@ -20,7 +20,6 @@ B=$work/B
 nsA=e2e-$scenario-a
 nsB=e2e-$scenario-b
 BIG=$((4 * 1048576 + 1234))            # a few MiB, not a whole number of blocks
-CANCEL_BIG=${E2E_CANCEL_BIG:-$((24 * 1048576))}
 # Where a result box is expected, what it said; make run prints these.
 declare -A said=()
 
@@ -254,45 +253,6 @@ name_conflict() {
   echo "B's one.bin is untouched and nothing else arrived"
 }
 
-# Cancel during the second of three files, on A or on B: the first arrives, nothing of the
-# cancelled one or of the third remains at B, both show their results, A keeps the rest.
-cancel_during_big() {
-  local link=$1 who=$2 big=$CANCEL_BIG
-  setup_pair "$link"
-  make_file "$(sendA tail.bin)" 5000
-  if [ "$link" = serial ]; then
-    make_file "$(sendA big.bin)" $big
-  else
-    # A socket link moves tens of MB a second: the big file must last long enough for the
-    # cancel to land in it. Sparse, so that making it costs nothing.
-    big=${E2E_CANCEL_BIG_SOCKET:-$((768 * 1048576))}
-    truncate -s $big "$(sendA big.bin)"
-  fi
-  make_file "$(sendA small.bin)" 1000
-  machine_talmox "$B"; wait_main B
-  fill_send_list tail.bin big.bin small.bin
-  machine_drive "$B" box "Receive File(s)" 90000 > "$work/B.box" &
-  local waitB=$!
-  machine_drive "$A" post 40017
-  machine_drive "$work/$who" wait "File Xfer Status" 60000 1002 "2 of 3 Files" >/dev/null ||
-    fail "$who's status dialog never showed the second file"
-  shot "$who" "xfer-before-cancel-$who" "File Xfer Status"
-  step "$who presses Cancel"
-  machine_drive "$work/$who" click "File Xfer Status" 2 10000 || fail "$who's Cancel did not close the dialog"
-  expect_box A "Send File(s)" "1 of 3 files sent successfully"
-  wait $waitB
-  local gotB; gotB=$(box_text < "$work/B.box")
-  echo "B said (Receive File(s)): $gotB"
-  [ "$gotB" = "1 of 3 files received successfully" ] || fail "B said \"$gotB\""
-  cmp -s "$(sendA small.bin)" "$(recvB small.bin)" || fail "small.bin did not arrive whole"
-  [ -e "$(recvB big.bin)" ] && fail "a part of big.bin remains at B"
-  [ -e "$(recvB tail.bin)" ] && fail "tail.bin reached B after the cancel"
-  echo "B holds small.bin only"
-  local rest; rest=$(list_names A 5 | tr '\n' ' ')
-  [ "$rest" = "big.bin tail.bin " ] || fail "A's Send List after the cancel reads \"$rest\""
-  expect_summary A "Files: 2  Bytes: $(format_size $((big + 5000)))"
-}
-
 # A file deleted after it was added: the send names it.
 unreadable_source() {
   setup_pair "$1"
@@ -318,8 +278,6 @@ case $link in serial|lan|wan) ;; *) echo "unknown link in $scenario"; exit 2 ;; 
 case ${scenario#*_} in
   send_three) send_three "$link" ;;
   name_conflict) name_conflict "$link" ;;
-  cancel_sender) cancel_during_big "$link" A ;;
-  cancel_receiver) cancel_during_big "$link" B ;;
   unreadable_source) unreadable_source "$link" ;;
   *) echo "unknown scenario $scenario"; exit 2 ;;
 esac

@@ -8,7 +8,7 @@ add_dependencies(e2edriver talmox)
 
 set(TALMOX_E2E_SCENARIOS)
 foreach(link serial lan wan)
-  foreach(what send_three name_conflict unreadable_source cancel_sender cancel_receiver)
+  foreach(what send_three name_conflict unreadable_source)
     list(APPEND TALMOX_E2E_SCENARIOS ${link}_${what})
   endforeach()
 endforeach()
