@@ -28,6 +28,17 @@ static int32_t s_cb;
 static int s_bFailed;
 static uint8_t s_abBlock[PACKET_BUF_BYTES];
 
+// A store the drive refused leaves the file incomplete. The worker may be waiting for the
+// next message; an abort ends that wait at once, and the batch then ends with the abort
+// notice to the sender. Called without s_lock held.
+static void NoteStoreFailure()
+{
+    AcquireSRWLockExclusive(&s_lock);
+    s_bFailed = 1;
+    ReleaseSRWLockExclusive(&s_lock);
+    g_state.bAbort = 1;
+}
+
 static DWORD WINAPI StoreThread(void*)
 {
     AcquireSRWLockExclusive(&s_lock);
@@ -37,13 +48,9 @@ static DWORD WINAPI StoreThread(void*)
         uint8_t* pDest = s_pDest;
         int32_t cb = s_cb;
         ReleaseSRWLockExclusive(&s_lock);
-        int bOk = CopyViewBytes(pDest, s_abBlock, cb);
-        // The worker may be waiting for the next message; an abort ends that wait at once,
-        // and the batch then ends with the abort notice to the sender.
-        if (!bOk)
-            g_state.bAbort = 1;
+        if (!CopyViewBytes(pDest, s_abBlock, cb))
+            NoteStoreFailure();
         AcquireSRWLockExclusive(&s_lock);
-        s_bFailed |= !bOk;
         s_bHanded = 0;
         WakeConditionVariable(&s_cvStored);
     }
@@ -75,12 +82,8 @@ void StoreInBackground(uint8_t* pDest, const uint8_t* pSrc, int32_t len)
         return;
     if (!StartStoreThread()) {
         // No thread to be had: the block is stored here, as a serial block is.
-        if (!CopyViewBytes(pDest, pSrc, len)) {
-            AcquireSRWLockExclusive(&s_lock);
-            s_bFailed = 1;
-            ReleaseSRWLockExclusive(&s_lock);
-            g_state.bAbort = 1;
-        }
+        if (!CopyViewBytes(pDest, pSrc, len))
+            NoteStoreFailure();
         return;
     }
     AcquireSRWLockExclusive(&s_lock);
