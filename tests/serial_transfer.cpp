@@ -68,10 +68,14 @@ TEST_F(SerialXfer, HelloBatchIsAnsweredByteForByteAndSizesAroundTheBlockArriveWh
     EXPECT_EQ(7, g_state.nFilesOk);
 }
 
+// Blocks with a bad CRC or out of step are not stored. A block answered by its CRC alone
+// leaves the sender past a block never stored: its later blocks are answered by their CRCs
+// too, not refused for ever, and the incomplete file is deleted at its close.
 TEST_F(SerialXfer, DamagedAndOutOfStepBlocksAreNotStored)
 {
-    std::string d = Pattern(3 * B + 10, 50);
-    EXPECT_EQ(Hex(Frame(0x52)), Ask(ListMsg({Record("d.bin", (uint32_t)d.size())}), 4));
+    std::string d = Pattern(3 * B + 10, 50), e = Pattern(3 * B + 5, 51);
+    EXPECT_EQ(Hex(Frame(0x52)), Ask(ListMsg({Record("d.bin", (uint32_t)d.size()),
+                                                 Record("e.bin", (uint32_t)e.size())}), 4));
     EXPECT_EQ(Hex(Frame(0x52)), Ask(OpenMsg(0), 4));
     std::string b0 = d.substr(0, B), bad = b0;
     bad[5] ^= 1;
@@ -89,6 +93,17 @@ TEST_F(SerialXfer, DamagedAndOutOfStepBlocksAreNotStored)
     std::string got;
     ASSERT_TRUE(ReadWholeFile(DestFile("d.bin"), &got));
     EXPECT_TRUE(got == d);
+
+    // Block 0 under damaged indexes: the next one is refused and leaves the step where it
+    // was, so that the one after is out of step and answered by its CRC.
+    EXPECT_EQ(Hex(Frame(0x52)), Ask(OpenMsg(1), 4));
+    std::string e0 = e.substr(0, B);
+    EXPECT_EQ(Hex(Frame(0x55)), Ask(BlockMsg(1, e0), 4));
+    EXPECT_EQ(Hex(Frame(0x54)), Ask(BlockMsg(2, e0), 4));
+    for (int k = 1; k < 4; k++)
+        EXPECT_EQ(Hex(Frame(0x54)), Ask(BlockMsg(k, e.substr(k * B, BlockLen(k, e.size(), B))), 4));
+    EXPECT_EQ(Hex(Frame(0x52)), Ask(Frame(0x60), 4));
+    EXPECT_FALSE(FileExists(DestFile("e.bin")));
 }
 
 TEST_F(SerialXfer, ReadBackGivesTheFileWithItsCrcs)

@@ -26,6 +26,7 @@ static uint32_t s_dwRecvSize;
 static int32_t s_cbRecvBlock;
 static int32_t s_nRecvBlocks;
 static int32_t s_nTaken;            // blocks taken with a good CRC, in order from block 0
+static int s_bSkipped;              // serial: a block of the file answered by its CRC alone
 static int s_bListAccepted;         // the last list passed every check; files may be opened
 static int s_iNextOpen;             // the lowest file index of the batch not yet opened
 
@@ -201,6 +202,7 @@ static void OnOpenFile(const XferLink& link)
     s_cbRecvBlock = s.cbBlock;
     s_nRecvBlocks = BlockCount(rec.dwSize, s_cbRecvBlock, link.bSerial);
     s_nTaken = 0;
+    s_bSkipped = 0;
     s.nXferBlocks = s_nRecvBlocks;
 
     char szPath[256], szName[128];
@@ -305,9 +307,11 @@ static void OnBlockSerial()
     int32_t n = len > 0 ? CommRead(s.pPacketBuf, len) : 0;
     int bInStep = k >= 0 && k < s_nRecvBlocks && k < s.nXferBlocks &&
                   (k == s.iXferBlock || k == s.iXferBlock + 1);
-    if (bInStep)
+    // A refused block does not move the line's step: its index may be a damaged one, and the
+    // sender's repeat of the block it is at must still be in step.
+    if (bInStep && !(s.hXferFile && IsRefusedBlock(k)))
         s.iXferBlock = k;
-    else if (s.hComm)
+    else if (!bInStep && s.hComm)
         PurgeComm(s.hComm, PURGE_RXCLEAR);
     if (s.bAbort) {
         CommSendCode(XC_ABORT);
@@ -317,8 +321,15 @@ static void OnBlockSerial()
         int bStored = 1;
         if (bInStep && s.hXferFile)
             bStored = TakeBlock(k, len);
-        else
+        // A good block that is not stored is answered by its CRC, and the file it belongs to
+        // will be incomplete. Once that has happened the sender may be at a later block than
+        // the one awaited, and refusing it would have the sender repeat it for ever: such a
+        // block is answered by its CRC too, and the close then deletes the file.
+        if (!bInStep || !s.hXferFile || (!bStored && s_bSkipped && IsRefusedBlock(k))) {
+            s_bSkipped = 1;
+            bStored = 1;
             s.dwXferDone += len;
+        }
         CommSendCode(s.bAbort ? XC_ABORT : bStored ? XC_BLOCK_OK : XC_BLOCK_BAD);
     } else {
         CommSendCode(XC_BLOCK_BAD);
