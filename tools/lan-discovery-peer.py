@@ -5,7 +5,7 @@ Listens on UDP 1755 and TCP 1756. The first probe from the sender is not answere
 this side probes the sender and expects silence, since a copy that is looking for a peer
 does not answer probes itself. A later probe is answered with the same four bytes; the
 sender must then connect to port 1756 of this address and send "hello". Once connected,
-the sender is in answer mode again and its responder must answer a probe.
+the sender is in answer mode again and its responder must answer a probe, and only a probe.
 Prints one line per check and exits 0 when all hold."""
 import select
 import socket
@@ -23,10 +23,10 @@ def check(name, cond, detail=""):
     print(("ok   " if cond else "FAIL ") + name + (": " + detail if detail else ""), flush=True)
 
 
-def probe_sender(wait):
+def probe_sender(wait, probe=PROBE):
     """Sends a probe to the sender's responder; returns its reply or None."""
     u = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-    u.sendto(PROBE, (sender, 1755))
+    u.sendto(probe, (sender, 1755))
     r, _, _ = select.select([u], [], [], wait)
     reply = u.recvfrom(16)[0] if r else None
     u.close()
@@ -77,6 +77,8 @@ except socket.timeout:
     conn = None
 
 time.sleep(0.5)
+for bad in (b"g\0\0\0", b"f\0\0", PROBE * 150):
+    check("no answer to a malformed probe of %d bytes" % len(bad), probe_sender(1.0, bad) is None)
 check("sender answers probes once linked", probe_sender(2.0) == PROBE)
 if conn:
     conn.close()

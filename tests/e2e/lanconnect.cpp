@@ -42,7 +42,7 @@ int main()
     fflush(stdout);
     s.bAnswerMode = 1;
     s.iWorkerState = WS_IDLE;
-    Sleep(4000);
+    Sleep(8000);        // the peer probes the responder again, with malformed probes too
     s.iWorkerState = WS_QUIT;
     WaitForSingleObject(hResponder, 2000);
     CloseHandle(hTimer);
