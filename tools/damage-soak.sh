@@ -211,14 +211,26 @@ run_batch() {
 # Every file at B is compared with its source: a difference or a size of its own is a
 # corrupt or partial file kept. Every file that A counted (no longer on its Send List) is
 # there.
+# A wait on a machine that fails says why: the driver's own words and exit code (a timeout
+# reads "timeout ... still shown"; no words and a wine error mean the driver did not run),
+# and the tail of its error log.
+wait_gone() {
+  local m=$1 caption=$2 ms=$3 out rc
+  out=$(machine_drive "$m" gone "$caption" "$ms"); rc=$?
+  [ "$rc" -eq 0 ] && return 0
+  echo "driver at $(basename "$m"): exit $rc, said: ${out:-nothing}"
+  tail -n 5 "$m/driver.err" 2>/dev/null | sed 's/^/  driver.err: /'
+  return 1
+}
+
 check_batch() {
   local f sent
   # The receiver ends its side on its own: the abort notice, or the connection's end.
-  machine_drive "$B" gone "File Xfer Status" 30000 >/dev/null || fail "B's batch did not end"
+  wait_gone "$B" "File Xfer Status" 30000 || fail "B's batch did not end"
   # and its result box is answered before the next batch, as a person at B would: the close
   # of its data socket after the dialog must not meet the next batch's connection.
   sleep 1
-  machine_drive "$B" gone "Receive File(s)" 15000 >/dev/null || fail "B's result box stayed"
+  wait_gone "$B" "Receive File(s)" 15000 || fail "B's result box stayed"
   for f in "$B"/pfx/drive_c/recv/*; do
     [ -e "$f" ] || continue
     local name; name=$(basename "$f")
