@@ -208,9 +208,6 @@ run_batch() {
   done
 }
 
-# Every file at B is compared with its source: a difference or a size of its own is a
-# corrupt or partial file kept. Every file that A counted (no longer on its Send List) is
-# there.
 # A wait on a machine that fails says why: the driver's own words and exit code (a timeout
 # reads "timeout ... still shown"; no words and a wine error mean the driver did not run),
 # and the tail of its error log.
@@ -223,6 +220,9 @@ wait_gone() {
   return 1
 }
 
+# Every file at B is compared with its source: a difference or a size of its own is a
+# corrupt or partial file kept. Every file that A counted (no longer on its Send List) is
+# there.
 check_batch() {
   local f sent
   # The receiver ends its side on its own: the abort notice, or the connection's end.
