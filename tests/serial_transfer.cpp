@@ -106,6 +106,43 @@ TEST_F(SerialXfer, DamagedAndOutOfStepBlocksAreNotStored)
     EXPECT_FALSE(FileExists(DestFile("e.bin")));
 }
 
+// The serial sender against a receiver that refuses a good block once: the reply is the bare
+// frame, so the repeat follows within the block's pause, and the file counts as sent.
+TEST_F(SerialXfer, SenderRepeatsARefusedBlockWithinItsPause)
+{
+    std::string src = root.File("s.bin"), d = Pattern(2 * B + 3, 70);
+    WriteWholeFile(src, d);
+    std::string rec = Record(src, (uint32_t)d.size());
+    memcpy(g_state.pXferFiles.load(), rec.data(), 256);
+    g_state.nXferFiles = 1;
+    g_state.bAnswerMode = 0;
+    g_state.iWorkerState = WS_SEND;
+    EXPECT_EQ(Hex(ListMsg({rec})), Hex(wire.Recv(9 + 256)));
+    EXPECT_EQ(Hex(OpenMsg(0)), Ask(Frame(0x52), 5));
+    wire.Send(Frame(0x52));
+    std::string b0 = BlockMsg(0, d.substr(0, B));
+    EXPECT_TRUE(wire.Recv(b0.size()) == b0);
+    for (size_t k = 0; k < 3; k++) {
+        std::string blk = BlockMsg((int32_t)k, d.substr(k * B, BlockLen(k, d.size(), B)));
+        if (k == 0) {
+            wire.Send(Frame(0x55));
+            DWORD t0 = GetTickCount();
+            EXPECT_TRUE(wire.Recv(blk.size()) == blk) << "the refused block again";
+            EXPECT_LT(GetTickCount() - t0, 300u);
+        }
+        wire.Send(Frame(0x54));
+        if (k < 2) {
+            std::string next = BlockMsg((int32_t)k + 1, d.substr((k + 1) * B, BlockLen(k + 1, d.size(), B)));
+            EXPECT_TRUE(wire.Recv(next.size()) == next) << k + 1;
+        }
+    }
+    EXPECT_EQ(Hex(Frame(0x60)), Hex(wire.Recv(4)));
+    wire.Send(Frame(0x52));
+    ASSERT_TRUE(WaitFor([] { return g_state.bAnswerMode == 1; }, 5000));
+    EXPECT_EQ(1, g_state.nFilesOk);
+    EXPECT_EQ(d.size(), g_state.dwXferDone.load());
+}
+
 TEST_F(SerialXfer, ReadBackGivesTheFileWithItsCrcs)
 {
     std::string src = root.File("src.bin"), d = Pattern(B + 904, 60);

@@ -138,17 +138,16 @@ static int SendBlocks(const XferLink& link, int iFile, XferMapping* pMap)
 
         uint8_t code = link.pfnRecvCode();
         int bTaken = 0;
-        if (code == XC_BLOCK_OK && link.bSerial) {
-            bTaken = 1;
+        if (code == XC_ABORT) {
+            s.bAbort = 1;
+        } else if (link.bSerial) {
+            bTaken = code == XC_BLOCK_OK;       // the serial reply is the bare frame
         } else if (code == XC_BLOCK_OK || code == XC_BLOCK_BAD) {
             // The socket reply names the block it answers; an acknowledgement of any other
             // block is not one for this block.
             int32_t kAcked = -1;
-            bTaken = code == XC_BLOCK_OK && link.pfnRecv(&kAcked, 4) == 4 && kAcked == k;
-            if (code == XC_BLOCK_BAD)
-                link.pfnRecv(&kAcked, 4);
-        } else if (code == XC_ABORT) {
-            s.bAbort = 1;
+            int bNamed = link.pfnRecv(&kAcked, 4) == 4;
+            bTaken = code == XC_BLOCK_OK && bNamed && kAcked == k;
         }
         if (bTaken) {
             s.iXferBlock = k + 1;
