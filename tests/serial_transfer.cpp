@@ -140,6 +140,7 @@ TEST_F(SerialXfer, SenderRepeatsARefusedBlockWithinItsPause)
     wire.Send(Frame(0x52));
     ASSERT_TRUE(WaitFor([] { return g_state.bAnswerMode == 1; }, 5000));
     EXPECT_EQ(1, g_state.nFilesOk);
+    EXPECT_EQ(1, g_state.abFileSent[0]);
     EXPECT_EQ(d.size(), g_state.dwXferDone.load());
 }
 

@@ -1,5 +1,5 @@
-// The Send List in the main window (adding, the 100-file check, removing, the batch table's
-// limit), its summary line, and the transfer status dialog.
+// The Send List in the main window (adding, the 100-file check, removing, a file that cannot
+// be sent), its summary line, and the transfer status dialog.
 #include <gtest/gtest.h>
 
 #include "browser/sendlist.h"
@@ -91,25 +91,29 @@ TEST_F(SendList, AddFromTheFilePaneSkipsFoldersAndStopsAtAHundred)
     EXPECT_EQ(99u, Rows().size());
 }
 
-// A Send List longer than the batch table is refused whole with a message; nothing is
-// written past the table and the worker is never started.
-TEST_F(SendList, SendOfMoreRowsThanTheBatchTableIsRefused)
+// A Send List longer than a batch whose third batch holds a file that cannot be read: the
+// user is told which file before anything is announced, the worker is never started, nothing
+// is written past a batch in the table, and every row stays.
+TEST_F(SendList, SendOfAFileThatCannotBeReadNamesItAndSendsNothing)
 {
     ScratchDir many;
     AddFiles(many, MAX_BATCH_FILES + 1);
     ASSERT_EQ((size_t)MAX_BATCH_FILES + 1, Rows().size());
+    DeleteFileA(many.File("m40").c_str());      // row 216
     std::vector<XFERFILE> table(MAX_BATCH_FILES + 1);
-    memset(&table[MAX_BATCH_FILES], 0xA5, sizeof(XFERFILE));
+    memset(&table[MAX_RECV_FILES], 0xA5, sizeof(XFERFILE));
     g_state.pXferFiles = table.data();
     g_state.iWorkerState = WS_IDLE;
     {
         BoxAnswerer box("Error");
         RunCommand(IDM_SEND);
-        EXPECT_NE("", box.Shown());
+        EXPECT_EQ("Error: Unable to read the file '" + many.File("m40") +
+                  "'; the send operation has been aborted.", box.Shown());
     }
     g_state.pXferFiles = nullptr;
     EXPECT_EQ(WS_IDLE, g_state.iWorkerState.load());
-    EXPECT_EQ(0xA5, ((const unsigned char*)&table[MAX_BATCH_FILES])[0]);
+    EXPECT_EQ(1, g_state.bAnswerMode.load());
+    EXPECT_EQ(0xA5, ((const unsigned char*)&table[MAX_RECV_FILES])[0]);
     EXPECT_EQ((size_t)MAX_BATCH_FILES + 1, Rows().size());
 }
 

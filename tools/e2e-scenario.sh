@@ -2,8 +2,8 @@
 # End-to-end scenarios: two copies of Talmox on two simulated machines, A and B, driven the way a
 # person would drive them, over a serial cable, a LAN (peer found by broadcast) or a WAN link.
 #   e2e-scenario.sh SCENARIO BUILD
-# SCENARIO: LINK_send_three LINK_name_conflict LINK_unreadable_source, where LINK is serial,
-#           lan or wan (cancels have a run of their own, tools/e2e-cancels.sh)
+# SCENARIO: LINK_send_three LINK_name_conflict LINK_unreadable_source LINK_many, where LINK is
+#           serial, lan or wan (cancels have a run of their own, tools/e2e-cancels.sh)
 # Exits 0 when every check held, 1 at the first that did not, 77 when the machine cannot make
 # what the scenario needs (network namespaces). Screenshots go to BUILD/e2e/shots.
 set -u
@@ -253,7 +253,8 @@ name_conflict() {
   echo "B's one.bin is untouched and nothing else arrived"
 }
 
-# A file deleted after it was added: the send names it.
+# A file deleted after it was added: the send names it before anything goes, so B receives
+# nothing and A keeps its whole Send List.
 unreadable_source() {
   setup_pair "$1"
   make_file "$(sendA ok.bin)" 3000
@@ -269,8 +270,47 @@ unreadable_source() {
     *gone.bin*) ;;
     *) fail "A's error does not name gone.bin: \"$got\"" ;;
   esac
-  [ -e "$(recvB gone.bin)" ] && fail "B holds a gone.bin"
+  expect_summary A "Files: 2  Bytes: $(format_size 5000)"
+  [ -n "$(ls "$(recvB '')")" ] && fail "B received files of a send that named an unreadable one"
   return 0
+}
+
+# Send Lists of 99, 100 and 256 files: more than 99 go as consecutive batches of at most 99,
+# each a batch of its own at B (one result box each); A's one result box counts them all, its
+# Send List empties, and every file at B is byte-identical.
+many() {
+  setup_pair "$1"
+  local dir="$A/pfx/drive_c/many files" n round=0 i f
+  mkdir -p "$dir"
+  machine_talmox "$B"; wait_main B
+  ( while take_box B "Receive File(s)" 600000 >> "$work/B.boxes"; do :; done ) &
+  local answerB=$!
+  for n in 99 100 256; do
+    round=$((round + 1))
+    local names=()
+    for i in $(seq -w 1 "$n"); do
+      f=r$round-$i.bin; names+=("$f")
+      head -c $((RANDOM % 3000 + 1)) /dev/urandom > "$dir/$f"
+    done
+    step "A sends a Send List of $n files"
+    machine_hand_files "$A" 'C:\many files' "${names[@]}" || fail "A took no Send List of $n"
+    local got=""
+    for _ in $(seq 40); do got=$(summary_of A); case $got in "Files: $n "*) break ;; esac; sleep 0.25; done
+    case $got in "Files: $n "*) ;; *) fail "A's Send List reads \"$got\", not $n files" ;; esac
+    machine_drive "$A" post 40017
+    expect_box A "Send File(s)" "$n of $n files sent successfully" 300000
+    expect_summary A "Files: 0  Bytes: 0"
+    for f in "${names[@]}"; do cmp -s "$dir/$f" "$(recvB "$f")" || fail "$f at B differs from A's"; done
+    echo "the $n files at B are byte-identical to A's"
+  done
+  for _ in $(seq 40); do [ "$(wc -l < "$work/B.boxes")" -ge 6 ] && break; sleep 0.25; done
+  kill $answerB 2>/dev/null
+  local boxes want
+  boxes=$(sort "$work/B.boxes" | uniq -c | awk '{$1=$1; print}' | tr '\n' ';')
+  want="1 1 of 1 files received successfully;1 58 of 58 files received successfully;"
+  want+="4 99 of 99 files received successfully;"
+  [ "$boxes" = "$want" ] || fail "B's result boxes were \"$boxes\""
+  echo "B's result boxes: $boxes"
 }
 
 link=${scenario%%_*}
@@ -279,6 +319,7 @@ case ${scenario#*_} in
   send_three) send_three "$link" ;;
   name_conflict) name_conflict "$link" ;;
   unreadable_source) unreadable_source "$link" ;;
+  many) many "$link" ;;
   *) echo "unknown scenario $scenario"; exit 2 ;;
 esac
 echo "PASS: $scenario"

@@ -78,6 +78,9 @@ struct SessionState {
     std::atomic<int32_t> nFilesOk{0};
     std::atomic<int32_t> iSendResult{0};
     std::atomic<int32_t> iUnreadableFile{-1};   // source file a send could not read, or -1
+    // Per record of the batch sent last: 1 once its file arrived whole. Written by the sender,
+    // read by the send command once the worker is back in answer mode.
+    uint8_t abFileSent[256] = {};
     std::atomic<HANDLE> hXferFile{nullptr};
     std::atomic<HANDLE> hXferMap{nullptr};
     std::atomic<uint8_t*> pXferView{nullptr};

@@ -13,9 +13,11 @@
 #include "protocol/sounds.h"
 #include "resource.h"
 
+#include <algorithm>
 #include <commctrl.h>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 // How long a command waits for the worker to let go of a batch's link or file.
 enum { DISCARD_WAIT_MS = 3000 };
@@ -38,78 +40,74 @@ static void GetSendListPath(int i, char* pszPath)
     SendMessageA(g_state.hwndSendList, LVM_GETITEMTEXTA, (WPARAM)i, (LPARAM)&it);
 }
 
-// Turns the Send List rows into the batch records, in row order. A file that cannot be
-// opened now gets the invalid size, which the sender reports.
-static void FillBatchTable(XFERFILE* pFiles, int n)
+// A receiver of this protocol takes at most this many files in one list, so a longer Send
+// List goes out as consecutive batches of this size.
+static const int FILES_PER_BATCH = MAX_RECV_FILES;
+static_assert(FILES_PER_BATCH <= (int)MAX_BATCH_FILES, "a batch fits the batch table");
+
+// Turns the Send List rows iFirst to iFirst + n - 1 into the batch records, in row order,
+// each with its size now, and *pdwTotal into their byte total. Returns the row of the first
+// file that cannot be opened for reading now, or -1 when every one can: such a file is
+// reported before its batch is announced, since a size for it would be made up.
+static int FillBatchTable(XFERFILE* pFiles, int iFirst, int n, uint32_t* pdwTotal)
 {
+    *pdwTotal = 0;
     for (int i = 0; i < n; i++) {
         char szPath[256];
-        GetSendListPath(i, szPath);
+        GetSendListPath(iFirst + i, szPath);
         memset(&pFiles[i], 0, sizeof pFiles[i]);
         XferPathFromNarrow(&pFiles[i], szPath);
         HANDLE hFile = CreateFileA(szPath, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                    FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (hFile == INVALID_HANDLE_VALUE) {
-            pFiles[i].dwSize = 0xFFFFFFFFu;
-        } else {
-            pFiles[i].dwSize = GetFileSize(hFile, nullptr);
-            CloseHandle(hFile);
-        }
+        if (hFile == INVALID_HANDLE_VALUE)
+            return iFirst + i;
+        pFiles[i].dwSize = GetFileSize(hFile, nullptr);
+        CloseHandle(hFile);
+        *pdwTotal += pFiles[i].dwSize;
     }
+    return -1;
 }
 
-// Selects the rows that were sent and has the Remove command take them out of the list.
-static void RemoveSentRows(int nSent, int bAll)
+// Takes the rows whose files were sent out of the Send List, through the Remove command,
+// and no other row.
+static void RemoveSentRows(const std::vector<char>& abSent)
 {
     HWND hwndList = g_state.hwndSendList;
     LVITEMA it = {};
-    it.stateMask = 0xF;
+    it.stateMask = LVIS_SELECTED;
+    it.state = 0;
+    SendMessageA(hwndList, LVM_SETITEMSTATE, (WPARAM)-1, (LPARAM)&it);
     it.state = LVIS_SELECTED;
-    if (bAll) {
-        SendMessageA(hwndList, LVM_SETITEMSTATE, (WPARAM)-1, (LPARAM)&it);
-    } else {
-        for (int i = 0; i < nSent; i++)
+    int nSent = 0;
+    for (size_t i = 0; i < abSent.size(); i++) {
+        if (abSent[i]) {
             SendMessageA(hwndList, LVM_SETITEMSTATE, (WPARAM)i, (LPARAM)&it);
+            nSent++;
+        }
     }
-    SendMessageA(g_state.hwndMain, WM_COMMAND, IDM_REMOVE, 0);
-    if (bAll)
-        g_state.dwSendListBytes = 0;
+    if (nSent)
+        SendMessageA(g_state.hwndMain, WM_COMMAND, IDM_REMOVE, 0);
 }
 
-// Tells the user which source file could not be read when the sender reported one.
-static int ReportUnreadableFile(int nFiles)
+// Tells the user which source file could not be read, by its Send List row.
+static void ReportUnreadableRow(int iRow)
 {
-    int iBad = g_state.iUnreadableFile;
-    if (iBad < 0 || iBad >= nFiles)
-        return 0;
     char szPath[256];
-    XferPathToNarrow(&g_state.pXferFiles.load()[iBad], szPath);
+    GetSendListPath(iRow, szPath);
     StringBox(g_state.hwndMain, IDS_CANT_READ_SOURCE, IDS_ERROR, MB_ICONHAND, szPath);
-    return 1;
 }
 
-int CmdSend()
+// One batch of the records in the batch table, as a batch on its own: connect, send, and
+// back to answer mode. 0 when the user cancelled the connect, so that nothing was sent.
+static int RunBatch(int nFiles, uint32_t dwTotal)
 {
     SessionState& s = g_state;
     HANDLE hComm = s.hComm;
     if (s.iCommType != CT_IRDA && s.iCommType != CT_USB && hComm)
         PurgeComm(hComm, PURGE_TXCLEAR | PURGE_RXCLEAR);
     s.nFilesOk = 0;
-    s.dwXferTotal = s.dwSendListBytes;
-    int n = (int)SendMessageA(s.hwndSendList, LVM_GETITEMCOUNT, 0, 0);
-    XFERFILE* pFiles = s.pXferFiles;
-    if (n == 0 || !pFiles) {
-        MessageBeep(0);
-        return 0;
-    }
-    // The batch table holds MAX_BATCH_FILES records; a longer list is refused whole rather
-    // than sent in part, so that the user decides what goes first.
-    if (n > MAX_BATCH_FILES) {
-        StringBox(g_state.hwndMain, IDS_SEND_LIST_TOO_LONG, IDS_ERROR, MB_ICONHAND);
-        return 0;
-    }
-    s.nXferFiles = n;
-    FillBatchTable(pFiles, n);
+    s.nXferFiles = nFiles;
+    s.dwXferTotal = dwTotal;
     s.iUnreadableFile = -1;
 
     s.bAnswerMode = 0;
@@ -130,32 +128,66 @@ int CmdSend()
     AwaitWorker([&] { return s.iWorkerState == WS_SEND; });
     s.iWorkerState = WS_IDLE;
     s.bAnswerMode = 1;
-
-    int iResult = s.iSendResult;
-    if (iResult != 0) {
-        StringBox(g_state.hwndMain, IDS_SEND_REFUSED_BASE + iResult, IDS_ERROR, MB_ICONHAND);
-        s.bAbort = 0;
-        return 0;
-    }
-    if (ReportUnreadableFile(n)) {
-        // The files before the unreadable one went through; only they leave the list.
-        int iStop = s.iXferFile < s.iUnreadableFile ? s.iXferFile.load() : s.iUnreadableFile.load();
-        RemoveSentRows(iStop < 0 ? 0 : iStop, 0);
-        UpdateSendListStatus();
-        s.bAbort = 0;
-        return 0;
-    }
-    if (!s.bAbort) {
-        RemoveSentRows(n, 1);
-    } else {
-        int iStop = s.iXferFile;
-        RemoveSentRows(iStop < 0 ? 0 : iStop > n ? n : iStop, 0);
-    }
-    UpdateSendListStatus();
-    if (s.bShowResults)
-        StringBox(g_state.hwndMain, IDS_SENT_RESULT, IDS_SEND_CAP, MB_OK, (int)s.nFilesOk, n);
-    s.bAbort = 0;
     return 1;
+}
+
+int CmdSend()
+{
+    SessionState& s = g_state;
+    int n = (int)SendMessageA(s.hwndSendList, LVM_GETITEMCOUNT, 0, 0);
+    XFERFILE* pFiles = s.pXferFiles;
+    if (n == 0 || !pFiles) {
+        MessageBeep(0);
+        return 0;
+    }
+    // Every file is checked before the first batch goes, so that a send never stops halfway
+    // for a file that could not have been read from the start.
+    uint32_t dwTotal;
+    for (int iFirst = 0; iFirst < n; iFirst += FILES_PER_BATCH) {
+        int iBad = FillBatchTable(pFiles, iFirst, std::min(FILES_PER_BATCH, n - iFirst), &dwTotal);
+        if (iBad >= 0) {
+            ReportUnreadableRow(iBad);
+            return 0;
+        }
+    }
+
+    std::vector<char> abSent(n, 0);
+    int nSentOk = 0, bErrorShown = 0;
+    for (int iFirst = 0; iFirst < n; iFirst += FILES_PER_BATCH) {
+        int nBatch = std::min(FILES_PER_BATCH, n - iFirst);
+        int iBad = FillBatchTable(pFiles, iFirst, nBatch, &dwTotal);
+        if (iBad >= 0) {
+            ReportUnreadableRow(iBad);
+            bErrorShown = 1;
+            break;
+        }
+        if (!RunBatch(nBatch, dwTotal)) {
+            if (iFirst == 0)
+                return 0;       // nothing went: the user only changed his mind
+            break;
+        }
+        for (int i = 0; i < nBatch; i++)
+            abSent[iFirst + i] = s.abFileSent[i];
+        nSentOk += s.nFilesOk;
+        int iResult = s.iSendResult, iUnread = s.iUnreadableFile;
+        if (iResult != 0) {
+            StringBox(s.hwndMain, IDS_SEND_REFUSED_BASE + iResult, IDS_ERROR, MB_ICONHAND);
+            bErrorShown = 1;
+        } else if (iUnread >= 0 && iUnread < nBatch) {
+            ReportUnreadableRow(iFirst + iUnread);
+            bErrorShown = 1;
+        }
+        // A cancel, a refusal or a broken link ends the send at this batch.
+        int bStopped = s.bAbort;
+        s.bAbort = 0;
+        if (bErrorShown || bStopped)
+            break;
+    }
+    RemoveSentRows(abSent);
+    UpdateSendListStatus();
+    if (!bErrorShown && s.bShowResults)
+        StringBox(s.hwndMain, IDS_SENT_RESULT, IDS_SEND_CAP, MB_OK, nSentOk, n);
+    return !bErrorShown;
 }
 
 // After a cancelled receive: the file that was being written does not remain. The worker

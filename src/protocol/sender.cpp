@@ -13,6 +13,7 @@
 #include <cstring>
 
 enum { MAX_LIST_FILES = 255, ABORT_NOTICES = 20, STATUS_FILE_NAME = 1001 };
+static_assert(sizeof g_state.abFileSent >= MAX_LIST_FILES, "every file of a list has its mark");
 
 // Announces the list until the receiver takes it, refuses it or the send is stopped.
 static void AnnounceList(const XferLink& link, int nFiles)
@@ -217,8 +218,10 @@ static void SendOneFile(const XferLink& link, int iFile)
     s.hXferMap = nullptr;
     s.pXferView = nullptr;
     UnmapXferFile(&map, 0, 0);
-    if (bOpened && CloseAtReceiver(link) && bAllTaken)
+    if (bOpened && CloseAtReceiver(link) && bAllTaken) {
+        s.abFileSent[iFile] = 1;
         s.nFilesOk++;
+    }
 }
 
 // The serial sender waits for the dialog to go (it is its own last word); the socket
@@ -248,6 +251,7 @@ static void SendFiles(const XferLink& link)
         SockDiscardWaiting();
     s.dwXferDone = 0;
     s.iXferFile = 0;
+    memset(s.abFileSent, 0, sizeof s.abFileSent);
     AnnounceList(link, nFiles);
     for (; s.iXferFile < nFiles && !s.bAbort; s.iXferFile++)
         SendOneFile(link, s.iXferFile);

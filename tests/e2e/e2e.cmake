@@ -12,6 +12,8 @@ foreach(link serial lan wan)
     list(APPEND TALMOX_E2E_SCENARIOS ${link}_${what})
   endforeach()
 endforeach()
+# Send Lists longer than one batch, over the LAN.
+list(APPEND TALMOX_E2E_SCENARIOS lan_many)
 foreach(scenario ${TALMOX_E2E_SCENARIOS})
   add_test(NAME e2e_${scenario}
            COMMAND ${CMAKE_SOURCE_DIR}/tools/e2e-scenario.sh ${scenario} ${CMAKE_BINARY_DIR})
