@@ -3,7 +3,7 @@
 # followed by a send of what was left on A's Send List, which must then succeed.
 #   e2e-cancels.sh LINK CANCELS BUILD      LINK: serial or lan
 # After every cancel: each file at B is whole and byte-identical or absent (nothing partial),
-# and the resend brings the rest. Seeded (CANCELS_SEED); prints where each cancel landed.
+# A's Send List holds exactly the files that did not arrive, and the resend brings the rest. Seeded (CANCELS_SEED); prints where each cancel landed.
 # Exits 0 when all held, 1 when not, 77 without network namespaces.
 set -u
 link=$1 cancels=$2
@@ -46,6 +46,14 @@ check_recv() {
   done
 }
 
+# A's Send List must hold exactly the files of batch I that did not arrive at B.
+check_rows_left() {
+  local i=$1 n want="" rows
+  for n in "c$i-a.bin" "c$i-big.bin" "c$i-z.bin"; do [ -e "$recv/$n" ] || want+="$n "; done
+  rows=$(machine_drive "$A" list 5 | awk -F'\t' '$1=="row" {print $2}' | LC_ALL=C sort | tr '\n' ' ')
+  [ "$rows" = "$want" ] || fail "after cancel $i A's Send List holds \"$rows\", but B lacks \"$want\""
+}
+
 declare -A landed=()
 for i in $(seq "$cancels"); do
   if [ $((i % 2)) -eq 1 ]; then who=A; else who=B; fi
@@ -67,6 +75,7 @@ for i in $(seq "$cancels"); do
   rb=$(machine_drive "$B" box "Receive File(s)" 5000 | awk -F'\t' 'tolower($2)=="static" && $3!="" {print $3; exit}')
   echo "cancel $i on $who after ${delay} ms at $where: A \"${ra:-no box}\", B \"${rb:-no box}\""
   check_recv "$i"
+  check_rows_left "$i"
   rm -f "$recv"/*
   left=$(files_left)
   if [ "${left:-0}" -gt 0 ]; then

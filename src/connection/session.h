@@ -78,6 +78,9 @@ struct SessionState {
     std::atomic<int32_t> nFilesOk{0};
     std::atomic<int32_t> iSendResult{0};
     std::atomic<int32_t> iUnreadableFile{-1};   // source file a send could not read, or -1
+    // 1 while the worker runs the sender: a cancel returns the state to answer mode at once,
+    // but the send ends, with its abort notices, only when the sender next looks.
+    std::atomic<int32_t> bSending{0};
     // Per record of the batch sent last: 1 once its file arrived whole. Written by the sender,
     // read by the send command once the worker is back in answer mode.
     uint8_t abFileSent[256] = {};

@@ -63,12 +63,15 @@ static int RunUserOperation()
         CommKeepAlive();
         break;
     case WS_SEND:
+        s.bSending = 1;
         if (IsSocketType(s.iCommType)) {
             SockSendFiles();
+            s.bSending = 0;
             Sleep(LINK_LINGER_MS);
             CloseDataSocket();
         } else {
             CommSendFiles();
+            s.bSending = 0;
         }
         // Answer mode again, unless the send command gave up waiting and has moved on.
         if (s.iWorkerState == WS_SEND) {

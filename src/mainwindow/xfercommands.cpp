@@ -125,7 +125,9 @@ static int RunBatch(int nFiles, uint32_t dwTotal)
     // The worker closes the link once its send is over, and a next Send must not start
     // before it has: its return to answer mode would undo the next connect. Closing the link
     // here instead could take the connection of a peer that the worker has already accepted.
-    AwaitWorker([&] { return s.iWorkerState == WS_SEND; });
+    // After a cancel the sender is still finishing: what it sent is known, and bAbort may be
+    // cleared, only once it has returned.
+    AwaitWorker([&] { return s.iWorkerState == WS_SEND || s.bSending; });
     s.iWorkerState = WS_IDLE;
     s.bAnswerMode = 1;
     return 1;
@@ -177,9 +179,11 @@ int CmdSend()
             ReportUnreadableRow(iFirst + iUnread);
             bErrorShown = 1;
         }
-        // A cancel, a refusal or a broken link ends the send at this batch.
+        // A cancel, a refusal or a broken link ends the send at this batch. A sender that
+        // has not returned yet keeps its stop.
         int bStopped = s.bAbort;
-        s.bAbort = 0;
+        if (!s.bSending)
+            s.bAbort = 0;
         if (bErrorShown || bStopped)
             break;
     }

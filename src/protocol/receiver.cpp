@@ -386,6 +386,13 @@ static void OnCloseFile(const XferLink& link)
         AbandonRecvFile();
         return;
     }
+    // A cancel here before the close: the file is not kept, and the sender is told, so that
+    // both sides count it as not sent.
+    if (s.bAbort) {
+        CloseRecvFile(0);
+        link.pfnAbortNotice(-1);
+        return;
+    }
     CloseRecvFile(1);
     link.pfnSendCode(XC_OK);
     if (s.iXferFile == s.nXferFiles - 1) {

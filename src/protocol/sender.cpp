@@ -174,6 +174,10 @@ static int CloseAtReceiver(const XferLink& link)
             return 1;
         if (code == XC_ABORT)
             s.bAbort = 1;
+        // A cancel while the reply was on its way: the receiver may have kept the file, and
+        // a file it kept is one that was sent.
+        else if (s.bAbort)
+            return link.pfnReplyAfterStop(XC_OK);
     }
     return 0;
 }

@@ -59,6 +59,20 @@ static void CommSendRaw(const void* pBuf, int32_t n)
     CommWrite(pBuf, n);
 }
 
+// Whether the peer's frame of code is among the bytes that came back within msWait, read
+// past the socket pipe, which reads nothing once bAbort is set.
+static int SockFrameArrived(uint8_t code, int msWait)
+{
+    if (msWait > 0)
+        Sleep(msWait);
+    uint8_t abIn[512];
+    int n = SockRecvWaiting(abIn, sizeof abIn);
+    for (int i = 0; i + 3 < n; i++)
+        if (abIn[i] == code && abIn[i + 1] == 0xFF && abIn[i + 2] == code && abIn[i + 3] == 0x11)
+            return 1;
+    return 0;
+}
+
 // The socket pipe sends nothing once bAbort is set, yet a stopped exchange must still tell
 // the peer. The frame is written straight to the socket (4 bytes always fit its buffer) and
 // the bytes that came back within msWait are searched for the peer's XC_ACK.
@@ -74,21 +88,29 @@ static int SockAbortNotice(int msWait)
     send(hSock, (const char*)abFrame, 4, 0);
     if (msWait < 0)
         return 0;
-    Sleep(msWait);
-    uint8_t abIn[512];
-    int n = SockRecvWaiting(abIn, sizeof abIn);
-    for (int i = 0; i + 3 < n; i++)
-        if (abIn[i] == XC_ACK && abIn[i + 1] == 0xFF && abIn[i + 2] == XC_ACK && abIn[i + 3] == 0x11)
-            return 1;
+    return SockFrameArrived(XC_ACK, msWait);
+}
+
+// A stop that came while the reply to the last message was on its way: the socket's reply
+// is looked for past the pipe. The serial read is not stopped, so what came was read.
+static int SockReplyAfterStop(uint8_t code)
+{
+    return g_state.hDataSock != INVALID_SOCKET && SockFrameArrived(code, 0);
+}
+
+static int CommReplyAfterStop(uint8_t)
+{
     return 0;
 }
 
 const XferLink SerialXferLink = {
-    1, CommSendMessage, CommSendCode, CommRecvCode, CommRead, CommSendRaw, CommAbortNotice, XC_OK, 20, 20
+    1, CommSendMessage, CommSendCode, CommRecvCode, CommRead, CommSendRaw, CommAbortNotice,
+    CommReplyAfterStop, XC_OK, 20, 20
 };
 
 const XferLink SocketXferLink = {
-    0, SockSendMessage, SockSendCode, SockRecvCode, SockRecv, SockSendAll, SockAbortNotice, XC_ACK, 10, 50
+    0, SockSendMessage, SockSendCode, SockRecvCode, SockRecv, SockSendAll, SockAbortNotice,
+    SockReplyAfterStop, XC_ACK, 10, 50
 };
 
 int32_t LinkBlockCount(const XferLink& link, uint32_t dwSize)

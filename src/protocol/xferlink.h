@@ -23,6 +23,9 @@ struct XferLink {
     // to send then) and returns 1 when the peer's XC_ACK came back within msWait; with
     // msWait below 0 it only sends.
     int (*pfnAbortNotice)(int msWait);
+    // 1 when the peer's reply frame of code to a message sent before the send was stopped
+    // has come, though the stop keeps the link's own reads from taking it.
+    int (*pfnReplyAfterStop)(uint8_t code);
     uint8_t codeOpened;     // the receiver's reply to XC_OPEN_FILE that it succeeded
     int msCloseWait;        // pause before reading the XC_CLOSE_FILE reply
     int msAbortWait;        // pause between the abort notices of a stopped send
