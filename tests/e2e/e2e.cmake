@@ -21,6 +21,7 @@ foreach(scenario ${TALMOX_E2E_SCENARIOS})
   set_tests_properties(e2e_${scenario} PROPERTIES
     TIMEOUT 180 SKIP_RETURN_CODE 77 RESOURCE_LOCK e2e_machines)
 endforeach()
+set_tests_properties(e2e_lan_many PROPERTIES TIMEOUT 400)
 
 # LAN discovery between two namespaces: the link routines on one side, an independent peer
 # (tools/lan-discovery-peer.py) on the other.
