@@ -23,7 +23,7 @@ fail() { pair_fail "$@"; }
 case $link in lan|serial) ;; *) echo "unknown link $link"; exit 2 ;; esac
 pair_start "$link"
 case $link in
-  lan) big=$((96 * 1048576)) window=3000 ;;
+  lan) big=$((96 * 1048576)) window=1400 ;;
   serial) big=$((512 * 1024)) window=4000 ;;
 esac
 src=$A/pfx/$SUBDIR recv=$B/pfx/drive_c/recv

@@ -113,7 +113,14 @@ static uint32_t ProbeForPeer()
     to.sin_port = htons(TALMOX_UDP_PORT);
     to.sin_addr.s_addr = htonl(INADDR_BROADCAST);
     sendto(hUdp, abProbe, sizeof abProbe, 0, (sockaddr*)&to, sizeof to);
-    Sleep(PROBE_WAIT_MS);
+    // The first answer is taken as soon as it is queued, the one a read at the end of the
+    // wait would take first; without one the whole wait paces the next probe.
+    fd_set rd;
+    FD_ZERO(&rd);
+    FD_SET(hUdp, &rd);
+    timeval tv = {0, PROBE_WAIT_MS * 1000};
+    if (select(0, &rd, nullptr, nullptr, &tv) == SOCKET_ERROR)
+        Sleep(PROBE_WAIT_MS);
     sockaddr_in from = {};
     int cbFrom = sizeof from;
     recvfrom(hUdp, abReply, sizeof abReply, 0, (sockaddr*)&from, &cbFrom);

@@ -19,8 +19,11 @@ int SockRecvAll(void* pBuf, int32_t len);
 int SockRecvWaiting(void* pBuf, int32_t cbMax);
 // Throws away whatever has arrived and not been read.
 void SockDiscardWaiting();
-// 1 when received bytes wait to be read (in the read-ahead buffer or the socket).
-int SockBytesWaiting();
+// 1 when the last socket call only found nothing within its wait (the socket's time-out).
+int SockWouldWait();
+// Lets a finished exchange's link stand until the peer has closed its end, at most ms, so
+// that the peer reads the last reply before the close reaches it; what comes is dropped.
+void SockLinger(int ms);
 void SockSendCode(uint8_t code);
 uint8_t SockRecvCode();
 

@@ -192,13 +192,23 @@ int SockRecvWaiting(void* pBuf, int32_t cbMax)
     return recv(hSock, (char*)pBuf, cbMax, 0);
 }
 
-int SockBytesWaiting()
+int SockWouldWait()
+{
+    return IsEmptyPoll(WSAGetLastError());
+}
+
+void SockLinger(int ms)
 {
     SOCKET hSock = g_state.hDataSock;
-    if (s_ahead.hSock == hSock && s_ahead.end > s_ahead.off)
-        return 1;
-    u_long nWaiting = 0;
-    return ioctlsocket(hSock, FIONREAD, &nWaiting) == 0 && nWaiting > 0;
+    if (hSock == INVALID_SOCKET)
+        return;
+    ForgetReadAhead(hSock);
+    DWORD dwStart = GetTickCount();
+    while ((int)(GetTickCount() - dwStart) < ms) {
+        int n = recv(hSock, (char*)s_ahead.ab, sizeof s_ahead.ab, 0);
+        if (n == 0 || (n < 0 && !SockWouldWait()))
+            return;
+    }
 }
 
 void SockDiscardWaiting()

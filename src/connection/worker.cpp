@@ -10,8 +10,7 @@
 #include "protocol/seriallink.h"
 #include "protocol/transfer.h"
 
-// How long a finished send's link stays open, so that the peer reads the last reply before
-// the close reaches it.
+// The longest a finished send's link stays open for the peer to close its end first.
 enum { LINK_LINGER_MS = 400 };
 
 // Answer mode on a socket type while idle: take a waiting peer, if any.
@@ -67,7 +66,7 @@ static int RunUserOperation()
         if (IsSocketType(s.iCommType)) {
             SockSendFiles();
             s.bSending = 0;
-            Sleep(LINK_LINGER_MS);
+            SockLinger(LINK_LINGER_MS);
             CloseDataSocket();
         } else {
             CommSendFiles();

@@ -518,14 +518,9 @@ void SockServePeer()
     for (;;) {
         if (s.iWorkerState == WS_IDLE)
             return;
-        uint8_t code = SocketXferLink.pfnRecvCode();
-        // The pause is for a quiet line. Bytes that make no message (a damaged frame, the rest
-        // of a block whose frame was lost) are read on at once: at one pause per four bytes, a
-        // block's worth took over a minute, and the sender's repeats came faster than that.
-        if (!ServeMessage(SocketXferLink, code) && !SockBytesWaiting())
-            Sleep(10);
-        else if (code == XC_BLOCK && !s.bAbort)
-            continue;
+        // A code this side does not serve needs no pause after it: the next read waits for
+        // the peer's next message, and bytes that make no message are read on at once.
+        ServeMessage(SocketXferLink, SocketXferLink.pfnRecvCode());
         if (s.bAbort) {
             EndSocketExchange();
             return;

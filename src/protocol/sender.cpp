@@ -26,7 +26,7 @@ static void AnnounceList(const XferLink& link, int nFiles)
         memcpy(abHead + 1, &crc, 4);
         XferPiece pieces[2] = {{abHead, 5}, {pFiles, 256 * nFiles}};
         link.pfnSendMessage(XC_FILE_LIST, pieces, 2);
-        Sleep(20);
+        Sleep(link.msReplyWait);
         switch (link.pfnRecvCode()) {
         case XC_OK:
             return;
@@ -57,7 +57,7 @@ static int OpenAtReceiver(const XferLink& link, int iFile)
     XferPiece piece = {&bIndex, 1};
     for (;;) {
         link.pfnSendMessage(XC_OPEN_FILE, &piece, 1);
-        Sleep(20);
+        Sleep(link.msReplyWait);
         uint8_t code = link.pfnRecvCode();
         if (code == XC_CANT_CREATE) {
             s.iSendResult = SR_CANT_CREATE;

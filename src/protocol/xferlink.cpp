@@ -59,17 +59,27 @@ static void CommSendRaw(const void* pBuf, int32_t n)
     CommWrite(pBuf, n);
 }
 
-// Whether the peer's frame of code is among the bytes that came back within msWait, read
-// past the socket pipe, which reads nothing once bAbort is set.
+// Whether the peer's frame of code comes within msWait (at least one look at what is
+// waiting), read past the socket pipe, which reads nothing once bAbort is set. Each look
+// waits for data up to the socket's receive time-out.
 static int SockFrameArrived(uint8_t code, int msWait)
 {
-    if (msWait > 0)
-        Sleep(msWait);
-    uint8_t abIn[512];
-    int n = SockRecvWaiting(abIn, sizeof abIn);
-    for (int i = 0; i + 3 < n; i++)
-        if (abIn[i] == code && abIn[i + 1] == 0xFF && abIn[i + 2] == code && abIn[i + 3] == 0x11)
-            return 1;
+    uint8_t abIn[512 + 3];
+    int nKept = 0;      // the last bytes of the look before, which may begin the frame
+    DWORD dwStart = GetTickCount();
+    do {
+        int n = SockRecvWaiting(abIn + nKept, 512);
+        if (n == 0 || (n < 0 && !SockWouldWait()))
+            return 0;       // the peer has gone
+        if (n < 0)
+            continue;
+        n += nKept;
+        for (int i = 0; i + 3 < n; i++)
+            if (abIn[i] == code && abIn[i + 1] == 0xFF && abIn[i + 2] == code && abIn[i + 3] == 0x11)
+                return 1;
+        nKept = n < 3 ? n : 3;
+        memmove(abIn, abIn + n - nKept, nKept);
+    } while ((int)(GetTickCount() - dwStart) < msWait);
     return 0;
 }
 
@@ -105,12 +115,12 @@ static int CommReplyAfterStop(uint8_t)
 
 const XferLink SerialXferLink = {
     1, CommSendMessage, CommSendCode, CommRecvCode, CommRead, CommSendRaw, CommAbortNotice,
-    CommReplyAfterStop, XC_OK, 20, 20
+    CommReplyAfterStop, XC_OK, 20, 20, 20
 };
 
 const XferLink SocketXferLink = {
     0, SockSendMessage, SockSendCode, SockRecvCode, SockRecv, SockSendAll, SockAbortNotice,
-    SockReplyAfterStop, XC_ACK, 10, 50
+    SockReplyAfterStop, XC_ACK, 0, 0, 50
 };
 
 int32_t LinkBlockCount(const XferLink& link, uint32_t dwSize)

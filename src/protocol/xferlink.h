@@ -27,8 +27,11 @@ struct XferLink {
     // has come, though the stop keeps the link's own reads from taking it.
     int (*pfnReplyAfterStop)(uint8_t code);
     uint8_t codeOpened;     // the receiver's reply to XC_OPEN_FILE that it succeeded
-    int msCloseWait;        // pause before reading the XC_CLOSE_FILE reply
-    int msAbortWait;        // pause between the abort notices of a stopped send
+    // Pauses before a reply is read. The serial line needs them: its read gives up after the
+    // port's time-out. A socket read waits for the reply itself, so the socket has none.
+    int msReplyWait;        // after the list and an open
+    int msCloseWait;        // after XC_CLOSE_FILE
+    int msAbortWait;        // the longest wait for the reply to each abort notice
 };
 
 extern const XferLink SerialXferLink;
