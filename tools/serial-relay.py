@@ -5,7 +5,8 @@ and, when asked, damages them (flips bits, drops or duplicates bytes), seeded an
     serial-relay.py [--baud 115200] [--flip P] [--drop P] [--dup P] [--seed N] [--stats FILE]
                     TTY1 TTY2
 
-Each direction is paced like a real 8N1 line: ten bit times per byte. Counts are printed on
+Each direction is paced like a real 8N1 line: ten bit times per byte, a byte passed only once
+its bit times are over, and no credit for time the line stood idle, as a UART gives none. Counts are printed on
 SIGTERM or when a side closes. With --stats, TTY1 is taken for the sender's side: its clean
 bytes are watched for blocks sent and repeated and for damage that hits a block or file
 index, and the counts go to FILE every half second. SIGUSR1 pauses the damage, SIGUSR2
@@ -16,6 +17,8 @@ import argparse, os, random, select, signal, sys, termios, time, tty
 from relaywatch import Watch, write_stats
 
 stats = dict(random_index_hits=0, random_open_hits=0)
+# How many bytes a relay that fell behind its line may write at once.
+BURST_BYTES = 8
 
 
 def open_raw(path):
@@ -35,7 +38,7 @@ class Direction:
         self.rate = bytes_per_sec
         self.rng, self.args = rng, args
         self.queue = bytearray()
-        self.next_time = time.monotonic()
+        self.line_free = time.monotonic()     # when the line has sent all that was written
         self.passed = self.flipped = self.dropped = self.duplicated = 0
 
     def damage(self, data):
@@ -69,19 +72,23 @@ class Direction:
 
     def read(self):
         data = os.read(self.src, 65536)
+        if not self.queue:
+            # An idle line earns no credit: the first byte starts on the wire now.
+            self.line_free = max(self.line_free, time.monotonic())
         self.queue += self.damage(data)
 
     def pump(self, now):
-        """Writes what the line rate allows by now; returns seconds until the next byte."""
+        """Writes the bytes that the line has finished sending by now; returns seconds until
+        the next one, or None with nothing queued."""
         if not self.queue:
-            self.next_time = max(self.next_time, now)
             return None
         if self.rate:
-            # Bytes go out in bursts of about 2 ms, so that the relay is not paced by its own
-            # per-call overhead; over any longer span the rate is the line's.
-            allowed = int((now - self.next_time + 0.002) * self.rate)
+            # A byte leaves once its ten bit times are over. A relay that fell behind may
+            # catch up by a few bytes, never by more: no span runs above the rate.
+            self.line_free = max(self.line_free, now - BURST_BYTES / self.rate)
+            allowed = int((now - self.line_free) * self.rate)
             if allowed <= 0:
-                return self.next_time - now - 0.002 + 1 / self.rate
+                return self.line_free + 1 / self.rate - now
             chunk = self.queue[:min(allowed, 4096)]
         else:
             chunk = self.queue[:65536]
@@ -92,7 +99,7 @@ class Direction:
         del self.queue[:n]
         self.passed += n
         if self.rate:
-            self.next_time = max(self.next_time, now - 0.05) + n / self.rate
+            self.line_free += n / self.rate
         return 0 if self.queue else None
 
 
