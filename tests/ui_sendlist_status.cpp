@@ -5,6 +5,7 @@
 #include "browser/sendlist.h"
 #include "connection/progress.h"
 #include "mainwindow/xfercommands.h"
+#include "peer_wire.h"
 #include "protocol/packets.h"
 #include "ui_support.h"
 
@@ -183,6 +184,45 @@ TEST_F(XferStatus, OpenedAfterTheBatchStoppedClosesItself)
         EXPECT_EQ(nullptr, g_state.hwndXferDlg.load()) << bAbort;
     }
     g_state.iWorkerState = WS_IDLE;
+}
+
+// A receive cancelled while the worker keeps its file (a serial read that a peer keeps alive
+// by trickling bytes): the command takes the file from it and deletes it by the path it was
+// opened under. The peer's record names a file outside the destination, which stays.
+TEST_F(XferStatus, CancelledReceiveDeletesOnlyTheFileTheReceiverOpened)
+{
+    ScratchDir root;
+    std::string dest = root.File("dest"), part = dest + "\\part.bin", victim = root.File("victim");
+    CreateDirectoryA(dest.c_str(), nullptr);
+    WriteWholeFile(victim, "keep");
+    HANDLE hFile = CreateFileA(part.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE hMap = CreateFileMappingA(hFile, nullptr, PAGE_READWRITE, 0, 4096, nullptr);
+    ASSERT_NE(nullptr, hMap);
+    std::string rec = Record("x/../../victim", 4096);
+    g_state.pXferFiles = (XFERFILE*)&rec[0];
+    g_state.nXferFiles = 1;
+    g_state.iXferFile = 0;
+    snprintf(g_state.szDestDir, sizeof g_state.szDestDir, "%s", dest.c_str());
+    snprintf(g_state.szRecvPath, sizeof g_state.szRecvPath, "%s", part.c_str());
+    g_state.hXferMap = hMap;
+    g_state.pXferView = (uint8_t*)MapViewOfFile(hMap, FILE_MAP_WRITE, 0, 0, 4096);
+    g_state.hXferFile = hFile;
+    g_state.bShowResults = 0;
+    g_state.iCommType = CT_COM1;
+    g_state.iWorkerState = WS_RECEIVING;
+    {
+        UserThread user([] {
+            if (HWND hDlg = WaitForDialog("File Xfer Status"))
+                PostMessageA(hDlg, WM_COMMAND, IDCANCEL, 0);
+        });
+        CmdReceive();
+    }
+    g_state.bShowResults = 1;
+    g_state.iCommType = CT_LAN;
+    EXPECT_EQ(nullptr, g_state.hXferFile.load());
+    EXPECT_EQ("keep", FileContents(victim));
+    EXPECT_FALSE(FileExists(part));
 }
 
 // The status dialogs shown; with bClose each is also asked to close.
