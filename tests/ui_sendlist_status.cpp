@@ -4,6 +4,7 @@
 
 #include "browser/sendlist.h"
 #include "connection/progress.h"
+#include "connection/serialport.h"
 #include "mainwindow/xfercommands.h"
 #include "peer_wire.h"
 #include "protocol/packets.h"
@@ -112,6 +113,88 @@ TEST_F(SendList, SendOfMoreRowsThanTheBatchTableIsRefused)
     EXPECT_EQ(WS_IDLE, g_state.iWorkerState.load());
     EXPECT_EQ(0xA5, ((const unsigned char*)&table[MAX_BATCH_FILES])[0]);
     EXPECT_EQ((size_t)MAX_BATCH_FILES + 1, Rows().size());
+}
+
+// Plays a peer on COM2 that links, refuses the announced list with listReply or, when that is
+// XC_OK, the first file's open, and acknowledges the abort notice. Returns what it was sent.
+std::string PlayRefusingPeer(PeerWire& wire, uint8_t listReply, int nFiles)
+{
+    std::string seen;
+    for (DWORD dwStart = GetTickCount(); GetTickCount() - dwStart < 20000;) {
+        std::string frame = wire.Recv(4, 200);
+        uint8_t code = frame.empty() ? 0 : (uint8_t)frame[0];
+        if (frame != Frame(code))
+            continue;
+        switch (code) {
+        case 0x50: wire.Send(Frame(0x51)); break;                   // ping
+        case 0x62: wire.Send(Frame(0x63)); break;                   // link
+        case 0x56: wire.Send(Frame(0x57)); break;                   // keep-alive
+        case 0x58: wire.Send(std::string(256, 'p')); break;         // our owner name
+        case 0x59: wire.Recv(256); break;                           // theirs
+        case 0x61:
+            seen += wire.Recv(5 + 256 * nFiles).size() == 5 + 256u * nFiles ? "list " : "short list ";
+            wire.Send(Frame(listReply));
+            break;
+        case 0x5F:
+            seen += "open " + Hex(wire.Recv(1));
+            wire.Send(Frame(0x67));
+            break;
+        case 0x64:
+            wire.Send(Frame(0x63));
+            return seen + "abort";
+        }
+    }
+    // A send that never got this far: it is cancelled, so that the test ends.
+    if (HWND hDlg = FindActiveDialog(nullptr, g_state.hwndMain))
+        PostMessageA(hDlg, WM_COMMAND, IDCANCEL, 0);
+    return seen + "no abort";
+}
+
+// Send to a peer that refuses the batch, for lack of space, a name conflict or a file it cannot
+// create (the list, or the first file's open): the reason is shown under "Error", and the Send
+// List keeps its rows and summary. The real worker sends over the COM1/COM2 pair.
+TEST_F(SendList, SendRefusedByThePeerShowsWhyAndKeepsTheList)
+{
+    ScratchDir dir;
+    AddFiles(dir, 2);
+    UpdateSendListStatus();
+    Names rows = Rows();
+    std::string summary = Summary();
+    HWND hwndMain = g_state.hwndMain;
+    g_state.bShowResults = 0;       // a send that went on would otherwise wait on its result box
+    g_state.iCommType = CT_COM1;
+    g_state.hComm = OpenCommPort(0);
+    HANDLE hWorker = g_state.hComm ? StartTransferWorker(CT_COM1, 4096, 1) : nullptr;
+    g_state.hwndMain = hwndMain;    // the worker reports to the window
+    PeerWire wire;
+    ASSERT_TRUE(hWorker && wire.OpenSerial()) << "no COM1/COM2 pair";
+    const char* pszCantCreate = "The receiver is unable to create the destination file; the send "
+                                "operation has been aborted.";
+    const struct { uint8_t listReply; int iResult; const char* pszPeer; const char* pszBox; } cases[] = {
+        {0x65, 1, "list abort", "The recipient's machine does not have enough storage space to "
+                                "receive all of the selected files."},
+        {0x66, 2, "list abort", "One or more file names conflict with existing files on the "
+                                "recipient's machine."},
+        {0x67, 3, "list abort", pszCantCreate},
+        {0x52, 3, "list open 00 abort", pszCantCreate},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.listReply);
+        std::string peer;
+        {
+            UserThread player([&] { peer = PlayRefusingPeer(wire, c.listReply, 2); });
+            BoxAnswerer box("Error", 20000);
+            RunCommand(IDM_SEND);
+            EXPECT_EQ(std::string("Error: ") + c.pszBox, box.Shown());
+        }
+        EXPECT_EQ(c.pszPeer, peer);
+        EXPECT_EQ(c.iResult, g_state.iSendResult);
+        EXPECT_EQ(rows, Rows());
+        EXPECT_EQ(summary, Summary());
+    }
+    EXPECT_TRUE(StopTransferWorker(hWorker));
+    g_state.iCommType = CT_LAN;
+    g_state.bShowResults = 1;
 }
 
 struct XferStatus : OnMainWindow {
