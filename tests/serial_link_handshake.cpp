@@ -37,28 +37,6 @@ struct Serial : ::testing::Test {
     std::string Read(size_t n, int ms = 2500) { return Hex(peer.Recv(n, ms)); }
 };
 
-TEST_F(Serial, HandshakeWithAPeerThatRepliesThenTheNameExchange)
-{
-    strcpy(g_state.szOwnerName, "Tester");
-    g_state.szPeerName[0] = 0;
-    g_state.iWorkerState = WS_CONNECT;
-    std::thread worker([] { CommConnect(); });
-    EXPECT_EQ("50 FF 50 11 ", Read(4));
-    peer.Send(Frame(0x51));
-    EXPECT_EQ("62 FF 62 11 ", Read(4));
-    peer.Send(Frame(0x63));
-    EXPECT_EQ("58 FF 58 11 ", Read(4));
-    std::string name(256, '\0');
-    memcpy(&name[0], "PEERNAME", 8);
-    peer.Send(name);
-    std::string put = peer.Recv(260, 2500);
-    worker.join();
-    ASSERT_EQ(260u, put.size());
-    EXPECT_EQ(Frame(0x59) + "Tester" + std::string(122, '\0'), put.substr(0, 132));
-    EXPECT_EQ(WS_CONNECTED, g_state.iWorkerState);
-    EXPECT_STREQ("PEERNAME", g_state.szPeerName);
-}
-
 // The ack behind a garbled frame is purged with it: the program pings again, and a peer that
 // then acknowledges the ping at once is linked without XC_LINK.
 TEST_F(Serial, AGarbledReplyPurgesTheLineAndThePingStartsOver)

@@ -31,14 +31,15 @@ endforeach()
 # TALMOX_SCALE_FULL=1 (several minutes under Wine).
 set_tests_properties(transfer_socket_scale PROPERTIES TIMEOUT 1200)
 
-# Tests whose names contain "serial" talk over the pseudo-terminal pair mapped as COM1/COM2.
+# Tests whose names contain "serial" talk over the pseudo-terminal pair mapped as COM1/COM2,
+# and so do the Send List's sends to a scripted peer.
 add_test(NAME serial_pair_start COMMAND ${CMAKE_SOURCE_DIR}/tools/serial-pair.sh start ${CMAKE_BINARY_DIR})
 add_test(NAME serial_pair_stop COMMAND ${CMAKE_SOURCE_DIR}/tools/serial-pair.sh stop ${CMAKE_BINARY_DIR})
 set_tests_properties(serial_pair_start PROPERTIES FIXTURES_SETUP serialpair)
 set_tests_properties(serial_pair_stop PROPERTIES FIXTURES_CLEANUP serialpair)
 foreach(src ${TALMOX_TEST_SOURCES})
   get_filename_component(name ${src} NAME_WE)
-  if(name MATCHES "serial")
+  if(name MATCHES "serial|^ui_sendlist")
     set_property(TEST ${name} APPEND PROPERTY FIXTURES_REQUIRED serialpair)
   endif()
 endforeach()

@@ -4,7 +4,9 @@
 
 #include "browser/sendlist.h"
 #include "connection/progress.h"
+#include "connection/serialport.h"
 #include "mainwindow/xfercommands.h"
+#include "peer_wire.h"
 #include "protocol/packets.h"
 #include "ui_support.h"
 
@@ -117,6 +119,86 @@ TEST_F(SendList, SendOfAFileThatCannotBeReadNamesItAndSendsNothing)
     EXPECT_EQ((size_t)MAX_BATCH_FILES + 1, Rows().size());
 }
 
+// Plays a peer on COM2 that links, refuses the list with listReply or, when that is XC_OK, the
+// first file's open, and acknowledges the abort notice. Returns the codes it was sent (keep-
+// alives aside), with the owner name of the program's name record and the index of an open.
+std::string PlayRefusingPeer(PeerWire& wire, uint8_t listReply)
+{
+    std::string seen, name(256, '\0');
+    memcpy(&name[0], "PEERNAME", 8);
+    for (DWORD dwStart = GetTickCount(); GetTickCount() - dwStart < 20000;) {
+        std::string frame = wire.Recv(4, 200);
+        uint8_t code = frame.empty() ? 0 : (uint8_t)frame[0];
+        if (frame != Frame(code))
+            continue;
+        seen += code == 0x56 ? "" : Hex(frame.substr(0, 1));
+        switch (code) {
+        case 0x50: wire.Send(Frame(0x51)); break;
+        case 0x62: wire.Send(Frame(0x63)); break;
+        case 0x56: wire.Send(Frame(0x57)); break;
+        case 0x58: wire.Send(name); break;
+        case 0x59: seen += wire.Recv(256).c_str() + std::string(" "); break;
+        case 0x61: wire.Recv(5 + 2 * 256); wire.Send(Frame(listReply)); break;
+        case 0x5F: seen += Hex(wire.Recv(1)); wire.Send(Frame(0x67)); break;
+        case 0x64: wire.Send(Frame(0x63)); return seen;
+        }
+    }
+    // A send that never got this far is cancelled, so that the test ends.
+    if (HWND hDlg = FindActiveDialog(nullptr, g_state.hwndMain))
+        PostMessageA(hDlg, WM_COMMAND, IDCANCEL, 0);
+    return seen + "(no abort)";
+}
+
+// Send to a peer that refuses the batch, for lack of space, a name conflict or a file it cannot
+// create (the list, or the first file's open): the reason is shown under "Error", and the Send
+// List keeps its rows and summary. The real worker links and sends over the COM1/COM2 pair:
+// ping, link, the two names (the peer's kept), then the list.
+TEST_F(SendList, SendRefusedByThePeerShowsWhyAndKeepsTheList)
+{
+    ScratchDir dir;
+    AddFiles(dir, 2);
+    UpdateSendListStatus();
+    Names rows = Rows();
+    std::string summary = Summary();
+    strcpy(g_state.szOwnerName, "Tester");
+    HWND hwndMain = g_state.hwndMain;
+    g_state.bShowResults = 0;       // a send that went on would otherwise wait on its result box
+    g_state.iCommType = CT_COM1;
+    g_state.hComm = OpenCommPort(0);
+    HANDLE hWorker = g_state.hComm ? StartTransferWorker(CT_COM1, 4096, 1) : nullptr;
+    g_state.hwndMain = hwndMain;    // the worker reports to the window
+    PeerWire wire;
+    ASSERT_TRUE(hWorker && wire.OpenSerial()) << "no COM1/COM2 pair";
+    const char* pszCantCreate = "The receiver is unable to create the destination file; the send "
+                                "operation has been aborted.";
+    const struct { uint8_t listReply; int iResult; const char* pszSent; const char* pszBox; } cases[] = {
+        {0x65, 1, "61 64 ", "The recipient's machine does not have enough storage space to "
+                            "receive all of the selected files."},
+        {0x66, 2, "61 64 ", "One or more file names conflict with existing files on the "
+                            "recipient's machine."},
+        {0x67, 3, "61 64 ", pszCantCreate},
+        {0x52, 3, "61 5F 00 64 ", pszCantCreate},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.listReply);
+        std::string sent;
+        {
+            UserThread peer([&] { sent = PlayRefusingPeer(wire, c.listReply); });
+            BoxAnswerer box("Error", 20000);
+            RunCommand(IDM_SEND);
+            EXPECT_EQ(std::string("Error: ") + c.pszBox, box.Shown());
+        }
+        EXPECT_EQ(std::string("50 62 58 59 Tester ") + c.pszSent, sent);
+        EXPECT_EQ(c.iResult, g_state.iSendResult);
+        EXPECT_EQ(rows, Rows());
+        EXPECT_EQ(summary, Summary());
+    }
+    EXPECT_STREQ("PEERNAME", g_state.szPeerName);
+    EXPECT_TRUE(StopTransferWorker(hWorker));
+    g_state.iCommType = CT_LAN;
+    g_state.bShowResults = 1;
+}
+
 struct XferStatus : OnMainWindow {
     void TearDown() override
     {
@@ -203,10 +285,30 @@ int StatusDialogs(bool bClose)
 }
 
 // A peer that starts a second batch while the first one's dialog is up gets no second dialog:
-// the one shown serves it and goes when the worker closes it. A second dialog took the handle
-// the worker closes, and the first stayed up over an idle link.
-TEST_F(XferStatus, ReceiveStartedAgainKeepsOneDialogThatTheWorkerCloses)
+// the one shown serves it and goes with its Cancel. A second dialog took the handle that the
+// worker and Cancel close, and the first stayed up over an idle link. The worker keeps the
+// partial file past the wait (a serial read that a peer keeps alive by trickling bytes): the
+// command takes it and deletes it by the path it was opened under. The peer's record names a
+// file outside the destination, which stays.
+TEST_F(XferStatus, ReceiveStartedAgainKeepsOneDialogAndItsCancelDeletesOnlyTheOpenedFile)
 {
+    ScratchDir root;
+    std::string dest = root.File("dest"), part = dest + "\\part.bin", victim = root.File("victim");
+    CreateDirectoryA(dest.c_str(), nullptr);
+    WriteWholeFile(victim, "keep");
+    HANDLE hFile = CreateFileA(part.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE hMap = CreateFileMappingA(hFile, nullptr, PAGE_READWRITE, 0, 4096, nullptr);
+    ASSERT_NE(nullptr, hMap);
+    std::string rec = Record("x/../../victim", 4096);
+    g_state.pXferFiles = (XFERFILE*)&rec[0];
+    g_state.nXferFiles = 1;
+    g_state.iXferFile = 0;
+    snprintf(g_state.szDestDir, sizeof g_state.szDestDir, "%s", dest.c_str());
+    snprintf(g_state.szRecvPath, sizeof g_state.szRecvPath, "%s", part.c_str());
+    g_state.hXferMap = hMap;
+    g_state.pXferView = (uint8_t*)MapViewOfFile(hMap, FILE_MAP_WRITE, 0, 0, 4096);
+    g_state.hXferFile = hFile;
     g_state.bAnswerMode = 1;
     g_state.bShowResults = 0;
     g_state.iCommType = CT_COM1;
@@ -222,8 +324,7 @@ TEST_F(XferStatus, ReceiveStartedAgainKeepsOneDialogThatTheWorkerCloses)
             s_iStep = 1;
         } else if (s_iStep == 1) {
             s_nWhileUp = StatusDialogs(false);
-            g_state.iWorkerState = WS_IDLE;                             // it ends
-            PostMessageA(hDlg, WM_CLOSE, 0, 0);
+            PostMessageA(hDlg, WM_COMMAND, IDCANCEL, 0);
             s_iStep = 2;
         } else if (s_iStep == 2) {
             // A dialog left up over the idle link is closed, so that the test ends either way.
@@ -236,7 +337,10 @@ TEST_F(XferStatus, ReceiveStartedAgainKeepsOneDialogThatTheWorkerCloses)
     g_state.bShowResults = 1;
     g_state.iCommType = CT_LAN;
     EXPECT_EQ(1, s_nWhileUp);
-    EXPECT_EQ(2, s_iStep) << "a status dialog stayed up after the worker closed it";
+    EXPECT_EQ(2, s_iStep) << "a status dialog stayed up after it was cancelled";
+    EXPECT_EQ(nullptr, g_state.hXferFile.load());
+    EXPECT_EQ("keep", FileContents(victim));
+    EXPECT_FALSE(FileExists(part));
 }
 
 }  // namespace

@@ -197,7 +197,9 @@ int CmdSend()
 // After a cancelled receive: the file that was being written does not remain. The worker
 // deletes it when it sees the cancel; its handle, mapping and views are the worker's, and
 // closing them here as well would close whatever a handle of the same value names by then.
-// Only a worker that has not let go of the file in a few seconds has it taken from it.
+// Only a worker that has not let go of the file in a few seconds has it taken from it. What
+// is deleted then is the file the receiver opened, by the path it opened it under: a name
+// rebuilt from the peer's record could lead out of the destination folder.
 static void DiscardPartialFile()
 {
     SessionState& s = g_state;
@@ -205,22 +207,18 @@ static void DiscardPartialFile()
     HANDLE hFile = s.hXferFile.exchange(nullptr);
     if (!hFile || hFile == INVALID_HANDLE_VALUE)
         return;
+    // Copied at once: without the file, the worker may open the batch's next one and
+    // rewrite the path.
+    char szPath[sizeof s.szRecvPath];
+    memcpy(szPath, s.szRecvPath, sizeof szPath);
+    szPath[sizeof szPath - 1] = 0;
     if (uint8_t* pView = s.pXferView.exchange(nullptr))
         UnmapViewOfFile(pView);
     if (HANDLE hMap = s.hXferMap.exchange(nullptr))
         CloseHandle(hMap);
     CloseHandle(hFile);
-    int i = s.iXferFile;
-    XFERFILE* pFiles = s.pXferFiles;
-    if (i < 0 || i >= MAX_BATCH_FILES || !pFiles)
-        return;
-    char szPath[256], szName[128], szDest[512];
-    XferPathToNarrow(&pFiles[i], szPath);
-    PathFileName(szPath, szName);
-    if (!szName[0])
-        return;
-    snprintf(szDest, sizeof szDest, "%s\\%s", s.szDestDir, szName);
-    DeleteFileA(szDest);
+    if (szPath[0])
+        DeleteFileA(szPath);
 }
 
 int CmdReceive()
