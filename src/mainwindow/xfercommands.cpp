@@ -15,7 +15,6 @@
 
 #include <algorithm>
 #include <commctrl.h>
-#include <cstdio>
 #include <cstring>
 #include <vector>
 

@@ -3,7 +3,8 @@
 # the CRC beside memcpy, the file pane's listing, idle CPU and the receiver's peak memory.
 #   bench.sh BUILD      (BUILD: the 64-bit build folder, which holds talmox.exe and the bench programs)
 # Every figure is the median of BENCH_RUNS runs (3). Prints one table; never fails the suite.
-# Sizes can be changed: BENCH_LAN_MIB (256), BENCH_SERIAL_KIB (512), BENCH_BIG_GIB (3, 0 skips).
+# Sizes can be changed: BENCH_LAN_MIB (256), BENCH_SERIAL_KIB (512), BENCH_BIG_GIB (3, 0 skips);
+# BENCH_SECTIONS picks some of "local lan serial".
 set -u
 E2E_BUILD=$(cd "$1" && pwd)
 export E2E_BUILD
@@ -273,8 +274,6 @@ print_table() {
 }
 
 rm -rf "$work"; mkdir -p "$work"
-local_section
-lan_section
-serial_section
+for section in ${BENCH_SECTIONS:-local lan serial}; do "${section}_section"; done
 print_table
 exit 0
