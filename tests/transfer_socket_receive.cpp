@@ -190,7 +190,8 @@ TEST_F(SockReceiver, HostileNamesAreRefusedAndNothingIsWrittenOutside)
     WriteWholeFile(root.File("outside.txt"), "keep");
     std::vector<std::string> names = {
         "..", ".", "", "C:\\", "x\\", "..\\", "a/../../outside.txt", "a/b", "C:outside.txt",
-        "D:", "CON", "nul", "Com1.txt", "lpt9", "AUX.log", "prn.", "a<b", "a>b", "a\"b", "a|b",
+        "D:", "CON", "nul", "Com1.txt", "lpt9", "AUX.log", "prn.", "COM0", "lpt0.txt", "COM\xB9",
+        "lpt\xB2.log", "Com\xB3", "CONIN$", "conout$.txt", "nul .txt", "a<b", "a>b", "a\"b", "a|b",
         "a?b", "*", "a*.txt", "tab\tname", "bell\x07", "dot.", "space ", "stream:x"};
     for (const std::string& name : names) {
         SCOPED_TRACE(Hex(name));
