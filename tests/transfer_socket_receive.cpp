@@ -184,7 +184,9 @@ TEST_F(SockReceiver, DamagedIndexesNeverPutABlockOrAFileInAnothersPlace)
 }
 
 // Every name that cannot be a plain file in the destination folder is refused at its open,
-// nothing is created for it, and nothing appears beside the folder.
+// nothing is created for it, and nothing appears beside the folder, with overwriting off and
+// on. A name conflict is no answer: it means the name was looked up somewhere, and with
+// overwriting on nothing would stop it being written there.
 TEST_F(SockReceiver, HostileNamesAreRefusedAndNothingIsWrittenOutside)
 {
     WriteWholeFile(root.File("outside.txt"), "keep");
@@ -193,14 +195,17 @@ TEST_F(SockReceiver, HostileNamesAreRefusedAndNothingIsWrittenOutside)
         "D:", "CON", "nul", "Com1.txt", "lpt9", "AUX.log", "prn.", "COM0", "lpt0.txt", "COM\xB9",
         "lpt\xB2.log", "Com\xB3", "CONIN$", "conout$.txt", "nul .txt", "a<b", "a>b", "a\"b", "a|b",
         "a?b", "*", "a*.txt", "tab\tname", "bell\x07", "dot.", "space ", "stream:x"};
-    for (const std::string& name : names) {
-        SCOPED_TRACE(Hex(name));
-        Connect();
-        std::string reply = Ask(ListMsg({Record("C:\\src\\" + name, 10)}), 4);
-        if (reply == Hex(Frame(0x66)))
-            continue;   // a name that looks like an existing entry is a conflict: also safe
-        ASSERT_EQ(Hex(Frame(0x52)), reply);
-        EXPECT_EQ(Hex(Frame(0x67) + Frame(0x64)), Ask(OpenMsg(0), 8));
+    for (int bOverwrite : {0, 1}) {
+        g_state.bOverwrite = bOverwrite;
+        for (const std::string& name : names) {
+            SCOPED_TRACE(Hex(name) + (bOverwrite ? "overwriting" : ""));
+            Connect();
+            std::string reply = Ask(ListMsg({Record("C:\\src\\" + name, 10)}), 4);
+            if (reply == Hex(Frame(0x53)))
+                continue;   // refusing the whole list is safe too
+            ASSERT_EQ(Hex(Frame(0x52)), reply);
+            EXPECT_EQ(Hex(Frame(0x67) + Frame(0x64)), Ask(OpenMsg(0), 8));
+        }
     }
     // A path unit above 255, an overlong name and a path with no terminator.
     std::vector<std::vector<uint16_t>> units = {{'a', 0x0441, 'b'}, std::vector<uint16_t>(126, 'z')};
