@@ -1,7 +1,8 @@
-// Settings on the real registry of the test prefix: defaults, values out of range, and the
-// per-user key read only where the machine key is missing.
+// Settings on the real registry of the test prefix: defaults, values out of range, and what a
+// save wrote read back by the next load for an administrator and for an ordinary user.
 #include <gtest/gtest.h>
 
+#include <aclapi.h>
 #include <string>
 
 #include "connection/session.h"
@@ -16,7 +17,36 @@ struct Settings : ::testing::Test {
     static void Clean()
     {
         RegDeleteKeyA(HKEY_LOCAL_MACHINE, kKey);
+        RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Varndel");
         RegDeleteKeyA(HKEY_CURRENT_USER, kKey);
+    }
+    // The machine key as an ordinary user finds it: one that exists is made read-only for
+    // everyone (deletable, so that Clean removes it). A missing one gets a volatile parent,
+    // under which the program's non-volatile key cannot be made: Wine does not check the
+    // rights on the parent a key is created under, so a read-only parent would not stop it.
+    static void DenyMachineWrites()
+    {
+        HKEY h;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, WRITE_DAC, &h) == ERROR_SUCCESS) {
+            EXPLICIT_ACCESSA ea = {};
+            ea.grfAccessPermissions = KEY_READ | DELETE | WRITE_DAC;
+            ea.grfAccessMode = SET_ACCESS;
+            ea.Trustee.TrusteeForm = TRUSTEE_IS_NAME;
+            ea.Trustee.ptstrName = (char*)"EVERYONE";
+            PACL pAcl = nullptr;
+            ASSERT_EQ(ERROR_SUCCESS, SetEntriesInAclA(1, &ea, nullptr, &pAcl));
+            SECURITY_DESCRIPTOR sd;
+            InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION);
+            SetSecurityDescriptorDacl(&sd, TRUE, pAcl, FALSE);
+            EXPECT_EQ(ERROR_SUCCESS, RegSetKeySecurity(h, DACL_SECURITY_INFORMATION, &sd));
+            LocalFree(pAcl);
+        } else {
+            ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Varndel", 0, nullptr,
+                                                     REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &h, nullptr));
+        }
+        RegCloseKey(h);
+        ASSERT_NE(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_ALL_ACCESS,
+                                                 nullptr, &h, nullptr)) << "the machine key is still writable";
     }
     static void Put(HKEY root, const char* name, DWORD type, const void* p, DWORD cb)
     {
@@ -59,17 +89,29 @@ TEST_F(Settings, OutOfRangeTypesAndOversizedFoldersFallBackToTheDefaults)
     EXPECT_STREQ("C:\\Temp", g_state.szDestDir);
 }
 
-TEST_F(Settings, PerUserKeyIsReadOnlyWhenTheMachineKeyIsMissing)
+// Whichever keys an earlier save or an installer left, what is saved is what the next start
+// loads, for an administrator and for an ordinary user.
+TEST_F(Settings, WhatIsSavedIsLoadedNextWhoeverSavesAndWhicheverKeysExist)
 {
-    PutDword(HKEY_CURRENT_USER, "CommType", 2);
-    PutDword(HKEY_CURRENT_USER, "Preferences", 16);
-    LoadSettings();
-    EXPECT_EQ(2, g_state.iCommType);
-    EXPECT_TRUE(g_state.bOverwrite);
-    EXPECT_FALSE(g_state.bShowResults);
-    PutDword(HKEY_LOCAL_MACHINE, "CommType", 5);
-    LoadSettings();
-    EXPECT_EQ(5, g_state.iCommType);
+    for (int bOrdinary : {0, 1}) {
+        for (int fKeys = 0; fKeys < 4; fKeys++) {     // 1: the machine key, 2: the per-user key
+            SCOPED_TRACE((bOrdinary ? "ordinary user, keys " : "administrator, keys ") + std::to_string(fKeys));
+            Clean();
+            if (fKeys & 1)
+                PutDword(HKEY_LOCAL_MACHINE, "CommType", 6);
+            if (fKeys & 2)
+                PutDword(HKEY_CURRENT_USER, "CommType", 4);
+            if (bOrdinary)
+                DenyMachineWrites();
+            LoadSettings();
+            g_state.iCommType = 5;
+            strcpy(g_state.szDestDir, "D:\\In");
+            SaveSettings();
+            LoadSettings();
+            EXPECT_EQ(5, g_state.iCommType);
+            EXPECT_STREQ("D:\\In", g_state.szDestDir);
+        }
+    }
 }
 
 }  // namespace
