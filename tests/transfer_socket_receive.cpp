@@ -246,7 +246,7 @@ TEST_F(SockReceiver, DestinationDeletedFullOrReadOnlyRefusesTheFileAndLosesNothi
 
     SmallDrive drive(8);
     if (!drive.Ok())
-        GTEST_SKIP() << "an 8 MiB tmpfs cannot be mounted and mapped here";
+        SKIP_CASE("an 8 MiB tmpfs cannot be mounted and mapped here");
     strcpy(g_state.szDestDir, "T:\\");
     Connect();
     EXPECT_EQ(Hex(Frame(0x65)), Ask(ListMsg({Record("a", 5000000), Record("b", 5000000)}), 4));

@@ -4,7 +4,7 @@
 #   e2e-cancels.sh LINK CANCELS BUILD      LINK: serial or lan
 # After every cancel: each file at B is whole and byte-identical or absent (nothing partial),
 # and the resend brings the rest. Seeded (CANCELS_SEED); prints where each cancel landed.
-# Exits 0 when all held, 1 when not, 77 without network namespaces.
+# Exits 0 when all held, 1 when not, 77 without network namespaces (1 under CI).
 set -u
 link=$1 cancels=$2
 E2E_BUILD=$(cd "$3" && pwd)
