@@ -2,10 +2,11 @@
 // save wrote read back by the next load for an administrator and for an ordinary user.
 #include <gtest/gtest.h>
 
-#include <aclapi.h>
 #include <string>
 
 #include "connection/session.h"
+
+#include <sddl.h>
 
 namespace {
 
@@ -28,18 +29,11 @@ struct Settings : ::testing::Test {
     {
         HKEY h;
         if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, WRITE_DAC, &h) == ERROR_SUCCESS) {
-            EXPLICIT_ACCESSA ea = {};
-            ea.grfAccessPermissions = KEY_READ | DELETE | WRITE_DAC;
-            ea.grfAccessMode = SET_ACCESS;
-            ea.Trustee.TrusteeForm = TRUSTEE_IS_NAME;
-            ea.Trustee.ptstrName = (char*)"EVERYONE";
-            PACL pAcl = nullptr;
-            ASSERT_EQ(ERROR_SUCCESS, SetEntriesInAclA(1, &ea, nullptr, &pAcl));
-            SECURITY_DESCRIPTOR sd;
-            InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION);
-            SetSecurityDescriptorDacl(&sd, TRUE, pAcl, FALSE);
-            EXPECT_EQ(ERROR_SUCCESS, RegSetKeySecurity(h, DACL_SECURITY_INFORMATION, &sd));
-            LocalFree(pAcl);
+            PSECURITY_DESCRIPTOR pSd = nullptr;
+            ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA("D:(A;;KRSDWD;;;WD)",
+                                                                             SDDL_REVISION_1, &pSd, nullptr));
+            EXPECT_EQ(ERROR_SUCCESS, RegSetKeySecurity(h, DACL_SECURITY_INFORMATION, pSd));
+            LocalFree(pSd);
         } else {
             ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Varndel", 0, nullptr,
                                                      REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &h, nullptr));
@@ -58,21 +52,6 @@ struct Settings : ::testing::Test {
     static void PutDword(HKEY root, const char* name, DWORD v) { Put(root, name, REG_DWORD, &v, 4); }
 };
 
-TEST_F(Settings, DefaultsWithoutAKeyAndTheirSavedPreferences)
-{
-    g_state.iCommType = 3;
-    g_state.bOverwrite = 1;
-    LoadSettings();
-    EXPECT_EQ(0, g_state.iCommType);
-    EXPECT_STREQ("C:\\Temp", g_state.szDestDir);
-    EXPECT_FALSE(g_state.bOverwrite);
-    // The preferences are kept as bits of one value, as earlier installations read them.
-    SaveSettings();
-    DWORD dw = 0, cb = sizeof dw;
-    RegGetValueA(HKEY_LOCAL_MACHINE, kKey, "Preferences", RRF_RT_REG_DWORD, nullptr, &dw, &cb);
-    EXPECT_EQ(14u, dw);
-}
-
 TEST_F(Settings, OutOfRangeTypesAndOversizedFoldersFallBackToTheDefaults)
 {
     for (DWORD dwType : {9u, 0xFFFFFFFFu}) {
@@ -90,27 +69,35 @@ TEST_F(Settings, OutOfRangeTypesAndOversizedFoldersFallBackToTheDefaults)
 }
 
 // Whichever keys an earlier save or an installer left, what is saved is what the next start
-// loads, for an administrator and for an ordinary user.
+// loads, for an administrator and for an ordinary user; settings not stored have their defaults.
 TEST_F(Settings, WhatIsSavedIsLoadedNextWhoeverSavesAndWhicheverKeysExist)
 {
-    for (int bOrdinary : {0, 1}) {
-        for (int fKeys = 0; fKeys < 4; fKeys++) {     // 1: the machine key, 2: the per-user key
-            SCOPED_TRACE((bOrdinary ? "ordinary user, keys " : "administrator, keys ") + std::to_string(fKeys));
-            Clean();
-            if (fKeys & 1)
-                PutDword(HKEY_LOCAL_MACHINE, "CommType", 6);
-            if (fKeys & 2)
-                PutDword(HKEY_CURRENT_USER, "CommType", 4);
-            if (bOrdinary)
-                DenyMachineWrites();
-            LoadSettings();
-            g_state.iCommType = 5;
-            strcpy(g_state.szDestDir, "D:\\In");
-            SaveSettings();
-            LoadSettings();
-            EXPECT_EQ(5, g_state.iCommType);
-            EXPECT_STREQ("D:\\In", g_state.szDestDir);
-        }
+    for (int iCase = 0; iCase < 8; iCase++) {
+        int bOrdinary = iCase >> 2, fKeys = iCase & 3;     // keys 1: the machine's, 2: the user's
+        SCOPED_TRACE((bOrdinary ? "ordinary user, keys " : "administrator, keys ") + std::to_string(fKeys));
+        Clean();
+        if (fKeys & 1)
+            PutDword(HKEY_LOCAL_MACHINE, "CommType", 6);
+        if (fKeys & 2)
+            PutDword(HKEY_CURRENT_USER, "CommType", 4);
+        if (bOrdinary)
+            DenyMachineWrites();
+        g_state.bOverwrite = 1;
+        LoadSettings();
+        EXPECT_EQ(fKeys & 2 ? 4 : fKeys & 1 ? 6 : 0, g_state.iCommType);
+        EXPECT_STREQ("C:\\Temp", g_state.szDestDir);
+        EXPECT_FALSE(g_state.bOverwrite);
+        g_state.iCommType = 5;
+        strcpy(g_state.szDestDir, "D:\\In");
+        SaveSettings();
+        // The preferences are kept as bits of one value, as earlier installations read them.
+        DWORD dw = 0, cb = sizeof dw;
+        RegGetValueA(bOrdinary ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE, kKey, "Preferences",
+                     RRF_RT_REG_DWORD, nullptr, &dw, &cb);
+        EXPECT_EQ(14u, dw);
+        LoadSettings();
+        EXPECT_EQ(5, g_state.iCommType);
+        EXPECT_STREQ("D:\\In", g_state.szDestDir);
     }
 }
 
