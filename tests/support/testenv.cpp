@@ -5,7 +5,6 @@
 #include "connection/worker.h"
 
 #include <cstdio>
-#include <cstdlib>
 
 static LONG g_nScratch;
 
@@ -87,12 +86,6 @@ bool ReadWholeFile(const std::string& path, std::string* pData)
 bool FileExists(const std::string& path)
 {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-bool RunningUnderCi()
-{
-    const char* psz = getenv("TALMOX_CI");
-    return psz && *psz;
 }
 
 void EnsureWinsock()
