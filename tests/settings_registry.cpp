@@ -1,5 +1,5 @@
-// Settings on the real registry of the test prefix: defaults, values out of range, and what a
-// save wrote read back by the next load for an administrator and for an ordinary user.
+// Settings on the real registry of the test prefix: what a save wrote is read back by the next
+// load for an administrator and for an ordinary user; defaults and values out of range.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -52,39 +52,34 @@ struct Settings : ::testing::Test {
     static void PutDword(HKEY root, const char* name, DWORD v) { Put(root, name, REG_DWORD, &v, 4); }
 };
 
-TEST_F(Settings, OutOfRangeTypesAndOversizedFoldersFallBackToTheDefaults)
-{
-    for (DWORD dwType : {9u, 0xFFFFFFFFu}) {
-        PutDword(HKEY_LOCAL_MACHINE, "CommType", dwType);
-        g_state.iCommType = 3;
-        LoadSettings();
-        EXPECT_EQ(0, g_state.iCommType) << dwType;
-        EXPECT_EQ(4096, g_state.cbBlock) << dwType;
-    }
-    // A folder text longer than the field is refused, not truncated into a wrong folder.
-    std::string tooLong(400, 'q');
-    Put(HKEY_LOCAL_MACHINE, "DestDir", REG_SZ, tooLong.c_str(), (DWORD)tooLong.size() + 1);
-    LoadSettings();
-    EXPECT_STREQ("C:\\Temp", g_state.szDestDir);
-}
-
 // Whichever keys an earlier save or an installer left, what is saved is what the next start
-// loads, for an administrator and for an ordinary user; settings not stored have their defaults.
+// loads, for an administrator and for an ordinary user; settings not stored or out of range
+// have their defaults.
 TEST_F(Settings, WhatIsSavedIsLoadedNextWhoeverSavesAndWhicheverKeysExist)
 {
     for (int iCase = 0; iCase < 8; iCase++) {
         int bOrdinary = iCase >> 2, fKeys = iCase & 3;     // keys 1: the machine's, 2: the user's
         SCOPED_TRACE((bOrdinary ? "ordinary user, keys " : "administrator, keys ") + std::to_string(fKeys));
         Clean();
-        if (fKeys & 1)
-            PutDword(HKEY_LOCAL_MACHINE, "CommType", 6);
-        if (fKeys & 2)
-            PutDword(HKEY_CURRENT_USER, "CommType", 4);
+        // Left by earlier saves: a sort order that tells which key was read, types outside the
+        // table, and a folder longer than its field, refused rather than cut into a wrong one.
+        if (fKeys & 1) {
+            PutDword(HKEY_LOCAL_MACHINE, "Sort", 1);
+            PutDword(HKEY_LOCAL_MACHINE, "CommType", 9);
+            Put(HKEY_LOCAL_MACHINE, "DestDir", REG_SZ, std::string(400, 'q').c_str(), 401);
+        }
+        if (fKeys & 2) {
+            PutDword(HKEY_CURRENT_USER, "Sort", 2);
+            PutDword(HKEY_CURRENT_USER, "CommType", 0xFFFFFFFF);
+        }
         if (bOrdinary)
             DenyMachineWrites();
+        g_state.iCommType = 3;
         g_state.bOverwrite = 1;
         LoadSettings();
-        EXPECT_EQ(fKeys & 2 ? 4 : fKeys & 1 ? 6 : 0, g_state.iCommType);
+        EXPECT_EQ(fKeys & 2 ? 2 : fKeys & 1 ? 1 : 0, g_state.iSortOrder);
+        EXPECT_EQ(0, g_state.iCommType);
+        EXPECT_EQ(4096, g_state.cbBlock);
         EXPECT_STREQ("C:\\Temp", g_state.szDestDir);
         EXPECT_FALSE(g_state.bOverwrite);
         g_state.iCommType = 5;
