@@ -114,7 +114,7 @@ TEST_F(SockSender, SourceCutShortWhileSendingStopsTheSendWithoutItsBytes)
 {
     SmallDrive drive(1);
     if (!drive.Ok())
-        GTEST_SKIP() << "a 1 MiB tmpfs cannot be mounted and mapped here";
+        SKIP_CASE("a 1 MiB tmpfs cannot be mounted and mapped here");
     std::string d = Pattern(3 * B, 31);
     Send({{"T:\\cut.bin", d}});
     Expect(ListMsg(recs), "list");

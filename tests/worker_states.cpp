@@ -1,5 +1,5 @@
 // The transfer worker's state loop and the socket connect: quitting only outside answer mode,
-// a connect that retries until cancelled, and the link of one cancelled just as it stood.
+// the link of a connect cancelled just as it stood, and a connect that retries until cancelled.
 #include <gtest/gtest.h>
 
 #include "connection/session.h"
@@ -23,40 +23,16 @@ TEST(Worker, QuitIsIgnoredInAnswerModeAndEndsTheLoopOutsideIt)
     EXPECT_EQ(nullptr, g_state.pXferFiles.load());
 }
 
-TEST(Connect, WanWithoutAPeerRetriesUntilCancelledAndClosesItsSocket)
-{
-    EnsureWinsock();
-    g_state.iCommType = CT_WAN;
-    g_state.dwPeerIP = INADDR_LOOPBACK;     // nobody listens on 1756 now
-    g_state.bAbort = 0;
-    g_state.bAnswerMode = 0;
-    g_state.iWorkerState = WS_CONNECT;
-    HANDLE hCancel = CreateThread(nullptr, 0, [](void*) -> DWORD {
-        Sleep(1500);
-        g_state.bAbort = 1;
-        return 0;
-    }, nullptr, 0, nullptr);
-    DWORD t0 = GetTickCount();
-    SockConnect();
-    DWORD ms = GetTickCount() - t0;
-    WaitForSingleObject(hCancel, 2000);
-    CloseHandle(hCancel);
-    EXPECT_GE(ms, 1400u);
-    EXPECT_LT(ms, 2600u);
-    EXPECT_EQ(WS_CONNECT, g_state.iWorkerState);
-    EXPECT_EQ(INVALID_SOCKET, g_state.hDataSock);
-    g_state.bAbort = 0;
-}
-
 // A Cancel of "Connecting..." that comes just as the connect succeeded: the link is closed, so
-// that the peer does not serve it for good, deaf to the next probes and connections.
-TEST(Worker, LinkOfACancelledConnectIsClosed)
+// that the peer does not serve it for good, deaf to the next probes and connections. Then, with
+// nobody listening, the connect retries until it is cancelled and closes its socket.
+TEST(Connect, LinkOfACancelledConnectIsClosedAndWithoutAPeerItRetriesUntilCancelled)
 {
     EnsureWinsock();
     uint16_t port = TALMOX_TCP_PORT;
     SOCKET hListen = LoopbackListener(&port);
     if (hListen == INVALID_SOCKET)
-        GTEST_SKIP() << "port 1756 is taken by another program";
+        SKIP_CASE("port 1756 is taken by another program");
     g_state.dwPeerIP = INADDR_LOOPBACK;
     g_state.hwndConnectDlg = nullptr;
     HANDLE hThread = StartTransferWorker(CT_WAN, 32768, 0);
@@ -79,6 +55,24 @@ TEST(Worker, LinkOfACancelledConnectIsClosed)
     EXPECT_EQ(INVALID_SOCKET, g_state.hDataSock.load());
     EXPECT_TRUE(StopTransferWorker(hThread));
     closesocket(hListen);
+
+    g_state.bAnswerMode = 0;
+    g_state.iWorkerState = WS_CONNECT;
+    HANDLE hCancel = CreateThread(nullptr, 0, [](void*) -> DWORD {
+        Sleep(1500);
+        g_state.bAbort = 1;
+        return 0;
+    }, nullptr, 0, nullptr);
+    t0 = GetTickCount();
+    SockConnect();
+    DWORD ms = GetTickCount() - t0;
+    WaitForSingleObject(hCancel, 2000);
+    CloseHandle(hCancel);
+    EXPECT_GE(ms, 1400u);
+    EXPECT_LT(ms, 2600u);
+    EXPECT_EQ(WS_CONNECT, g_state.iWorkerState);
+    EXPECT_EQ(INVALID_SOCKET, g_state.hDataSock);
+    g_state.bAbort = 0;
 }
 
 }  // namespace

@@ -3,8 +3,9 @@
 # followed by a send of what was left on A's Send List, which must then succeed.
 #   e2e-cancels.sh LINK CANCELS BUILD      LINK: serial or lan
 # After every cancel: each file at B is whole and byte-identical or absent (nothing partial),
-# A's Send List holds exactly the files that did not arrive, and the resend brings the rest. Seeded (CANCELS_SEED); prints where each cancel landed.
-# Exits 0 when all held, 1 when not, 77 without network namespaces.
+# A's Send List holds exactly the files that did not arrive, and the resend brings the rest.
+# Seeded (CANCELS_SEED); prints where each cancel landed.
+# Exits 0 when all held, 1 when not, 77 without network namespaces (1 under CI).
 set -u
 link=$1 cancels=$2
 E2E_BUILD=$(cd "$3" && pwd)

@@ -11,7 +11,7 @@
 # run, while Wine's heap moves by a few MiB on its own); no file was created or changed in A's
 # drive_c outside C:\recv, and nothing but plain files is in C:\recv; and a clean batch sent
 # by a copy of Talmox on B arrives whole. HOSTILE_SEED=N repeats a run, HOSTILE_SLICE_S sets
-# the slice (15 s). Exits 0 when all held, 1 when not, 77 without network namespaces.
+# the slice (15 s). Exits 0 when all held, 1 when not, 77 without network namespaces (1 under CI).
 set -u
 link=$1 seconds=$2
 E2E_BUILD=$(cd "$3" && pwd)

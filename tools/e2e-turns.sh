@@ -6,7 +6,7 @@
 # have arrived byte-identical; at the end neither copy may have grown over its figures after
 # the fourth batch by more than 8 MiB of working set, 4 descriptors or 1 thread, so that a
 # leak of one of each per batch shows. Exits 0 when all held, 1 when not, 77 without
-# network namespaces.
+# network namespaces (1 under CI).
 set -u
 link=$1 batches=$2
 E2E_BUILD=$(cd "$3" && pwd)

@@ -114,7 +114,6 @@ struct SessionState {
 
 extern SessionState g_state;
 
-// Settings in the registry (HKLM, with a per-user fallback).
+// Settings in the registry (HKLM, with a per-user key for users who cannot write there).
 void LoadSettings();
 void SaveSettings();
-int SaveSettingsUnder(HKEY hRoot);

@@ -1,8 +1,10 @@
 // Settings: loading and saving the user's choices in the registry.
 //
-// The settings live under HKEY_LOCAL_MACHINE. An ordinary user may not be allowed to write
-// there, so a save that cannot create the machine key goes to the same key under
-// HKEY_CURRENT_USER, and a load that finds no machine key reads that one instead.
+// The settings live under HKEY_LOCAL_MACHINE, and under the same key in HKEY_CURRENT_USER for
+// a user who may not write there. A load reads the per-user key when there is one, else the
+// machine key. A save writes the machine key and removes the per-user key, or writes the
+// per-user key when the machine key cannot be written: either way the next start loads what
+// was saved last, whichever keys existed before.
 #include "connection/session.h"
 
 #include <cstring>
@@ -60,8 +62,8 @@ void LoadSettings()
     s.iCommType = 0;
 
     HKEY hKey;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_QUERY_VALUE, &hKey) != ERROR_SUCCESS
-        && RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_QUERY_VALUE, &hKey) != ERROR_SUCCESS) {
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_QUERY_VALUE, &hKey) != ERROR_SUCCESS
+        && RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_QUERY_VALUE, &hKey) != ERROR_SUCCESS) {
         s.cbBlock = BlockSizeByCommType[0];
         return;
     }
@@ -90,7 +92,7 @@ void LoadSettings()
 }
 
 // Writes every setting under root; returns 1 when the key could be created, else 0.
-int SaveSettingsUnder(HKEY hRoot)
+static int SaveSettingsUnder(HKEY hRoot)
 {
     SessionState& s = g_state;
     uint32_t dwPrefs = 0;
@@ -118,6 +120,13 @@ int SaveSettingsUnder(HKEY hRoot)
 
 void SaveSettings()
 {
-    if (!SaveSettingsUnder(HKEY_LOCAL_MACHINE))
+    if (!SaveSettingsUnder(HKEY_LOCAL_MACHINE)) {
+        SaveSettingsUnder(HKEY_CURRENT_USER);
+        return;
+    }
+    // A per-user key left from an earlier save would hide this one at the next load; one that
+    // cannot be removed is made to agree instead.
+    LONG lResult = RegDeleteKeyA(HKEY_CURRENT_USER, kSettingsKey);
+    if (lResult != ERROR_SUCCESS && lResult != ERROR_FILE_NOT_FOUND)
         SaveSettingsUnder(HKEY_CURRENT_USER);
 }

@@ -7,13 +7,17 @@
 #include <cctype>
 #include <cstring>
 
-// Names the system resolves to devices in every folder, with or without an extension.
+// Names the system resolves to devices in every folder, with or without an extension and
+// whatever spaces end the part before it: CON, PRN, AUX, NUL, CONIN$, CONOUT$, and COM or LPT
+// followed by a digit or by a superscript one, two or three (0xB9, 0xB2, 0xB3 in cp1252).
 static int IsDeviceName(const char* pszName)
 {
-    static const char* const apszDevices[] = {"CON", "PRN", "AUX", "NUL"};
+    static const char* const apszDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
     size_t nBase = strcspn(pszName, ".");
-    char szBase[8] = "";
-    if (nBase > 4)
+    while (nBase > 0 && pszName[nBase - 1] == ' ')
+        nBase--;
+    char szBase[8];
+    if (nBase >= sizeof szBase)
         return 0;
     for (size_t i = 0; i < nBase; i++)
         szBase[i] = (char)toupper((unsigned char)pszName[i]);
@@ -21,8 +25,10 @@ static int IsDeviceName(const char* pszName)
     for (const char* pszDevice : apszDevices)
         if (strcmp(szBase, pszDevice) == 0)
             return 1;
-    return nBase == 4 && (strncmp(szBase, "COM", 3) == 0 || strncmp(szBase, "LPT", 3) == 0) &&
-           szBase[3] >= '1' && szBase[3] <= '9';
+    if (nBase != 4 || (strncmp(szBase, "COM", 3) != 0 && strncmp(szBase, "LPT", 3) != 0))
+        return 0;
+    unsigned char cUnit = (unsigned char)szBase[3];
+    return (cUnit >= '0' && cUnit <= '9') || cUnit == 0xB9 || cUnit == 0xB2 || cUnit == 0xB3;
 }
 
 int IsPlainFileName(const char* pszName)
