@@ -65,7 +65,7 @@ TEST_F(SerialXfer, HelloBatchIsAnsweredByteForByteAndSizesAroundTheBlockArriveWh
         ASSERT_TRUE(ReadWholeFile(DestFile(f.path), &got)) << f.path;
         EXPECT_TRUE(got == f.data) << f.path << " " << got.size();
     }
-    EXPECT_EQ(7, g_state.nFilesOk);
+    EXPECT_EQ(6, g_state.nFilesOk);     // a batch counts its own files
 }
 
 // Blocks with a bad CRC or out of step are not stored. A block answered by its CRC alone

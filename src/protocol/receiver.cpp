@@ -120,6 +120,9 @@ static void OnFileList(const XferLink& link)
         link.pfnSendCode(XC_LIST_BAD);
         return;
     }
+    // The batch's count starts here, on the thread that counts: the receive command may come
+    // to it only after the first files are in.
+    s.nFilesOk = 0;
     s.dwXferDone = 0;
     s.dwXferTotal = 0;
     if (link.bSerial)

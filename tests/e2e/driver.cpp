@@ -212,13 +212,32 @@ static int CmdPost(int id)
 }
 
 // With a control id and a text, waits until that control of the window shows the text.
+// A window counts as shown once one of its static texts is set: a message box shows before
+// it has set its message.
+static BOOL CALLBACK FindFilledChild(HWND hwnd, LPARAM lParam)
+{
+    char szClass[16], szText[8];
+    GetClassNameA(hwnd, szClass, sizeof szClass);
+    if (lstrcmpiA(szClass, "Static") != 0 || !GetWindowTextA(hwnd, szText, sizeof szText))
+        return TRUE;
+    *(bool*)lParam = true;
+    return FALSE;
+}
+
+static bool IsFilled(HWND hwnd)
+{
+    bool bFilled = false;
+    EnumChildWindows(hwnd, FindFilledChild, (LPARAM)&bFilled);
+    return bFilled;
+}
+
 static int CmdWait(const char* pszCaption, int ms, int idCtl, const char* pszWant)
 {
     HWND hwnd = nullptr;
     bool bSeen = WaitUntil([&] {
         hwnd = FindByCaption(pszCaption);
         if (!hwnd || !pszWant)
-            return hwnd != nullptr;
+            return hwnd != nullptr && (hwnd == FindMain() || IsFilled(hwnd));
         HWND hwndCtl = GetDlgItem(hwnd, idCtl);
         return hwndCtl && ControlText(hwndCtl).find(pszWant) != std::string::npos;
     }, ms);
