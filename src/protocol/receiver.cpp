@@ -44,8 +44,9 @@ static void PublishRecvFile()
     s.hXferFile = s_recvMap.hFile;
 }
 
-// Closes the file being received: a complete one is cut to its announced size and kept
-// (and counted when bCount is set), an incomplete one is deleted. The handle is taken back
+// Closes the file being received. At the sender's close (bCount) a complete one is cut to its
+// announced size, kept and counted; any other file goes, also a complete one whose close the
+// sender never sent, since the sender does not count it as sent. The handle is taken back
 // from the shared state first, so that whoever else cleans up after an abort sees no file.
 static void CloseRecvFile(int bCount)
 {
@@ -60,9 +61,9 @@ static void CloseRecvFile(int bCount)
     s.hXferMap = nullptr;
     int bComplete = bStored && s_nTaken == s_nRecvBlocks;
     UnmapXferFile(&s_recvMap, bComplete, s_dwRecvSize);
-    if (!bComplete)
+    if (!bComplete || !bCount)
         DeleteFileA(s.szRecvPath);
-    else if (bCount)
+    else
         s.nFilesOk++;
 }
 
