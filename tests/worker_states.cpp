@@ -1,5 +1,5 @@
-// The transfer worker's state loop and the socket connect: quitting only outside answer mode,
-// the link of a connect cancelled just as it stood, and a connect that retries until cancelled.
+// The socket connect of the transfer worker: the link of a connect cancelled just as it stood,
+// and a connect that retries until cancelled.
 #include <gtest/gtest.h>
 
 #include "connection/session.h"
@@ -8,20 +8,6 @@
 #include "testenv.h"
 
 namespace {
-
-TEST(Worker, QuitIsIgnoredInAnswerModeAndEndsTheLoopOutsideIt)
-{
-    g_state.hComm = nullptr;
-    HANDLE hThread = StartTransferWorker(CT_COM1, 4096, 1);
-    ASSERT_NE(nullptr, hThread);
-    g_state.iWorkerState = WS_QUIT;
-    EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(hThread, 300));
-    g_state.bAnswerMode = 0;
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(hThread, 2000));
-    CloseHandle(hThread);
-    EXPECT_EQ(nullptr, g_state.pPacketBuf.load());
-    EXPECT_EQ(nullptr, g_state.pXferFiles.load());
-}
 
 // A Cancel of "Connecting..." that comes just as the connect succeeded: the link is closed, so
 // that the peer does not serve it for good, deaf to the next probes and connections. Then, with

@@ -134,7 +134,7 @@ bool StopTransferWorker(HANDLE hThread)
     if (hPort)
         CloseHandle(hPort);
     s.bAbort = 0;
-    return bEnded;
+    return bEnded && !s.pPacketBuf && !s.pXferFiles;
 }
 
 void RunHostCommand(const std::string& cmd)

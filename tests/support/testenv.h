@@ -33,8 +33,8 @@ void RemoveTree(const std::string& path);
 // size, in answer mode or not, with no windows to report to; returns once it has made its
 // buffers, or null when it did not. The link (port or listener) is set by the caller first.
 HANDLE StartTransferWorker(int iCommType, int cbBlock, int bAnswerMode);
-// Asks the program's transfer worker to quit and waits for it; true when it ended in time.
-// The handle is closed either way; a null one is no worker. The data socket or serial port
+// Asks the program's transfer worker to quit and waits for it; true when it ended in time and
+// released its buffers. The handle is closed either way; a null one is no worker. The data socket or serial port
 // the worker leaves open is closed, and bAbort cleared.
 bool StopTransferWorker(HANDLE hThread);
 
