@@ -25,36 +25,30 @@ foreach(src ${TALMOX_TEST_SOURCES})
   set_tests_properties(${name} PROPERTIES
     ENVIRONMENT "TALMOX_BUILD=${CMAKE_BINARY_DIR};TALMOX_SOURCE=${CMAKE_SOURCE_DIR}"
     TIMEOUT 600)
+  # Tests whose names contain "serial" talk over the pseudo-terminal pair mapped as COM1/COM2,
+  # and so do the Send List's sends to a scripted peer; those whose names start with "ui_" open
+  # windows, on an Xvfb display of their own.
+  if(name MATCHES "serial|^ui_sendlist")
+    set_property(TEST ${name} APPEND PROPERTY FIXTURES_REQUIRED serialpair)
+  endif()
+  if(name MATCHES "^ui_")
+    set_property(TEST ${name} APPEND PROPERTY FIXTURES_REQUIRED xdisplay)
+  endif()
 endforeach()
 
 # A file of gigabytes goes through the socket link: 512 MiB by default, 3 GiB with
 # TALMOX_SCALE_FULL=1 (several minutes under Wine).
 set_tests_properties(transfer_socket_scale PROPERTIES TIMEOUT 1200)
 
-# Tests whose names contain "serial" talk over the pseudo-terminal pair mapped as COM1/COM2,
-# and so do the Send List's sends to a scripted peer.
+# The fixtures named above: the serial pair and the display.
 add_test(NAME serial_pair_start COMMAND ${CMAKE_SOURCE_DIR}/tools/serial-pair.sh start ${CMAKE_BINARY_DIR})
 add_test(NAME serial_pair_stop COMMAND ${CMAKE_SOURCE_DIR}/tools/serial-pair.sh stop ${CMAKE_BINARY_DIR})
 set_tests_properties(serial_pair_start PROPERTIES FIXTURES_SETUP serialpair)
 set_tests_properties(serial_pair_stop PROPERTIES FIXTURES_CLEANUP serialpair)
-foreach(src ${TALMOX_TEST_SOURCES})
-  get_filename_component(name ${src} NAME_WE)
-  if(name MATCHES "serial|^ui_sendlist")
-    set_property(TEST ${name} APPEND PROPERTY FIXTURES_REQUIRED serialpair)
-  endif()
-endforeach()
-
-# Tests whose names start with "ui_" open windows: they run on an Xvfb display of their own.
 add_test(NAME xdisplay_start COMMAND ${CMAKE_SOURCE_DIR}/tools/xvfb.sh start ${CMAKE_BINARY_DIR})
 add_test(NAME xdisplay_stop COMMAND ${CMAKE_SOURCE_DIR}/tools/xvfb.sh stop ${CMAKE_BINARY_DIR})
 set_tests_properties(xdisplay_start PROPERTIES FIXTURES_SETUP xdisplay)
 set_tests_properties(xdisplay_stop PROPERTIES FIXTURES_CLEANUP xdisplay)
-foreach(src ${TALMOX_TEST_SOURCES})
-  get_filename_component(name ${src} NAME_WE)
-  if(name MATCHES "^ui_")
-    set_property(TEST ${name} APPEND PROPERTY FIXTURES_REQUIRED xdisplay)
-  endif()
-endforeach()
 
 # End-to-end tests of two copies of the program live in a file of their own.
 if(EXISTS ${CMAKE_SOURCE_DIR}/tests/e2e/e2e.cmake)
