@@ -51,9 +51,7 @@ TEST_F(SerialXfer, HelloBatchIsAnsweredByteForByteAndSizesAroundTheBlockArriveWh
     EXPECT_EQ("54 FF 54 11 ", Ask(BlockMsg(0, "hello"), 4));
     EXPECT_EQ("52 FF 52 11 ", Ask(Frame(0x60), 4));
     EXPECT_EQ("", Hex(wire.Drain(300)));
-    std::string got;
-    ASSERT_TRUE(ReadWholeFile(DestFile("hello.txt"), &got));
-    EXPECT_EQ("hello", got);
+    EXPECT_EQ("hello", FileContents(DestFile("hello.txt")));
     EXPECT_TRUE(WaitFor([] { return g_state.iWorkerState == WS_IDLE; }, 2000));
 
     const size_t sizes[] = {0, 1, B - 1, B, B + 1, 2 * 1024 * 1024 + 5};
@@ -61,10 +59,8 @@ TEST_F(SerialXfer, HelloBatchIsAnsweredByteForByteAndSizesAroundTheBlockArriveWh
     for (size_t i = 0; i < 6; i++)
         files.push_back({"f" + std::to_string(i), Pattern(sizes[i], 40 + (uint32_t)i)});
     ASSERT_TRUE(PeerSendBatch(wire, true, B, files));
-    for (const PeerFile& f : files) {
-        ASSERT_TRUE(ReadWholeFile(DestFile(f.path), &got)) << f.path;
-        EXPECT_TRUE(got == f.data) << f.path << " " << got.size();
-    }
+    for (const PeerFile& f : files)
+        EXPECT_TRUE(FileContents(DestFile(f.path)) == f.data) << f.path;
     EXPECT_EQ(6, g_state.nFilesOk);     // a batch counts its own files
 }
 
@@ -90,9 +86,7 @@ TEST_F(SerialXfer, DamagedAndOutOfStepBlocksAreNotStored)
     for (int k = 1; k < 4; k++)
         EXPECT_EQ(Hex(Frame(0x54)), Ask(BlockMsg(k, d.substr(k * B, BlockLen(k, d.size(), B))), 4));
     EXPECT_EQ(Hex(Frame(0x52)), Ask(Frame(0x60), 4));
-    std::string got;
-    ASSERT_TRUE(ReadWholeFile(DestFile("d.bin"), &got));
-    EXPECT_TRUE(got == d);
+    EXPECT_TRUE(FileContents(DestFile("d.bin")) == d);
 
     // Block 0 under damaged indexes: the next one is refused and leaves the step where it
     // was, so that the one after is out of step and answered by its CRC.

@@ -79,9 +79,7 @@ TEST_F(SockReceiver, HelloBatchIsAnsweredByteForByteAndSizesAroundTheBlockArrive
     EXPECT_EQ("54 FF 54 11 00 00 00 00 ", Ask(block, 8));
     EXPECT_EQ("52 FF 52 11 ", Ask(Frame(0x60), 4));
     EXPECT_EQ("", Hex(wire.Drain(200)));
-    std::string got;
-    ASSERT_TRUE(ReadWholeFile(DestFile("hello.txt"), &got));
-    EXPECT_EQ("hello", got);
+    EXPECT_EQ("hello", FileContents(DestFile("hello.txt")));
     EXPECT_EQ(1, g_state.nFilesOk);
     EXPECT_EQ(0, g_state.bAbort);
 
@@ -91,11 +89,8 @@ TEST_F(SockReceiver, HelloBatchIsAnsweredByteForByteAndSizesAroundTheBlockArrive
     for (size_t i = 0; i < 6; i++)
         files.push_back({"D:\\out\\caf\xE9" + std::to_string(i), Pattern(sizes[i], (uint32_t)i)});
     ASSERT_TRUE(PeerSendBatch(wire, false, B, files));
-    for (const PeerFile& f : files) {
-        std::string name = f.path.substr(f.path.rfind('\\') + 1);
-        ASSERT_TRUE(ReadWholeFile(DestFile(name), &got)) << name;
-        EXPECT_TRUE(got == f.data) << name << " " << got.size() << " of " << f.data.size();
-    }
+    for (const PeerFile& f : files)
+        EXPECT_TRUE(FileContents(DestFile(f.path.substr(f.path.rfind('\\') + 1))) == f.data) << f.path;
     EXPECT_EQ(6, g_state.nFilesOk);     // a batch counts its own files
     EXPECT_TRUE(WaitFor([] { return g_state.iWorkerState == WS_IDLE; }, 2000));
 }
@@ -138,10 +133,7 @@ TEST_F(SockReceiver, NameConflictsAreRefusedUnlessOverwritingAndAFolderIsNeverRe
     EXPECT_NE(WS_RECEIVING, g_state.iWorkerState);
     g_state.bOverwrite = 1;
     ASSERT_TRUE(PeerSendBatch(wire, false, B, files));
-    std::string got;
-    ASSERT_TRUE(ReadWholeFile(DestFile("old.txt"), &got));
-    EXPECT_EQ(40000u, got.size());
-    EXPECT_TRUE(got == files[1].data);
+    EXPECT_TRUE(FileContents(DestFile("old.txt")) == files[1].data) << "not cut to the new size";
 
     Connect();
     EXPECT_EQ(Hex(Frame(0x52)), Ask(ListMsg({Record("taken", 10)}), 4));
@@ -181,11 +173,8 @@ TEST_F(SockReceiver, DamagedIndexesNeverPutABlockOrAFileInAnothersPlace)
     EXPECT_EQ(Hex(Frame(0x54) + Le32(0)), Ask(BlockMsg(0, c.substr(0, B)), 8));
     EXPECT_EQ(Hex(Frame(0x54) + Le32(1)), Ask(BlockMsg(1, c.substr(B)), 8));
     EXPECT_EQ(Hex(Frame(0x52)), Ask(Frame(0x60), 4));
-    std::string got;
-    ASSERT_TRUE(ReadWholeFile(DestFile("a.bin"), &got));
-    EXPECT_TRUE(got == a);
-    ASSERT_TRUE(ReadWholeFile(DestFile("c.bin"), &got));
-    EXPECT_TRUE(got == c);
+    EXPECT_TRUE(FileContents(DestFile("a.bin")) == a);
+    EXPECT_TRUE(FileContents(DestFile("c.bin")) == c);
 }
 
 // Every name that cannot be a plain file in the destination folder is refused at its open,
@@ -228,9 +217,7 @@ TEST_F(SockReceiver, HostileNamesAreRefusedAndNothingIsWrittenOutside)
     for (const std::string& n : FolderNames(dest))
         EXPECT_EQ(std::string::npos, n.find_first_not_of('z')) << n;
     EXPECT_EQ(2u, FolderNames(root.Path()).size());
-    std::string kept;
-    ASSERT_TRUE(ReadWholeFile(root.File("outside.txt"), &kept));
-    EXPECT_EQ("keep", kept);
+    EXPECT_EQ("keep", FileContents(root.File("outside.txt")));
 }
 
 // The destination deleted between two batches, then a small drive T: made for the test: a batch
@@ -289,8 +276,7 @@ TEST_F(SockReceiver, DestinationDeletedFullOrReadOnlyRefusesTheFileAndLosesNothi
     EXPECT_EQ(Hex(Frame(0x52)), Ask(ListMsg({Record("kept.txt", 9), Record("new.txt", 3)}), 4));
     EXPECT_EQ(Hex(Frame(0x67) + Frame(0x64)), Ask(OpenMsg(0), 8));
     EXPECT_EQ(std::vector<std::string>{"kept.txt"}, FolderNames("T:"));
-    std::string got;
-    EXPECT_TRUE(ReadWholeFile("T:\\kept.txt", &got) && got == "kept");
+    EXPECT_EQ("kept", FileContents("T:\\kept.txt"));
 }
 
 }  // namespace

@@ -148,13 +148,6 @@ private:
     static inline WNDPROC s_oldProc;
 };
 
-// A whole file's contents, "(missing)" when it cannot be read.
-inline std::string FileContents(const std::string& path)
-{
-    std::string s;
-    return ReadWholeFile(path, &s) ? s : "(missing)";
-}
-
 // The visible dialog (class #32770) with the caption that takes input now, or nullptr; a
 // null caption matches any, an owner given only a dialog it owns. A dialog under a modal box
 // of its own is disabled, so this finds the box where both have the same caption.

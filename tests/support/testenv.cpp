@@ -68,19 +68,19 @@ void WriteWholeFile(const std::string& path, const std::string& data)
     CloseHandle(h);
 }
 
-bool ReadWholeFile(const std::string& path, std::string* pData)
+std::string FileContents(const std::string& path)
 {
     HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE)
-        return false;
+        return "(missing)";
     DWORD cb = GetFileSize(h, nullptr), n = 0;
-    pData->assign(cb, '\0');
+    std::string data(cb, '\0');
     if (cb)
-        ReadFile(h, &(*pData)[0], cb, &n, nullptr);
-    pData->resize(n);
+        ReadFile(h, &data[0], cb, &n, nullptr);
+    data.resize(n);
     CloseHandle(h);
-    return true;
+    return data;
 }
 
 bool FileExists(const std::string& path)

@@ -21,9 +21,9 @@ private:
 // Polls pred every 5 ms until it holds or ms milliseconds have passed; returns its last value.
 bool WaitFor(const std::function<bool()>& pred, int ms);
 
-// Writes and reads whole files; ReadWholeFile returns false when the file cannot be opened.
+// Writes and reads whole files; FileContents gives "(missing)" when the file cannot be opened.
 void WriteWholeFile(const std::string& path, const std::string& data);
-bool ReadWholeFile(const std::string& path, std::string* pData);
+std::string FileContents(const std::string& path);
 bool FileExists(const std::string& path);
 
 // Deletes a folder tree (used by ScratchDir).
