@@ -34,14 +34,6 @@ struct Pipe : ::testing::Test {
             closesocket(h);
         g_state.bAbort = 0;
     }
-    // Closes the peer's end; with bReset the connection is reset instead of shut down.
-    void ClosePeer(int bReset)
-    {
-        linger lg = {1, 0};
-        if (bReset)
-            setsockopt(peer.Socket(), SOL_SOCKET, SO_LINGER, (const char*)&lg, sizeof lg);
-        peer.Close();
-    }
     // A socket handle that has been closed is no socket any more.
     static bool IsClosedHandle(SOCKET h)
     {
@@ -77,7 +69,11 @@ TEST_F(Pipe, APeerThatClosesOrResetsAbortsTheReceiveAtOnceAndTheSocketIsClosed)
         SCOPED_TRACE(bReset ? "reset" : "closed");
         if (bReset)
             SetUp();
-        std::thread t([&] { Sleep(200); ClosePeer(bReset); });
+        // The peer's end closed; with a linger of 0 the connection is reset instead.
+        linger lg = {1, 0};
+        if (bReset)
+            setsockopt(peer.Socket(), SOL_SOCKET, SO_LINGER, (const char*)&lg, sizeof lg);
+        std::thread t([&] { Sleep(200); peer.Close(); });
         char ab[16];
         DWORD t0 = GetTickCount();
         EXPECT_EQ(0, SockRecvAll(ab, 16));
