@@ -269,22 +269,6 @@ size_t BlockCount(size_t s, size_t b, bool bSerial)
     return bSerial ? s / b + 1 : (s + b - 1) / b;
 }
 
-std::vector<std::string> FolderNames(const std::string& dir)
-{
-    std::vector<std::string> names;
-    WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA((dir + "\\*").c_str(), &fd);
-    if (h == INVALID_HANDLE_VALUE)
-        return names;
-    do {
-        std::string name = fd.cFileName;
-        if (name != "." && name != "..")
-            names.push_back(name);
-    } while (FindNextFileA(h, &fd));
-    FindClose(h);
-    return names;
-}
-
 #include <gtest/gtest.h>
 
 static bool ExpectReply(PeerWire& wire, const std::string& want, const char* pszWhat)

@@ -62,9 +62,6 @@ std::string Pattern(size_t n, uint32_t seed);
 size_t BlockLen(size_t k, size_t s, size_t b);
 size_t BlockCount(size_t s, size_t b, bool bSerial);
 
-// The names of the files directly in a folder (not "." and "..").
-std::vector<std::string> FolderNames(const std::string& dir);
-
 // Plays the sender of a whole batch against the program's receiver and checks every reply
 // byte: serial (bare block replies, XC_OK to an open) or socket (indexed block replies,
 // XC_ACK to an open). Failures are reported to the running test; returns true when all

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <functional>
 #include <string>
+#include <vector>
 
 // A new empty folder under the system's temporary folder; removed with its contents on exit.
 class ScratchDir {
@@ -26,8 +27,9 @@ void WriteWholeFile(const std::string& path, const std::string& data);
 std::string FileContents(const std::string& path);
 bool FileExists(const std::string& path);
 
-// Deletes a folder tree (used by ScratchDir).
+// Deletes a folder tree (used by ScratchDir); the names directly in a folder (not "." and "..").
 void RemoveTree(const std::string& path);
+std::vector<std::string> FolderNames(const std::string& dir);
 
 // Starts the program's transfer worker as the main window does, on a link type and block
 // size, in answer mode or not, with no windows to report to; returns once it has made its
