@@ -1,120 +1,41 @@
-// The serial link over the test cable, the program on COM1 and a scripted peer on COM2: the
-// handshake and the keep-alive, then the receiver, sender and read-back on the worker thread.
+// The serial receiver and read-back on the worker thread, over the test cable: the program on
+// COM1, a scripted peer on COM2.
 #include <gtest/gtest.h>
 
 #include "connection/serialport.h"
 #include "connection/session.h"
 #include "peer_wire.h"
-#include "protocol/seriallink.h"
 #include "testenv.h"
 
 #include <cstring>
-#include <thread>
 
 namespace {
 
 const size_t B = 4096;      // the block of "COM1"
 
-struct Serial : ::testing::Test {
-    PeerWire wire;
-    void SetUp() override
-    {
-        g_state.hInst = GetModuleHandleA(nullptr);
-        g_state.iCommType = CT_COM1;
-        g_state.hComm = OpenCommPort(0);
-        ASSERT_NE(nullptr, g_state.hComm.load()) << "COM1 did not open";
-        ASSERT_TRUE(wire.OpenSerial());
-        g_state.bAbort = 0;
-        g_state.bAnswerMode = 0;
-    }
-    void TearDown() override
-    {
-        wire.Close();
-        HANDLE h = g_state.hComm.exchange(nullptr);
-        if (h)
-            CloseHandle(h);
-        g_state.bAbort = 0;
-    }
-    // What the program sent, once n bytes came or ms passed (it probes about once a second).
-    std::string Read(size_t n, int ms = 2500) { return Hex(wire.Recv(n, ms)); }
-    std::string Ask(const std::string& msg, size_t n, int ms = 4000)
-    {
-        wire.Send(msg);
-        return Read(n, ms);
-    }
-};
-
-// The ack behind a garbled frame is purged with it: the program pings again, and a peer that
-// then acknowledges the ping at once is linked without XC_LINK.
-TEST_F(Serial, AGarbledReplyPurgesTheLineAndThePingStartsOver)
-{
-    g_state.iWorkerState = WS_CONNECT;
-    std::thread worker([] { CommConnect(); });
-    EXPECT_EQ("50 FF 50 11 ", Read(4));
-    wire.Send("\x50\xFF\x51\x11\x63\xFF\x63\x11");
-    EXPECT_EQ("50 FF 50 11 ", Read(4));
-    wire.Send(Frame(0x63));
-    EXPECT_EQ("58 FF 58 11 ", Read(4));
-    wire.Send(std::string(256, 'n'));
-    EXPECT_EQ(260u, wire.Recv(260, 2500).size());
-    worker.join();
-    EXPECT_EQ(WS_CONNECTED, g_state.iWorkerState);
-}
-
-TEST_F(Serial, CancelOnASilentLineEndsWithinAboutASecond)
-{
-    strcpy(g_state.szPeerName, "old");
-    g_state.iWorkerState = WS_CONNECT;
-    std::thread worker([] { CommConnect(); });
-    Sleep(1500);
-    DWORD t0 = GetTickCount();
-    g_state.bAbort = 1;
-    worker.join();
-    EXPECT_LT(GetTickCount() - t0, 1500u);
-    EXPECT_EQ(WS_IDLE, g_state.iWorkerState);
-    EXPECT_EQ(0, g_state.szPeerName[0]);
-    EXPECT_EQ("50 FF 50 11 50 FF 50 11 ", Read(8));     // about one ping a second
-}
-
-TEST_F(Serial, KeepAliveGivesUpAfterTheLimitOfMissesInARowAndOneReplyResetsThem)
-{
-    g_state.nKeepAliveLimit = 3;   // 10 in the program; the count is what is tested
-    strcpy(g_state.szPeerName, "peer");
-    g_state.iWorkerState = WS_CONNECTED;
-    std::thread worker([] { CommKeepAlive(); });
-    EXPECT_EQ("56 FF 56 11 ", Read(4));
-    EXPECT_EQ("56 FF 56 11 ", Read(4));
-    wire.Send(Frame(0x57));                 // answered: the count starts again
-    // Then three misses in a row end the link, and no probe follows.
-    std::string rest = Read(16, 6000);
-    g_state.bAbort = 1;
-    worker.join();
-    g_state.bAbort = 0;
-    g_state.nKeepAliveLimit = 10;
-    EXPECT_EQ("56 FF 56 11 56 FF 56 11 56 FF 56 11 ", rest);
-    EXPECT_EQ(WS_IDLE, g_state.iWorkerState);
-    EXPECT_EQ(0, g_state.szPeerName[0]);
-}
-
-// The program's worker in answer mode on COM1.
-struct SerialXfer : Serial {
+struct SerialXfer : ::testing::Test {
     ScratchDir root;
     std::string dest = root.File("dest");
     HANDLE hThread = nullptr;
+    PeerWire wire;
 
+    // The program's worker in answer mode on COM1, the test's peer on COM2.
     void SetUp() override
     {
-        Serial::SetUp();
-        ASSERT_FALSE(HasFatalFailure());
         CreateDirectoryA(dest.c_str(), nullptr);
         strcpy(g_state.szDestDir, dest.c_str());
+        g_state.iCommType = CT_COM1;
+        g_state.hComm = OpenCommPort(0);
+        ASSERT_NE(nullptr, g_state.hComm.load());
+        ASSERT_TRUE(wire.OpenSerial());
         hThread = StartTransferWorker(CT_COM1, (int)B, 1);
         ASSERT_NE(nullptr, hThread);
     }
-    void TearDown() override
+    void TearDown() override { EXPECT_TRUE(StopTransferWorker(hThread)); }
+    std::string Ask(const std::string& msg, size_t n, int ms = 4000)
     {
-        EXPECT_TRUE(StopTransferWorker(hThread));
-        Serial::TearDown();
+        wire.Send(msg);
+        return Hex(wire.Recv(n, ms));
     }
     std::string DestFile(const std::string& name) { return dest + "\\" + name; }
 };
