@@ -195,4 +195,17 @@ TEST_F(SerialXfer, DriveFullOrFileCutShortUnderTheViewIsNoCrash)
     EXPECT_EQ(Hex(Frame(0x51)), Ask(Frame(0x50), 4));
 }
 
+// A quit that comes while the worker serves the batch's last close is not undone by the
+// batch's end: the worker stops once it leaves answer mode.
+TEST_F(SerialXfer, QuitDuringTheLastCloseStillEndsTheWorker)
+{
+    EXPECT_EQ(Hex(Frame(0x52)), Ask(ListMsg({Record("q.txt", 1)}), 4));
+    EXPECT_EQ(Hex(Frame(0x52)), Ask(OpenMsg(0), 4));
+    EXPECT_EQ(Hex(Frame(0x54)), Ask(BlockMsg(0, "q"), 4));
+    g_state.iWorkerState = WS_QUIT;
+    EXPECT_EQ(Hex(Frame(0x52)), Ask(Frame(0x60), 4));
+    g_state.bAnswerMode = 0;
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(hThread, 2000));
+}
+
 }  // namespace

@@ -9,3 +9,10 @@ int IsSocketType(int iType)
 {
     return iType == CT_IRDA || iType == CT_LAN || iType == CT_WAN;
 }
+
+void MoveWorkerState(int32_t iNew)
+{
+    int32_t iState = g_state.iWorkerState;
+    while (iState != WS_QUIT && !g_state.iWorkerState.compare_exchange_weak(iState, iNew)) {
+    }
+}

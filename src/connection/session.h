@@ -33,6 +33,10 @@ extern const int32_t BlockSizeByCommType[CT_COUNT];
 // Nonzero for the types that run over sockets (IRDA, LAN, WAN / Internet).
 int IsSocketType(int iType);
 
+// The worker's own change of iWorkerState. A quit the user interface set meanwhile stays:
+// written over, it would leave the worker running with nothing left to stop it.
+void MoveWorkerState(int32_t iNew);
+
 struct SessionState {
     // Settings, kept in the registry.
     std::atomic<int32_t> iCommType{0};

@@ -171,7 +171,7 @@ static SOCKET NewTcpDataSocket()
 static void LinkEstablished(SOCKET hSock)
 {
     PrepareDataSocket(hSock);
-    g_state.iWorkerState = WS_CONNECTED;
+    MoveWorkerState(WS_CONNECTED);
     PlayLinkSound("infbeg");
 }
 

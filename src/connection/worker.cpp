@@ -36,7 +36,7 @@ static void AcceptPeer()
     }
     PrepareDataSocket(hSock);
     s.hDataSock = hSock;
-    s.iWorkerState = WS_CONNECTED;
+    MoveWorkerState(WS_CONNECTED);
     s.bAbort = 0;
 }
 

@@ -14,7 +14,7 @@ enum { PROBE_PAUSE_MS = 20 };
 // The link is gone or never came: back to idle, and the peer's name is forgotten.
 static void DropLink()
 {
-    g_state.iWorkerState = WS_IDLE;
+    MoveWorkerState(WS_IDLE);
     g_state.szPeerName[0] = 0;
 }
 
@@ -70,7 +70,7 @@ void CommConnect()
         if (reply == XC_PING_REPLY) {
             reply = Probe(XC_LINK);
         } else if (reply == XC_ACK) {
-            s.iWorkerState = WS_CONNECTED;
+            MoveWorkerState(WS_CONNECTED);
             PlayLinkSound("infbeg");
             break;
         } else if (reply != 0) {
@@ -108,38 +108,4 @@ void CommKeepAlive()
         if (s.bAbort)
             return;
     }
-}
-
-int AnswerHandshake(uint8_t code, int bSocket)
-{
-    SessionState& s = g_state;
-    switch (code) {
-    case XC_PING:
-        bSocket ? SockSendCode(XC_PING_REPLY) : CommSendCode(XC_PING_REPLY);
-        return 1;
-    case XC_LINK:
-        bSocket ? SockSendCode(XC_ACK) : CommSendCode(XC_ACK);
-        s.iWorkerState = WS_CONNECTED;
-        PlayLinkSound("infbeg");
-        return 1;
-    case XC_GET_NAME: {
-        OWNERREC own;
-        BuildOwnerRecord(&own);
-        if (bSocket)
-            SockSendAll(&own, sizeof own);
-        else
-            CommWrite(&own, sizeof own);
-        return 1;
-    }
-    case XC_PUT_NAME: {
-        uint8_t abRec[sizeof(OWNERREC)];
-        int n = bSocket ? SockRecvAll(abRec, sizeof abRec) : CommRead(abRec, sizeof abRec);
-        if (n == (int)sizeof abRec)
-            KeepPeerName(abRec);
-        return 1;
-    }
-    case XC_KEEPALIVE:
-        return 1;
-    }
-    return 0;
 }

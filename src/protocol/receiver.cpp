@@ -81,7 +81,7 @@ static void StartReceiving()
     SessionState& s = g_state;
     if (s.iWorkerState == WS_RECEIVING)
         return;
-    s.iWorkerState = WS_RECEIVING;
+    MoveWorkerState(WS_RECEIVING);
     PostToWindow(s.hwndMain, WM_COMMAND, IDM_RECEIVE);
 }
 
@@ -401,7 +401,7 @@ static void OnCloseFile(const XferLink& link)
     link.pfnSendCode(XC_OK);
     if (s.iXferFile == s.nXferFiles - 1) {
         PostToWindow(s.hwndXferDlg, WM_CLOSE, 0);
-        s.iWorkerState = WS_IDLE;
+        MoveWorkerState(WS_IDLE);
         s.bAbort = 0;
     }
 }
@@ -416,7 +416,7 @@ static void OnAbort(const XferLink& link)
     CloseRecvFile(0);
     // The batch is over even if its status dialog is not up yet: the dialog reads this state
     // when it comes up, since the close posted below finds no dialog then.
-    s.iWorkerState = WS_IDLE;
+    MoveWorkerState(WS_IDLE);
     HWND hDlg = s.hwndXferDlg;
     if (hDlg && IsWindow(hDlg))
         PostMessageA(hDlg, WM_CLOSE, 0, 0);
@@ -433,7 +433,7 @@ static int ServeHandshake(const XferLink& link, uint8_t code)
         return 1;
     case XC_LINK:
         link.pfnSendCode(XC_ACK);
-        s.iWorkerState = WS_CONNECTED;
+        MoveWorkerState(WS_CONNECTED);
         PlayLinkSound("infbeg");
         return 1;
     case XC_GET_NAME: {
@@ -506,10 +506,7 @@ void EndSocketExchange()
     // A connection that broke leaves no peer to close the status dialog; the batch ends here
     // as a cancel does, with its result shown.
     PostToWindow(s.hwndXferDlg, WM_CLOSE, 0);
-    // A quit that arrived meanwhile must survive the return to accepting.
-    int32_t iState = s.iWorkerState;
-    while (iState != WS_QUIT && !s.iWorkerState.compare_exchange_weak(iState, WS_IDLE)) {
-    }
+    MoveWorkerState(WS_IDLE);
 }
 
 void SockServePeer()
