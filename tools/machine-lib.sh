@@ -21,7 +21,8 @@
 #   pair_names NAME LINK, pair_start LINK, pair_stop   the same for a script's run, by name
 #   pair_fail REASON...              end such a run as failed, with pictures of both screens
 #   pair_down A B NSA NSB WORK       stop them and remove the link
-#   machine_batch S R WINDIR FILE... one batch from S to R, the seconds it took printed
+#   machine_batch S R WINDIR FILE... one batch from S to R, the seconds it took printed, and the
+#                                    seconds to the link standing in S/last_connect
 #   machine_destroy DIR              stop everything the machine runs and delete its prefix
 #   skip_case REASON...              end a run this machine cannot make: 77, or 1 under CI
 # Needs E2E_BUILD (the build folder with talmox.exe, e2edriver.exe and the test prefix).
@@ -270,13 +271,16 @@ machine_batch() {
   machine_drive "$r" box "Receive File(s)" 600000 >/dev/null &
   local waitR=$! out
   # Send is pressed and its result box awaited by one run of the driver, which times the two.
-  if ! out=$(machine_drive "$s" timed 40017 "Send File(s)" 600000); then
+  # The status dialog comes up once the link stands: its first sight is the connect's time,
+  # kept in S's folder as last_connect.
+  if ! out=$(machine_drive "$s" timed 40017 "Send File(s)" 600000 "File Xfer Status"); then
     kill $waitR 2>/dev/null
     echo >&2 "no result box"
     return 1
   fi
   wait $waitR
   grep -q "$# of $# files sent successfully" <<< "$out" || { echo >&2 "batch failed: $out"; return 1; }
+  awk -F'\t' '$1=="mark" {print $2}' <<< "$out" > "$s/last_connect"
   awk -F'\t' '$1=="elapsed" {print $2}' <<< "$out"
 }
 

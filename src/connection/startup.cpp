@@ -74,6 +74,7 @@ void EndSession()
     // The threads stop by themselves once they see these two words; they are not waited for.
     s.bAbort = 1;
     s.iWorkerState = WS_QUIT;
+    WakeWorker();
     Sleep(250);
     DestroyMenu(s.hContextMenu1);
     DestroyMenu(s.hContextMenu2);

@@ -10,8 +10,34 @@
 #include "protocol/seriallink.h"
 #include "protocol/transfer.h"
 
-// The longest a finished send's link stays open for the peer to close its end first.
-enum { LINK_LINGER_MS = 400 };
+// The longest a finished send's link stays open for the peer to close its end first; the
+// worker's pause between passes, and between looks for a peer to accept.
+enum { LINK_LINGER_MS = 400, PASS_PAUSE_MS = 20, ACCEPT_PAUSE_MS = 100 };
+
+// Set when the worker is given something to do, so that it starts at once instead of at the
+// end of its pause: a send waits for no pass, and neither does a quit.
+static HANDLE s_hWake = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+
+void WakeWorker()
+{
+    SetEvent(s_hWake);
+}
+
+// Waits until a peer's connection is queued on the listening socket, the worker is woken, or
+// the pause is over. The readiness comes from WSAEventSelect, which select() cannot wait on
+// beside an event; the listening socket is non-blocking already, so it changes no mode. A
+// socket that cannot be selected (or was replaced under the same handle) leaves only the
+// pause, and the accept that follows finds the peer as it did.
+static void AwaitPeer(SOCKET hListen)
+{
+    static WSAEVENT hAccept = WSACreateEvent();
+    static SOCKET hSelected = INVALID_SOCKET;
+    if (hListen != hSelected && WSAEventSelect(hListen, hAccept, FD_ACCEPT) == 0)
+        hSelected = hListen;
+    HANDLE ah[2] = {s_hWake, hAccept};
+    WaitForMultipleObjects(hSelected == hListen ? 2 : 1, ah, FALSE, ACCEPT_PAUSE_MS);
+    WSAResetEvent(hAccept);
+}
 
 // Answer mode on a socket type while idle: take a waiting peer, if any.
 static void AcceptPeer()
@@ -28,12 +54,15 @@ static void AcceptPeer()
         else
             CloseDataSocket();
     }
-    SOCKET hSock = accept(s.hListenSock, nullptr, nullptr);
+    SOCKET hListen = s.hListenSock;
+    SOCKET hSock = accept(hListen, nullptr, nullptr);
     if (hSock == INVALID_SOCKET) {
-        WSAGetLastError();
-        Sleep(100);
+        AwaitPeer(hListen);
         return;
     }
+    // An accepted socket inherits the listener's event selection, which would keep it
+    // non-blocking; the data socket is a blocking one.
+    WSAEventSelect(hSock, nullptr, 0);
     PrepareDataSocket(hSock);
     s.hDataSock = hSock;
     MoveWorkerState(WS_CONNECTED);
@@ -82,7 +111,7 @@ static int RunUserOperation()
     default:
         break;
     }
-    Sleep(20);
+    WaitForSingleObject(s_hWake, PASS_PAUSE_MS);
     return 1;
 }
 

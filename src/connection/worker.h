@@ -3,3 +3,6 @@
 #include <windows.h>
 
 DWORD WINAPI TransferWorker(void* pParam);
+
+// Ends the worker's pause: called after iWorkerState or bAnswerMode was given a new task.
+void WakeWorker();

@@ -9,6 +9,7 @@
 #include "connection/serialport.h"
 #include "connection/session.h"
 #include "connection/sockets.h"
+#include "connection/worker.h"
 #include "protocol/packets.h"
 #include "protocol/sounds.h"
 #include "resource.h"
@@ -113,6 +114,7 @@ static int RunBatch(int nFiles, uint32_t dwTotal)
     s.bAbort = 0;
     s.iSendResult = 0;
     s.iWorkerState = WS_CONNECT;
+    WakeWorker();
     DialogBoxParamA(s.hInst, MAKEINTRESOURCEA(IDD_CONNECTING), s.hwndMain, ConnectDlgProc, 0);
     if (s.bAbort) {
         s.bAbort = 0;
@@ -120,6 +122,7 @@ static int RunBatch(int nFiles, uint32_t dwTotal)
     }
 
     s.iWorkerState = WS_SEND;
+    WakeWorker();
     DialogBoxParamA(s.hInst, MAKEINTRESOURCEA(IDD_XFERSTATUS), s.hwndMain, XferStatusDlgProc, 0);
     // The worker closes the link once its send is over, and a next Send must not start
     // before it has: its return to answer mode would undo the next connect. Closing the link

@@ -8,8 +8,9 @@
 //   click CAPTION ID MS           press button ID of that window, then wait until it is gone
 //                                 (in each command, CAPTION may be "A|B": whichever is shown)
 //   box CAPTION MS                wait for a message box, print its controls, press its OK
-//   timed ID CAPTION MS           post command ID, then as box; first prints the seconds from
-//                                 the post to the box, timed here so that no start-up counts
+//   timed ID CAPTION MS [MARK]    post command ID, then as box; first prints the seconds from
+//                                 the post to the box, timed here so that no start-up counts,
+//                                 and, if given, from the post to the first sight of window MARK
 //   gone CAPTION MS               wait until no window has that caption
 //   list ID                       print the rows of list view ID of the main window
 //   text ID                       print the text of control ID of the main window
@@ -279,19 +280,34 @@ static int CmdBox(const char* pszCaption, int ms)
     return CmdClick(pszCaption, IDOK, 5000);
 }
 
-static int CmdTimed(int id, const char* pszCaption, int ms)
+static int CmdTimed(int id, const char* pszCaption, int ms, const char* pszMark)
 {
     LARGE_INTEGER f, t0, t1;
     QueryPerformanceFrequency(&f);
+    auto Seconds = [&] {
+        QueryPerformanceCounter(&t1);
+        return (double)(t1.QuadPart - t0.QuadPart) / (double)f.QuadPart;
+    };
     QueryPerformanceCounter(&t0);
     if (CmdPost(id))
         return 1;
+    // The mark may be up for a moment only: it is looked for at once, every millisecond, and
+    // the box at the usual pace once the mark was seen.
+    DWORD dwStart = GetTickCount();
+    while (pszMark && (int)(GetTickCount() - dwStart) < ms) {
+        if (FindByCaption(pszMark)) {
+            printf("mark\t%.3f\n", Seconds());
+            break;
+        }
+        if (FindByCaption(pszCaption))
+            break;
+        Sleep(1);
+    }
     if (!WaitUntil([&] { return FindByCaption(pszCaption) != nullptr; }, ms)) {
         printf("timeout\t%s\n", pszCaption);
         return 1;
     }
-    QueryPerformanceCounter(&t1);
-    printf("elapsed\t%.3f\n", (double)(t1.QuadPart - t0.QuadPart) / (double)f.QuadPart);
+    printf("elapsed\t%.3f\n", Seconds());
     return CmdBox(pszCaption, 5000);
 }
 
@@ -401,8 +417,8 @@ int main(int argc, char** argv)
         rc = CmdClick(a[0], atoi(a[1]), atoi(a[2]));
     else if (cmd == "box" && n == 2)
         rc = CmdBox(a[0], atoi(a[1]));
-    else if (cmd == "timed" && n == 3)
-        rc = CmdTimed(atoi(a[0]), a[1], atoi(a[2]));
+    else if (cmd == "timed" && (n == 3 || n == 4))
+        rc = CmdTimed(atoi(a[0]), a[1], atoi(a[2]), n == 4 ? a[3] : nullptr);
     else if (cmd == "gone" && n == 2)
         rc = CmdGone(a[0], atoi(a[1]));
     else if (cmd == "list" && n == 1)

@@ -130,6 +130,7 @@ bool StopTransferWorker(HANDLE hThread)
     s.bAnswerMode = 0;
     s.iWorkerState = WS_QUIT;
     s.bAbort = 1;
+    WakeWorker();
     bool bEnded = !hThread || WaitForSingleObject(hThread, 15000) == WAIT_OBJECT_0;
     if (hThread)
         CloseHandle(hThread);

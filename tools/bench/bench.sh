@@ -126,19 +126,35 @@ lan_section() {
     note "transfer alone run $i: ${t:-failed} MB/s"
   done
   rm -rf "$B/pfx/drive_c/xfer"
+  # The floor: the bare block exchange (32 KiB behind its header, then the 8-byte reply) between
+  # the same two prefixes on the same veth, with nothing of the program's around it.
+  local tf=()
+  for i in $(seq "$RUNS"); do
+    machine_wine "$B" "$E2E_BUILD/bench_sockpipe.exe" rcvtimeo "$LAN_MIB" listen >/dev/null 2>&1 &
+    local fp=$!
+    sleep 2
+    out=$(machine_wine "$A" "$E2E_BUILD/bench_sockpipe.exe" rcvtimeo "$LAN_MIB" connect 10.99.0.2 \
+          2>/dev/null | tr -d '\r')
+    wait $fp
+    t=$(grep -o '[0-9.]* MB/s' <<< "$out" | awk '{print $1}'); [ -n "$t" ] && tf+=("$t")
+    note "bare block exchange run $i: ${t:-failed} MB/s"
+  done
+  fig[lan_floor]=$(printf '%s\n' "${tf[@]:-}" | median)
   fig[lan_xfer]=$(printf '%s\n' "${tx[@]:-}" | median)
   fig[lan_talmox]=$(mbps $bytes "$(printf '%s\n' "${tt[@]}" | median)")
   fig[lan_socat]=$(mbps $bytes "$(printf '%s\n' "${ts[@]}" | median)")
   fig[lan_zmodem]=$(mbps $bytes "$(printf '%s\n' "${tz[@]:-}" | median)")
 
   note "== LAN: 99 files of 1 KiB"
-  local names=() ty=()
+  local names=() ty=() tc=()
   for i in $(seq -w 1 99); do head -c 1024 /dev/urandom > "$send/f$i.bin"; names+=("f$i.bin"); done
   for i in $(seq "$RUNS"); do
-    t=$(machine_batch "$A" "$B" "$SEND_WIN" "${names[@]}") && ty+=("$t"); note "small run $i: ${t}s"
+    t=$(machine_batch "$A" "$B" "$SEND_WIN" "${names[@]}") && ty+=("$t") && tc+=("$(cat "$A/last_connect")")
+    note "small run $i: ${t}s, connected after ${tc[-1]:-?}s"
     rm -f "$B"/pfx/drive_c/recv/*
   done
   fig[small_talmox]=$(printf '%s\n' "${ty[@]:-}" | median)
+  fig[connect]=$(printf '%s\n' "${tc[@]:-}" | median)
   rm -f "$send"/f*.bin
 
   if [ "$BIG_GIB" -gt 0 ]; then
@@ -261,6 +277,10 @@ print_table() {
   printf '| LAN, %s MiB, the transfer alone (MB/s) | %s | | %s of raw TCP, %s of ZMODEM |\n' \
     "$LAN_MIB" "${fig[lan_xfer]:-n/a}" "$(ratio "${fig[lan_xfer]:-0}" "${fig[lan_socat]:-0}")" \
     "$(ratio "${fig[lan_xfer]:-0}" "${fig[lan_zmodem]:-0}")"
+  printf '| LAN, the bare block exchange: the floor (MB/s) | | %s | transfer alone %s of it |\n' \
+    "${fig[lan_floor]:-n/a}" "$(ratio "${fig[lan_xfer]:-0}" "${fig[lan_floor]:-0}")"
+  printf '| LAN, Send press to connected (ms) | %s | | |\n' \
+    "$(awk -v t="${fig[connect]:-}" 'BEGIN {if (t != "" && t != "n/a") printf "%.0f", 1000*t; else print "n/a"}')"
   printf '| Serial 115200 baud, %s KiB (%% of line rate) | %s | ZMODEM %s | %s |\n' "$SERIAL_KIB" \
     "${fig[ser_talmox]:-n/a}" "${fig[ser_zmodem]:-n/a}" "$(ratio "${fig[ser_talmox]:-0}" "${fig[ser_zmodem]:-0}")"
   printf '| LAN, 99 files of 1 KiB (s per batch) | %s | | |\n' "${fig[small_talmox]:-n/a}"

@@ -14,6 +14,7 @@
 
 #include "connection/session.h"
 #include "connection/sockets.h"
+#include "connection/worker.h"
 #include "protocol/packets.h"
 #include "testenv.h"
 
@@ -71,6 +72,7 @@ static int Send(const char* pszHost, const char* pszPath)
     QueryPerformanceFrequency(&f);
     QueryPerformanceCounter(&t0);
     s.iWorkerState = WS_SEND;
+    WakeWorker();
     // Timed to the confirmed close of the file, not to the end of the send, which keeps the
     // link open a while longer for the peer's sake.
     WaitFor([] { return g_state.nFilesOk >= 1 || g_state.bAnswerMode == 1; }, 600000);
