@@ -105,7 +105,10 @@ static int RunBatch(int nFiles, uint32_t dwTotal)
     HANDLE hComm = s.hComm;
     if (s.iCommType != CT_IRDA && s.iCommType != CT_USB && hComm)
         PurgeComm(hComm, PURGE_TXCLEAR | PURGE_RXCLEAR);
+    // The batch's results start empty here, not in the sender: a cancel may come before the
+    // worker has taken up the send, and what it reads then must not be the last batch's.
     s.nFilesOk = 0;
+    memset(s.abFileSent, 0, sizeof s.abFileSent);
     s.nXferFiles = nFiles;
     s.dwXferTotal = dwTotal;
     s.iUnreadableFile = -1;

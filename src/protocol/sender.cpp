@@ -255,7 +255,6 @@ static void SendFiles(const XferLink& link)
         SockDiscardWaiting();
     s.dwXferDone = 0;
     s.iXferFile = 0;
-    memset(s.abFileSent, 0, sizeof s.abFileSent);
     AnnounceList(link, nFiles);
     for (; s.iXferFile < nFiles && !s.bAbort; s.iXferFile++)
         SendOneFile(link, s.iXferFile);

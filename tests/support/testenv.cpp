@@ -113,6 +113,7 @@ HANDLE StartTransferWorker(int iCommType, int cbBlock, int bAnswerMode)
     s.hwndXferDlg = nullptr;
     s.bOverwrite = 0;
     s.nFilesOk = 0;
+    memset(s.abFileSent, 0, sizeof s.abFileSent);
     s.bAbort = 0;
     s.bAnswerMode = bAnswerMode;
     s.iWorkerState = WS_IDLE;
