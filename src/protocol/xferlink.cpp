@@ -64,7 +64,8 @@ static void CommSendRaw(const void* pBuf, int32_t n)
 // waits for data up to the socket's receive time-out.
 static int SockFrameArrived(uint8_t code, int msWait)
 {
-    uint8_t abIn[512 + 3];
+    uint8_t abIn[512 + 3], abFrame[4];
+    MakeCodeFrame(abFrame, code);
     int nKept = 0;      // the last bytes of the look before, which may begin the frame
     DWORD dwStart = GetTickCount();
     do {
@@ -75,7 +76,7 @@ static int SockFrameArrived(uint8_t code, int msWait)
             continue;
         n += nKept;
         for (int i = 0; i + 3 < n; i++)
-            if (abIn[i] == code && abIn[i + 1] == 0xFF && abIn[i + 2] == code && abIn[i + 3] == 0x11)
+            if (memcmp(abIn + i, abFrame, 4) == 0)
                 return 1;
         nKept = n < 3 ? n : 3;
         memmove(abIn, abIn + n - nKept, nKept);
