@@ -6,7 +6,7 @@ add_executable(bench_listing ${CMAKE_SOURCE_DIR}/tools/bench/bench_listing.cpp $
 target_link_libraries(bench_listing PRIVATE talmoxcore)
 target_link_options(bench_listing PRIVATE -static)
 add_executable(bench_sockpipe ${CMAKE_SOURCE_DIR}/tools/bench/bench_sockpipe.cpp)
-target_link_libraries(bench_sockpipe PRIVATE talmoxcore)
+target_link_libraries(bench_sockpipe PRIVATE talmoxcore mswsock)
 target_link_options(bench_sockpipe PRIVATE -static)
 # The worker is started the way the tests start it, without linking the tests' GoogleTest.
 add_executable(bench_xfer ${CMAKE_SOURCE_DIR}/tools/bench/bench_xfer.cpp

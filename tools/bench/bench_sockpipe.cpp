@@ -6,13 +6,16 @@
 //   event     non-blocking socket; after WSAEWOULDBLOCK, WSAEventSelect's event up to 10 ms
 //   rcvtimeo  blocking socket with SO_RCVTIMEO and SO_SNDTIMEO of 10 ms
 //   pipe      the program's own SockSendAll/SockRecvAll on the sending end, rcvtimeo on the other
-// All sockets get TCP_NODELAY and 1 MiB buffers.
+// All sockets get TCP_NODELAY and 1 MiB buffers. With BENCH_ACCEPTEX set, the listening end
+// takes its connection through AcceptEx into a socket made by socket(), instead of accept().
 //   bench_sockpipe MECH [MiB]                 both ends in this process, over 127.0.0.1
 //   bench_sockpipe MECH MiB listen            the receiving end only, on port 1757
 //   bench_sockpipe MECH MiB connect A.B.C.D   the sending end only, to port 1757 of that host
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <windows.h>
+
+#include <mswsock.h>
 
 #include <cstdio>
 #include <cstring>
@@ -170,6 +173,30 @@ static SOCKET ListenOn(uint32_t dwAddr)
     return l;
 }
 
+// Takes the connection into a socket made by socket(), through AcceptEx, instead of one that
+// accept() makes.
+static SOCKET AcceptInto(SOCKET l)
+{
+    LPFN_ACCEPTEX pfnAcceptEx = nullptr;
+    GUID id = WSAID_ACCEPTEX;
+    DWORD cb = 0;
+    WSAIoctl(l, SIO_GET_EXTENSION_FUNCTION_POINTER, &id, sizeof id, &pfnAcceptEx,
+             sizeof pfnAcceptEx, &cb, nullptr, nullptr);
+    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    char abAddr[2 * (sizeof(sockaddr_in) + 16)];
+    OVERLAPPED ov = {};
+    ov.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (!pfnAcceptEx(l, s, abAddr, 0, sizeof(sockaddr_in) + 16, sizeof(sockaddr_in) + 16, &cb, &ov) &&
+        WSAGetLastError() != ERROR_IO_PENDING) {
+        printf("AcceptEx failed %d\n", WSAGetLastError());
+        exit(1);
+    }
+    WaitForSingleObject(ov.hEvent, INFINITE);
+    setsockopt(s, SOL_SOCKET, SO_UPDATE_ACCEPT_CONTEXT, (const char*)&l, sizeof l);
+    CloseHandle(ov.hEvent);
+    return s;
+}
+
 static SOCKET ConnectTo(uint32_t dwAddr)
 {
     SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
@@ -204,7 +231,7 @@ int main(int argc, char** argv)
     if (role == "listen" || role == "both")
         l = ListenOn(role == "both" ? htonl(INADDR_LOOPBACK) : htonl(INADDR_ANY));
     if (role == "listen") {
-        rx.s = accept(l, nullptr, nullptr);
+        rx.s = getenv("BENCH_ACCEPTEX") ? AcceptInto(l) : accept(l, nullptr, nullptr);
         PrepareEnd(&rx, peerMech);
         std::string saved = g_mech;
         g_mech = peerMech;
