@@ -4,6 +4,7 @@
 
 #include "connection/serialport.h"
 #include "connection/session.h"
+#include "connection/worker.h"
 #include "peer_wire.h"
 #include "testenv.h"
 
@@ -109,8 +110,7 @@ TEST_F(SerialXfer, SenderRepeatsARefusedBlockWithinItsPause)
     std::string rec = Record(src, (uint32_t)d.size());
     memcpy(g_state.pXferFiles.load(), rec.data(), 256);
     g_state.nXferFiles = 1;
-    g_state.bAnswerMode = 0;
-    g_state.iWorkerState = WS_SEND;
+    StartSend();
     EXPECT_EQ(Hex(ListMsg({rec})), Hex(wire.Recv(9 + 256)));
     EXPECT_EQ(Hex(OpenMsg(0)), Ask(Frame(0x52), 5));
     wire.Send(Frame(0x52));

@@ -6,6 +6,7 @@
 
 #include "connection/session.h"
 #include "connection/sockets.h"
+#include "connection/worker.h"
 #include "peer_wire.h"
 #include "testenv.h"
 
@@ -85,6 +86,14 @@ TEST_F(SockReceiver, HelloBatchIsAnsweredByteForByteAndSizesAroundTheBlockArrive
     EXPECT_EQ("hello", FileContents(DestFile("hello.txt")));
     EXPECT_EQ(1, g_state.nFilesOk);
     EXPECT_EQ(0, g_state.bAbort);
+    // The next batch's list may come before the receive command has shown this one's result:
+    // the result kept at its end stays as it was.
+    Connect();
+    EXPECT_EQ(Hex(Frame(0x52)), Ask(ListMsg({Record("a.txt", 1), Record("b.txt", 1)}), 4));
+    EXPECT_EQ(0, g_state.nFilesOk);
+    uint64_t qwResult = g_state.qwRecvResult;
+    EXPECT_EQ(g_state.dwRecvBatch - 1, (uint32_t)(qwResult >> 32));
+    EXPECT_EQ(0x00010001u, (uint32_t)qwResult) << "1 of 1 files";
 
     Connect();
     std::vector<PeerFile> files;
@@ -317,7 +326,7 @@ struct SockSender : ::testing::Test {
         s.nXferFiles = (int32_t)files.size();
         s.iSendResult = 0;
         s.iUnreadableFile = -1;
-        s.iWorkerState = WS_SEND;
+        StartSend();
     }
     bool Done(int ms = 10000) { return WaitFor([] { return g_state.bAnswerMode == 1; }, ms); }
     void Expect(const std::string& want, const char* what, int ms = 4000)
@@ -422,15 +431,12 @@ TEST(Connect, LinkOfACancelledConnectIsClosedAndWithoutAPeerItRetriesUntilCancel
     g_state.hwndConnectDlg = nullptr;
     HANDLE hThread = StartTransferWorker(CT_WAN, 32768, 0);
     ASSERT_NE(nullptr, hThread);
-    g_state.iWorkerState = WS_CONNECT;
+    StartConnect();
     SOCKET hPeer = INVALID_SOCKET;
     ASSERT_TRUE(WaitFor([&] { return (hPeer = accept(hListen, nullptr, nullptr)) != INVALID_SOCKET; },
                         5000));
     ASSERT_TRUE(WaitFor([] { return g_state.iWorkerState == WS_CONNECTED; }, 5000));
-    // What the dialog's Cancel does.
-    g_state.bAbort = 1;
-    g_state.iWorkerState = WS_IDLE;
-    g_state.bAnswerMode = 1;
+    CancelTransfer();       // the dialog's Cancel
     // Only the abort notice may come before the close.
     PeerWire peer;
     peer.AttachSocket(hPeer);
@@ -441,8 +447,7 @@ TEST(Connect, LinkOfACancelledConnectIsClosedAndWithoutAPeerItRetriesUntilCancel
     EXPECT_TRUE(StopTransferWorker(hThread));
     closesocket(hListen);
 
-    g_state.bAnswerMode = 0;
-    g_state.iWorkerState = WS_CONNECT;
+    StartConnect();
     HANDLE hCancel = CreateThread(nullptr, 0, [](void*) -> DWORD {
         Sleep(1500);
         g_state.bAbort = 1;

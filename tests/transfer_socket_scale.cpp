@@ -5,6 +5,7 @@
 
 #include "connection/session.h"
 #include "connection/sockets.h"
+#include "connection/worker.h"
 #include "peer_wire.h"
 #include "testenv.h"
 
@@ -110,7 +111,7 @@ TEST(ScaleChild, SendsTheFileItsParentNames)
     s.nXferFiles = 1;
     s.iUnreadableFile = -1;
     uint64_t qwPeakBefore = PeakWorkingSet();
-    s.iWorkerState = WS_SEND;
+    StartSend();
     EXPECT_TRUE(WaitFor([] { return g_state.bAnswerMode == 1; }, 900000));
     uint64_t qwGrowth = PeakWorkingSet() - qwPeakBefore;
     printf("sender: peak working set grew %.1f MiB\n", qwGrowth / 1048576.0);

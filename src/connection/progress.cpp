@@ -3,6 +3,7 @@
 #include "connection/progress.h"
 
 #include "connection/session.h"
+#include "connection/worker.h"
 #include "protocol/packets.h"
 #include "resource.h"
 
@@ -64,12 +65,9 @@ static INT_PTR OnConnectInit(HWND hDlg)
 }
 
 // Cancel of "Connecting...": stop the connect step and go back to answering peers.
-// bAbort is written first so that the worker's connect loop sees it before the state change.
 static INT_PTR OnConnectCancel(HWND hDlg)
 {
-    g_state.bAbort = 1;
-    g_state.iWorkerState = WS_IDLE;
-    g_state.bAnswerMode = 1;
+    CancelTransfer();
     g_state.hwndConnectDlg = nullptr;
     EndDialog(hDlg, IDCANCEL);
     return TRUE;
@@ -122,10 +120,8 @@ static INT_PTR OnXferInit(HWND hDlg)
 // Cancel of "File Xfer Status": the transfer routines see bAbort and stop.
 static INT_PTR OnXferCancel(HWND hDlg)
 {
-    g_state.bAbort = 1;
     g_state.hwndXferDlg = nullptr;
-    g_state.iWorkerState = WS_IDLE;
-    g_state.bAnswerMode = 1;
+    CancelTransfer();
     EndDialog(hDlg, IDCANCEL);
     return FALSE;
 }

@@ -88,6 +88,12 @@ struct SessionState {
     // Per record of the batch sent last: 1 once its file arrived whole. Written by the sender,
     // read by the send command once the worker is back in answer mode.
     uint8_t abFileSent[256] = {};
+    // dwRecvBatch counts the lists the receiver has taken; qwRecvResult is the result of the
+    // received batch that ended last: (its dwRecvBatch << 32) | (files ok << 16) | files. The
+    // receive command shows its batch's result from it, since by the time it reads the
+    // counters the worker may have taken the next batch's list.
+    std::atomic<uint32_t> dwRecvBatch{0};
+    std::atomic<uint64_t> qwRecvResult{0};
     std::atomic<HANDLE> hXferFile{nullptr};
     std::atomic<HANDLE> hXferMap{nullptr};
     std::atomic<uint8_t*> pXferView{nullptr};

@@ -71,10 +71,8 @@ void EndSession()
     SessionState& s = g_state;
     if (s.hHelpLib)
         FreeLibrary(s.hHelpLib);
-    // The threads stop by themselves once they see these two words; they are not waited for.
-    s.bAbort = 1;
-    s.iWorkerState = WS_QUIT;
-    WakeWorker();
+    // The threads stop by themselves once they see the quit; they are not waited for.
+    QuitWorker();
     Sleep(250);
     DestroyMenu(s.hContextMenu1);
     DestroyMenu(s.hContextMenu2);

@@ -18,9 +18,50 @@ enum { LINK_LINGER_MS = 400, PASS_PAUSE_MS = 20, ACCEPT_PAUSE_MS = 100 };
 // end of its pause: a send waits for no pass, and neither does a quit.
 static HANDLE s_hWake = CreateEventA(nullptr, FALSE, FALSE, nullptr);
 
-void WakeWorker()
+static void WakeWorker()
 {
     SetEvent(s_hWake);
+}
+
+void StartConnect()
+{
+    SessionState& s = g_state;
+    s.bAnswerMode = 0;
+    s.bAbort = 0;
+    s.iWorkerState = WS_CONNECT;
+    WakeWorker();
+}
+
+void StartSend()
+{
+    SessionState& s = g_state;
+    s.bAnswerMode = 0;
+    s.iWorkerState = WS_SEND;
+    WakeWorker();
+}
+
+void CancelTransfer()
+{
+    SessionState& s = g_state;
+    s.bAbort = 1;
+    s.iWorkerState = WS_IDLE;
+    s.bAnswerMode = 1;
+}
+
+void ReturnToAnswerMode()
+{
+    SessionState& s = g_state;
+    s.iWorkerState = WS_IDLE;
+    s.bAnswerMode = 1;
+}
+
+void QuitWorker()
+{
+    SessionState& s = g_state;
+    s.bAnswerMode = 0;
+    s.iWorkerState = WS_QUIT;
+    s.bAbort = 1;
+    WakeWorker();
 }
 
 // Waits until a peer's connection is queued on the listening socket, the worker is woken, or

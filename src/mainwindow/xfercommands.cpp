@@ -113,19 +113,15 @@ static int RunBatch(int nFiles, uint32_t dwTotal)
     s.dwXferTotal = dwTotal;
     s.iUnreadableFile = -1;
 
-    s.bAnswerMode = 0;
-    s.bAbort = 0;
     s.iSendResult = 0;
-    s.iWorkerState = WS_CONNECT;
-    WakeWorker();
+    StartConnect();
     DialogBoxParamA(s.hInst, MAKEINTRESOURCEA(IDD_CONNECTING), s.hwndMain, ConnectDlgProc, 0);
     if (s.bAbort) {
         s.bAbort = 0;
         return 0;
     }
 
-    s.iWorkerState = WS_SEND;
-    WakeWorker();
+    StartSend();
     DialogBoxParamA(s.hInst, MAKEINTRESOURCEA(IDD_XFERSTATUS), s.hwndMain, XferStatusDlgProc, 0);
     // The worker closes the link once its send is over, and a next Send must not start
     // before it has: its return to answer mode would undo the next connect. Closing the link
@@ -133,8 +129,7 @@ static int RunBatch(int nFiles, uint32_t dwTotal)
     // After a cancel the sender is still finishing: what it sent is known, and bAbort may be
     // cleared, only once it has returned.
     AwaitWorker([&] { return s.iWorkerState == WS_SEND || s.bSending; });
-    s.iWorkerState = WS_IDLE;
-    s.bAnswerMode = 1;
+    ReturnToAnswerMode();
     return 1;
 }
 
@@ -236,6 +231,7 @@ int CmdReceive()
     if (hShown && IsWindow(hShown))
         return 0;
     s.bAbort = 0;
+    uint32_t dwBatch = s.dwRecvBatch;
     int idDlg = s.bLandscape ? IDD_XFERSTATUS : IDD_XFERSTATUS_TALL;
     DialogBoxParamA(s.hInst, MAKEINTRESOURCEA(idDlg), s.hwndMain, XferStatusDlgProc, 0);
     // On a socket the link and the state are the worker's: by now it may be serving the
@@ -254,9 +250,17 @@ int CmdReceive()
         PlayLinkSound("infend");
     if (s.bAbort)
         DiscardPartialFile();
-    if (s.bShowResults)
-        StringBox(g_state.hwndMain, IDS_RECEIVED_RESULT, IDS_RECEIVE_CAP, MB_OK, (int)s.nFilesOk,
-                  (int)s.nXferFiles);
+    if (s.bShowResults) {
+        // The counts of the batch that ended, unless it ended here (a cancel): then the
+        // worker has not taken another list, and the counters are still this batch's.
+        uint64_t qwResult = s.qwRecvResult;
+        int nOk = s.nFilesOk, nFiles = s.nXferFiles;
+        if ((uint32_t)(qwResult >> 32) - dwBatch < 0x80000000u) {
+            nOk = (int)(qwResult >> 16 & 0xFFFF);
+            nFiles = (int)(qwResult & 0xFFFF);
+        }
+        StringBox(g_state.hwndMain, IDS_RECEIVED_RESULT, IDS_RECEIVE_CAP, MB_OK, nOk, nFiles);
+    }
     if (strcmp(s.szCurDir, s.szDestDir) == 0)
         FillFileList(s.hwndFileList, s.szCurDir, 0);
     s.bAbort = 0;

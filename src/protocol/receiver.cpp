@@ -36,6 +36,16 @@ static void PostToWindow(HWND hwnd, UINT msg, WPARAM wParam)
         PostMessageA(hwnd, msg, wParam, 0);
 }
 
+// The received batch is over: its result is kept for the receive command, and its status
+// dialog is closed.
+static void EndReceivedBatch()
+{
+    SessionState& s = g_state;
+    s.qwRecvResult = (uint64_t)s.dwRecvBatch << 32 | (uint32_t)(s.nFilesOk & 0xFFFF) << 16 |
+                     (uint32_t)(s.nXferFiles & 0xFFFF);
+    PostToWindow(s.hwndXferDlg, WM_CLOSE, 0);
+}
+
 static void PublishRecvFile()
 {
     SessionState& s = g_state;
@@ -108,6 +118,7 @@ static void OnFileList(const XferLink& link)
     SessionState& s = g_state;
     CloseRecvFile(0);   // a new list ends whatever batch a file was open for
     s_bListAccepted = 0;
+    s.dwRecvBatch++;
     uint8_t bCount = 0;
     uint32_t crc = 0;
     int nHead = link.pfnRecv(&bCount, 1);
@@ -177,7 +188,7 @@ static void RefuseCreate(const XferLink& link)
 {
     SessionState& s = g_state;
     link.pfnSendCode(XC_CANT_CREATE);
-    PostToWindow(s.hwndXferDlg, WM_CLOSE, 0);
+    EndReceivedBatch();
     s.bAbort = 1;
 }
 
@@ -237,7 +248,7 @@ static void AbandonRecvFile()
 {
     SessionState& s = g_state;
     CloseRecvFile(0);
-    PostToWindow(s.hwndXferDlg, WM_CLOSE, 0);
+    EndReceivedBatch();
     s.bAbort = 1;
 }
 
@@ -400,7 +411,7 @@ static void OnCloseFile(const XferLink& link)
     CloseRecvFile(1);
     link.pfnSendCode(XC_OK);
     if (s.iXferFile == s.nXferFiles - 1) {
-        PostToWindow(s.hwndXferDlg, WM_CLOSE, 0);
+        EndReceivedBatch();
         MoveWorkerState(WS_IDLE);
         s.bAbort = 0;
     }
@@ -417,9 +428,7 @@ static void OnAbort(const XferLink& link)
     // The batch is over even if its status dialog is not up yet: the dialog reads this state
     // when it comes up, since the close posted below finds no dialog then.
     MoveWorkerState(WS_IDLE);
-    HWND hDlg = s.hwndXferDlg;
-    if (hDlg && IsWindow(hDlg))
-        PostMessageA(hDlg, WM_CLOSE, 0, 0);
+    EndReceivedBatch();
     PlayLinkSound("infintr");
 }
 
@@ -499,13 +508,12 @@ void CommServePeer()
 // closes it after a new peer's connection has taken its place.
 void EndSocketExchange()
 {
-    SessionState& s = g_state;
     SocketXferLink.pfnAbortNotice(-1);
     CloseRecvFile(0);
     CloseDataSocket();
     // A connection that broke leaves no peer to close the status dialog; the batch ends here
     // as a cancel does, with its result shown.
-    PostToWindow(s.hwndXferDlg, WM_CLOSE, 0);
+    EndReceivedBatch();
     MoveWorkerState(WS_IDLE);
 }
 

@@ -9,6 +9,7 @@
 
 #include "connection/session.h"
 #include "connection/sockets.h"
+#include "connection/worker.h"
 
 int main()
 {
@@ -26,9 +27,7 @@ int main()
         g_state.bAbort = 1;
         return 0;
     }, nullptr, 0, nullptr);
-    // What the send command does: leave answer mode and let the worker connect.
-    s.bAnswerMode = 0;
-    s.iWorkerState = WS_CONNECT;
+    StartConnect();     // as the send command does
     SockConnect();
     int bConnected = s.iWorkerState == WS_CONNECTED && !s.bAbort;
     if (bConnected) {
@@ -40,8 +39,7 @@ int main()
         printf("not connected\n");
     }
     fflush(stdout);
-    s.bAnswerMode = 1;
-    s.iWorkerState = WS_IDLE;
+    ReturnToAnswerMode();
     Sleep(8000);        // the peer probes the responder again, with malformed probes too
     s.iWorkerState = WS_QUIT;
     WaitForSingleObject(hResponder, 2000);

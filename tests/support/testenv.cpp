@@ -128,10 +128,7 @@ HANDLE StartTransferWorker(int iCommType, int cbBlock, int bAnswerMode)
 bool StopTransferWorker(HANDLE hThread)
 {
     SessionState& s = g_state;
-    s.bAnswerMode = 0;
-    s.iWorkerState = WS_QUIT;
-    s.bAbort = 1;
-    WakeWorker();
+    QuitWorker();
     bool bEnded = !hThread || WaitForSingleObject(hThread, 15000) == WAIT_OBJECT_0;
     if (hThread)
         CloseHandle(hThread);

@@ -71,8 +71,7 @@ static int Send(const char* pszHost, const char* pszPath)
     LARGE_INTEGER f, t0, t1;
     QueryPerformanceFrequency(&f);
     QueryPerformanceCounter(&t0);
-    s.iWorkerState = WS_SEND;
-    WakeWorker();
+    StartSend();
     // Timed to the confirmed close of the file, not to the end of the send, which keeps the
     // link open a while longer for the peer's sake.
     WaitFor([] { return g_state.nFilesOk >= 1 || g_state.bAnswerMode == 1; }, 600000);
