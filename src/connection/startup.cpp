@@ -14,6 +14,9 @@
 #include <objbase.h>
 #include <cstring>
 
+// How long shut-down waits for the worker and the discovery responder to end.
+enum { THREAD_STOP_MS = 2000 };
+
 void ReadOwnerName(char* pszName, int cbName)
 {
     pszName[0] = 0;
@@ -71,9 +74,17 @@ void EndSession()
     SessionState& s = g_state;
     if (s.hHelpLib)
         FreeLibrary(s.hHelpLib);
-    // The threads stop by themselves once they see the quit; they are not waited for.
+    // Both threads are asked to stop and waited for, within a bound, before the port and the
+    // sockets they use are closed under them: a worker in a transfer ends at its next look at
+    // bAbort, the responder at its next pass.
     QuitWorker();
-    Sleep(250);
+    HANDLE ahStarted[2] = {s.hWorkerThread, s.hResponderThread}, ahThreads[2];
+    DWORD nThreads = 0;
+    for (HANDLE h : ahStarted)
+        if (h)
+            ahThreads[nThreads++] = h;
+    if (nThreads)
+        WaitForMultipleObjects(nThreads, ahThreads, TRUE, THREAD_STOP_MS);
     DestroyMenu(s.hContextMenu1);
     DestroyMenu(s.hContextMenu2);
     SaveSettings();
