@@ -12,6 +12,7 @@
 #include "connection/worker.h"
 #include "protocol/packets.h"
 #include "protocol/sounds.h"
+#include "protocol/transfer.h"
 #include "resource.h"
 
 #include <algorithm>
@@ -109,11 +110,10 @@ static int RunBatch(int nFiles, uint32_t dwTotal)
     // worker has taken up the send, and what it reads then must not be the last batch's.
     s.nFilesOk = 0;
     memset(s.abFileSent, 0, sizeof s.abFileSent);
+    s.iSendResult = 0;
+    s.iUnreadableFile = -1;
     s.nXferFiles = nFiles;
     s.dwXferTotal = dwTotal;
-    s.iUnreadableFile = -1;
-
-    s.iSendResult = 0;
     StartConnect();
     DialogBoxParamA(s.hInst, MAKEINTRESOURCEA(IDD_CONNECTING), s.hwndMain, ConnectDlgProc, 0);
     if (s.bAbort) {
@@ -251,14 +251,10 @@ int CmdReceive()
     if (s.bAbort)
         DiscardPartialFile();
     if (s.bShowResults) {
-        // The counts of the batch that ended, unless it ended here (a cancel): then the
-        // worker has not taken another list, and the counters are still this batch's.
-        uint64_t qwResult = s.qwRecvResult;
-        int nOk = s.nFilesOk, nFiles = s.nXferFiles;
-        if ((uint32_t)(qwResult >> 32) - dwBatch < 0x80000000u) {
-            nOk = (int)(qwResult >> 16 & 0xFFFF);
-            nFiles = (int)(qwResult & 0xFFFF);
-        }
+        // A batch that ended by a cancel here has no kept result: the worker has not taken
+        // another list, and the counters are still this batch's.
+        int nOk, nFiles;
+        ReceivedBatchResult(dwBatch, &nOk, &nFiles);
         StringBox(g_state.hwndMain, IDS_RECEIVED_RESULT, IDS_RECEIVE_CAP, MB_OK, nOk, nFiles);
     }
     if (strcmp(s.szCurDir, s.szDestDir) == 0)

@@ -46,6 +46,19 @@ static void EndReceivedBatch()
     PostToWindow(s.hwndXferDlg, WM_CLOSE, 0);
 }
 
+void ReceivedBatchResult(uint32_t dwBatch, int* pnOk, int* pnFiles)
+{
+    SessionState& s = g_state;
+    uint64_t qwResult = s.qwRecvResult;
+    *pnOk = s.nFilesOk;
+    *pnFiles = s.nXferFiles;
+    // Kept for this batch or a later one (the batch numbers may wrap).
+    if ((uint32_t)(qwResult >> 32) - dwBatch < 0x80000000u) {
+        *pnOk = (int)(qwResult >> 16 & 0xFFFF);
+        *pnFiles = (int)(qwResult & 0xFFFF);
+    }
+}
+
 static void PublishRecvFile()
 {
     SessionState& s = g_state;
