@@ -19,7 +19,7 @@ struct Serial : ::testing::Test {
     {
         g_state.hInst = GetModuleHandleA(nullptr);
         g_state.iCommType = CT_COM1;
-        g_state.hComm = OpenCommPort(0);
+        g_state.hComm = OpenCommPort();
         ASSERT_NE(nullptr, g_state.hComm.load()) << "COM1 did not open";
         ASSERT_TRUE(peer.OpenSerial());
         g_state.bAbort = 0;

@@ -26,7 +26,7 @@ struct SerialXfer : ::testing::Test {
         CreateDirectoryA(dest.c_str(), nullptr);
         strcpy(g_state.szDestDir, dest.c_str());
         g_state.iCommType = CT_COM1;
-        g_state.hComm = OpenCommPort(0);
+        g_state.hComm = OpenCommPort();
         ASSERT_NE(nullptr, g_state.hComm.load());
         ASSERT_TRUE(wire.OpenSerial());
         hThread = StartTransferWorker(CT_COM1, (int)B, 1);

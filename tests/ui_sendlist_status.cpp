@@ -164,7 +164,7 @@ TEST_F(SendList, SendRefusedByThePeerShowsWhyAndKeepsTheList)
     HWND hwndMain = g_state.hwndMain;
     g_state.bShowResults = 0;       // a send that went on would otherwise wait on its result box
     g_state.iCommType = CT_COM1;
-    g_state.hComm = OpenCommPort(0);
+    g_state.hComm = OpenCommPort();
     HANDLE hWorker = g_state.hComm ? StartTransferWorker(CT_COM1, 4096, 1) : nullptr;
     g_state.hwndMain = hwndMain;    // the worker reports to the window
     PeerWire wire;

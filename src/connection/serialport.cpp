@@ -1,9 +1,8 @@
 // The serial port of the serial communication types: finding the USB serial device, opening
-// and configuring the port, and the window title and send button that follow the type.
+// and configuring the port.
 #include "connection/serialport.h"
 
 #include "connection/session.h"
-#include "resource.h"
 
 #include <cstdio>
 #include <cstring>
@@ -50,25 +49,6 @@ void FindUsbSerialPort()
     RegCloseKey(hKey);
 }
 
-// "Talmox - <type>" on the main window, when there is one.
-static void SetTitleForType(int iType)
-{
-    HWND hwndMain = g_state.hwndMain;
-    char szApp[32] = "", szType[32] = "", szTitle[80];
-    LoadStringA(g_state.hInst, IDS_APPNAME, szApp, sizeof szApp);
-    LoadStringA(g_state.hInst, IDS_COMMTYPE_BASE + iType, szType, sizeof szType);
-    snprintf(szTitle, sizeof szTitle, "%s - %s", szApp, szType);
-    if (hwndMain)
-        SetWindowTextA(hwndMain, szTitle);
-}
-
-static void EnableSendButton(BOOL bEnable)
-{
-    HWND hwndBtn = g_state.hwndSendBtn;
-    if (hwndBtn)
-        EnableWindow(hwndBtn, bEnable);
-}
-
 static const char* DevicePathForType(int iType)
 {
     switch (iType) {
@@ -98,27 +78,15 @@ static void SetLineSettings(HANDLE hPort)
     SetCommState(hPort, &dcb);
 }
 
-HANDLE OpenCommPort(int bReport)
+HANDLE OpenCommPort()
 {
     int iType = g_state.iCommType;
-    SetTitleForType(iType);
-    if (IsSocketType(iType)) {
-        EnableSendButton(TRUE);
+    if (IsSocketType(iType))
         return nullptr;
-    }
     HANDLE hPort = CreateFileA(DevicePathForType(iType), GENERIC_READ | GENERIC_WRITE, 0,
                                nullptr, OPEN_EXISTING, 0, nullptr);
-    if (hPort == INVALID_HANDLE_VALUE) {
-        GetLastError();
-        if (bReport) {
-            char szText[256] = "", szCaption[32] = "";
-            LoadStringA(g_state.hInst, IDS_PORT_OPEN_FAILED, szText, sizeof szText);
-            LoadStringA(g_state.hInst, IDS_COMMTYPE_BASE + iType, szCaption, sizeof szCaption);
-            MessageBoxA(nullptr, szText, szCaption, MB_ICONHAND | MB_OK);
-        }
-        EnableSendButton(FALSE);
+    if (hPort == INVALID_HANDLE_VALUE)
         return nullptr;
-    }
     SetupComm(hPort, COMM_QUEUE_BYTES, COMM_QUEUE_BYTES);
     PurgeComm(hPort, PURGE_TXCLEAR | PURGE_RXCLEAR);
     if (iType == CT_USB) {
@@ -139,6 +107,5 @@ HANDLE OpenCommPort(int bReport)
         EscapeCommFunction(hPort, SETDTR);
         EscapeCommFunction(hPort, SETRTS);
     }
-    EnableSendButton(TRUE);
     return hPort;
 }

@@ -3,4 +3,6 @@
 #include <windows.h>
 
 void FindUsbSerialPort();
-HANDLE OpenCommPort(int bReport);
+// The port of the serial type chosen, set up for the link; nullptr when it cannot be opened,
+// and for the socket types, which have none.
+HANDLE OpenCommPort();

@@ -6,6 +6,7 @@
 #include "connection/serialport.h"
 #include "connection/session.h"
 #include "connection/sockets.h"
+#include "mainwindow/xfercommands.h"
 #include "resource.h"
 
 #include <commctrl.h>
@@ -82,7 +83,7 @@ static void SwitchLink(int iNewType)
     s.iCommType = iNewType;
     if (IsSocketType(iNewType))
         s.hListenSock = OpenListenSocket();
-    s.hComm = OpenCommPort(1);
+    OpenPortForUser(1);
     s.cbBlock = BlockSizeByCommType[iNewType];
 }
 

@@ -3,8 +3,8 @@
 #include "connection/sockets.h"
 
 #include "connection/irda.h"
+#include "connection/linkui.h"
 #include "connection/session.h"
-#include "protocol/sounds.h"
 
 #include <cstring>
 
@@ -172,7 +172,7 @@ static void LinkEstablished(SOCKET hSock)
 {
     PrepareDataSocket(hSock);
     MoveWorkerState(WS_CONNECTED);
-    PlayLinkSound("infbeg");
+    UiPlaySound("infbeg");
 }
 
 static void SockConnectTcp(int iType)

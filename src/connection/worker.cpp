@@ -4,6 +4,7 @@
 // pass, and never waits on the user interface.
 #include "connection/worker.h"
 
+#include "connection/linkui.h"
 #include "connection/session.h"
 #include "connection/sockets.h"
 #include "protocol/packets.h"
@@ -123,9 +124,8 @@ static int RunUserOperation()
             SockConnect();
         } else
             CommConnect();
-        HWND hDlg = s.hwndConnectDlg;
-        if (!s.bAbort && hDlg)
-            PostMessageA(hDlg, WM_CLOSE, 0, 0);
+        if (!s.bAbort)
+            UiConnectEnded();
         break;
     }
     case WS_CONNECTED:

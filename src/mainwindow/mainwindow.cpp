@@ -4,11 +4,13 @@
 
 #include "browser/listing.h"
 #include "browser/sendlist.h"
+#include "connection/linkui.h"
 #include "connection/progress.h"
 #include "connection/serialport.h"
 #include "connection/session.h"
 #include "connection/sockets.h"
 #include "mainwindow/filecommands.h"
+#include "mainwindow/linkreports.h"
 #include "mainwindow/xfercommands.h"
 #include "protocol/packets.h"
 #include "resource.h"
@@ -116,7 +118,7 @@ int InitInstance(HINSTANCE hInstance, int nCmdShow, const char* lpCmdLine)
     if (!hwnd)
         return 0;
     s.hwndMain = hwnd;
-    s.hComm = OpenCommPort(1);
+    OpenPortForUser(1);
     ShowWindow(hwnd, nCmdShow);
     UpdateWindow(hwnd);
     SetForegroundWindow(hwnd);
@@ -375,6 +377,7 @@ static void OnCommand(UINT id)
 static void OnCreate(HWND hwnd)
 {
     g_state.hwndMain = hwnd;
+    SetLinkUi(&WindowLinkUi);
     CreateFilePanes(hwnd);
     SetTimer(hwnd, IDT_POLL, 1000, nullptr);
 }

@@ -10,13 +10,14 @@
 #include "connection/session.h"
 #include "connection/sockets.h"
 #include "connection/worker.h"
+#include "mainwindow/linkreports.h"
 #include "protocol/packets.h"
-#include "protocol/sounds.h"
 #include "protocol/transfer.h"
 #include "resource.h"
 
 #include <algorithm>
 #include <commctrl.h>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -269,6 +270,34 @@ void OnPollTimer()
     int iType = g_state.iCommType;
     if (iType >= CT_USB && iType <= CT_RAWIR && !g_state.hComm) {
         FindUsbSerialPort();
-        g_state.hComm = OpenCommPort(0);
+        OpenPortForUser(0);
     }
+}
+
+// "Talmox - <type>" on the main window, when there is one.
+static void SetTitleForType(int iType)
+{
+    char szApp[32] = "", szType[32] = "", szTitle[80];
+    LoadStringA(g_state.hInst, IDS_APPNAME, szApp, sizeof szApp);
+    LoadStringA(g_state.hInst, IDS_COMMTYPE_BASE + iType, szType, sizeof szType);
+    snprintf(szTitle, sizeof szTitle, "%s - %s", szApp, szType);
+    if (HWND hwndMain = g_state.hwndMain)
+        SetWindowTextA(hwndMain, szTitle);
+}
+
+void OpenPortForUser(int bReport)
+{
+    int iType = g_state.iCommType;
+    SetTitleForType(iType);
+    HANDLE hPort = OpenCommPort();
+    int bReady = IsSocketType(iType) || hPort;
+    if (!bReady && bReport) {
+        char szText[256] = "", szCaption[32] = "";
+        LoadStringA(g_state.hInst, IDS_PORT_OPEN_FAILED, szText, sizeof szText);
+        LoadStringA(g_state.hInst, IDS_COMMTYPE_BASE + iType, szCaption, sizeof szCaption);
+        MessageBoxA(nullptr, szText, szCaption, MB_ICONHAND | MB_OK);
+    }
+    if (HWND hwndBtn = g_state.hwndSendBtn)
+        EnableWindow(hwndBtn, bReady);
+    g_state.hComm = hPort;
 }

@@ -2,10 +2,10 @@
 // handshake that both receive dispatchers perform.
 #include "protocol/seriallink.h"
 
+#include "connection/linkui.h"
 #include "connection/session.h"
 #include "connection/sockets.h"
 #include "protocol/packets.h"
-#include "protocol/sounds.h"
 
 #include <cstring>
 
@@ -71,7 +71,7 @@ void CommConnect()
             reply = Probe(XC_LINK);
         } else if (reply == XC_ACK) {
             MoveWorkerState(WS_CONNECTED);
-            PlayLinkSound("infbeg");
+            UiPlaySound("infbeg");
             break;
         } else if (reply != 0) {
             reply = 0;

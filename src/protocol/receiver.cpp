@@ -2,6 +2,7 @@
 // and the destination files written block by block through a mapping.
 #include "protocol/transfer.h"
 
+#include "connection/linkui.h"
 #include "connection/session.h"
 #include "connection/sockets.h"
 #include "protocol/blockstore.h"
@@ -9,15 +10,11 @@
 #include "protocol/packets.h"
 #include "protocol/readback.h"
 #include "protocol/seriallink.h"
-#include "protocol/sounds.h"
 #include "protocol/viewcopy.h"
 #include "protocol/xferlink.h"
 #include "protocol/xfermap.h"
-#include "resource.h"
 
 #include <cstring>
-
-enum { STATUS_FILE_NAME = 1001 };
 
 // The file being received. Its size, block size and block count are taken when it is
 // opened, so that a later list or a changed setting can never move a write outside it.
@@ -30,12 +27,6 @@ static int s_bSkipped;              // serial: a block of the file answered by i
 static int s_bListAccepted;         // the last list passed every check; files may be opened
 static int s_iNextOpen;             // the lowest file index of the batch not yet opened
 
-static void PostToWindow(HWND hwnd, UINT msg, WPARAM wParam)
-{
-    if (hwnd)
-        PostMessageA(hwnd, msg, wParam, 0);
-}
-
 // The received batch is over: its result is kept for the receive command, and its status
 // dialog is closed.
 static void EndReceivedBatch()
@@ -43,7 +34,7 @@ static void EndReceivedBatch()
     SessionState& s = g_state;
     s.qwRecvResult = (uint64_t)s.dwRecvBatch << 32 | (uint32_t)(s.nFilesOk & 0xFFFF) << 16 |
                      (uint32_t)(s.nXferFiles & 0xFFFF);
-    PostToWindow(s.hwndXferDlg, WM_CLOSE, 0);
+    UiCloseStatus(0);
 }
 
 void ReceivedBatchResult(uint32_t dwBatch, int* pnOk, int* pnFiles)
@@ -105,7 +96,7 @@ static void StartReceiving()
     if (s.iWorkerState == WS_RECEIVING)
         return;
     MoveWorkerState(WS_RECEIVING);
-    PostToWindow(s.hwndMain, WM_COMMAND, IDM_RECEIVE);
+    UiReceiveBegan();
 }
 
 // Free space for the caller on the destination drive, or on the folder itself when its
@@ -242,9 +233,7 @@ static void OnOpenFile(const XferLink& link)
     }
     strcpy(s.szRecvName, szName);
     strcpy(s.szRecvPath, szPath);
-    HWND hDlg = s.hwndXferDlg;
-    if (hDlg)
-        SetDlgItemTextA(hDlg, STATUS_FILE_NAME, s.szRecvName);
+    UiFileName(s.szRecvName);
     if (!MapDestFile(s.szRecvPath, rec.dwSize, &s_recvMap)) {
         RefuseCreate(link);
         return;
@@ -442,7 +431,7 @@ static void OnAbort(const XferLink& link)
     // when it comes up, since the close posted below finds no dialog then.
     MoveWorkerState(WS_IDLE);
     EndReceivedBatch();
-    PlayLinkSound("infintr");
+    UiPlaySound("infintr");
 }
 
 // The answering side of the serial handshake, served on both links.
@@ -456,7 +445,7 @@ static int ServeHandshake(const XferLink& link, uint8_t code)
     case XC_LINK:
         link.pfnSendCode(XC_ACK);
         MoveWorkerState(WS_CONNECTED);
-        PlayLinkSound("infbeg");
+        UiPlaySound("infbeg");
         return 1;
     case XC_GET_NAME: {
         OWNERREC rec = {};

@@ -2,17 +2,17 @@
 // each, and its close; or, when the send stops, the abort notice.
 #include "protocol/transfer.h"
 
+#include "connection/linkui.h"
 #include "connection/session.h"
 #include "connection/sockets.h"
 #include "protocol/packets.h"
-#include "protocol/sounds.h"
 #include "protocol/viewcopy.h"
 #include "protocol/xferlink.h"
 #include "protocol/xfermap.h"
 
 #include <cstring>
 
-enum { MAX_LIST_FILES = 255, ABORT_NOTICES = 20, STATUS_FILE_NAME = 1001 };
+enum { MAX_LIST_FILES = 255, ABORT_NOTICES = 20 };
 static_assert(sizeof g_state.abFileSent >= MAX_LIST_FILES, "every file of a list has its mark");
 
 // Announces the list until the receiver takes it, refuses it or the send is stopped.
@@ -182,13 +182,6 @@ static int CloseAtReceiver(const XferLink& link)
     return 0;
 }
 
-static void ShowFileName(const char* pszName)
-{
-    HWND hDlg = g_state.hwndXferDlg;
-    if (hDlg)
-        SetDlgItemTextA(hDlg, STATUS_FILE_NAME, pszName);
-}
-
 // One file of the batch: read its source, have the receiver create it, send its blocks and
 // close it; it counts as sent once all its blocks were taken and the close confirmed. A
 // source that cannot be read stops the send, since nothing else may be sent in place of
@@ -215,7 +208,7 @@ static void SendOneFile(const XferLink& link, int iFile)
     int bOpened = OpenAtReceiver(link, iFile);
     int bAllTaken = 0;
     if (bOpened) {
-        ShowFileName(szName);
+        UiFileName(szName);
         // An empty file on a socket has no block to send.
         bAllTaken = s.nXferBlocks == 0 || SendBlocks(link, iFile, &map);
     }
@@ -226,19 +219,6 @@ static void SendOneFile(const XferLink& link, int iFile)
         s.abFileSent[iFile] = 1;
         s.nFilesOk++;
     }
-}
-
-// The serial sender waits for the dialog to go (it is its own last word); the socket
-// sender only posts, and only to a dialog that exists.
-static void CloseStatusDialog(const XferLink& link)
-{
-    HWND hDlg = g_state.hwndXferDlg;
-    if (!hDlg)
-        return;
-    if (link.bSerial)
-        SendMessageA(hDlg, WM_CLOSE, 0, 0);
-    else
-        PostMessageA(hDlg, WM_CLOSE, 0, 0);
 }
 
 static void SendFiles(const XferLink& link)
@@ -259,17 +239,19 @@ static void SendFiles(const XferLink& link)
     for (; s.iXferFile < nFiles && !s.bAbort; s.iXferFile++)
         SendOneFile(link, s.iXferFile);
 
+    // The serial sender waits for the status dialog to go, as it is its own last word; the
+    // socket sender does not wait.
     if (!s.bAbort) {
-        PlayLinkSound("infend");
-        CloseStatusDialog(link);
+        UiPlaySound("infend");
+        UiCloseStatus(link.bSerial);
         return;
     }
     s.iXferFile--;
     for (int i = 0; i < ABORT_NOTICES; i++)
         if (link.pfnAbortNotice(link.msAbortWait))
             break;
-    PlayLinkSound("infintr");
-    CloseStatusDialog(link);
+    UiPlaySound("infintr");
+    UiCloseStatus(link.bSerial);
 }
 
 void CommSendFiles()
