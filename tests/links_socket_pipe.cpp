@@ -4,8 +4,9 @@
 // a closed and a reset peer, and code frames (the receiver's tests time the silence out).
 #include <gtest/gtest.h>
 
-#include "connection/session.h"
+#include "connection/link.h"
 #include "connection/sockets.h"
+#include "connection/worker.h"
 #include "peer_wire.h"
 #include "protocol/packets.h"
 #include "testenv.h"
@@ -59,15 +60,15 @@ struct Pipe : ::testing::Test {
         ASSERT_TRUE(LoopbackPair(&hPeer, &hProgram));
         PrepareDataSocket(hProgram);
         peer.AttachSocket(hPeer);
-        g_state.hDataSock = hProgram;
-        g_state.bAbort = 0;
+        g_link.hDataSock = hProgram;
+        g_worker.bAbort = 0;
     }
     void TearDown() override
     {
-        SOCKET h = g_state.hDataSock.exchange(INVALID_SOCKET);
+        SOCKET h = g_link.hDataSock.exchange(INVALID_SOCKET);
         if (h != INVALID_SOCKET)
             closesocket(h);
-        g_state.bAbort = 0;
+        g_worker.bAbort = 0;
     }
     // A socket handle that has been closed is no socket any more.
     static bool IsClosedHandle(SOCKET h)
@@ -86,10 +87,10 @@ TEST_F(Pipe, BytesTakenAheadAreWaitingBytesForTheOtherReaders)
     Sleep(50);
     char ab[8] = {};
     EXPECT_EQ(2, SockRecvAll(ab, 2));
-    g_state.bAbort = 1;
+    g_worker.bAbort = 1;
     EXPECT_EQ(3, SockRecvWaiting(ab, 3));
     EXPECT_EQ(0, memcmp(ab, "cde", 3));
-    g_state.bAbort = 0;
+    g_worker.bAbort = 0;
     peer.Send("ijkl");
     Sleep(50);
     SockDiscardWaiting();
@@ -114,8 +115,8 @@ TEST_F(Pipe, APeerThatClosesOrResetsAbortsTheReceiveAtOnceAndTheSocketIsClosed)
         EXPECT_EQ(0, SockRecvAll(ab, 16));
         t.join();
         EXPECT_LT(GetTickCount() - t0, 1000u);
-        EXPECT_EQ(1, g_state.bAbort);
-        EXPECT_EQ(INVALID_SOCKET, g_state.hDataSock);
+        EXPECT_EQ(1, g_worker.bAbort);
+        EXPECT_EQ(INVALID_SOCKET, g_link.hDataSock);
         EXPECT_TRUE(IsClosedHandle(hProgram)) << "the dead connection's handle was left open";
     }
 }
@@ -140,7 +141,7 @@ TEST_F(Pipe, RecvCodeRealignsMisplacedFramesAndConsumesExactlyTheirBytes)
         EXPECT_EQ(c.second, SockRecvCode()) << Hex(c.first);
         peer.Send(Frame(0x63));
         EXPECT_EQ(0x63, SockRecvCode()) << "after " << Hex(c.first);
-        EXPECT_EQ(0, g_state.bAbort);
+        EXPECT_EQ(0, g_worker.bAbort);
     }
 }
 

@@ -2,10 +2,12 @@
 // COM1, a scripted peer on COM2.
 #include <gtest/gtest.h>
 
+#include "connection/link.h"
 #include "connection/serialport.h"
-#include "connection/session.h"
+#include "connection/settings.h"
 #include "connection/worker.h"
 #include "peer_wire.h"
+#include "protocol/transfer.h"
 #include "testenv.h"
 
 #include <cstring>
@@ -24,10 +26,10 @@ struct SerialXfer : ::testing::Test {
     void SetUp() override
     {
         CreateDirectoryA(dest.c_str(), nullptr);
-        strcpy(g_state.szDestDir, dest.c_str());
-        g_state.iCommType = CT_COM1;
-        g_state.hComm = OpenCommPort();
-        ASSERT_NE(nullptr, g_state.hComm.load());
+        strcpy(g_settings.szDestDir, dest.c_str());
+        g_settings.iCommType = CT_COM1;
+        g_link.hComm = OpenCommPort();
+        ASSERT_NE(nullptr, g_link.hComm.load());
         ASSERT_TRUE(wire.OpenSerial());
         hThread = StartTransferWorker(CT_COM1, (int)B, 1);
         ASSERT_NE(nullptr, hThread);
@@ -47,13 +49,13 @@ TEST_F(SerialXfer, HelloBatchIsAnsweredByteForByteAndSizesAroundTheBlockArriveWh
     EXPECT_EQ(Hex(Frame(0x51)), Ask(Frame(0x50), 4));
     EXPECT_EQ(Hex(Frame(0x63)), Ask(Frame(0x62), 4));
     EXPECT_EQ(Hex(Frame(0x52)), Ask(ListMsg({Record("C:\\x\\hello.txt", 5)}), 4));
-    EXPECT_EQ(WS_RECEIVING, g_state.iWorkerState);
+    EXPECT_EQ(WS_RECEIVING, g_worker.iWorkerState);
     EXPECT_EQ(Hex(Frame(0x52)), Ask(OpenMsg(0), 4));
     EXPECT_EQ("54 FF 54 11 ", Ask(BlockMsg(0, "hello"), 4));
     EXPECT_EQ("52 FF 52 11 ", Ask(Frame(0x60), 4));
     EXPECT_EQ("", Hex(wire.Drain(300)));
     EXPECT_EQ("hello", FileContents(DestFile("hello.txt")));
-    EXPECT_TRUE(WaitFor([] { return g_state.iWorkerState == WS_IDLE; }, 2000));
+    EXPECT_TRUE(WaitFor([] { return g_worker.iWorkerState == WS_IDLE; }, 2000));
 
     const size_t sizes[] = {0, 1, B - 1, B, B + 1, 2 * 1024 * 1024 + 5};
     std::vector<PeerFile> files;
@@ -62,7 +64,7 @@ TEST_F(SerialXfer, HelloBatchIsAnsweredByteForByteAndSizesAroundTheBlockArriveWh
     ASSERT_TRUE(PeerSendBatch(wire, true, B, files));
     for (const PeerFile& f : files)
         EXPECT_TRUE(FileContents(DestFile(f.path)) == f.data) << f.path;
-    EXPECT_EQ(6, g_state.nFilesOk);     // a batch counts its own files
+    EXPECT_EQ(6, g_xfer.nFilesOk);     // a batch counts its own files
 }
 
 // Blocks with a bad CRC or out of step are not stored. A block answered by its CRC alone
@@ -108,8 +110,8 @@ TEST_F(SerialXfer, SenderRepeatsARefusedBlockWithinItsPause)
     std::string src = root.File("s.bin"), d = Pattern(2 * B + 3, 70);
     WriteWholeFile(src, d);
     std::string rec = Record(src, (uint32_t)d.size());
-    memcpy(g_state.pXferFiles.load(), rec.data(), 256);
-    g_state.nXferFiles = 1;
+    memcpy(g_xfer.pXferFiles.load(), rec.data(), 256);
+    g_xfer.nXferFiles = 1;
     StartSend();
     EXPECT_EQ(Hex(ListMsg({rec})), Hex(wire.Recv(9 + 256)));
     EXPECT_EQ(Hex(OpenMsg(0)), Ask(Frame(0x52), 5));
@@ -132,10 +134,10 @@ TEST_F(SerialXfer, SenderRepeatsARefusedBlockWithinItsPause)
     }
     EXPECT_EQ(Hex(Frame(0x60)), Hex(wire.Recv(4)));
     wire.Send(Frame(0x52));
-    ASSERT_TRUE(WaitFor([] { return g_state.bAnswerMode == 1; }, 5000));
-    EXPECT_EQ(1, g_state.nFilesOk);
-    EXPECT_EQ(1, g_state.abFileSent[0]);
-    EXPECT_EQ(d.size(), g_state.dwXferDone.load());
+    ASSERT_TRUE(WaitFor([] { return g_worker.bAnswerMode == 1; }, 5000));
+    EXPECT_EQ(1, g_xfer.nFilesOk);
+    EXPECT_EQ(1, g_xfer.abFileSent[0]);
+    EXPECT_EQ(d.size(), g_xfer.dwXferDone.load());
 }
 
 TEST_F(SerialXfer, ReadBackGivesTheFileWithItsCrcs)
@@ -166,7 +168,7 @@ TEST_F(SerialXfer, DriveFullOrFileCutShortUnderTheViewIsNoCrash)
     SmallDrive drive(1);
     if (!drive.Ok())
         SKIP_CASE("a 1 MiB tmpfs cannot be mounted and mapped here");
-    strcpy(g_state.szDestDir, "T:\\");
+    strcpy(g_settings.szDestDir, "T:\\");
     std::string d = Pattern(4 * B, 56);
     EXPECT_EQ(Hex(Frame(0x52)), Ask(ListMsg({Record("full.bin", (uint32_t)d.size())}), 4));
     EXPECT_EQ(Hex(Frame(0x52)), Ask(OpenMsg(0), 4));
@@ -175,8 +177,8 @@ TEST_F(SerialXfer, DriveFullOrFileCutShortUnderTheViewIsNoCrash)
     ASSERT_TRUE(WaitFor([&] { return drive.FreeBytes() < B; }, 10000));
     EXPECT_EQ(Hex(Frame(0x64)), Ask(BlockMsg(1, d.substr(B, B)), 4));
     EXPECT_FALSE(FileExists("T:\\full.bin"));
-    g_state.bAbort = 0;             // as the status dialog leaves it
-    strcpy(g_state.szDestDir, dest.c_str());
+    g_worker.bAbort = 0;             // as the status dialog leaves it
+    strcpy(g_settings.szDestDir, dest.c_str());
 
     RunHostCommand("rm " + drive.HostDir() + "/filler");
     ASSERT_TRUE(WaitFor([&] { return drive.FreeBytes() > 2 * B; }, 5000));
@@ -202,9 +204,9 @@ TEST_F(SerialXfer, QuitDuringTheLastCloseStillEndsTheWorker)
     EXPECT_EQ(Hex(Frame(0x52)), Ask(ListMsg({Record("q.txt", 1)}), 4));
     EXPECT_EQ(Hex(Frame(0x52)), Ask(OpenMsg(0), 4));
     EXPECT_EQ(Hex(Frame(0x54)), Ask(BlockMsg(0, "q"), 4));
-    g_state.iWorkerState = WS_QUIT;
+    g_worker.iWorkerState = WS_QUIT;
     EXPECT_EQ(Hex(Frame(0x52)), Ask(Frame(0x60), 4));
-    g_state.bAnswerMode = 0;
+    g_worker.bAnswerMode = 0;
     EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(hThread, 2000));
 }
 

@@ -4,22 +4,21 @@
 
 #include <string>
 
-#include "connection/session.h"
+#include "connection/settings.h"
 
+#include <windows.h>
 #include <sddl.h>
 
 namespace {
 
-const char kKey[] = "SOFTWARE\\Varndel\\Talmox";
-
-struct Settings : ::testing::Test {
+struct SavedSettings : ::testing::Test {
     void SetUp() override { Clean(); }
     void TearDown() override { Clean(); }
     static void Clean()
     {
-        RegDeleteKeyA(HKEY_LOCAL_MACHINE, kKey);
+        RegDeleteKeyA(HKEY_LOCAL_MACHINE, kProgramKey);
         RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Varndel");
-        RegDeleteKeyA(HKEY_CURRENT_USER, kKey);
+        RegDeleteKeyA(HKEY_CURRENT_USER, kProgramKey);
     }
     // The machine key as an ordinary user finds it: one that exists is made read-only for
     // everyone (deletable, so that Clean removes it). A missing one gets a volatile parent,
@@ -28,7 +27,7 @@ struct Settings : ::testing::Test {
     static void DenyMachineWrites()
     {
         HKEY h;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, WRITE_DAC, &h) == ERROR_SUCCESS) {
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kProgramKey, 0, WRITE_DAC, &h) == ERROR_SUCCESS) {
             PSECURITY_DESCRIPTOR pSd = nullptr;
             ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA("D:(A;;KRSDWD;;;WD)",
                                                                              SDDL_REVISION_1, &pSd, nullptr));
@@ -39,13 +38,13 @@ struct Settings : ::testing::Test {
                                                      REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &h, nullptr));
         }
         RegCloseKey(h);
-        ASSERT_NE(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_ALL_ACCESS,
+        ASSERT_NE(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, kProgramKey, 0, nullptr, 0, KEY_ALL_ACCESS,
                                                  nullptr, &h, nullptr)) << "the machine key is still writable";
     }
     static void Put(HKEY root, const char* name, DWORD type, const void* p, DWORD cb)
     {
         HKEY h;
-        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(root, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h, nullptr));
+        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(root, kProgramKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h, nullptr));
         RegSetValueExA(h, name, 0, type, (const BYTE*)p, cb);
         RegCloseKey(h);
     }
@@ -55,7 +54,7 @@ struct Settings : ::testing::Test {
 // Whichever keys an earlier save or an installer left, what is saved is what the next start
 // loads, for an administrator and for an ordinary user; settings not stored or out of range
 // have their defaults.
-TEST_F(Settings, WhatIsSavedIsLoadedNextWhoeverSavesAndWhicheverKeysExist)
+TEST_F(SavedSettings, WhatIsSavedIsLoadedNextWhoeverSavesAndWhicheverKeysExist)
 {
     for (int iCase = 0; iCase < 8; iCase++) {
         int bOrdinary = iCase >> 2, fKeys = iCase & 3;     // keys 1: the machine's, 2: the user's
@@ -74,25 +73,25 @@ TEST_F(Settings, WhatIsSavedIsLoadedNextWhoeverSavesAndWhicheverKeysExist)
         }
         if (bOrdinary)
             DenyMachineWrites();
-        g_state.iCommType = 3;
-        g_state.bOverwrite = 1;
+        g_settings.iCommType = 3;
+        g_settings.bOverwrite = 1;
         LoadSettings();
-        EXPECT_EQ(fKeys & 2 ? 2 : fKeys & 1 ? 1 : 0, g_state.iSortOrder);
-        EXPECT_EQ(0, g_state.iCommType);
-        EXPECT_EQ(4096, g_state.cbBlock);
-        EXPECT_STREQ("C:\\Temp", g_state.szDestDir);
-        EXPECT_FALSE(g_state.bOverwrite);
-        g_state.iCommType = 5;
-        strcpy(g_state.szDestDir, "D:\\In");
+        EXPECT_EQ(fKeys & 2 ? 2 : fKeys & 1 ? 1 : 0, g_settings.iSortOrder);
+        EXPECT_EQ(0, g_settings.iCommType);
+        EXPECT_EQ(4096, g_settings.cbBlock);
+        EXPECT_STREQ("C:\\Temp", g_settings.szDestDir);
+        EXPECT_FALSE(g_settings.bOverwrite);
+        g_settings.iCommType = 5;
+        strcpy(g_settings.szDestDir, "D:\\In");
         SaveSettings();
         // The preferences are kept as bits of one value, as earlier installations read them.
         DWORD dw = 0, cb = sizeof dw;
-        RegGetValueA(bOrdinary ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE, kKey, "Preferences",
+        RegGetValueA(bOrdinary ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE, kProgramKey, "Preferences",
                      RRF_RT_REG_DWORD, nullptr, &dw, &cb);
         EXPECT_EQ(14u, dw);
         LoadSettings();
-        EXPECT_EQ(5, g_state.iCommType);
-        EXPECT_STREQ("D:\\In", g_state.szDestDir);
+        EXPECT_EQ(5, g_settings.iCommType);
+        EXPECT_STREQ("D:\\In", g_settings.szDestDir);
     }
 }
 

@@ -4,11 +4,13 @@
 // and the connect that comes before, cancelled just as it stood or with nobody listening.
 #include <gtest/gtest.h>
 
-#include "connection/session.h"
+#include "browser/uistate.h"
+#include "connection/link.h"
+#include "connection/settings.h"
 #include "connection/sockets.h"
 #include "connection/worker.h"
-#include "protocol/transfer.h"
 #include "peer_wire.h"
+#include "protocol/transfer.h"
 #include "testenv.h"
 
 #include <cstring>
@@ -30,10 +32,10 @@ struct SockReceiver : ::testing::Test {
     {
         EnsureWinsock();
         CreateDirectoryA(dest.c_str(), nullptr);
-        strcpy(g_state.szDestDir, dest.c_str());
-        strcpy(g_state.szOwnerName, "Receiver");
-        g_state.hDataSock = INVALID_SOCKET;
-        g_state.hListenSock = hListen = LoopbackListener(&port);
+        strcpy(g_settings.szDestDir, dest.c_str());
+        strcpy(g_settings.szOwnerName, "Receiver");
+        g_link.hDataSock = INVALID_SOCKET;
+        g_link.hListenSock = hListen = LoopbackListener(&port);
         hThread = StartTransferWorker(CT_LAN, (int)B, 1);
         ASSERT_NE(nullptr, hThread);
         Connect();
@@ -52,13 +54,13 @@ struct SockReceiver : ::testing::Test {
             wire.Drain(100);
         }
         wire.Close();
-        SOCKET hOld = g_state.hDataSock.exchange(INVALID_SOCKET);
+        SOCKET hOld = g_link.hDataSock.exchange(INVALID_SOCKET);
         if (hOld != INVALID_SOCKET)
             closesocket(hOld);
-        ASSERT_TRUE(WaitFor([] { return g_state.iWorkerState == WS_IDLE; }, 5000));
+        ASSERT_TRUE(WaitFor([] { return g_worker.iWorkerState == WS_IDLE; }, 5000));
         wire.AttachSocket(ConnectTcp(port));
         ASSERT_TRUE(WaitFor([] {
-            return g_state.iWorkerState == WS_CONNECTED && g_state.hDataSock != INVALID_SOCKET;
+            return g_worker.iWorkerState == WS_CONNECTED && g_link.hDataSock != INVALID_SOCKET;
         }, 3000));
     }
     std::string Ask(const std::string& msg, size_t nReply, int ms = 4000)
@@ -75,8 +77,8 @@ TEST_F(SockReceiver, HelloBatchIsAnsweredByteForByteAndSizesAroundTheBlockArrive
 {
     std::string rec = Record("C:\\Users\\me\\hello.txt", 5);
     EXPECT_EQ(Hex(Frame(0x52)), Ask(ListMsg({rec}), 4));
-    EXPECT_EQ(WS_RECEIVING, g_state.iWorkerState);
-    EXPECT_EQ(5u, g_state.dwXferTotal.load());
+    EXPECT_EQ(WS_RECEIVING, g_worker.iWorkerState);
+    EXPECT_EQ(5u, g_xfer.dwXferTotal.load());
     EXPECT_EQ("5F FF 5F 11 00 ", Hex(OpenMsg(0)));
     EXPECT_EQ(Hex(Frame(0x63)), Ask(OpenMsg(0), 4));
     std::string block = BlockMsg(0, "hello");
@@ -85,17 +87,17 @@ TEST_F(SockReceiver, HelloBatchIsAnsweredByteForByteAndSizesAroundTheBlockArrive
     EXPECT_EQ("52 FF 52 11 ", Ask(Frame(0x60), 4));
     EXPECT_EQ("", Hex(wire.Drain(200)));
     EXPECT_EQ("hello", FileContents(DestFile("hello.txt")));
-    EXPECT_EQ(1, g_state.nFilesOk);
-    EXPECT_EQ(0, g_state.bAbort);
+    EXPECT_EQ(1, g_xfer.nFilesOk);
+    EXPECT_EQ(0, g_worker.bAbort);
     // The next batch's list may come before the receive command has shown this one's result:
     // the result kept at its end stays as it was.
     Connect();
     EXPECT_EQ(Hex(Frame(0x52)), Ask(ListMsg({Record("a.txt", 1), Record("b.txt", 1)}), 4));
     int nOk = -1, nFiles = -1;
-    ReceivedBatchResult(g_state.dwRecvBatch - 1, &nOk, &nFiles);
+    ReceivedBatchResult(g_xfer.dwRecvBatch - 1, &nOk, &nFiles);
     EXPECT_EQ(1, nOk);
     EXPECT_EQ(1, nFiles);
-    ReceivedBatchResult(g_state.dwRecvBatch, &nOk, &nFiles);     // not over: its live counts
+    ReceivedBatchResult(g_xfer.dwRecvBatch, &nOk, &nFiles);     // not over: its live counts
     EXPECT_EQ(0, nOk);
     EXPECT_EQ(2, nFiles);
 
@@ -107,8 +109,8 @@ TEST_F(SockReceiver, HelloBatchIsAnsweredByteForByteAndSizesAroundTheBlockArrive
     ASSERT_TRUE(PeerSendBatch(wire, false, B, files));
     for (const PeerFile& f : files)
         EXPECT_TRUE(FileContents(DestFile(f.path.substr(f.path.rfind('\\') + 1))) == f.data) << f.path;
-    EXPECT_EQ(6, g_state.nFilesOk);     // a batch counts its own files
-    EXPECT_TRUE(WaitFor([] { return g_state.iWorkerState == WS_IDLE; }, 2000));
+    EXPECT_EQ(6, g_xfer.nFilesOk);     // a batch counts its own files
+    EXPECT_TRUE(WaitFor([] { return g_worker.iWorkerState == WS_IDLE; }, 2000));
 }
 
 TEST_F(SockReceiver, ListsThatAreTooLongDamagedOrShortAreRefused)
@@ -126,13 +128,13 @@ TEST_F(SockReceiver, ListsThatAreTooLongDamagedOrShortAreRefused)
     EXPECT_EQ(Hex(Frame(0x53)), Ask(ListMsgRaw(2, Crc(one), one), 4, 6000));
     DWORD ms = GetTickCount() - t0;
     EXPECT_TRUE(ms >= 1800 && ms <= 3000) << ms << " ms";
-    EXPECT_NE(WS_RECEIVING, g_state.iWorkerState);
-    EXPECT_EQ(0, g_state.bAbort);
+    EXPECT_NE(WS_RECEIVING, g_worker.iWorkerState);
+    EXPECT_EQ(0, g_worker.bAbort);
     // 99 files pass the count test.
     recs.pop_back();
     EXPECT_EQ(Hex(Frame(0x52)), Ask(ListMsg(recs), 4));
-    EXPECT_EQ(WS_RECEIVING, g_state.iWorkerState);
-    EXPECT_EQ(99, g_state.nXferFiles);
+    EXPECT_EQ(WS_RECEIVING, g_worker.iWorkerState);
+    EXPECT_EQ(99, g_xfer.nXferFiles);
     EXPECT_TRUE(FolderNames(dest).empty());
 }
 
@@ -146,17 +148,17 @@ TEST_F(SockReceiver, NameConflictsAreRefusedUnlessOverwritingAndAFolderIsNeverRe
     std::vector<std::string> recs = {Record(files[0].path, 1), Record(files[1].path, 40000)};
     EXPECT_EQ(Hex(Frame(0x66)), Ask(ListMsg(recs), 4));
     EXPECT_EQ(Hex(Frame(0x66)), Ask(ListMsg({Record("taken", 10)}), 4));
-    EXPECT_NE(WS_RECEIVING, g_state.iWorkerState);
-    g_state.bOverwrite = 1;
+    EXPECT_NE(WS_RECEIVING, g_worker.iWorkerState);
+    g_settings.bOverwrite = 1;
     ASSERT_TRUE(PeerSendBatch(wire, false, B, files));
     EXPECT_TRUE(FileContents(DestFile("old.txt")) == files[1].data) << "not cut to the new size";
 
     Connect();
     EXPECT_EQ(Hex(Frame(0x52)), Ask(ListMsg({Record("taken", 10)}), 4));
     EXPECT_EQ(Hex(Frame(0x67) + Frame(0x64)), Ask(OpenMsg(0), 8));
-    EXPECT_TRUE(WaitFor([] { return g_state.iWorkerState == WS_IDLE; }, 2000));
+    EXPECT_TRUE(WaitFor([] { return g_worker.iWorkerState == WS_IDLE; }, 2000));
     Connect();
-    EXPECT_EQ(0, g_state.bAbort) << "a new connection starts clear of the old abort";
+    EXPECT_EQ(0, g_worker.bAbort) << "a new connection starts clear of the old abort";
     EXPECT_EQ(Hex(Frame(0x51)), Ask(Frame(0x50), 4));
 }
 
@@ -210,7 +212,7 @@ TEST_F(SockReceiver, HostileNamesAreRefusedAndNothingIsWrittenOutside)
         recs.push_back(Record("C:\\src\\" + name, 10));
     recs.push_back(RecordUnits({'a', 0x0441, 'b'}, 10));    // a unit above 255
     for (int bOverwrite : {0, 1}) {
-        g_state.bOverwrite = bOverwrite;
+        g_settings.bOverwrite = bOverwrite;
         for (const std::string& rec : recs) {
             SCOPED_TRACE(Hex(rec.substr(0, 48)) + (bOverwrite ? "overwriting" : ""));
             Connect();
@@ -254,7 +256,7 @@ TEST_F(SockReceiver, DestinationDeletedFullOrReadOnlyRefusesTheFileAndLosesNothi
     SmallDrive drive(8);
     if (!drive.Ok())
         SKIP_CASE("an 8 MiB tmpfs cannot be mounted and mapped here");
-    strcpy(g_state.szDestDir, "T:\\");
+    strcpy(g_settings.szDestDir, "T:\\");
     Connect();
     EXPECT_EQ(Hex(Frame(0x65)), Ask(ListMsg({Record("a", 5000000), Record("b", 5000000)}), 4));
     EXPECT_TRUE(FolderNames("T:").empty());
@@ -269,14 +271,14 @@ TEST_F(SockReceiver, DestinationDeletedFullOrReadOnlyRefusesTheFileAndLosesNothi
     wire.Send(BlockMsg(1, data.substr(B, B)));
     std::string reply = wire.Recv(4) + wire.Drain(300);
     EXPECT_NE(std::string::npos, reply.find(Frame(0x64))) << Hex(reply);
-    EXPECT_TRUE(WaitFor([] { return g_state.iWorkerState == WS_IDLE; }, 3000));
+    EXPECT_TRUE(WaitFor([] { return g_worker.iWorkerState == WS_IDLE; }, 3000));
     EXPECT_FALSE(FileExists("T:\\big.bin"));
-    EXPECT_EQ(nullptr, g_state.hXferFile.load());
+    EXPECT_EQ(nullptr, g_xfer.hXferFile.load());
 
     RunHostCommand("rm " + drive.HostDir() + "/filler");
     ASSERT_TRUE(WaitFor([&] { return drive.FreeBytes() > (4u << 20); }, 5000));
     Connect();
-    EXPECT_EQ(0, g_state.bAbort) << "a new connection starts clear of the old abort";
+    EXPECT_EQ(0, g_worker.bAbort) << "a new connection starts clear of the old abort";
     ASSERT_TRUE(PeerSendBatch(wire, false, B, {{"kept.txt", "kept"}}));
     // The remount runs after its start returns and fails while any file on the drive is open
     // for writing, so the probe for it makes a folder, never a file.
@@ -287,7 +289,7 @@ TEST_F(SockReceiver, DestinationDeletedFullOrReadOnlyRefusesTheFileAndLosesNothi
         RemoveDirectoryA("T:\\probe");
         return false;
     }, 5000));
-    g_state.bOverwrite = 1;
+    g_settings.bOverwrite = 1;
     Connect();
     EXPECT_EQ(Hex(Frame(0x52)), Ask(ListMsg({Record("kept.txt", 9), Record("new.txt", 3)}), 4));
     EXPECT_EQ(Hex(Frame(0x67) + Frame(0x64)), Ask(OpenMsg(0), 8));
@@ -308,9 +310,9 @@ struct SockSender : ::testing::Test {
         SOCKET a, b;
         ASSERT_TRUE(LoopbackPair(&a, &b));
         PrepareDataSocket(a);
-        g_state.hDataSock = a;
+        g_link.hDataSock = a;
         wire.AttachSocket(b);
-        g_state.hListenSock = INVALID_SOCKET;
+        g_link.hListenSock = INVALID_SOCKET;
         hThread = StartTransferWorker(CT_LAN, (int)B, 0);
         ASSERT_NE(nullptr, hThread);
     }
@@ -319,20 +321,19 @@ struct SockSender : ::testing::Test {
     // name), entered in the batch table, and the send started.
     void Send(const std::vector<std::pair<std::string, std::string>>& files)
     {
-        SessionState& s = g_state;
         for (size_t i = 0; i < files.size(); i++) {
             const std::string& name = files[i].first;
             std::string path = name.find(':') != std::string::npos ? name : root.File(name);
             WriteWholeFile(path, files[i].second);
             recs.push_back(Record(path, (uint32_t)files[i].second.size()));
-            memcpy((char*)s.pXferFiles.load() + 256 * i, recs.back().data(), 256);
+            memcpy((char*)g_xfer.pXferFiles.load() + 256 * i, recs.back().data(), 256);
         }
-        s.nXferFiles = (int32_t)files.size();
-        s.iSendResult = 0;
-        s.iUnreadableFile = -1;
+        g_xfer.nXferFiles = (int32_t)files.size();
+        g_xfer.iSendResult = 0;
+        g_xfer.iUnreadableFile = -1;
         StartSend();
     }
-    bool Done(int ms = 10000) { return WaitFor([] { return g_state.bAnswerMode == 1; }, ms); }
+    bool Done(int ms = 10000) { return WaitFor([] { return g_worker.bAnswerMode == 1; }, ms); }
     void Expect(const std::string& want, const char* what, int ms = 4000)
     {
         EXPECT_EQ(Hex(want), Hex(wire.Recv(want.size(), ms))) << what;
@@ -377,14 +378,14 @@ TEST_F(SockSender, HelloAndSizesAroundTheBlockGoOutByteForByteAndRepeatOnBadRepl
     }
     ASSERT_TRUE(Done());
     EXPECT_EQ("", Hex(wire.Drain(200)));
-    EXPECT_EQ(7, g_state.nFilesOk);
-    EXPECT_EQ(0, g_state.iSendResult);
+    EXPECT_EQ(7, g_xfer.nFilesOk);
+    EXPECT_EQ(0, g_xfer.iSendResult);
     // The progress: past the last file, every byte counted once though blocks went again.
     size_t total = 0;
     for (const auto& f : files)
         total += f.second.size();
-    EXPECT_EQ(7, g_state.iXferFile);
-    EXPECT_EQ(total, g_state.dwXferDone.load());
+    EXPECT_EQ(7, g_xfer.iXferFile);
+    EXPECT_EQ(total, g_xfer.dwXferDone.load());
 }
 
 // Another program cuts the source short while its blocks are going out; reading the mapped
@@ -416,8 +417,8 @@ TEST_F(SockSender, SourceCutShortWhileSendingStopsTheSendWithoutItsBytes)
     Expect(Frame(0x64), "notice");
     wire.Send(Frame(0x63));
     ASSERT_TRUE(Done());
-    EXPECT_EQ(0, g_state.iUnreadableFile);
-    EXPECT_EQ(0, g_state.nFilesOk);
+    EXPECT_EQ(0, g_xfer.iUnreadableFile);
+    EXPECT_EQ(0, g_xfer.nFilesOk);
     EXPECT_EQ("", Hex(wire.Drain(200)));
 }
 
@@ -431,15 +432,15 @@ TEST(Connect, LinkOfACancelledConnectIsClosedAndWithoutAPeerItRetriesUntilCancel
     SOCKET hListen = LoopbackListener(&port);
     if (hListen == INVALID_SOCKET)
         SKIP_CASE("port 1756 is taken by another program");
-    g_state.dwPeerIP = INADDR_LOOPBACK;
-    g_state.hwndConnectDlg = nullptr;
+    g_settings.dwPeerIP = INADDR_LOOPBACK;
+    g_wnd.hwndConnectDlg = nullptr;
     HANDLE hThread = StartTransferWorker(CT_WAN, 32768, 0);
     ASSERT_NE(nullptr, hThread);
     StartConnect();
     SOCKET hPeer = INVALID_SOCKET;
     ASSERT_TRUE(WaitFor([&] { return (hPeer = accept(hListen, nullptr, nullptr)) != INVALID_SOCKET; },
                         5000));
-    ASSERT_TRUE(WaitFor([] { return g_state.iWorkerState == WS_CONNECTED; }, 5000));
+    ASSERT_TRUE(WaitFor([] { return g_worker.iWorkerState == WS_CONNECTED; }, 5000));
     CancelTransfer();       // the dialog's Cancel
     // Only the abort notice may come before the close.
     PeerWire peer;
@@ -447,14 +448,14 @@ TEST(Connect, LinkOfACancelledConnectIsClosedAndWithoutAPeerItRetriesUntilCancel
     DWORD t0 = GetTickCount();
     EXPECT_LE(peer.Recv(5, 3000).size(), 4u) << "more than the abort notice came";
     EXPECT_LT(GetTickCount() - t0, 2900u) << "the cancelled link is still open";
-    EXPECT_EQ(INVALID_SOCKET, g_state.hDataSock.load());
+    EXPECT_EQ(INVALID_SOCKET, g_link.hDataSock.load());
     EXPECT_TRUE(StopTransferWorker(hThread));
     closesocket(hListen);
 
     StartConnect();
     HANDLE hCancel = CreateThread(nullptr, 0, [](void*) -> DWORD {
         Sleep(1500);
-        g_state.bAbort = 1;
+        g_worker.bAbort = 1;
         return 0;
     }, nullptr, 0, nullptr);
     t0 = GetTickCount();
@@ -464,9 +465,9 @@ TEST(Connect, LinkOfACancelledConnectIsClosedAndWithoutAPeerItRetriesUntilCancel
     CloseHandle(hCancel);
     EXPECT_GE(ms, 1400u);
     EXPECT_LT(ms, 2600u);
-    EXPECT_EQ(WS_CONNECT, g_state.iWorkerState);
-    EXPECT_EQ(INVALID_SOCKET, g_state.hDataSock);
-    g_state.bAbort = 0;
+    EXPECT_EQ(WS_CONNECT, g_worker.iWorkerState);
+    EXPECT_EQ(INVALID_SOCKET, g_link.hDataSock);
+    g_worker.bAbort = 0;
 }
 
 }  // namespace

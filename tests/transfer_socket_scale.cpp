@@ -3,10 +3,12 @@
 // this one; it arrives byte-identical and neither side's working set grows with the file.
 #include <gtest/gtest.h>
 
-#include "connection/session.h"
+#include "connection/link.h"
+#include "connection/settings.h"
 #include "connection/sockets.h"
 #include "connection/worker.h"
 #include "peer_wire.h"
+#include "protocol/transfer.h"
 #include "testenv.h"
 
 #include <psapi.h>
@@ -79,15 +81,15 @@ bool SameBytes(const std::string& pathA, const std::string& pathB)
 HANDLE StartWorker(int bAnswerMode, uint16_t* pPort)
 {
     EnsureWinsock();
-    g_state.hDataSock = INVALID_SOCKET;
-    g_state.hListenSock = LoopbackListener(pPort);
+    g_link.hDataSock = INVALID_SOCKET;
+    g_link.hListenSock = LoopbackListener(pPort);
     return StartTransferWorker(CT_LAN, B, bAnswerMode);
 }
 
 void StopWorker(HANDLE hThread)
 {
     EXPECT_TRUE(StopTransferWorker(hThread));
-    closesocket(g_state.hListenSock);
+    closesocket(g_link.hListenSock);
 }
 
 // Only in the child: sends the file its parent named and checks its own working set.
@@ -104,18 +106,17 @@ TEST(ScaleChild, SendsTheFileItsParentNames)
     SOCKET hSock = ConnectTcp((uint16_t)port);
     ASSERT_NE(INVALID_SOCKET, hSock);
     PrepareDataSocket(hSock);
-    SessionState& s = g_state;
-    s.hDataSock = hSock;
+    g_link.hDataSock = hSock;
     std::string rec = Record(szPath, dwSize);
-    memcpy(s.pXferFiles.load(), rec.data(), 256);
-    s.nXferFiles = 1;
-    s.iUnreadableFile = -1;
+    memcpy(g_xfer.pXferFiles.load(), rec.data(), 256);
+    g_xfer.nXferFiles = 1;
+    g_xfer.iUnreadableFile = -1;
     uint64_t qwPeakBefore = PeakWorkingSet();
     StartSend();
-    EXPECT_TRUE(WaitFor([] { return g_state.bAnswerMode == 1; }, 900000));
+    EXPECT_TRUE(WaitFor([] { return g_worker.bAnswerMode == 1; }, 900000));
     uint64_t qwGrowth = PeakWorkingSet() - qwPeakBefore;
     printf("sender: peak working set grew %.1f MiB\n", qwGrowth / 1048576.0);
-    EXPECT_EQ(1, s.nFilesOk);
+    EXPECT_EQ(1, g_xfer.nFilesOk);
     EXPECT_LT(qwGrowth, MAX_GROWTH);
     StopWorker(hThread);
 }
@@ -133,7 +134,7 @@ TEST(ScaleTransfer, SparseFileArrivesIdenticalWithBoundedWorkingSets)
 
     uint16_t port = 0;
     HANDLE hThread = StartWorker(1, &port);
-    strcpy(g_state.szDestDir, dest.c_str());
+    strcpy(g_settings.szDestDir, dest.c_str());
     uint64_t qwPeakBefore = PeakWorkingSet();
     DWORD t0 = GetTickCount();
     // This program again, as the sender; its output goes to ours.
@@ -163,7 +164,7 @@ TEST(ScaleTransfer, SparseFileArrivesIdenticalWithBoundedWorkingSets)
     EXPECT_EQ(0u, dwExit) << "the sender's own checks";
     // Faster than a link that waited 10 ms for each block could be (3.3 MB/s at most).
     EXPECT_GT(dwSize / sec / 1e6, 5.0);
-    EXPECT_TRUE(WaitFor([] { return g_state.nFilesOk == 1; }, 5000));
+    EXPECT_TRUE(WaitFor([] { return g_xfer.nFilesOk == 1; }, 5000));
     EXPECT_LT(qwGrowth, MAX_GROWTH);
     StopWorker(hThread);
     EXPECT_TRUE(SameBytes(path, dest + "\\big.bin"));

@@ -2,12 +2,14 @@
 // Folder, Copy To and Move through their dialog, and File Properties.
 #include <gtest/gtest.h>
 
+#include "browser/uistate.h"
+#include "connection/settings.h"
 #include "ui_support.h"
 
 namespace {
 
 struct FileOps : OnMainWindow {
-    void SetUp() override { g_state.bPromptDelete = 1; }
+    void SetUp() override { g_settings.bPromptDelete = 1; }
 
     static bool IsFolder(const std::string& path)
     {
@@ -16,7 +18,7 @@ struct FileOps : OnMainWindow {
     }
     static HWND LabelEdit()
     {
-        return (HWND)SendMessageA(g_state.hwndFileList, LVM_GETEDITCONTROL, 0, 0);
+        return (HWND)SendMessageA(g_wnd.hwndFileList, LVM_GETEDITCONTROL, 0, 0);
     }
     // Ends a label edit the way a user does: the new name typed in, then Enter.
     static void TypeLabel(const char* pszName)
@@ -81,13 +83,13 @@ TEST_F(FileOps, RenameToAnExistingNameIsRefusedAndAFreeNameRenamesOnDisk)
                   "specified already exists.  Specify a different Name.",
                   box.Shown());
     }
-    EXPECT_EQ("a.txt", ItemText(g_state.hwndFileList, 0));
+    EXPECT_EQ("a.txt", ItemText(g_wnd.hwndFileList, 0));
     EXPECT_EQ("A", FileContents(dir.File("a.txt")));
     EXPECT_EQ("B", FileContents(dir.File("b.txt")));
 
     RunCommand(IDM_RENAME);
     TypeLabel("c.txt");
-    EXPECT_EQ("c.txt", ItemText(g_state.hwndFileList, 0));
+    EXPECT_EQ("c.txt", ItemText(g_wnd.hwndFileList, 0));
     EXPECT_FALSE(FileExists(dir.File("a.txt")));
     EXPECT_EQ("A", FileContents(dir.File("c.txt")));
 }
@@ -125,7 +127,7 @@ TEST_F(FileOps, DeleteAsksFirstOnlyYesDeletesAndAReadOnlyFileStays)
     EXPECT_EQ(-1, FindRow("b.txt"));
     EXPECT_NE(-1, FindRow("late.txt"));
 
-    g_state.bPromptDelete = 0;
+    g_settings.bPromptDelete = 0;
     SelectNames({"sub", "other.txt"});
     EXPECT_EQ("Delete File(s): Not all of the files were deleted successfully",
               DeleteAnswering(IDOK));
@@ -143,14 +145,14 @@ TEST_F(FileOps, NewFolderTakesTheFirstFreeNameAndOpensItsLabel)
     CreateDirectoryA(dir.File("New Folder(1)").c_str(), nullptr);
     WriteWholeFile(dir.File("z.txt"), "z");
     ShowFolder(dir.Path());
-    int nRows = ItemCount(g_state.hwndFileList);
+    int nRows = ItemCount(g_wnd.hwndFileList);
     RunCommand(IDM_NEWFOLDER);
     EXPECT_TRUE(IsFolder(dir.File("New Folder(2)")));
     EXPECT_EQ("a file", FileContents(dir.File("New Folder")));
-    ASSERT_EQ(nRows + 1, ItemCount(g_state.hwndFileList));
-    EXPECT_EQ("New Folder(2)", ItemText(g_state.hwndFileList, 0));
-    EXPECT_EQ(RowsOfList(g_state.hwndFileList) + nRows, RowOf(g_state.hwndFileList, 0));
-    EXPECT_FALSE(RowIsFile(RowOf(g_state.hwndFileList, 0)));
+    ASSERT_EQ(nRows + 1, ItemCount(g_wnd.hwndFileList));
+    EXPECT_EQ("New Folder(2)", ItemText(g_wnd.hwndFileList, 0));
+    EXPECT_EQ(RowsOfList(g_wnd.hwndFileList) + nRows, RowOf(g_wnd.hwndFileList, 0));
+    EXPECT_FALSE(RowIsFile(RowOf(g_wnd.hwndFileList, 0)));
     ASSERT_NE(nullptr, LabelEdit());
     EXPECT_EQ("New Folder(2)", WindowText(LabelEdit()));
 
@@ -174,7 +176,7 @@ TEST_F(FileOps, CopyToKeepsAnExistingTargetAndMovePutsEachRowUnderTheDestination
     CreateDirectoryA(dest.File("sub").c_str(), nullptr);
     ShowFolder(dir.Path());
     SelectNames({"a.txt", "b.txt", "folder"});
-    snprintf(g_state.szDestDir, sizeof g_state.szDestDir, "C:\\Inbox");
+    snprintf(g_settings.szDestDir, sizeof g_settings.szDestDir, "C:\\Inbox");
     std::string field, box;
     WithDialog(IDM_COPYTO, "Copy File(s)", [&](HWND hDlg) {
         field = WindowText(GetDlgItem(hDlg, 1001));
@@ -202,7 +204,7 @@ TEST_F(FileOps, CopyToKeepsAnExistingTargetAndMovePutsEachRowUnderTheDestination
     EXPECT_EQ("i", FileContents(dest.File("folder\\inner.txt")));
     EXPECT_FALSE(FileExists(dir.File("y.txt")));
     EXPECT_FALSE(FileExists(dir.File("folder")));
-    EXPECT_EQ((std::vector<std::string>{"a.txt", "b.txt"}), ListNames(g_state.hwndFileList));
+    EXPECT_EQ((std::vector<std::string>{"a.txt", "b.txt"}), ListNames(g_wnd.hwndFileList));
 }
 
 // File Properties shows the size and the attribute boxes; Cancel writes nothing whatever the

@@ -7,19 +7,21 @@
 #include "ui_support.h"
 
 #include <cstring>
+#include "browser/uistate.h"
+#include "connection/settings.h"
 
 namespace {
 
 using Names = std::vector<std::string>;
 
 struct Listing : OnMainWindow {
-    void TearDown() override { g_state.iSortOrder = 0; }
+    void TearDown() override { g_settings.iSortOrder = 0; }
 
     static Names List(const std::string& path, int iOrder)
     {
-        g_state.iSortOrder = iOrder;
+        g_settings.iSortOrder = iOrder;
         ShowFolder(path);
-        return ListNames(g_state.hwndFileList);
+        return ListNames(g_wnd.hwndFileList);
     }
     static void SetWriteTime(const std::string& path, WORD y, WORD mo, WORD d, WORD h, WORD mi)
     {
@@ -45,10 +47,10 @@ TEST_F(Listing, NameOrderPutsFoldersFirstAndSkipsDotFolders)
     WriteWholeFile(dir.File(".profile"), "p");
     WriteWholeFile(dir.File("mid.bin"), "m");
     EXPECT_EQ((Names{"Beta", "zeta", ".profile", "alpha.txt", "mid.bin"}), List(dir.Path(), 0));
-    EXPECT_TRUE(RowIsFile(RowOf(g_state.hwndFileList, 2))) << "a dot-file listed as a folder";
+    EXPECT_TRUE(RowIsFile(RowOf(g_wnd.hwndFileList, 2))) << "a dot-file listed as a folder";
     // Folders have no size or date text; files do.
-    EXPECT_EQ("", ItemText(g_state.hwndFileList, 0, 1));
-    EXPECT_EQ("1B", ItemText(g_state.hwndFileList, 3, 1));
+    EXPECT_EQ("", ItemText(g_wnd.hwndFileList, 0, 1));
+    EXPECT_EQ("1B", ItemText(g_wnd.hwndFileList, 3, 1));
 }
 
 TEST_F(Listing, SizeTypeAndDateOrdersAndTheSortChoice)
@@ -66,15 +68,15 @@ TEST_F(Listing, SizeTypeAndDateOrdersAndTheSortChoice)
     EXPECT_EQ((Names{"noext", "big.c", "small.txt"}), List(dir.Path(), 3));
     EXPECT_EQ((Names{"small.txt", "big.c", "noext"}), List(dir.Path(), 1));
     // The date is the UTC calendar date; sizes are size texts.
-    EXPECT_EQ("12/31/00", ItemText(g_state.hwndFileList, 1, 2));
-    EXPECT_EQ("2.9K", ItemText(g_state.hwndFileList, 1, 1));
-    EXPECT_EQ("1.5K", ItemText(g_state.hwndFileList, 2, 1));
+    EXPECT_EQ("12/31/00", ItemText(g_wnd.hwndFileList, 1, 2));
+    EXPECT_EQ("2.9K", ItemText(g_wnd.hwndFileList, 1, 1));
+    EXPECT_EQ("1.5K", ItemText(g_wnd.hwndFileList, 2, 1));
     // The sort menu's choice re-sorts the rows listed without listing again: a file made
     // since stays out.
     WriteWholeFile(dir.File("late.txt"), "l");
-    SendMessageA(g_state.hwndMain, IDM_SORTBASE + 2, 0, 0);
-    EXPECT_EQ(2, g_state.iSortOrder);
-    EXPECT_EQ((Names{"small.txt", "noext", "big.c"}), ListNames(g_state.hwndFileList));
+    SendMessageA(g_wnd.hwndMain, IDM_SORTBASE + 2, 0, 0);
+    EXPECT_EQ(2, g_settings.iSortOrder);
+    EXPECT_EQ((Names{"small.txt", "noext", "big.c"}), ListNames(g_wnd.hwndFileList));
 }
 
 // Every row of a listing larger than the start-up table has a record of its own whose key is
@@ -90,7 +92,7 @@ TEST_F(Listing, MoreEntriesThanTheStartupTable)
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     }
     List(dir.Path(), 2);
-    HWND hwndList = g_state.hwndFileList;
+    HWND hwndList = g_wnd.hwndFileList;
     ASSERT_EQ(n, ItemCount(hwndList));
     std::vector<bool> used(n);
     for (int i = 0; i < n; i++) {
@@ -141,45 +143,45 @@ TEST_F(MainWindow, ClicksOpenFoldersAndDrivesAndRightClicksTheProgramRule)
     for (const char* psz : {"top.txt", "TOOL.Exe", "setup.exe", "ab"})
         WriteWholeFile(dir.File(psz), psz);
     ShowFolder(dir.Path());
-    HWND hwndList = g_state.hwndFileList;
+    HWND hwndList = g_wnd.hwndFileList;
     NotifyFrom(hwndList, NM_CLICK, FindRow("top.txt"));
     NotifyFrom(hwndList, NM_CLICK, -1);
-    EXPECT_EQ(dir.Path(), std::string(g_state.szCurDir));
+    EXPECT_EQ(dir.Path(), std::string(g_settings.szCurDir));
 
     HMENU hShown = nullptr;
     {
-        WindowSpy spy(g_state.hwndMain, [&](UINT msg, WPARAM wParam, LPARAM) {
+        WindowSpy spy(g_wnd.hwndMain, [&](UINT msg, WPARAM wParam, LPARAM) {
             if (msg == WM_INITMENUPOPUP)
                 hShown = (HMENU)wParam;
             else if (msg == WM_ENTERIDLE && wParam == MSGF_MENU)
                 EndMenu();
         });
         auto grayed = [](UINT id) {
-            return (GetMenuState(g_state.hContextMenu1, id, MF_BYCOMMAND) & MF_GRAYED) != 0;
+            return (GetMenuState(g_wnd.hContextMenu1, id, MF_BYCOMMAND) & MF_GRAYED) != 0;
         };
         for (const char* psz : {"TOOL.Exe", "ab", "setup.exe"}) {
             bool bExe = strcmp(psz, "ab") != 0;
             SelectNames({psz});
             NotifyFrom(hwndList, NM_RCLICK, FindRow(psz));
-            EXPECT_EQ(g_state.hContextMenu1, hShown) << psz;
+            EXPECT_EQ(g_wnd.hContextMenu1, hShown) << psz;
             EXPECT_EQ(!bExe, grayed(IDM_RUN)) << psz;
             EXPECT_EQ(bExe, grayed(IDM_OPEN)) << psz;
         }
         SelectNames({"setup.exe", "top.txt"});
         NotifyFrom(hwndList, NM_RCLICK, FindRow("top.txt"));
-        EXPECT_EQ(g_state.hContextMenu2, hShown);
+        EXPECT_EQ(g_wnd.hContextMenu2, hShown);
     }
     NotifyFrom(hwndList, NM_CLICK, FindRow("sub"));
-    EXPECT_EQ(dir.Path(), std::string(g_state.szCurDir)) << "the click after a menu opened";
+    EXPECT_EQ(dir.Path(), std::string(g_settings.szCurDir)) << "the click after a menu opened";
     NotifyFrom(hwndList, NM_CLICK, FindRow("sub"));
-    EXPECT_EQ(dir.File("sub"), std::string(g_state.szCurDir));
+    EXPECT_EQ(dir.File("sub"), std::string(g_settings.szCurDir));
     EXPECT_EQ((std::vector<std::string>{"inner.txt"}), ListNames(hwndList));
 
     ShowFolder("");
     int iC = FindRow("C:\\");
     ASSERT_GE(iC, 0);
     NotifyFrom(hwndList, NM_CLICK, iC);
-    EXPECT_STREQ("C:\\", g_state.szCurDir);
+    EXPECT_STREQ("C:\\", g_settings.szCurDir);
     EXPECT_GT(ItemCount(hwndList), 0);
 }
 
@@ -191,10 +193,10 @@ TEST_F(MainWindow, DoubleClicksAndTheAddKey)
     for (const char* psz : {"a", "b", "c"})
         WriteWholeFile(dir.File(psz), psz);
     ShowFolder(dir.Path());
-    HWND hwndSend = g_state.hwndSendList;
+    HWND hwndSend = g_wnd.hwndSendList;
     SendMessageA(hwndSend, LVM_DELETEALLITEMS, 0, 0);
     SelectNames({"a"});
-    NotifyFrom(g_state.hwndFileList, NM_DBLCLK, FindRow("a"));
+    NotifyFrom(g_wnd.hwndFileList, NM_DBLCLK, FindRow("a"));
     Pump(100);
     EXPECT_EQ((std::vector<std::string>{"a"}), ListNames(hwndSend));
     ListView_SetItemState(hwndSend, 0, LVIS_SELECTED, LVIS_SELECTED);
@@ -203,11 +205,11 @@ TEST_F(MainWindow, DoubleClicksAndTheAddKey)
     EXPECT_EQ(0, ItemCount(hwndSend));
 
     SelectNames({"b"});
-    SendMessageA(g_state.hwndMain, WM_KEYDOWN, kAddKey, 0);
+    SendMessageA(g_wnd.hwndMain, WM_KEYDOWN, kAddKey, 0);
     Pump(100);
     SelectNames({"c"});
     NMLVKEYDOWN kd = {{hwndSend, IDC_SENDLIST, LVN_KEYDOWN}, kAddKey, 0};
-    SendMessageA(g_state.hwndMain, WM_NOTIFY, IDC_SENDLIST, (LPARAM)&kd);
+    SendMessageA(g_wnd.hwndMain, WM_NOTIFY, IDC_SENDLIST, (LPARAM)&kd);
     Pump(100);
     EXPECT_EQ((std::vector<std::string>{"c", "b"}), ListNames(hwndSend));
 }

@@ -11,6 +11,11 @@
 #include "ui_support.h"
 
 #include <cstring>
+#include "browser/uistate.h"
+#include "connection/link.h"
+#include "connection/settings.h"
+#include "connection/worker.h"
+#include "protocol/transfer.h"
 
 namespace {
 
@@ -19,12 +24,12 @@ using Names = std::vector<std::string>;
 struct SendList : OnMainWindow {
     void SetUp() override
     {
-        SendMessageA(g_state.hwndSendList, LVM_DELETEALLITEMS, 0, 0);
-        g_state.dwSendListBytes = 0;
+        SendMessageA(g_wnd.hwndSendList, LVM_DELETEALLITEMS, 0, 0);
+        g_wnd.dwSendListBytes = 0;
         UpdateSendListStatus();
     }
-    static Names Rows() { return ListNames(g_state.hwndSendList); }
-    static std::string Summary() { return WindowText(g_state.hwndStatusText); }
+    static Names Rows() { return ListNames(g_wnd.hwndSendList); }
+    static std::string Summary() { return WindowText(g_wnd.hwndStatusText); }
     // Adds n one-byte files of a new folder through one path list: the folder, the names and
     // the two NULs that end it.
     static void AddFiles(const ScratchDir& dir, int n)
@@ -54,13 +59,13 @@ TEST_F(SendList, PathListAddsNewestOnTopAndRemoveTakesOutTheSelectedRows)
     UpdateSendListStatus();
     EXPECT_EQ((Names{"z.bin", "y.bin", "x.bin"}), Rows());
     EXPECT_EQ("Files: 3  Bytes: 2.0K", Summary());
-    ListView_SetItemState(g_state.hwndSendList, 0, LVIS_SELECTED, LVIS_SELECTED);
-    ListView_SetItemState(g_state.hwndSendList, 2, LVIS_SELECTED, LVIS_SELECTED);
+    ListView_SetItemState(g_wnd.hwndSendList, 0, LVIS_SELECTED, LVIS_SELECTED);
+    ListView_SetItemState(g_wnd.hwndSendList, 2, LVIS_SELECTED, LVIS_SELECTED);
     RunCommand(IDM_REMOVE);
     EXPECT_EQ((Names{"y.bin"}), Rows());
-    EXPECT_EQ(2000u, g_state.dwSendListBytes);
+    EXPECT_EQ(2000u, g_wnd.dwSendListBytes);
     EXPECT_EQ("Files: 1  Bytes: 1.9K", Summary());
-    ListView_SetItemState(g_state.hwndSendList, -1, 0, LVIS_SELECTED);
+    ListView_SetItemState(g_wnd.hwndSendList, -1, 0, LVIS_SELECTED);
     RunCommand(IDM_REMOVE);
     EXPECT_EQ(1u, Rows().size());
 }
@@ -104,17 +109,17 @@ TEST_F(SendList, SendOfAFileThatCannotBeReadNamesItAndSendsNothing)
     DeleteFileA(many.File("m40").c_str());      // row 216
     std::vector<XFERFILE> table(MAX_BATCH_FILES + 1);
     memset(&table[MAX_RECV_FILES], 0xA5, sizeof(XFERFILE));
-    g_state.pXferFiles = table.data();
-    g_state.iWorkerState = WS_IDLE;
+    g_xfer.pXferFiles = table.data();
+    g_worker.iWorkerState = WS_IDLE;
     {
         BoxAnswerer box("Error");
         RunCommand(IDM_SEND);
         EXPECT_EQ("Error: Unable to read the file '" + many.File("m40") +
                   "'; the send operation has been aborted.", box.Shown());
     }
-    g_state.pXferFiles = nullptr;
-    EXPECT_EQ(WS_IDLE, g_state.iWorkerState.load());
-    EXPECT_EQ(1, g_state.bAnswerMode.load());
+    g_xfer.pXferFiles = nullptr;
+    EXPECT_EQ(WS_IDLE, g_worker.iWorkerState.load());
+    EXPECT_EQ(1, g_worker.bAnswerMode.load());
     EXPECT_EQ(0xA5, ((const unsigned char*)&table[MAX_RECV_FILES])[0]);
     EXPECT_EQ((size_t)MAX_BATCH_FILES + 1, Rows().size());
 }
@@ -144,7 +149,7 @@ std::string PlayRefusingPeer(PeerWire& wire, uint8_t listReply)
         }
     }
     // A send that never got this far is cancelled, so that the test ends.
-    if (HWND hDlg = FindActiveDialog(nullptr, g_state.hwndMain))
+    if (HWND hDlg = FindActiveDialog(nullptr, g_wnd.hwndMain))
         PostMessageA(hDlg, WM_COMMAND, IDCANCEL, 0);
     return seen + "(no abort)";
 }
@@ -160,13 +165,13 @@ TEST_F(SendList, SendRefusedByThePeerShowsWhyAndKeepsTheList)
     UpdateSendListStatus();
     Names rows = Rows();
     std::string summary = Summary();
-    strcpy(g_state.szOwnerName, "Tester");
-    HWND hwndMain = g_state.hwndMain;
-    g_state.bShowResults = 0;       // a send that went on would otherwise wait on its result box
-    g_state.iCommType = CT_COM1;
-    g_state.hComm = OpenCommPort();
-    HANDLE hWorker = g_state.hComm ? StartTransferWorker(CT_COM1, 4096, 1) : nullptr;
-    g_state.hwndMain = hwndMain;    // the worker reports to the window
+    strcpy(g_settings.szOwnerName, "Tester");
+    HWND hwndMain = g_wnd.hwndMain;
+    g_settings.bShowResults = 0;       // a send that went on would otherwise wait on its result box
+    g_settings.iCommType = CT_COM1;
+    g_link.hComm = OpenCommPort();
+    HANDLE hWorker = g_link.hComm ? StartTransferWorker(CT_COM1, 4096, 1) : nullptr;
+    g_wnd.hwndMain = hwndMain;    // the worker reports to the window
     PeerWire wire;
     ASSERT_TRUE(hWorker && wire.OpenSerial()) << "no COM1/COM2 pair";
     const char* pszCantCreate = "The receiver is unable to create the destination file; the send "
@@ -189,24 +194,24 @@ TEST_F(SendList, SendRefusedByThePeerShowsWhyAndKeepsTheList)
             EXPECT_EQ(std::string("Error: ") + c.pszBox, box.Shown());
         }
         EXPECT_EQ(std::string("50 62 58 59 Tester ") + c.pszSent, sent);
-        EXPECT_EQ(c.iResult, g_state.iSendResult);
+        EXPECT_EQ(c.iResult, g_xfer.iSendResult);
         EXPECT_EQ(rows, Rows());
         EXPECT_EQ(summary, Summary());
     }
-    EXPECT_STREQ("PEERNAME", g_state.szPeerName);
+    EXPECT_STREQ("PEERNAME", g_link.szPeerName);
     EXPECT_TRUE(StopTransferWorker(hWorker));
-    g_state.iCommType = CT_LAN;
-    g_state.bShowResults = 1;
+    g_settings.iCommType = CT_LAN;
+    g_settings.bShowResults = 1;
 }
 
 struct XferStatus : OnMainWindow {
     void TearDown() override
     {
-        g_state.hwndXferDlg = nullptr;
-        g_state.pXferFiles = nullptr;
-        g_state.nXferBlocks = 0;
-        g_state.bAnswerMode = 1;
-        g_state.bAbort = 0;
+        g_wnd.hwndXferDlg = nullptr;
+        g_xfer.pXferFiles = nullptr;
+        g_xfer.nXferBlocks = 0;
+        g_worker.bAnswerMode = 1;
+        g_worker.bAbort = 0;
     }
 };
 
@@ -214,25 +219,25 @@ struct XferStatus : OnMainWindow {
 // the abort flag.
 TEST_F(XferStatus, RefreshFillsCountsBarsAndRateAndCancelStops)
 {
-    g_state.bAbort = 0;
-    g_state.bAnswerMode = 0;
+    g_worker.bAbort = 0;
+    g_worker.bAnswerMode = 0;
     HWND hDlg = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_XFERSTATUS),
-                                   g_state.hwndMain, XferStatusDlgProc, 0);
+                                   g_wnd.hwndMain, XferStatusDlgProc, 0);
     ASSERT_NE(nullptr, hDlg);
     auto item = [&](int id) { return WindowText(GetDlgItem(hDlg, id)); };
     auto bar = [&](int id) { return (int)SendDlgItemMessageA(hDlg, id, PBM_GETPOS, 0, 0); };
     XFERFILE files[2] = {};
     files[1].dwSize = 10000;
-    g_state.pXferFiles = files;
-    g_state.nXferFiles = 2;
-    g_state.iXferFile = 1;
-    g_state.cbBlock = 4096;
-    g_state.nXferBlocks = 3;
-    g_state.iXferBlock = 2;
-    g_state.dwXferTotal = 3000000;
-    g_state.dwXferDone = 1000000;
+    g_xfer.pXferFiles = files;
+    g_xfer.nXferFiles = 2;
+    g_xfer.iXferFile = 1;
+    g_settings.cbBlock = 4096;
+    g_xfer.nXferBlocks = 3;
+    g_xfer.iXferBlock = 2;
+    g_xfer.dwXferTotal = 3000000;
+    g_xfer.dwXferDone = 1000000;
     // 2.5 s in: three whole seconds.
-    g_state.dwXferStartTick = GetTickCount() - 2500;
+    g_wnd.dwXferStartTick = GetTickCount() - 2500;
     RefreshXferStatus();
     EXPECT_EQ("2 of 2 Files", item(IDC_XFER_FILES));
     EXPECT_EQ("8192 of 10000 Bytes", item(IDC_XFER_BYTES));
@@ -241,17 +246,17 @@ TEST_F(XferStatus, RefreshFillsCountsBarsAndRateAndCancelStops)
     EXPECT_EQ("1000000 of 3000000 Total Bytes", item(IDC_XFER_TOTAL));
     EXPECT_EQ("333333 bytes per second", item(IDC_XFER_RATE));
     // Totals whose product would overflow 32 bits still give the right bar.
-    g_state.dwXferTotal = 4000000000u;
-    g_state.dwXferDone = 3000000000u;
+    g_xfer.dwXferTotal = 4000000000u;
+    g_xfer.dwXferDone = 3000000000u;
     RefreshXferStatus();
     EXPECT_EQ(75, bar(IDC_XFER_TOTALBAR));
 
-    g_state.iWorkerState = WS_SEND;
+    g_worker.iWorkerState = WS_SEND;
     SendMessageA(hDlg, WM_COMMAND, IDCANCEL, 0);
-    EXPECT_EQ(1, g_state.bAbort.load());
-    EXPECT_EQ(WS_IDLE, g_state.iWorkerState.load());
-    EXPECT_EQ(1, g_state.bAnswerMode.load());
-    EXPECT_EQ(nullptr, g_state.hwndXferDlg.load());
+    EXPECT_EQ(1, g_worker.bAbort.load());
+    EXPECT_EQ(WS_IDLE, g_worker.iWorkerState.load());
+    EXPECT_EQ(1, g_worker.bAnswerMode.load());
+    EXPECT_EQ(nullptr, g_wnd.hwndXferDlg.load());
     if (IsWindow(hDlg))
         DestroyWindow(hDlg);
 }
@@ -261,14 +266,14 @@ TEST_F(XferStatus, RefreshFillsCountsBarsAndRateAndCancelStops)
 TEST_F(XferStatus, OpenedAfterTheBatchStoppedClosesItself)
 {
     for (int bAbort : {1, 0}) {
-        g_state.bAbort = bAbort;
-        g_state.bAnswerMode = 1;
-        g_state.iWorkerState = bAbort ? WS_RECEIVING : WS_IDLE;
+        g_worker.bAbort = bAbort;
+        g_worker.bAnswerMode = 1;
+        g_worker.iWorkerState = bAbort ? WS_RECEIVING : WS_IDLE;
         EXPECT_EQ(0, DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_XFERSTATUS),
-                                     g_state.hwndMain, XferStatusDlgProc, 0)) << bAbort;
-        EXPECT_EQ(nullptr, g_state.hwndXferDlg.load()) << bAbort;
+                                     g_wnd.hwndMain, XferStatusDlgProc, 0)) << bAbort;
+        EXPECT_EQ(nullptr, g_wnd.hwndXferDlg.load()) << bAbort;
     }
-    g_state.iWorkerState = WS_IDLE;
+    g_worker.iWorkerState = WS_IDLE;
 }
 
 // The status dialogs shown; with bClose each is also asked to close.
@@ -301,26 +306,26 @@ TEST_F(XferStatus, ReceiveStartedAgainKeepsOneDialogAndItsCancelDeletesOnlyTheOp
     HANDLE hMap = CreateFileMappingA(hFile, nullptr, PAGE_READWRITE, 0, 4096, nullptr);
     ASSERT_NE(nullptr, hMap);
     std::string rec = Record("x/../../victim", 4096);
-    g_state.pXferFiles = (XFERFILE*)&rec[0];
-    g_state.nXferFiles = 1;
-    g_state.iXferFile = 0;
-    snprintf(g_state.szDestDir, sizeof g_state.szDestDir, "%s", dest.c_str());
-    snprintf(g_state.szRecvPath, sizeof g_state.szRecvPath, "%s", part.c_str());
-    g_state.hXferMap = hMap;
-    g_state.pXferView = (uint8_t*)MapViewOfFile(hMap, FILE_MAP_WRITE, 0, 0, 4096);
-    g_state.hXferFile = hFile;
-    g_state.bAnswerMode = 1;
-    g_state.bShowResults = 0;
-    g_state.iCommType = CT_COM1;
-    g_state.iWorkerState = WS_RECEIVING;
+    g_xfer.pXferFiles = (XFERFILE*)&rec[0];
+    g_xfer.nXferFiles = 1;
+    g_xfer.iXferFile = 0;
+    snprintf(g_settings.szDestDir, sizeof g_settings.szDestDir, "%s", dest.c_str());
+    snprintf(g_xfer.szRecvPath, sizeof g_xfer.szRecvPath, "%s", part.c_str());
+    g_xfer.hXferMap = hMap;
+    g_xfer.pXferView = (uint8_t*)MapViewOfFile(hMap, FILE_MAP_WRITE, 0, 0, 4096);
+    g_xfer.hXferFile = hFile;
+    g_worker.bAnswerMode = 1;
+    g_settings.bShowResults = 0;
+    g_settings.iCommType = CT_COM1;
+    g_worker.iWorkerState = WS_RECEIVING;
     static int s_iStep, s_nWhileUp;
     s_iStep = 0;
     s_nWhileUp = -1;
     // The steps run in the dialog's modal loop, on this thread, as the worker's posts arrive.
     UINT_PTR idStep = SetTimer(nullptr, 0, 150, [](HWND, UINT, UINT_PTR, DWORD) {
-        HWND hDlg = g_state.hwndXferDlg;
+        HWND hDlg = g_wnd.hwndXferDlg;
         if (s_iStep == 0 && hDlg) {
-            PostMessageA(g_state.hwndMain, WM_COMMAND, IDM_RECEIVE, 0);    // the second batch
+            PostMessageA(g_wnd.hwndMain, WM_COMMAND, IDM_RECEIVE, 0);    // the second batch
             s_iStep = 1;
         } else if (s_iStep == 1) {
             s_nWhileUp = StatusDialogs(false);
@@ -334,11 +339,11 @@ TEST_F(XferStatus, ReceiveStartedAgainKeepsOneDialogAndItsCancelDeletesOnlyTheOp
     });
     CmdReceive();
     KillTimer(nullptr, idStep);
-    g_state.bShowResults = 1;
-    g_state.iCommType = CT_LAN;
+    g_settings.bShowResults = 1;
+    g_settings.iCommType = CT_LAN;
     EXPECT_EQ(1, s_nWhileUp);
     EXPECT_EQ(2, s_iStep) << "a status dialog stayed up after it was cancelled";
-    EXPECT_EQ(nullptr, g_state.hXferFile.load());
+    EXPECT_EQ(nullptr, g_xfer.hXferFile.load());
     EXPECT_EQ("keep", FileContents(victim));
     EXPECT_FALSE(FileExists(part));
 }

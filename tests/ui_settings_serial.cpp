@@ -3,7 +3,10 @@
 // pair), and a port that cannot be opened, reported once and taken by the poll when it comes.
 #include <gtest/gtest.h>
 
+#include "browser/uistate.h"
+#include "connection/link.h"
 #include "connection/serialport.h"
+#include "connection/settings.h"
 #include "connection/sockets.h"
 #include "mainwindow/xfercommands.h"
 #include "peer_wire.h"
@@ -13,7 +16,6 @@ namespace {
 
 enum { IDC_DEST = 1001, IDC_PROMPT = 1011, IDC_RESULTS = 1013, IDC_OVERWRITE = 1014,
        IDC_TYPE = 1020, IDC_PEERIP = 1021 };
-const char kProgramKey[] = "SOFTWARE\\Varndel\\Talmox";
 
 struct SettingsDialog : OnMainWindow {
     static void SetUpTestSuite()
@@ -78,13 +80,13 @@ struct SettingsDialog : OnMainWindow {
 // the sockets as they are and takes and writes everything else.
 TEST_F(SettingsDialog, OkWithoutATypeChangeKeepsTheLinkAndWritesTheRegistry)
 {
-    ASSERT_EQ(CT_LAN, g_state.iCommType);
-    SOCKET hListen = g_state.hListenSock, hUdp = g_state.hUdpSock;
+    ASSERT_EQ(CT_LAN, g_settings.iCommType);
+    SOCKET hListen = g_link.hListenSock, hUdp = g_link.hUdpSock;
     ASSERT_NE((SOCKET)0, hListen) << "port 1756 is taken by another program";
-    strcpy(g_state.szDestDir, "C:\\Inbox");
-    g_state.bPromptDelete = 1;
-    g_state.bShowResults = 0;
-    g_state.bOverwrite = 0;
+    strcpy(g_settings.szDestDir, "C:\\Inbox");
+    g_settings.bPromptDelete = 1;
+    g_settings.bShowResults = 0;
+    g_settings.bOverwrite = 0;
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, kProgramKey);
     // A connection waiting in the listener's backlog is still there only if the listener is.
     SOCKET hClient = ConnectTcp(TALMOX_TCP_PORT);
@@ -105,19 +107,19 @@ TEST_F(SettingsDialog, OkWithoutATypeChangeKeepsTheLinkAndWritesTheRegistry)
         CheckDlgButton(hDlg, IDC_OVERWRITE, BST_CHECKED);
     });
     EXPECT_EQ("C:\\Inbox, WAN / Internet peer, COM1, LAN, stays on Escape", shown);
-    EXPECT_EQ(CT_LAN, g_state.iCommType);
-    EXPECT_EQ(hListen, g_state.hListenSock.load());
-    EXPECT_EQ(hUdp, g_state.hUdpSock.load());
+    EXPECT_EQ(CT_LAN, g_settings.iCommType);
+    EXPECT_EQ(hListen, g_link.hListenSock.load());
+    EXPECT_EQ(hUdp, g_link.hUdpSock.load());
     SOCKET hAccepted = INVALID_SOCKET;
     WaitFor([&] { return (hAccepted = accept(hListen, nullptr, nullptr)) != INVALID_SOCKET; }, 1000);
     EXPECT_NE(INVALID_SOCKET, hAccepted) << "the listener was closed and opened again";
     closesocket(hAccepted);
     closesocket(hClient);
-    EXPECT_EQ(0xCB007109u, g_state.dwPeerIP.load());
-    EXPECT_EQ(0, g_state.bPromptDelete);
-    EXPECT_EQ(1, g_state.bShowResults);
-    EXPECT_EQ(1, g_state.bOverwrite);
-    EXPECT_STREQ("C:\\Inbox", g_state.szDestDir);
+    EXPECT_EQ(0xCB007109u, g_settings.dwPeerIP.load());
+    EXPECT_EQ(0, g_settings.bPromptDelete);
+    EXPECT_EQ(1, g_settings.bShowResults);
+    EXPECT_EQ(1, g_settings.bOverwrite);
+    EXPECT_STREQ("C:\\Inbox", g_settings.szDestDir);
     DWORD dwIP = 0, cb = sizeof dwIP;
     RegGetValueA(HKEY_LOCAL_MACHINE, kProgramKey, "PeerIP", RRF_RT_REG_DWORD, nullptr, &dwIP, &cb);
     EXPECT_EQ(0xCB007109u, dwIP);
@@ -126,24 +128,24 @@ TEST_F(SettingsDialog, OkWithoutATypeChangeKeepsTheLinkAndWritesTheRegistry)
 // Each switch closes the old type's sockets and opens the new type's, and takes its block size.
 TEST_F(SettingsDialog, IrdaToLanReopensTheSockets)
 {
-    ASSERT_EQ(CT_LAN, g_state.iCommType);
+    ASSERT_EQ(CT_LAN, g_settings.iCommType);
     SwitchTo("IRDA");
-    EXPECT_EQ(CT_IRDA, g_state.iCommType);
-    EXPECT_EQ(4096, g_state.cbBlock);
+    EXPECT_EQ(CT_IRDA, g_settings.iCommType);
+    EXPECT_EQ(4096, g_settings.cbBlock);
     EXPECT_FALSE(Listening(TALMOX_TCP_PORT)) << "the LAN listener was left open";
-    EXPECT_EQ((SOCKET)0, g_state.hUdpSock.load());
-    int irdaPort = LocalPort(g_state.hListenSock);
+    EXPECT_EQ((SOCKET)0, g_link.hUdpSock.load());
+    int irdaPort = LocalPort(g_link.hListenSock);
     ASSERT_GT(irdaPort, 0) << "no listener on the simulated infrared medium";
 
     SwitchTo("LAN");
-    EXPECT_EQ(CT_LAN, g_state.iCommType);
-    EXPECT_EQ("Talmox - LAN", WindowText(g_state.hwndMain));
-    EXPECT_EQ(32768, g_state.cbBlock);
+    EXPECT_EQ(CT_LAN, g_settings.iCommType);
+    EXPECT_EQ("Talmox - LAN", WindowText(g_wnd.hwndMain));
+    EXPECT_EQ(32768, g_settings.cbBlock);
     EXPECT_FALSE(Listening(irdaPort)) << "the IrDA listener was left open";
-    EXPECT_EQ(TALMOX_TCP_PORT, LocalPort(g_state.hListenSock));
+    EXPECT_EQ(TALMOX_TCP_PORT, LocalPort(g_link.hListenSock));
     EXPECT_TRUE(Listening(TALMOX_TCP_PORT));
     int iType = 0, cb = sizeof iType;
-    EXPECT_EQ(0, getsockopt(g_state.hUdpSock, SOL_SOCKET, SO_TYPE, (char*)&iType, &cb));
+    EXPECT_EQ(0, getsockopt(g_link.hUdpSock, SOL_SOCKET, SO_TYPE, (char*)&iType, &cb));
     EXPECT_EQ(SOCK_DGRAM, iType);
 }
 
@@ -154,17 +156,17 @@ TEST_F(SettingsDialog, IrdaToLanReopensTheSockets)
 TEST_F(SettingsDialog, Com2ToAUsbDeviceThatComesLater)
 {
     SwitchTo("COM2");
-    ASSERT_EQ(CT_COM2, g_state.iCommType);
-    HANDLE hCom2 = g_state.hComm;
+    ASSERT_EQ(CT_COM2, g_settings.iCommType);
+    HANDLE hCom2 = g_link.hComm;
     ASSERT_NE(nullptr, hCom2);
-    EXPECT_TRUE(IsWindowEnabled(g_state.hwndSendBtn));
+    EXPECT_TRUE(IsWindowEnabled(g_wnd.hwndSendBtn));
 
     SetUsbEntry("COM9");   // no such port
     FindUsbSerialPort();
     int nOpenAtRetitle = 0;
     {
         BoxAnswerer box("USB");
-        WindowSpy spy(g_state.hwndMain, [&](UINT msg, WPARAM, LPARAM) {
+        WindowSpy spy(g_wnd.hwndMain, [&](UINT msg, WPARAM, LPARAM) {
             DWORD dwFlags;
             if (msg == WM_SETTEXT && GetHandleInformation(hCom2, &dwFlags))
                 nOpenAtRetitle++;
@@ -176,15 +178,15 @@ TEST_F(SettingsDialog, Com2ToAUsbDeviceThatComesLater)
                   box.Shown());
     }
     EXPECT_EQ(0, nOpenAtRetitle) << "COM2 was still open when the USB device was opened";
-    EXPECT_EQ("Talmox - USB", WindowText(g_state.hwndMain));
-    EXPECT_EQ(nullptr, g_state.hComm.load());
-    EXPECT_FALSE(IsWindowEnabled(g_state.hwndSendBtn));
+    EXPECT_EQ("Talmox - USB", WindowText(g_wnd.hwndMain));
+    EXPECT_EQ(nullptr, g_link.hComm.load());
+    EXPECT_FALSE(IsWindowEnabled(g_wnd.hwndSendBtn));
     {
         BoxAnswerer box("USB", 1500);
         OnPollTimer();
         EXPECT_EQ("", box.Shown());
     }
-    EXPECT_EQ(nullptr, g_state.hComm.load());
+    EXPECT_EQ(nullptr, g_link.hComm.load());
 
     // The device appears as the COM1 end of the pair, set to a speed of its own.
     HANDLE hRaw = CreateFileA("COM1:", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
@@ -197,10 +199,10 @@ TEST_F(SettingsDialog, Com2ToAUsbDeviceThatComesLater)
     CloseHandle(hRaw);
     SetUsbEntry("COM1");
     OnPollTimer();
-    ASSERT_NE(nullptr, g_state.hComm.load());
-    EXPECT_TRUE(IsWindowEnabled(g_state.hwndSendBtn));
+    ASSERT_NE(nullptr, g_link.hComm.load());
+    EXPECT_TRUE(IsWindowEnabled(g_wnd.hwndSendBtn));
     dcb.BaudRate = 0;
-    GetCommState(g_state.hComm, &dcb);
+    GetCommState(g_link.hComm, &dcb);
     EXPECT_EQ((DWORD)CBR_9600, dcb.BaudRate);
 
     // A name that "\\.\" would push past the port path: the driver's own device name. The raw
@@ -208,8 +210,8 @@ TEST_F(SettingsDialog, Com2ToAUsbDeviceThatComesLater)
     SetUsbEntry("COM123456789");
     RegSetKeyValueA(HKEY_LOCAL_MACHINE, kProgramKey, "RawIrPort", REG_SZ, "COM4", 5);
     FindUsbSerialPort();
-    EXPECT_STREQ("\\\\.\\WCEUSBSH001", g_state.szUsbPort);
-    EXPECT_STREQ("\\\\.\\COM4", g_state.szRawIrPort);
+    EXPECT_STREQ("\\\\.\\WCEUSBSH001", g_link.szUsbPort);
+    EXPECT_STREQ("\\\\.\\COM4", g_link.szRawIrPort);
 }
 
 }  // namespace

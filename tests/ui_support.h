@@ -12,7 +12,8 @@
 #include <vector>
 
 #include "browser/listing.h"
-#include "connection/session.h"
+#include "browser/uistate.h"
+#include "connection/settings.h"
 #include "mainwindow/mainwindow.h"
 #include "resource.h"
 #include "testenv.h"
@@ -37,16 +38,16 @@ struct OnMainWindow : ::testing::Test {
     static void SetUpTestSuite()
     {
         static ScratchDir home;
-        if (g_state.hwndMain)
+        if (g_wnd.hwndMain)
             return;
         EnsureWinsock();
         INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_LISTVIEW_CLASSES | ICC_INTERNET_CLASSES};
         InitCommonControlsEx(&icc);
-        g_state.iCommType = CT_LAN;
-        g_state.DriveMask = GetLogicalDrives();
-        g_state.FileRows = (FILEROW*)VirtualAlloc(nullptr, FILEROWS_INITIAL * sizeof(FILEROW),
+        g_settings.iCommType = CT_LAN;
+        g_wnd.DriveMask = GetLogicalDrives();
+        g_wnd.FileRows = (FILEROW*)VirtualAlloc(nullptr, FILEROWS_INITIAL * sizeof(FILEROW),
                                                   MEM_COMMIT, PAGE_READWRITE);
-        snprintf(g_state.szCurDir, sizeof g_state.szCurDir, "%s", home.Path().c_str());
+        snprintf(g_settings.szCurDir, sizeof g_settings.szCurDir, "%s", home.Path().c_str());
         ASSERT_TRUE(InitInstance(GetModuleHandleA(nullptr), SW_SHOWNORMAL, ""));
         Pump();
     }
@@ -88,25 +89,25 @@ inline std::string WindowText(HWND hwnd)
 // Lists the folder in the file pane as a navigation to it would.
 inline void ShowFolder(const std::string& path)
 {
-    snprintf(g_state.szCurDir, sizeof g_state.szCurDir, "%s", path.c_str());
-    FillFileList(g_state.hwndFileList, g_state.szCurDir, 0);
+    snprintf(g_settings.szCurDir, sizeof g_settings.szCurDir, "%s", path.c_str());
+    FillFileList(g_wnd.hwndFileList, g_settings.szCurDir, 0);
 }
 
 // The file pane's row with the name (in any case), -1 when there is none.
 inline int FindRow(const std::string& name)
 {
     LVFINDINFOA fi = {LVFI_STRING, name.c_str()};
-    return (int)SendMessageA(g_state.hwndFileList, LVM_FINDITEMA, (WPARAM)-1, (LPARAM)&fi);
+    return (int)SendMessageA(g_wnd.hwndFileList, LVM_FINDITEMA, (WPARAM)-1, (LPARAM)&fi);
 }
 
 // Selects exactly the file pane's rows with these names.
 inline void SelectNames(std::initializer_list<const char*> names)
 {
-    ListView_SetItemState(g_state.hwndFileList, -1, 0, LVIS_SELECTED);
+    ListView_SetItemState(g_wnd.hwndFileList, -1, 0, LVIS_SELECTED);
     for (const char* psz : names) {
         int i = FindRow(psz);
         if (i >= 0)
-            ListView_SetItemState(g_state.hwndFileList, i, LVIS_SELECTED, LVIS_SELECTED);
+            ListView_SetItemState(g_wnd.hwndFileList, i, LVIS_SELECTED, LVIS_SELECTED);
     }
 }
 
@@ -114,11 +115,11 @@ inline void SelectNames(std::initializer_list<const char*> names)
 inline LRESULT NotifyFrom(HWND hwndList, UINT code, int iItem)
 {
     NMITEMACTIVATE nm = {{hwndList, (UINT_PTR)GetDlgCtrlID(hwndList), code}, iItem};
-    return SendMessageA(g_state.hwndMain, WM_NOTIFY, nm.hdr.idFrom, (LPARAM)&nm);
+    return SendMessageA(g_wnd.hwndMain, WM_NOTIFY, nm.hdr.idFrom, (LPARAM)&nm);
 }
 
 // A menu or button command to the main window; it returns when the command is done.
-inline void RunCommand(int id) { SendMessageA(g_state.hwndMain, WM_COMMAND, id, 0); }
+inline void RunCommand(int id) { SendMessageA(g_wnd.hwndMain, WM_COMMAND, id, 0); }
 
 // Lets a test see the messages a window of this process gets before the window handles them,
 // without changing what the window does with them. One spy at a time.

@@ -3,8 +3,9 @@
 
 #include "browser/fileops.h"
 #include "browser/listing.h"
+#include "browser/uistate.h"
 #include "connection/progress.h"
-#include "connection/session.h"
+#include "connection/settings.h"
 
 #include <shellapi.h>
 
@@ -70,12 +71,12 @@ static void ShowFileTime(HWND hDlg, int id, const FILETIME* pft)
 // selected row, the row is a drive or the entry is gone.
 static int FindSelectedEntry(char* pszName, WIN32_FIND_DATAA* pFd)
 {
-    HWND hList = g_state.hwndFileList;
+    HWND hList = g_wnd.hwndFileList;
     int iItem = (int)SendMessageA(hList, LVM_GETNEXTITEM, (WPARAM)-1, LVNI_SELECTED);
-    if (iItem < 0 || !g_state.szCurDir[0])
+    if (iItem < 0 || !g_settings.szCurDir[0])
         return 0;
     ListItemText(hList, iItem, pszName, 256);
-    if (!pszName[0] || !JoinPath(s_props.szPath, g_state.szCurDir, pszName))
+    if (!pszName[0] || !JoinPath(s_props.szPath, g_settings.szCurDir, pszName))
         return 0;
     HANDLE h = FindFirstFileA(s_props.szPath, pFd);
     if (h == INVALID_HANDLE_VALUE)
@@ -103,7 +104,8 @@ static INT_PTR OnPropertiesInit(HWND hDlg)
     InvalidateRect(GetDlgItem(hDlg, 1016), nullptr, TRUE);
     s_props.dwAttr = fd.dwFileAttributes;
     for (const auto& box : kAttrBoxes)
-        CheckDlgButton(hDlg, box.id, (fd.dwFileAttributes & box.dwBit) ? BST_CHECKED : BST_UNCHECKED);
+        CheckDlgButton(hDlg, box.id,
+                       (fd.dwFileAttributes & box.dwBit) ? BST_CHECKED : BST_UNCHECKED);
     char sz[64];
     snprintf(sz, sizeof sz, "%lu Bytes", (unsigned long)fd.nFileSizeLow);
     SetDlgItemTextA(hDlg, 1008, sz);

@@ -7,8 +7,9 @@
 
 #include "browser/filedialogs.h"
 #include "browser/listing.h"
+#include "browser/uistate.h"
 #include "connection/progress.h"
-#include "connection/session.h"
+#include "connection/settings.h"
 #include "protocol/packets.h"
 #include "resource.h"
 
@@ -40,8 +41,8 @@ void ListItemText(HWND hwndList, int iItem, char* pszText, int cb)
 int StringBox(HWND hwndOwner, int idText, int idCaption, UINT uType, ...)
 {
     char szFormat[256], szCaption[128], szText[512];
-    LoadStringA(g_state.hInst, idText, szFormat, sizeof szFormat);
-    LoadStringA(g_state.hInst, idCaption, szCaption, sizeof szCaption);
+    LoadStringA(g_wnd.hInst, idText, szFormat, sizeof szFormat);
+    LoadStringA(g_wnd.hInst, idCaption, szCaption, sizeof szCaption);
     va_list args;
     va_start(args, uType);
     vsnprintf(szText, sizeof szText, szFormat, args);
@@ -55,14 +56,14 @@ static std::vector<int> SelectedRows()
 {
     std::vector<int> rows;
     int i = -1;
-    while ((i = (int)SendMessageA(g_state.hwndFileList, LVM_GETNEXTITEM, i, LVNI_SELECTED)) >= 0)
+    while ((i = (int)SendMessageA(g_wnd.hwndFileList, LVM_GETNEXTITEM, i, LVNI_SELECTED)) >= 0)
         rows.push_back(i);
     return rows;
 }
 
 static void RelistFilePane()
 {
-    FillFileList(g_state.hwndFileList, g_state.szCurDir, 0);
+    FillFileList(g_wnd.hwndFileList, g_settings.szCurDir, 0);
 }
 
 // Asks the delete question for n selected rows; nonzero when the user answered Yes.
@@ -70,35 +71,35 @@ static int ConfirmDelete(const std::vector<int>& rows)
 {
     char szText[512], szFormat[256], szCaption[128];
     if (rows.size() != 1) {
-        LoadStringA(g_state.hInst, IDS_CONFIRM_MULTI, szFormat, sizeof szFormat);
-        LoadStringA(g_state.hInst, IDS_CONFIRM_MULTI_CAP, szCaption, sizeof szCaption);
+        LoadStringA(g_wnd.hInst, IDS_CONFIRM_MULTI, szFormat, sizeof szFormat);
+        LoadStringA(g_wnd.hInst, IDS_CONFIRM_MULTI_CAP, szCaption, sizeof szCaption);
         snprintf(szText, sizeof szText, szFormat, (int)rows.size());
-        return MessageBoxA(g_state.hwndMain, szText, szCaption, MB_YESNO) == IDYES;
+        return MessageBoxA(g_wnd.hwndMain, szText, szCaption, MB_YESNO) == IDYES;
     }
     char szName[128], szPath[256];
-    ListItemText(g_state.hwndFileList, rows[0], szName, sizeof szName);
-    DWORD dwAttr = JoinPath(szPath, g_state.szCurDir, szName) ? GetFileAttributesA(szPath)
+    ListItemText(g_wnd.hwndFileList, rows[0], szName, sizeof szName);
+    DWORD dwAttr = JoinPath(szPath, g_settings.szCurDir, szName) ? GetFileAttributesA(szPath)
                                                                  : INVALID_FILE_ATTRIBUTES;
     int bFolder = dwAttr != INVALID_FILE_ATTRIBUTES && (dwAttr & FILE_ATTRIBUTE_DIRECTORY);
-    return StringBox(g_state.hwndMain, bFolder ? IDS_CONFIRM_FOLDER : IDS_CONFIRM_FILE,
+    return StringBox(g_wnd.hwndMain, bFolder ? IDS_CONFIRM_FOLDER : IDS_CONFIRM_FILE,
                      bFolder ? IDS_CONFIRM_FOLDER_CAP : IDS_DELETE_CAP, MB_YESNO, szName)
            == IDYES;
 }
 
 void DeleteSelectedItems()
 {
-    if (!g_state.szCurDir[0]) {
+    if (!g_settings.szCurDir[0]) {
         MessageBeep(0);
         return;
     }
     std::vector<int> rows = SelectedRows();
-    if (g_state.bPromptDelete && !ConfirmDelete(rows))
+    if (g_settings.bPromptDelete && !ConfirmDelete(rows))
         return;
     size_t nOk = 0;
     for (int iRow : rows) {
         char szName[256], szPath[256];
-        ListItemText(g_state.hwndFileList, iRow, szName, sizeof szName);
-        if (!szName[0] || !JoinPath(szPath, g_state.szCurDir, szName))
+        ListItemText(g_wnd.hwndFileList, iRow, szName, sizeof szName);
+        if (!szName[0] || !JoinPath(szPath, g_settings.szCurDir, szName))
             continue;
         DWORD dwAttr = GetFileAttributesA(szPath);
         if (dwAttr == INVALID_FILE_ATTRIBUTES)
@@ -107,7 +108,7 @@ void DeleteSelectedItems()
             nOk++;
     }
     if (nOk < rows.size())
-        StringBox(g_state.hwndMain, IDS_DELETE_FAILED, IDS_DELETE_CAP, MB_OK);
+        StringBox(g_wnd.hwndMain, IDS_DELETE_FAILED, IDS_DELETE_CAP, MB_OK);
     RelistFilePane();
 }
 
@@ -196,7 +197,7 @@ static int EntryExists(const char* pszPath)
 // even the first name would not fit a path buffer.
 static int FreeNewFolderPath(char* pszPath)
 {
-    const char* pszDir = g_state.szCurDir;
+    const char* pszDir = g_settings.szCurDir;
     if (snprintf(pszPath, 256, "%s\\New Folder", pszDir) >= 256)
         return 0;
     for (int i = 1; EntryExists(pszPath); i++)
@@ -208,11 +209,11 @@ static int FreeNewFolderPath(char* pszPath)
 void CreateNewFolder()
 {
     // The row comes first: a folder the pane could not show is not created at all.
-    HWND hList = g_state.hwndFileList;
+    HWND hList = g_wnd.hwndFileList;
     int iRow = (int)SendMessageA(hList, LVM_GETITEMCOUNT, 0, 0);
     FILEROW* pRows = RowsOfListWithRoom(hList, iRow);
     char szPath[256];
-    if (!pRows || !g_state.szCurDir[0] || !FreeNewFolderPath(szPath) ||
+    if (!pRows || !g_settings.szCurDir[0] || !FreeNewFolderPath(szPath) ||
         !CreateDirectoryA(szPath, nullptr)) {
         MessageBeep(0);
         return;
@@ -245,8 +246,9 @@ static void TransferSelectedItems(const char* pszDest, HWND hwndOwner, int bCopy
     size_t nOk = 0;
     for (int iRow : rows) {
         char szName[256], szSource[256], szTarget[256];
-        ListItemText(g_state.hwndFileList, iRow, szName, sizeof szName);
-        if (!g_state.szCurDir[0] || !szName[0] || !JoinPath(szSource, g_state.szCurDir, szName)
+        ListItemText(g_wnd.hwndFileList, iRow, szName, sizeof szName);
+        if (!g_settings.szCurDir[0] || !szName[0]
+            || !JoinPath(szSource, g_settings.szCurDir, szName)
             || !JoinPath(szTarget, pszDest, szName))
             continue;
         if (bCopy ? CopyFileA(szSource, szTarget, TRUE) : MoveFileA(szSource, szTarget))
@@ -274,10 +276,10 @@ static INT_PTR OnCopyToInit(HWND hDlg, LPARAM lParam)
     CenterDialog(hDlg);
     SetWindowLongPtrA(hDlg, DWLP_USER, lParam);
     char szTitle[128];
-    LoadStringA(g_state.hInst, lParam ? IDS_COPY_CAP : IDS_MOVE_CAP, szTitle, sizeof szTitle);
+    LoadStringA(g_wnd.hInst, lParam ? IDS_COPY_CAP : IDS_MOVE_CAP, szTitle, sizeof szTitle);
     SetWindowTextA(hDlg, szTitle);
     SendDlgItemMessageA(hDlg, 1001, EM_LIMITTEXT, 255, 0);
-    SetDlgItemTextA(hDlg, 1001, g_state.szDestDir);
+    SetDlgItemTextA(hDlg, 1001, g_settings.szDestDir);
     return TRUE;
 }
 
@@ -286,7 +288,7 @@ static void OnCopyToOk(HWND hDlg)
 {
     char szDest[256];
     GetDlgItemTextA(hDlg, 1001, szDest, sizeof szDest);
-    if (!strcmp(szDest, g_state.szCurDir)) {
+    if (!strcmp(szDest, g_settings.szCurDir)) {
         StringBox(hDlg, IDS_SAME_DIR, IDS_ERROR, MB_ICONHAND);
         return;
     }
@@ -302,7 +304,7 @@ static void OnCopyToBrowse(HWND hDlg)
 {
     char szDest[256];
     GetDlgItemTextA(hDlg, 1001, szDest, sizeof szDest);
-    if (DialogBoxParamA(g_state.hInst, MAKEINTRESOURCEA(IDD_SELECTDIR), nullptr, SelectDirDlgProc,
+    if (DialogBoxParamA(g_wnd.hInst, MAKEINTRESOURCEA(IDD_SELECTDIR), nullptr, SelectDirDlgProc,
                         (LPARAM)szDest) == 1)
         SetDlgItemTextA(hDlg, 1001, szDest);
 }

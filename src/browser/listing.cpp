@@ -2,8 +2,9 @@
 // drives, the per-row record behind each item and the order the rows are sorted in.
 #include "browser/listing.h"
 
+#include "browser/uistate.h"
 #include "connection/progress.h"
-#include "connection/session.h"
+#include "connection/settings.h"
 #include "mainwindow/mainwindow.h"
 #include "resource.h"
 
@@ -28,7 +29,7 @@ static ROWTABLE s_tables[MAX_ROW_TABLES];
 // The table a sort compares in; CompareFileRows has only the two lParams and the order.
 static FILEROW* s_pSortRows;
 
-// Rows the start-up table (g_state.FileRows) holds; it follows the table when it grows.
+// Rows the start-up table (g_wnd.FileRows) holds; it follows the table when it grows.
 static int s_nStartupCapacity = FILEROWS_INITIAL;
 
 static FILEROW* AllocRows(int nRows)
@@ -51,10 +52,10 @@ static ROWTABLE* TableOfList(HWND hwndList)
     }
     if (!pFree)
         return nullptr;
-    if (pFree->pRows && pFree->pRows != g_state.FileRows)
+    if (pFree->pRows && pFree->pRows != g_wnd.FileRows)
         VirtualFree(pFree->pRows, 0, MEM_RELEASE);
-    if (hwndList == g_state.hwndFileList && g_state.FileRows) {
-        pFree->pRows = g_state.FileRows;
+    if (hwndList == g_wnd.hwndFileList && g_wnd.FileRows) {
+        pFree->pRows = g_wnd.FileRows;
         pFree->nCapacity = s_nStartupCapacity;
     } else {
         pFree->pRows = AllocRows(FILEROWS_INITIAL);
@@ -81,8 +82,8 @@ static int EnsureRow(ROWTABLE* t, int r)
     if (!pNew)
         return 0;
     memcpy(pNew, t->pRows, (size_t)t->nCapacity * sizeof(FILEROW));
-    if (t->pRows == g_state.FileRows) {
-        g_state.FileRows = pNew;
+    if (t->pRows == g_wnd.FileRows) {
+        g_wnd.FileRows = pNew;
         s_nStartupCapacity = nNew;
     }
     VirtualFree(t->pRows, 0, MEM_RELEASE);
@@ -124,7 +125,7 @@ uint32_t ExtKey(const char* pszName)
 
 int CALLBACK CompareFileRows(LPARAM lRowA, LPARAM lRowB, LPARAM lSortOrder)
 {
-    const FILEROW* pRows = s_pSortRows ? s_pSortRows : RowsOfList(g_state.hwndFileList);
+    const FILEROW* pRows = s_pSortRows ? s_pSortRows : RowsOfList(g_wnd.hwndFileList);
     if (!pRows)
         return 0;
     const FILEROW& a = pRows[lRowA];
@@ -226,7 +227,7 @@ static HCURSOR BeginFill(HWND hwndList)
 static void EndFill(HWND hwndList, FILEROW* pRows, HCURSOR hOld)
 {
     s_pSortRows = pRows;
-    SendMessageA(hwndList, LVM_SORTITEMS, (WPARAM)g_state.iSortOrder.load(),
+    SendMessageA(hwndList, LVM_SORTITEMS, (WPARAM)g_settings.iSortOrder.load(),
                  (LPARAM)CompareFileRows);
     s_pSortRows = nullptr;
     SendMessageA(hwndList, WM_SETREDRAW, TRUE, 0);
@@ -237,7 +238,7 @@ static int ListDrives(HWND hwndList, ROWTABLE* t)
 {
     int r = 0;
     for (int d = 0; d < 26; d++) {
-        if (!(g_state.DriveMask & (1u << d)) || !EnsureRow(t, r))
+        if (!(g_wnd.DriveMask & (1u << d)) || !EnsureRow(t, r))
             continue;
         char szRoot[8];
         snprintf(szRoot, sizeof szRoot, "%c:\\", 'A' + d);
@@ -327,7 +328,7 @@ static HWND CreateListView(HWND hwndMain, int id)
     HWND hwnd = CreateWindowExA(0, "SysListView32", "",
                                 WS_CHILD | WS_VISIBLE | WS_BORDER | LVS_REPORT |
                                     LVS_SHOWSELALWAYS | LVS_EDITLABELS,
-                                0, 0, 0, 0, hwndMain, (HMENU)(INT_PTR)id, g_state.hInst, nullptr);
+                                0, 0, 0, 0, hwndMain, (HMENU)(INT_PTR)id, g_wnd.hInst, nullptr);
     SendMessageA(hwnd, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
     SendMessageA(hwnd, LVM_SETIMAGELIST, LVSIL_SMALL, (LPARAM)hSysImageList);
     return hwnd;
@@ -364,12 +365,11 @@ static void InitialColumnWidths(int W, int cx[6])
 static HWND CreateOwnerDrawButton(HWND hwndMain, const char* pszText, int id)
 {
     return CreateWindowExA(0, "button", pszText, WS_CHILD | WS_VISIBLE | BS_OWNERDRAW, 0, 0, 0, 0,
-                           hwndMain, (HMENU)(INT_PTR)id, g_state.hInst, nullptr);
+                           hwndMain, (HMENU)(INT_PTR)id, g_wnd.hInst, nullptr);
 }
 
 void CreateFilePanes(HWND hwndMain)
 {
-    SessionState& s = g_state;
     char szSys[256];
     GetSystemDirectoryA(szSys, sizeof szSys);
     strncat(szSys, "\\winsock.dll", sizeof szSys - strlen(szSys) - 1);
@@ -383,18 +383,19 @@ void CreateFilePanes(HWND hwndMain)
                                                    SHGFI_SYSICONINDEX | SHGFI_SMALLICON |
                                                        SHGFI_USEFILEATTRIBUTES);
 
-    hToolIcons = ImageList_LoadImageA(s.hInst, "ILIST2_BMP1", 16, 8, CLR_NONE, IMAGE_BITMAP, 0);
-    hButtonFaces = ImageList_LoadImageA(s.hInst, "ILIST3_BMP", 32, 8, CLR_NONE, IMAGE_BITMAP, 0);
-    hDropArrows = ImageList_LoadImageA(s.hInst, "ILIST4_BMP", 16, 8, 0xFFFFFF, IMAGE_BITMAP, 0);
+    hToolIcons = ImageList_LoadImageA(g_wnd.hInst, "ILIST2_BMP1", 16, 8, CLR_NONE, IMAGE_BITMAP, 0);
+    hButtonFaces
+        = ImageList_LoadImageA(g_wnd.hInst, "ILIST3_BMP", 32, 8, CLR_NONE, IMAGE_BITMAP, 0);
+    hDropArrows = ImageList_LoadImageA(g_wnd.hInst, "ILIST4_BMP", 16, 8, 0xFFFFFF, IMAGE_BITMAP, 0);
 
-    s.hwndFileList = CreateListView(hwndMain, IDC_FILELIST);
-    s.hwndSendList = CreateListView(hwndMain, IDC_SENDLIST);
-    s.hwndStatusText = CreateWindowExA(0, "static", "", WS_CHILD | WS_VISIBLE | SS_CENTER, 0, 0,
-                                       0, 0, hwndMain, (HMENU)(INT_PTR)IDC_STATUSTEXT, s.hInst,
+    g_wnd.hwndFileList = CreateListView(hwndMain, IDC_FILELIST);
+    g_wnd.hwndSendList = CreateListView(hwndMain, IDC_SENDLIST);
+    g_wnd.hwndStatusText = CreateWindowExA(0, "static", "", WS_CHILD | WS_VISIBLE | SS_CENTER, 0, 0,
+                                       0, 0, hwndMain, (HMENU)(INT_PTR)IDC_STATUSTEXT, g_wnd.hInst,
                                        nullptr);
     for (int i = 0; i < 7; i++)
         hwndToolBtns[i] = CreateOwnerDrawButton(hwndMain, "", ToolButtonIds[i]);
-    s.hwndSendBtn = hwndToolBtns[2];
+    g_wnd.hwndSendBtn = hwndToolBtns[2];
     hwndPathBtn = CreateOwnerDrawButton(hwndMain, "Go", IDM_PATHMENU);
     hwndSortBtn = CreateOwnerDrawButton(hwndMain, "Go", IDM_SORTMENU);
 
@@ -402,12 +403,12 @@ void CreateFilePanes(HWND hwndMain)
     GetClientRect(hwndMain, &rc);
     int cx[6];
     InitialColumnWidths(rc.right, cx);
-    InsertColumn(s.hwndFileList, 0, "Name", cx[0]);
-    InsertColumn(s.hwndFileList, 1, "Size", cx[1]);
-    InsertColumn(s.hwndFileList, 2, "Date", cx[2]);
-    InsertColumn(s.hwndSendList, 0, "Name", cx[3]);
-    InsertColumn(s.hwndSendList, 1, "Size", cx[4]);
-    InsertColumn(s.hwndSendList, 2, "Pathname", cx[5]);
+    InsertColumn(g_wnd.hwndFileList, 0, "Name", cx[0]);
+    InsertColumn(g_wnd.hwndFileList, 1, "Size", cx[1]);
+    InsertColumn(g_wnd.hwndFileList, 2, "Date", cx[2]);
+    InsertColumn(g_wnd.hwndSendList, 0, "Name", cx[3]);
+    InsertColumn(g_wnd.hwndSendList, 1, "Size", cx[4]);
+    InsertColumn(g_wnd.hwndSendList, 2, "Pathname", cx[5]);
 
-    FillFileList(s.hwndFileList, s.szCurDir, 0);
+    FillFileList(g_wnd.hwndFileList, g_settings.szCurDir, 0);
 }

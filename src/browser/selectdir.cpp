@@ -3,8 +3,9 @@
 #include "browser/filedialogs.h"
 
 #include "browser/listing.h"
+#include "browser/uistate.h"
 #include "connection/progress.h"
-#include "connection/session.h"
+#include "connection/settings.h"
 
 #include <commctrl.h>
 
@@ -59,10 +60,10 @@ static INT_PTR OnSelectDirDrawItem(HWND hDlg, const DRAWITEMSTRUCT* pDis)
     if (pDis->CtlID != IDC_SELDIR_PATHBTN)
         return FALSE;
     HDC hdc = pDis->hDC;
-    HGDIOBJ hOld = SelectObject(hdc, g_state.hPopupFont);
+    HGDIOBJ hOld = SelectObject(hdc, g_wnd.hPopupFont);
     SetBkColor(hdc, GetSysColor(COLOR_MENU));
     char szText[256];
-    PathButtonText(BufferOf(hDlg), g_state.bPathMenuOpen, szText);
+    PathButtonText(BufferOf(hDlg), g_settings.bPathMenuOpen, szText);
     int n = (int)strlen(szText);
     ExtTextOutA(hdc, 2, 0, ETO_OPAQUE, &pDis->rcItem, szText, n, nullptr);
     SIZE size = {};
@@ -134,7 +135,7 @@ static void OnSelectDirEnd(HWND hDlg, int id)
 UINT ShowPathMenu(HWND hDlg, const char* pszPath)
 {
     HWND hBtn = GetDlgItem(hDlg, IDC_SELDIR_PATHBTN);
-    g_state.bPathMenuOpen = 1;
+    g_settings.bPathMenuOpen = 1;
     InvalidateRect(hBtn, nullptr, TRUE);
     UpdateWindow(hBtn);
     HMENU hMenu = BuildPathMenu(pszPath, PATHITEM_BASE);
@@ -143,7 +144,7 @@ UINT ShowPathMenu(HWND hDlg, const char* pszPath)
     UINT id = (UINT)TrackPopupMenu(hMenu, TPM_LEFTALIGN | TPM_RETURNCMD, rc.left, rc.bottom + 1,
                                    0, hDlg, nullptr);
     DestroyMenu(hMenu);
-    g_state.bPathMenuOpen = 0;
+    g_settings.bPathMenuOpen = 0;
     InvalidateRect(hBtn, nullptr, TRUE);
     return id;
 }

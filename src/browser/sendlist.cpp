@@ -3,8 +3,9 @@
 #include "browser/sendlist.h"
 
 #include "browser/listing.h"
+#include "browser/uistate.h"
 #include "connection/progress.h"
-#include "connection/session.h"
+#include "connection/settings.h"
 #include "protocol/packets.h"
 #include "resource.h"
 
@@ -82,14 +83,14 @@ static int AddOneFile(const char* pszPath, int iIcon)
 
     char szName[128];
     PathFileName(pszPath, szName);
-    HWND hwndList = g_state.hwndSendList;
+    HWND hwndList = g_wnd.hwndSendList;
     LVFINDINFOA fi = {};
     fi.flags = LVFI_STRING;
     fi.psz = szName;
     if (SendMessageA(hwndList, LVM_FINDITEMA, (WPARAM)-1, (LPARAM)&fi) >= 0)
         return ADD_DUPLICATE;
 
-    g_state.dwSendListBytes += dwSize;
+    g_wnd.dwSendListBytes += dwSize;
     LVITEMA it = {};
     it.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM;
     it.iItem = 0;
@@ -136,14 +137,14 @@ void AddDroppedFilesToSendList(HWND, HDROP hDrop)
 // The 100-file check of the Add command: rows listed plus rows selected, folders included.
 static int TooManyForSendList()
 {
-    int nListed = (int)SendMessageA(g_state.hwndSendList, LVM_GETITEMCOUNT, 0, 0);
-    int nSelected = (int)SendMessageA(g_state.hwndFileList, LVM_GETSELECTEDCOUNT, 0, 0);
+    int nListed = (int)SendMessageA(g_wnd.hwndSendList, LVM_GETITEMCOUNT, 0, 0);
+    int nSelected = (int)SendMessageA(g_wnd.hwndFileList, LVM_GETSELECTEDCOUNT, 0, 0);
     if (nListed + nSelected <= MAX_SEND_FILES)
         return 0;
     char szText[256], szCaption[64];
-    LoadStringA(g_state.hInst, IDS_TOO_MANY_FILES, szText, sizeof szText);
-    LoadStringA(g_state.hInst, IDS_ERROR, szCaption, sizeof szCaption);
-    MessageBoxA(g_state.hwndMain, szText, szCaption, MB_ICONHAND);
+    LoadStringA(g_wnd.hInst, IDS_TOO_MANY_FILES, szText, sizeof szText);
+    LoadStringA(g_wnd.hInst, IDS_ERROR, szCaption, sizeof szCaption);
+    MessageBoxA(g_wnd.hwndMain, szText, szCaption, MB_ICONHAND);
     return 1;
 }
 
@@ -151,8 +152,8 @@ void AddSelectedToSendList()
 {
     if (TooManyForSendList())
         return;
-    HWND hwndFiles = g_state.hwndFileList;
-    const char* pszDir = g_state.szCurDir;
+    HWND hwndFiles = g_wnd.hwndFileList;
+    const char* pszDir = g_settings.szCurDir;
     size_t nDir = strlen(pszDir);
     const char* pszSep = (nDir && pszDir[nDir - 1] == '\\') ? "" : "\\";
     int i = -1;
@@ -174,7 +175,7 @@ void AddSelectedToSendList()
 
 void RemoveSelectedFromSendList()
 {
-    HWND hwndList = g_state.hwndSendList;
+    HWND hwndList = g_wnd.hwndSendList;
     int nSelected = (int)SendMessageA(hwndList, LVM_GETSELECTEDCOUNT, 0, 0);
     if (nSelected <= 0) {
         MessageBeep(0);
@@ -190,7 +191,7 @@ void RemoveSelectedFromSendList()
         it.mask = LVIF_PARAM;
         it.iItem = i;
         SendMessageA(hwndList, LVM_GETITEMA, 0, (LPARAM)&it);
-        g_state.dwSendListBytes -= (uint32_t)it.lParam;
+        g_wnd.dwSendListBytes -= (uint32_t)it.lParam;
         pIndexes[n++] = i;
     }
     // From the highest index down, so that the indexes still to go stay valid. The list is

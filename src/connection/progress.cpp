@@ -2,9 +2,11 @@
 // the size text and the centring every dialog of the program uses.
 #include "connection/progress.h"
 
-#include "connection/session.h"
+#include "browser/uistate.h"
+#include "connection/settings.h"
 #include "connection/worker.h"
 #include "protocol/packets.h"
+#include "protocol/transfer.h"
 #include "resource.h"
 
 #include <commctrl.h>
@@ -54,11 +56,11 @@ void CenterDialog(HWND hDlg)
 // state is read after publishing, so that either this or the worker's post closes it.
 static INT_PTR OnConnectInit(HWND hDlg)
 {
-    g_state.hwndConnectDlg = hDlg;
-    if (g_state.iWorkerState == WS_CONNECTED && !g_state.bAbort)
+    g_wnd.hwndConnectDlg = hDlg;
+    if (g_worker.iWorkerState == WS_CONNECTED && !g_worker.bAbort)
         PostMessageA(hDlg, WM_CLOSE, 0, 0);
     CenterDialog(hDlg);
-    int iType = g_state.iCommType;
+    int iType = g_settings.iCommType;
     if (iType != CT_IRDA && iType != CT_RAWIR)
         SetDlgItemTextA(hDlg, IDC_CONNECT_HINT, "");
     return TRUE;
@@ -68,7 +70,7 @@ static INT_PTR OnConnectInit(HWND hDlg)
 static INT_PTR OnConnectCancel(HWND hDlg)
 {
     CancelTransfer();
-    g_state.hwndConnectDlg = nullptr;
+    g_wnd.hwndConnectDlg = nullptr;
     EndDialog(hDlg, IDCANCEL);
     return TRUE;
 }
@@ -85,7 +87,7 @@ INT_PTR CALLBACK ConnectDlgProc(HWND hDlg, UINT msg, WPARAM wParam, LPARAM)
     case WM_CLOSE:
         // Posted by the worker once the link stands; the handle is cleared before the dialog
         // ends so that a late post finds 0.
-        g_state.hwndConnectDlg = nullptr;
+        g_wnd.hwndConnectDlg = nullptr;
         EndDialog(hDlg, 0);
         return FALSE;
     default:
@@ -102,16 +104,16 @@ static INT_PTR OnXferInit(HWND hDlg)
     CenterDialog(hDlg);
     // The handle is published before the state is read: a close that the worker posts in
     // between would otherwise go to no dialog, and this one stay up.
-    g_state.hwndXferDlg = hDlg;
-    int bReceiveOver = g_state.bAnswerMode == 1 && g_state.iWorkerState != WS_RECEIVING;
-    if (g_state.bAbort || bReceiveOver) {
-        g_state.hwndXferDlg = nullptr;
+    g_wnd.hwndXferDlg = hDlg;
+    int bReceiveOver = g_worker.bAnswerMode == 1 && g_worker.iWorkerState != WS_RECEIVING;
+    if (g_worker.bAbort || bReceiveOver) {
+        g_wnd.hwndXferDlg = nullptr;
         PostMessageA(hDlg, WM_CLOSE, 0, 0);
         return FALSE;
     }
-    g_state.dwXferStartTick = GetTickCount();
+    g_wnd.dwXferStartTick = GetTickCount();
     char szHeading[256];
-    LoadStringA(g_state.hInst, g_state.bAnswerMode == 1 ? IDM_RECEIVE : IDM_SEND, szHeading,
+    LoadStringA(g_wnd.hInst, g_worker.bAnswerMode == 1 ? IDM_RECEIVE : IDM_SEND, szHeading,
                 sizeof szHeading);
     SetDlgItemTextA(hDlg, IDC_XFER_HEADING, szHeading);
     return TRUE;
@@ -120,7 +122,7 @@ static INT_PTR OnXferInit(HWND hDlg)
 // Cancel of "File Xfer Status": the transfer routines see bAbort and stop.
 static INT_PTR OnXferCancel(HWND hDlg)
 {
-    g_state.hwndXferDlg = nullptr;
+    g_wnd.hwndXferDlg = nullptr;
     CancelTransfer();
     EndDialog(hDlg, IDCANCEL);
     return FALSE;
@@ -136,7 +138,7 @@ INT_PTR CALLBACK XferStatusDlgProc(HWND hDlg, UINT msg, WPARAM wParam, LPARAM)
             return OnXferCancel(hDlg);
         return FALSE;
     case WM_CLOSE:
-        g_state.hwndXferDlg = nullptr;
+        g_wnd.hwndXferDlg = nullptr;
         EndDialog(hDlg, 0);
         return FALSE;
     default:
@@ -148,50 +150,49 @@ INT_PTR CALLBACK XferStatusDlgProc(HWND hDlg, UINT msg, WPARAM wParam, LPARAM)
 static void SetItemFormatted(HWND hDlg, int idItem, UINT uId, int32_t a, int32_t b)
 {
     char szFormat[256], szText[256];
-    LoadStringA(g_state.hInst, uId, szFormat, sizeof szFormat);
+    LoadStringA(g_wnd.hInst, uId, szFormat, sizeof szFormat);
     snprintf(szText, sizeof szText, szFormat, a, b);
     SetDlgItemTextA(hDlg, idItem, szText);
 }
 
 void RefreshXferStatus()
 {
-    SessionState& s = g_state;
-    HWND hDlg = s.hwndXferDlg;
-    int32_t nBlocks = s.nXferBlocks, iFile = s.iXferFile;
-    XFERFILE* pFiles = s.pXferFiles;
+    HWND hDlg = g_wnd.hwndXferDlg;
+    int32_t nBlocks = g_xfer.nXferBlocks, iFile = g_xfer.iXferFile;
+    XFERFILE* pFiles = g_xfer.pXferFiles;
     if (!hDlg || nBlocks == 0 || iFile < 0 || !pFiles)
         return;
-    int32_t iBlock = s.iXferBlock;
-    SetItemFormatted(hDlg, IDC_XFER_FILES, IDS_FILES_OF, iFile + 1, s.nXferFiles);
+    int32_t iBlock = g_xfer.iXferBlock;
+    SetItemFormatted(hDlg, IDC_XFER_FILES, IDS_FILES_OF, iFile + 1, g_xfer.nXferFiles);
     if (iFile < MAX_BATCH_FILES)
-        SetItemFormatted(hDlg, IDC_XFER_BYTES, IDS_BYTES_OF, s.cbBlock * iBlock,
+        SetItemFormatted(hDlg, IDC_XFER_BYTES, IDS_BYTES_OF, g_settings.cbBlock * iBlock,
                          (int32_t)pFiles[iFile].dwSize);
     SendDlgItemMessageA(hDlg, IDC_XFER_FILEBAR, PBM_SETPOS, (WPARAM)(iBlock * 100 / nBlocks), 0);
 
-    uint32_t dwDone = s.dwXferDone, dwTotal = s.dwXferTotal;
+    uint32_t dwDone = g_xfer.dwXferDone, dwTotal = g_xfer.dwXferTotal;
     if (dwTotal != 0) {
         uint64_t pos = (uint64_t)dwDone * 100 / dwTotal;
         SendDlgItemMessageA(hDlg, IDC_XFER_TOTALBAR, PBM_SETPOS, (WPARAM)pos, 0);
         SetItemFormatted(hDlg, IDC_XFER_TOTAL, IDS_TOTAL_BYTES_OF, (int32_t)dwDone,
                          (int32_t)dwTotal);
     }
-    int32_t secs = (int32_t)(GetTickCount() - s.dwXferStartTick + 999) / 1000;
+    int32_t secs = (int32_t)(GetTickCount() - g_wnd.dwXferStartTick + 999) / 1000;
     if (secs == 0)
         secs = 1;
     char szFormat[256], szText[256];
-    LoadStringA(s.hInst, IDS_BYTES_PER_SEC, szFormat, sizeof szFormat);
+    LoadStringA(g_wnd.hInst, IDS_BYTES_PER_SEC, szFormat, sizeof szFormat);
     snprintf(szText, sizeof szText, szFormat, (int32_t)dwDone / secs);
     SetDlgItemTextA(hDlg, IDC_XFER_RATE, szText);
 }
 
 void UpdateSendListStatus()
 {
-    if (!g_state.hwndStatusText)
+    if (!g_wnd.hwndStatusText)
         return;
-    int n = (int)SendMessageA(g_state.hwndSendList, LVM_GETITEMCOUNT, 0, 0);
+    int n = (int)SendMessageA(g_wnd.hwndSendList, LVM_GETITEMCOUNT, 0, 0);
     char szSize[32], szFormat[256], szText[256];
-    FormatSize((int32_t)g_state.dwSendListBytes, szSize);
-    LoadStringA(g_state.hInst, IDS_SENDLIST_STATUS, szFormat, sizeof szFormat);
+    FormatSize((int32_t)g_wnd.dwSendListBytes, szSize);
+    LoadStringA(g_wnd.hInst, IDS_SENDLIST_STATUS, szFormat, sizeof szFormat);
     snprintf(szText, sizeof szText, szFormat, n, szSize);
-    SetWindowTextA(g_state.hwndStatusText, szText);
+    SetWindowTextA(g_wnd.hwndStatusText, szText);
 }

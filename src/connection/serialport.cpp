@@ -2,12 +2,12 @@
 // and configuring the port.
 #include "connection/serialport.h"
 
-#include "connection/session.h"
+#include "connection/link.h"
+#include "connection/settings.h"
 
 #include <cstdio>
 #include <cstring>
 
-static const char kProgramKey[] = "SOFTWARE\\Varndel\\Talmox";
 static const char kUsbDriverDevice[] = "\\\\.\\WCEUSBSH001";
 
 enum { COMM_QUEUE_BYTES = 32768 };
@@ -16,22 +16,20 @@ enum { COMM_QUEUE_BYTES = 32768 };
 // key names it (such as COM4). Without one the path stays empty and the open fails.
 static void FindRawIrPort()
 {
-    SessionState& s = g_state;
-    s.szRawIrPort[0] = 0;
+    g_link.szRawIrPort[0] = 0;
     HKEY hKey;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kProgramKey, 0, KEY_QUERY_VALUE, &hKey) != ERROR_SUCCESS)
         return;
     char szName[16] = "";
     DWORD cb = sizeof szName - 1;
     if (RegQueryValueExA(hKey, "RawIrPort", nullptr, nullptr, (BYTE*)szName, &cb) == ERROR_SUCCESS
-        && szName[0] && strlen(szName) <= sizeof s.szRawIrPort - 5)
-        snprintf(s.szRawIrPort, sizeof s.szRawIrPort, "\\\\.\\%s", szName);
+        && szName[0] && strlen(szName) <= sizeof g_link.szRawIrPort - 5)
+        snprintf(g_link.szRawIrPort, sizeof g_link.szRawIrPort, "\\\\.\\%s", szName);
     RegCloseKey(hKey);
 }
 
 void FindUsbSerialPort()
 {
-    SessionState& s = g_state;
     FindRawIrPort();
     HKEY hKey;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_QUERY_VALUE,
@@ -42,20 +40,20 @@ void FindUsbSerialPort()
     // A name too long for "\\.\" + name in szUsbPort falls back to the driver's own device.
     if (RegQueryValueExA(hKey, "\\Device\\WCEUSBSH001", nullptr, nullptr, (BYTE*)szName, &cb)
             == ERROR_SUCCESS
-        && strlen(szName) <= sizeof s.szUsbPort - 5)
-        snprintf(s.szUsbPort, sizeof s.szUsbPort, "\\\\.\\%s", szName);
+        && strlen(szName) <= sizeof g_link.szUsbPort - 5)
+        snprintf(g_link.szUsbPort, sizeof g_link.szUsbPort, "\\\\.\\%s", szName);
     else
-        strcpy(s.szUsbPort, kUsbDriverDevice);
+        strcpy(g_link.szUsbPort, kUsbDriverDevice);
     RegCloseKey(hKey);
 }
 
 static const char* DevicePathForType(int iType)
 {
     switch (iType) {
-    case CT_USB: return g_state.szUsbPort;
+    case CT_USB: return g_link.szUsbPort;
     case CT_COM1: return "COM1:";
     case CT_COM2: return "COM2:";
-    default: return g_state.szRawIrPort;
+    default: return g_link.szRawIrPort;
     }
 }
 
@@ -80,7 +78,7 @@ static void SetLineSettings(HANDLE hPort)
 
 HANDLE OpenCommPort()
 {
-    int iType = g_state.iCommType;
+    int iType = g_settings.iCommType;
     if (IsSocketType(iType))
         return nullptr;
     HANDLE hPort = CreateFileA(DevicePathForType(iType), GENERIC_READ | GENERIC_WRITE, 0,

@@ -5,11 +5,22 @@
 // machine key. A save writes the machine key and removes the per-user key, or writes the
 // per-user key when the machine key cannot be written: either way the next start loads what
 // was saved last, whichever keys existed before.
-#include "connection/session.h"
+#include "connection/settings.h"
+
+#include <windows.h>
 
 #include <cstring>
 
-static const char kSettingsKey[] = "SOFTWARE\\Varndel\\Talmox";
+const char kProgramKey[] = "SOFTWARE\\Varndel\\Talmox";
+
+Settings g_settings;
+
+const int32_t BlockSizeByCommType[CT_COUNT] = {4096, 8192, 4096, 4096, 2048, 32768, 32768};
+
+int IsSocketType(int iType)
+{
+    return iType == CT_IRDA || iType == CT_LAN || iType == CT_WAN;
+}
 
 enum { PREF_PATHMENU = 1, PREF_BIT1 = 2, PREF_PROMPTDELETE = 4, PREF_SHOWRESULTS = 8,
        PREF_OVERWRITE = 16 };
@@ -49,71 +60,72 @@ static void ReadAtomicDword(HKEY hKey, const char* pszName, std::atomic<int32_t>
 
 void LoadSettings()
 {
-    SessionState& s = g_state;
-    s.bPrefBit1 = 1;
-    s.bPromptDelete = 1;
-    s.bPathMenuOpen = 0;
-    s.bShowResults = 1;
-    s.bOverwrite = 0;
-    strcpy(s.szDestDir, "C:\\Temp");
-    strcpy(s.szCurDir, "C:\\Temp");
-    s.dwPeerIP = 0;
-    s.iSortOrder = 0;
-    s.iCommType = 0;
+    g_settings.bPrefBit1 = 1;
+    g_settings.bPromptDelete = 1;
+    g_settings.bPathMenuOpen = 0;
+    g_settings.bShowResults = 1;
+    g_settings.bOverwrite = 0;
+    strcpy(g_settings.szDestDir, "C:\\Temp");
+    strcpy(g_settings.szCurDir, "C:\\Temp");
+    g_settings.dwPeerIP = 0;
+    g_settings.iSortOrder = 0;
+    g_settings.iCommType = 0;
 
     HKEY hKey;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_QUERY_VALUE, &hKey) != ERROR_SUCCESS
-        && RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_QUERY_VALUE, &hKey) != ERROR_SUCCESS) {
-        s.cbBlock = BlockSizeByCommType[0];
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kProgramKey, 0, KEY_QUERY_VALUE, &hKey) != ERROR_SUCCESS
+        && RegOpenKeyExA(HKEY_LOCAL_MACHINE, kProgramKey, 0, KEY_QUERY_VALUE, &hKey)
+            != ERROR_SUCCESS) {
+        g_settings.cbBlock = BlockSizeByCommType[0];
         return;
     }
-    ReadAtomicDword(hKey, "Sort", s.iSortOrder);
-    uint32_t dwPeer = s.dwPeerIP;
+    ReadAtomicDword(hKey, "Sort", g_settings.iSortOrder);
+    uint32_t dwPeer = g_settings.dwPeerIP;
     if (ReadDword(hKey, "PeerIP", &dwPeer))
-        s.dwPeerIP = dwPeer;
-    ReadAtomicDword(hKey, "CommType", s.iCommType);
+        g_settings.dwPeerIP = dwPeer;
+    ReadAtomicDword(hKey, "CommType", g_settings.iCommType);
     uint32_t dwPrefs = 0;
     int bHavePrefs = ReadDword(hKey, "Preferences", &dwPrefs);
-    ReadText(hKey, "DestDir", s.szDestDir);
-    ReadText(hKey, "CurDir", s.szCurDir);
+    ReadText(hKey, "DestDir", g_settings.szDestDir);
+    ReadText(hKey, "CurDir", g_settings.szCurDir);
     RegCloseKey(hKey);
 
     if (bHavePrefs) {
-        s.bPathMenuOpen = (int32_t)(dwPrefs & PREF_PATHMENU);
-        s.bPrefBit1 = (int32_t)(dwPrefs & PREF_BIT1);
-        s.bPromptDelete = (int32_t)(dwPrefs & PREF_PROMPTDELETE);
-        s.bShowResults = (int32_t)(dwPrefs & PREF_SHOWRESULTS);
-        s.bOverwrite = (int32_t)(dwPrefs & PREF_OVERWRITE);
+        g_settings.bPathMenuOpen = (int32_t)(dwPrefs & PREF_PATHMENU);
+        g_settings.bPrefBit1 = (int32_t)(dwPrefs & PREF_BIT1);
+        g_settings.bPromptDelete = (int32_t)(dwPrefs & PREF_PROMPTDELETE);
+        g_settings.bShowResults = (int32_t)(dwPrefs & PREF_SHOWRESULTS);
+        g_settings.bOverwrite = (int32_t)(dwPrefs & PREF_OVERWRITE);
     }
     // A stored type outside the table would index past it; treat it as the default.
-    if (s.iCommType < 0 || s.iCommType >= CT_COUNT)
-        s.iCommType = 0;
-    s.cbBlock = BlockSizeByCommType[s.iCommType];
+    if (g_settings.iCommType < 0 || g_settings.iCommType >= CT_COUNT)
+        g_settings.iCommType = 0;
+    g_settings.cbBlock = BlockSizeByCommType[g_settings.iCommType];
 }
 
 // Writes every setting under root; returns 1 when the key could be created, else 0.
 static int SaveSettingsUnder(HKEY hRoot)
 {
-    SessionState& s = g_state;
     uint32_t dwPrefs = 0;
-    if (s.bPathMenuOpen) dwPrefs |= PREF_PATHMENU;
-    if (s.bPrefBit1) dwPrefs |= PREF_BIT1;
-    if (s.bPromptDelete) dwPrefs |= PREF_PROMPTDELETE;
-    if (s.bShowResults) dwPrefs |= PREF_SHOWRESULTS;
-    if (s.bOverwrite) dwPrefs |= PREF_OVERWRITE;
+    if (g_settings.bPathMenuOpen) dwPrefs |= PREF_PATHMENU;
+    if (g_settings.bPrefBit1) dwPrefs |= PREF_BIT1;
+    if (g_settings.bPromptDelete) dwPrefs |= PREF_PROMPTDELETE;
+    if (g_settings.bShowResults) dwPrefs |= PREF_SHOWRESULTS;
+    if (g_settings.bOverwrite) dwPrefs |= PREF_OVERWRITE;
 
     HKEY hKey;
-    if (RegCreateKeyExA(hRoot, kSettingsKey, 0, (char*)"", REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+    if (RegCreateKeyExA(hRoot, kProgramKey, 0, (char*)"", REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
                         nullptr, &hKey, nullptr) != ERROR_SUCCESS)
         return 0;
-    uint32_t dwSort = (uint32_t)s.iSortOrder.load(), dwPeer = s.dwPeerIP.load(),
-             dwType = (uint32_t)s.iCommType.load();
+    uint32_t dwSort = (uint32_t)g_settings.iSortOrder.load(), dwPeer = g_settings.dwPeerIP.load(),
+             dwType = (uint32_t)g_settings.iCommType.load();
     RegSetValueExA(hKey, "Sort", 0, REG_DWORD, (const BYTE*)&dwSort, 4);
     RegSetValueExA(hKey, "PeerIP", 0, REG_DWORD, (const BYTE*)&dwPeer, 4);
     RegSetValueExA(hKey, "CommType", 0, REG_DWORD, (const BYTE*)&dwType, 4);
     RegSetValueExA(hKey, "Preferences", 0, REG_DWORD, (const BYTE*)&dwPrefs, 4);
-    RegSetValueExA(hKey, "DestDir", 0, REG_SZ, (const BYTE*)s.szDestDir, (DWORD)strlen(s.szDestDir) + 1);
-    RegSetValueExA(hKey, "CurDir", 0, REG_SZ, (const BYTE*)s.szCurDir, (DWORD)strlen(s.szCurDir) + 1);
+    RegSetValueExA(hKey, "DestDir", 0, REG_SZ, (const BYTE*)g_settings.szDestDir,
+                   (DWORD)strlen(g_settings.szDestDir) + 1);
+    RegSetValueExA(hKey, "CurDir", 0, REG_SZ, (const BYTE*)g_settings.szCurDir,
+                   (DWORD)strlen(g_settings.szCurDir) + 1);
     RegCloseKey(hKey);
     return 1;
 }
@@ -126,7 +138,7 @@ void SaveSettings()
     }
     // A per-user key left from an earlier save would hide this one at the next load; one that
     // cannot be removed is made to agree instead.
-    LONG lResult = RegDeleteKeyA(HKEY_CURRENT_USER, kSettingsKey);
+    LONG lResult = RegDeleteKeyA(HKEY_CURRENT_USER, kProgramKey);
     if (lResult != ERROR_SUCCESS && lResult != ERROR_FILE_NOT_FOUND)
         SaveSettingsUnder(HKEY_CURRENT_USER);
 }

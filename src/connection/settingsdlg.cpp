@@ -2,9 +2,11 @@
 #include "connection/settingsdlg.h"
 
 #include "browser/filedialogs.h"
+#include "browser/uistate.h"
+#include "connection/link.h"
 #include "connection/progress.h"
 #include "connection/serialport.h"
-#include "connection/session.h"
+#include "connection/settings.h"
 #include "connection/sockets.h"
 #include "mainwindow/xfercommands.h"
 #include "resource.h"
@@ -30,14 +32,14 @@ static DWORD OwnAddress()
 
 static INT_PTR OnSettingsInit(HWND hDlg)
 {
-    SessionState& s = g_state;
     CenterDialog(hDlg);
-    SetDlgItemTextA(hDlg, IDC_SET_DEST, s.szDestDir);
-    CheckDlgButton(hDlg, IDC_SET_PROMPT, s.bPromptDelete ? BST_CHECKED : BST_UNCHECKED);
-    CheckDlgButton(hDlg, IDC_SET_RESULTS, s.bShowResults ? BST_CHECKED : BST_UNCHECKED);
-    CheckDlgButton(hDlg, IDC_SET_OVERWRITE, s.bOverwrite ? BST_CHECKED : BST_UNCHECKED);
-    EnableWindow(GetDlgItem(hDlg, IDC_SET_PEERIP), s.iCommType == CT_WAN);
-    SendDlgItemMessageA(hDlg, IDC_SET_PEERIP, IPM_SETADDRESS, 0, (LPARAM)s.dwPeerIP.load());
+    SetDlgItemTextA(hDlg, IDC_SET_DEST, g_settings.szDestDir);
+    CheckDlgButton(hDlg, IDC_SET_PROMPT, g_settings.bPromptDelete ? BST_CHECKED : BST_UNCHECKED);
+    CheckDlgButton(hDlg, IDC_SET_RESULTS, g_settings.bShowResults ? BST_CHECKED : BST_UNCHECKED);
+    CheckDlgButton(hDlg, IDC_SET_OVERWRITE, g_settings.bOverwrite ? BST_CHECKED : BST_UNCHECKED);
+    EnableWindow(GetDlgItem(hDlg, IDC_SET_PEERIP), g_settings.iCommType == CT_WAN);
+    SendDlgItemMessageA(hDlg, IDC_SET_PEERIP, IPM_SETADDRESS, 0,
+                        (LPARAM)g_settings.dwPeerIP.load());
     SendDlgItemMessageA(hDlg, IDC_SET_MYIP, IPM_SETADDRESS, 0, (LPARAM)OwnAddress());
     EnableWindow(GetDlgItem(hDlg, IDC_SET_MYIP), FALSE);
     HWND hCombo = GetDlgItem(hDlg, IDC_SET_TYPE);
@@ -46,10 +48,10 @@ static INT_PTR OnSettingsInit(HWND hDlg)
         if (t == CT_RAWIR)
             continue;
         char sz[32];
-        LoadStringA(s.hInst, IDS_COMMTYPE_BASE + t, sz, sizeof sz);
+        LoadStringA(g_wnd.hInst, IDS_COMMTYPE_BASE + t, sz, sizeof sz);
         int i = (int)SendMessageA(hCombo, CB_INSERTSTRING, (WPARAM)-1, (LPARAM)sz);
         SendMessageA(hCombo, CB_SETITEMDATA, i, t);
-        if (t == s.iCommType)
+        if (t == g_settings.iCommType)
             iCurrent = i;
     }
     SendMessageA(hCombo, CB_SETCURSEL, iCurrent, 0);
@@ -60,46 +62,44 @@ static int SelectedType(HWND hDlg)
 {
     int i = (int)SendDlgItemMessageA(hDlg, IDC_SET_TYPE, CB_GETCURSEL, 0, 0);
     if (i < 0)
-        return g_state.iCommType;
+        return g_settings.iCommType;
     return (int)SendDlgItemMessageA(hDlg, IDC_SET_TYPE, CB_GETITEMDATA, i, 0);
 }
 
 // Closes the link of the current type, then opens the one of the new type.
 static void SwitchLink(int iNewType)
 {
-    SessionState& s = g_state;
-    if (IsSocketType(s.iCommType)) {
-        SOCKET h = s.hListenSock.exchange(0);
+    if (IsSocketType(g_settings.iCommType)) {
+        SOCKET h = g_link.hListenSock.exchange(0);
         if (h && h != INVALID_SOCKET)
             closesocket(h);
-        h = s.hUdpSock.exchange(0);
+        h = g_link.hUdpSock.exchange(0);
         if (h && h != INVALID_SOCKET)
             closesocket(h);
     } else {
-        HANDLE h = s.hComm.exchange(nullptr);
+        HANDLE h = g_link.hComm.exchange(nullptr);
         if (h && h != INVALID_HANDLE_VALUE)
             CloseHandle(h);
     }
-    s.iCommType = iNewType;
+    g_settings.iCommType = iNewType;
     if (IsSocketType(iNewType))
-        s.hListenSock = OpenListenSocket();
+        g_link.hListenSock = OpenListenSocket();
     OpenPortForUser(1);
-    s.cbBlock = BlockSizeByCommType[iNewType];
+    g_settings.cbBlock = BlockSizeByCommType[iNewType];
 }
 
 static void OnSettingsOk(HWND hDlg)
 {
-    SessionState& s = g_state;
     int iNewType = SelectedType(hDlg);
-    if (iNewType != s.iCommType && iNewType >= 0 && iNewType < CT_COUNT)
+    if (iNewType != g_settings.iCommType && iNewType >= 0 && iNewType < CT_COUNT)
         SwitchLink(iNewType);
     DWORD dwIP = 0;
     SendDlgItemMessageA(hDlg, IDC_SET_PEERIP, IPM_GETADDRESS, 0, (LPARAM)&dwIP);
-    s.dwPeerIP = dwIP;
-    s.bPromptDelete = IsDlgButtonChecked(hDlg, IDC_SET_PROMPT) == BST_CHECKED;
-    s.bShowResults = IsDlgButtonChecked(hDlg, IDC_SET_RESULTS) == BST_CHECKED;
-    s.bOverwrite = IsDlgButtonChecked(hDlg, IDC_SET_OVERWRITE) == BST_CHECKED;
-    GetDlgItemTextA(hDlg, IDC_SET_DEST, s.szDestDir, sizeof s.szDestDir);
+    g_settings.dwPeerIP = dwIP;
+    g_settings.bPromptDelete = IsDlgButtonChecked(hDlg, IDC_SET_PROMPT) == BST_CHECKED;
+    g_settings.bShowResults = IsDlgButtonChecked(hDlg, IDC_SET_RESULTS) == BST_CHECKED;
+    g_settings.bOverwrite = IsDlgButtonChecked(hDlg, IDC_SET_OVERWRITE) == BST_CHECKED;
+    GetDlgItemTextA(hDlg, IDC_SET_DEST, g_settings.szDestDir, sizeof g_settings.szDestDir);
     SaveSettings();
     EndDialog(hDlg, 1);
 }
@@ -108,10 +108,10 @@ static void OnSettingsOk(HWND hDlg)
 static void OnSettingsBrowse(HWND hDlg)
 {
     char szBuf[256];
-    strcpy(szBuf, g_state.szDestDir);
-    if (DialogBoxParamA(g_state.hInst, MAKEINTRESOURCEA(IDD_SELECTDIR), hDlg, SelectDirDlgProc,
+    strcpy(szBuf, g_settings.szDestDir);
+    if (DialogBoxParamA(g_wnd.hInst, MAKEINTRESOURCEA(IDD_SELECTDIR), hDlg, SelectDirDlgProc,
                         (LPARAM)szBuf) == 1) {
-        strcpy(g_state.szDestDir, szBuf);
+        strcpy(g_settings.szDestDir, szBuf);
         SetDlgItemTextA(hDlg, IDC_SET_DEST, szBuf);
     }
 }

@@ -3,14 +3,24 @@
 #include "connection/sockets.h"
 
 #include "connection/irda.h"
+#include "connection/link.h"
 #include "connection/linkui.h"
-#include "connection/session.h"
+#include "connection/settings.h"
+#include "connection/worker.h"
 
 #include <cstring>
 
-enum { PROBE_WAIT_MS = 500, CONNECT_WAIT_MS = 500, CONNECT_FRESH_MS = 3000, IRDA_RETRY_MS = 500,
-       IRDA_RESTART_MS = 50, RESPONDER_SELECT_MS = 250, RESPONDER_NAP_MS = 10, RESPONDER_IDLE_MS = 50,
-       LISTEN_BACKLOG = 5 };
+enum {
+    PROBE_WAIT_MS = 500,
+    CONNECT_WAIT_MS = 500,
+    CONNECT_FRESH_MS = 3000,
+    IRDA_RETRY_MS = 500,
+    IRDA_RESTART_MS = 50,
+    RESPONDER_SELECT_MS = 250,
+    RESPONDER_NAP_MS = 10,
+    RESPONDER_IDLE_MS = 50,
+    LISTEN_BACKLOG = 5
+};
 
 static void SetNonBlocking(SOCKET s)
 {
@@ -22,7 +32,7 @@ static void SetNonBlocking(SOCKET s)
 // that may close it only the first does.
 void CloseDataSocket()
 {
-    SOCKET s = g_state.hDataSock.exchange(INVALID_SOCKET);
+    SOCKET s = g_link.hDataSock.exchange(INVALID_SOCKET);
     if (s != INVALID_SOCKET)
         closesocket(s);
 }
@@ -65,13 +75,13 @@ static SOCKET OpenTcpListener()
         closesocket(s);
         return 0;
     }
-    g_state.hUdpSock = OpenProbeSocket();
+    g_link.hUdpSock = OpenProbeSocket();
     return s;
 }
 
 SOCKET OpenListenSocket()
 {
-    int iType = g_state.iCommType;
+    int iType = g_settings.iCommType;
     SOCKET s = 0;
     if (iType == CT_IRDA)
         s = OpenIrdaListener();
@@ -90,8 +100,7 @@ SOCKET OpenListenSocket()
 // Sleeps ms milliseconds in short steps, ending early when the connect is called off.
 static void ConnectPause(int ms)
 {
-    SessionState& s = g_state;
-    for (int i = 0; i < ms && !s.bAbort && !s.bAnswerMode; i += 10)
+    for (int i = 0; i < ms && !g_worker.bAbort && !g_worker.bAnswerMode; i += 10)
         Sleep(10);
 }
 
@@ -100,12 +109,12 @@ static void ConnectPause(int ms)
 // this probe.
 static uint32_t ProbeForPeer()
 {
-    SessionState& s = g_state;
-    SOCKET hUdp = s.hUdpSock;
+    SOCKET hUdp = g_link.hUdpSock;
     if (!hUdp || hUdp == INVALID_SOCKET)
         return 0;
     char abReply[4];
-    while (recv(hUdp, abReply, sizeof abReply, 0) != SOCKET_ERROR || WSAGetLastError() == WSAEMSGSIZE)
+    while (recv(hUdp, abReply, sizeof abReply, 0) != SOCKET_ERROR
+           || WSAGetLastError() == WSAEMSGSIZE)
         ;
     const char abProbe[4] = {DISCOVERY_PROBE, 0, 0, 0};
     sockaddr_in to = {};
@@ -124,7 +133,7 @@ static uint32_t ProbeForPeer()
     sockaddr_in from = {};
     int cbFrom = sizeof from;
     recvfrom(hUdp, abReply, sizeof abReply, 0, (sockaddr*)&from, &cbFrom);
-    s.dwFoundPeerAddr = from.sin_addr.s_addr;
+    g_link.dwFoundPeerAddr = from.sin_addr.s_addr;
     return from.sin_addr.s_addr;
 }
 
@@ -177,20 +186,19 @@ static void LinkEstablished(SOCKET hSock)
 
 static void SockConnectTcp(int iType)
 {
-    SessionState& s = g_state;
     SOCKET hSock = NewTcpDataSocket();
-    s.hDataSock = hSock;
+    g_link.hDataSock = hSock;
     if (hSock == INVALID_SOCKET) {
-        s.bAbort = 1;
+        g_worker.bAbort = 1;
         return;
     }
     sockaddr_in to = {};
     to.sin_family = AF_INET;
     to.sin_port = htons(TALMOX_TCP_PORT);
     DWORD dwSocketStart = GetTickCount();
-    while (!s.bAbort && !s.bAnswerMode) {
-        uint32_t dwAddr = iType == CT_LAN ? ProbeForPeer() : htonl(s.dwPeerIP);
-        if (s.bAbort || s.bAnswerMode)
+    while (!g_worker.bAbort && !g_worker.bAnswerMode) {
+        uint32_t dwAddr = iType == CT_LAN ? ProbeForPeer() : htonl(g_settings.dwPeerIP);
+        if (g_worker.bAbort || g_worker.bAnswerMode)
             break;
         // No peer address: connecting to 0.0.0.0 would reach this very machine's listener
         // on some stacks, so the attempt is skipped (Windows refuses it anyway).
@@ -222,9 +230,9 @@ static void SockConnectTcp(int iType)
         if (iResult < 0 || GetTickCount() - dwSocketStart >= CONNECT_FRESH_MS) {
             closesocket(hSock);
             hSock = NewTcpDataSocket();
-            s.hDataSock = hSock;
+            g_link.hDataSock = hSock;
             if (hSock == INVALID_SOCKET) {
-                s.bAbort = 1;
+                g_worker.bAbort = 1;
                 return;
             }
             dwSocketStart = GetTickCount();
@@ -237,8 +245,7 @@ static void SockConnectTcp(int iType)
 // returns their count.
 static uint32_t DiscoverIrdaDevices(SOCKET hSock, uint8_t* pList)
 {
-    SessionState& s = g_state;
-    while (!s.bAbort && !s.bAnswerMode) {
+    while (!g_worker.bAbort && !g_worker.bAnswerMode) {
         memset(pList, 0, IRDA_DEVICELIST_BYTES);
         uint32_t nDevices = 0;
         if (IrdaEnumDevices(hSock, pList))
@@ -252,17 +259,16 @@ static uint32_t DiscoverIrdaDevices(SOCKET hSock, uint8_t* pList)
 
 static void SockConnectIrda()
 {
-    SessionState& s = g_state;
     for (;;) {
         SOCKET hSock = IrdaSocket();
-        s.hDataSock = hSock;
+        g_link.hDataSock = hSock;
         if (hSock == INVALID_SOCKET) {
-            s.bAbort = 1;
+            g_worker.bAbort = 1;
             return;
         }
         uint8_t abList[IRDA_DEVICELIST_BYTES];
         uint32_t nDevices = DiscoverIrdaDevices(hSock, abList);
-        for (uint32_t i = 0; i < nDevices && !s.bAbort; i++) {
+        for (uint32_t i = 0; i < nDevices && !g_worker.bAbort; i++) {
             if (IrdaConnect(hSock, abList + 4 + i * IRDA_DEVICE_INFO_BYTES)) {
                 LinkEstablished(hSock);
                 return;
@@ -270,19 +276,19 @@ static void SockConnectIrda()
         }
         CloseDataSocket();
         // The search also ends when this machine is to answer instead of sending.
-        if (s.bAnswerMode && !nDevices)
+        if (g_worker.bAnswerMode && !nDevices)
             return;
         Sleep(IRDA_RESTART_MS);
-        if (s.bAbort)
+        if (g_worker.bAbort)
             return;
     }
 }
 
 void SockConnect()
 {
-    if (g_state.bAbort)
+    if (g_worker.bAbort)
         return;
-    int iType = g_state.iCommType;
+    int iType = g_settings.iCommType;
     if (iType == CT_LAN || iType == CT_WAN)
         SockConnectTcp(iType);
     else if (iType == CT_IRDA)
@@ -293,14 +299,13 @@ void SockConnect()
 // itself: then the datagram (possibly its own broadcast) is read and dropped.
 static void AnswerProbe(SOCKET hSock)
 {
-    SessionState& s = g_state;
     char abProbe[4];
     sockaddr_in from = {};
     int cbFrom = sizeof from;
     int n = recvfrom(hSock, abProbe, sizeof abProbe, 0, (sockaddr*)&from, &cbFrom);
-    if (s.iWorkerState == WS_CONNECT)
+    if (g_worker.iWorkerState == WS_CONNECT)
         return;
-    s.dwFoundPeerAddr = from.sin_addr.s_addr;
+    g_link.dwFoundPeerAddr = from.sin_addr.s_addr;
     if (n == 4 && abProbe[0] == DISCOVERY_PROBE)
         sendto(hSock, abProbe, 4, 0, (sockaddr*)&from, cbFrom);
 }
@@ -316,7 +321,6 @@ static int IsReadable(SOCKET hSock, int ms)
 
 DWORD WINAPI DiscoveryResponder(void*)
 {
-    SessionState& s = g_state;
     SOCKET hSock = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
     if (hSock != INVALID_SOCKET) {
         sockaddr_in addr = {};
@@ -330,9 +334,9 @@ DWORD WINAPI DiscoveryResponder(void*)
             hSock = INVALID_SOCKET;
         }
     }
-    while (s.iWorkerState != WS_QUIT) {
-        int iType = s.iCommType;
-        if (s.iWorkerState == WS_CONNECT || hSock == INVALID_SOCKET
+    while (g_worker.iWorkerState != WS_QUIT) {
+        int iType = g_settings.iCommType;
+        if (g_worker.iWorkerState == WS_CONNECT || hSock == INVALID_SOCKET
             || (iType != CT_LAN && iType != CT_WAN)) {
             Sleep(RESPONDER_IDLE_MS);
             continue;

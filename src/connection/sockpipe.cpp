@@ -13,7 +13,8 @@
 // cost one socket call instead of one each.
 #include "connection/sockets.h"
 
-#include "connection/session.h"
+#include "connection/link.h"
+#include "connection/worker.h"
 #include "protocol/packets.h"
 
 #include <cstring>
@@ -97,40 +98,40 @@ void PrepareDataSocket(SOCKET s)
     setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, (const char*)&msPoll, sizeof msPoll);
     ForgetReadAhead(s);
     // Sends block without a time-out: with one, a 3 MiB send under Wine arrived with its
-    // bytes out of order, since a timed-out send may have queued part of them. A send waits only when a megabyte of
-    // buffers is full, which one message in flight never does; closing the socket ends it.
+    // bytes out of order, since a timed-out send may have queued part of them. A send waits only
+    // when a megabyte of buffers is full, which one message in flight never does; closing the
+    // socket ends it.
 }
 
 // The peer has gone: the data socket is closed here, once. The user-interface thread takes
 // the handle the same way, so whichever side comes first closes it.
 static void DropDataSocket()
 {
-    SOCKET hSock = g_state.hDataSock.exchange(INVALID_SOCKET);
+    SOCKET hSock = g_link.hDataSock.exchange(INVALID_SOCKET);
     if (hSock != INVALID_SOCKET)
         closesocket(hSock);
     ForgetReadAhead(INVALID_SOCKET);
-    g_state.bAbort = 1;
+    g_worker.bAbort = 1;
 }
 
 void SockSendAll(const void* pBuf, int32_t len)
 {
-    SessionState& s = g_state;
-    if (s.bAbort)
+    if (g_worker.bAbort)
         return;
     const char* p = (const char*)pBuf;
     while (len > 0) {
-        int n = send(s.hDataSock, p, len, 0);
+        int n = send(g_link.hDataSock, p, len, 0);
         if (n == SOCKET_ERROR) {
             int iErr = WSAGetLastError();
             if (IsBrokenConnection(iErr)) {
-                s.bAbort = 1;
+                g_worker.bAbort = 1;
                 return;
             }
         } else {
             p += n;
             len -= n;
         }
-        if (len > 0 && s.bAbort)
+        if (len > 0 && g_worker.bAbort)
             return;
     }
 }
@@ -152,10 +153,9 @@ static int ReceiveMore(SOCKET hSock, uint8_t* p, int32_t nMissing)
 
 int SockRecvAll(void* pBuf, int32_t len)
 {
-    SessionState& s = g_state;
-    if (s.bAbort)
+    if (g_worker.bAbort)
         return 0;
-    SOCKET hSock = s.hDataSock;
+    SOCKET hSock = g_link.hDataSock;
     uint8_t* p = (uint8_t*)pBuf;
     int nEmpty = 0;
     int32_t nGot = TakeReadAhead(hSock, p, len);
@@ -177,7 +177,7 @@ int SockRecvAll(void* pBuf, int32_t len)
         } else {
             nGot += n;
         }
-        if (nGot < len && s.bAbort)
+        if (nGot < len && g_worker.bAbort)
             return nGot;
     }
     return len;
@@ -185,7 +185,7 @@ int SockRecvAll(void* pBuf, int32_t len)
 
 int SockRecvWaiting(void* pBuf, int32_t cbMax)
 {
-    SOCKET hSock = g_state.hDataSock;
+    SOCKET hSock = g_link.hDataSock;
     int32_t n = TakeReadAhead(hSock, (uint8_t*)pBuf, cbMax);
     if (n > 0)
         return n;
@@ -199,7 +199,7 @@ int SockWouldWait()
 
 void SockLinger(int ms)
 {
-    SOCKET hSock = g_state.hDataSock;
+    SOCKET hSock = g_link.hDataSock;
     if (hSock == INVALID_SOCKET)
         return;
     ForgetReadAhead(hSock);
@@ -213,16 +213,15 @@ void SockLinger(int ms)
 
 void SockDiscardWaiting()
 {
-    SessionState& s = g_state;
-    SOCKET hSock = s.hDataSock;
+    SOCKET hSock = g_link.hDataSock;
     u_long nWaiting = 0;
     if (ioctlsocket(hSock, FIONREAD, &nWaiting) != 0)
         return;
     // The counted bytes are there, so none of these receives waits; the read-ahead buffer is
     // the scratch space, and is empty afterwards.
-    while (nWaiting > 0 && !s.bAbort) {
-        int n = recv(hSock, (char*)s_ahead.ab, nWaiting < sizeof s_ahead.ab ? (int)nWaiting
-                                                                           : (int)sizeof s_ahead.ab, 0);
+    while (nWaiting > 0 && !g_worker.bAbort) {
+        int n = recv(hSock, (char*)s_ahead.ab,
+                     nWaiting < sizeof s_ahead.ab ? (int)nWaiting : (int)sizeof s_ahead.ab, 0);
         if (n <= 0)
             break;
         nWaiting -= n;

@@ -4,11 +4,14 @@
 
 #include "browser/listing.h"
 #include "browser/sendlist.h"
+#include "browser/uistate.h"
+#include "connection/link.h"
 #include "connection/progress.h"
 #include "connection/serialport.h"
-#include "connection/session.h"
+#include "connection/settings.h"
 #include "connection/sockets.h"
 #include "connection/worker.h"
+#include "protocol/transfer.h"
 
 #include <commctrl.h>
 #include <objbase.h>
@@ -36,64 +39,61 @@ void ReadOwnerName(char* pszName, int cbName)
 
 void PrepareSession()
 {
-    SessionState& s = g_state;
     WSADATA wsa;
     WSAStartup(0x0101, &wsa);
     CoInitialize(nullptr);
     INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_LISTVIEW_CLASSES | ICC_INTERNET_CLASSES};
     InitCommonControlsEx(&icc);
-    s.bLandscape = GetSystemMetrics(SM_CYSCREEN) < GetSystemMetrics(SM_CXSCREEN);
-    s.DriveMask = GetLogicalDrives();
+    g_wnd.bLandscape = GetSystemMetrics(SM_CYSCREEN) < GetSystemMetrics(SM_CXSCREEN);
+    g_wnd.DriveMask = GetLogicalDrives();
     LoadSettings();
     FindUsbSerialPort();
-    s.FileRows = (FILEROW*)VirtualAlloc(nullptr, FILEROWS_INITIAL * sizeof(FILEROW), MEM_COMMIT,
+    g_wnd.FileRows = (FILEROW*)VirtualAlloc(nullptr, FILEROWS_INITIAL * sizeof(FILEROW), MEM_COMMIT,
                                         PAGE_READWRITE);
-    s.szOwnerName[0] = 0;
-    s.nKeepAliveLimit = 10;
-    s.nXferBlocks = 0;
-    s.dwSendListBytes = 0;
-    s.bAnswerMode = 1;
-    ReadOwnerName(s.szOwnerName, sizeof s.szOwnerName);
+    g_settings.szOwnerName[0] = 0;
+    g_worker.nKeepAliveLimit = 10;
+    g_xfer.nXferBlocks = 0;
+    g_wnd.dwSendListBytes = 0;
+    g_worker.bAnswerMode = 1;
+    ReadOwnerName(g_settings.szOwnerName, sizeof g_settings.szOwnerName);
 }
 
 void StartSession(const char* lpCmdLine)
 {
-    SessionState& s = g_state;
     if (lpCmdLine[0])
         AddCommandLineToSendList(lpCmdLine);
-    DragAcceptFiles(s.hwndMain, TRUE);
-    s.iWorkerState = WS_IDLE;
-    s.hWorkerThread = CreateThread(nullptr, 0, TransferWorker, nullptr, 0, nullptr);
-    s.hResponderThread = CreateThread(nullptr, 0, DiscoveryResponder, nullptr, 0, nullptr);
+    DragAcceptFiles(g_wnd.hwndMain, TRUE);
+    g_worker.iWorkerState = WS_IDLE;
+    g_worker.hWorkerThread = CreateThread(nullptr, 0, TransferWorker, nullptr, 0, nullptr);
+    g_worker.hResponderThread = CreateThread(nullptr, 0, DiscoveryResponder, nullptr, 0, nullptr);
     UpdateSendListStatus();
-    s.hHelpLib = LoadLibraryA("HHCTRL.OCX");
+    g_wnd.hHelpLib = LoadLibraryA("HHCTRL.OCX");
 }
 
 void EndSession()
 {
-    SessionState& s = g_state;
-    if (s.hHelpLib)
-        FreeLibrary(s.hHelpLib);
+    if (g_wnd.hHelpLib)
+        FreeLibrary(g_wnd.hHelpLib);
     // Both threads are asked to stop and waited for, within a bound, before the port and the
     // sockets they use are closed under them: a worker in a transfer ends at its next look at
     // bAbort, the responder at its next pass.
     QuitWorker();
-    HANDLE ahStarted[2] = {s.hWorkerThread, s.hResponderThread}, ahThreads[2];
+    HANDLE ahStarted[2] = {g_worker.hWorkerThread, g_worker.hResponderThread}, ahThreads[2];
     DWORD nThreads = 0;
     for (HANDLE h : ahStarted)
         if (h)
             ahThreads[nThreads++] = h;
     if (nThreads)
         WaitForMultipleObjects(nThreads, ahThreads, TRUE, THREAD_STOP_MS);
-    DestroyMenu(s.hContextMenu1);
-    DestroyMenu(s.hContextMenu2);
+    DestroyMenu(g_wnd.hContextMenu1);
+    DestroyMenu(g_wnd.hContextMenu2);
     SaveSettings();
-    DeleteObject(s.hPopupFont);
-    if (IsSocketType(s.iCommType)) {
-        closesocket(s.hListenSock);
-        closesocket(s.hUdpSock);
-    } else if (s.hComm) {
-        CloseHandle(s.hComm);
+    DeleteObject(g_wnd.hPopupFont);
+    if (IsSocketType(g_settings.iCommType)) {
+        closesocket(g_link.hListenSock);
+        closesocket(g_link.hUdpSock);
+    } else if (g_link.hComm) {
+        CloseHandle(g_link.hComm);
     }
     WSACleanup();
 }

@@ -4,8 +4,9 @@
 // pass, and never waits on the user interface.
 #include "connection/worker.h"
 
+#include "connection/link.h"
 #include "connection/linkui.h"
-#include "connection/session.h"
+#include "connection/settings.h"
 #include "connection/sockets.h"
 #include "protocol/packets.h"
 #include "protocol/seriallink.h"
@@ -14,6 +15,15 @@
 // The longest a finished send's link stays open for the peer to close its end first; the
 // worker's pause between passes, and between looks for a peer to accept.
 enum { LINK_LINGER_MS = 400, PASS_PAUSE_MS = 20, ACCEPT_PAUSE_MS = 100 };
+
+WorkerControl g_worker;
+
+void MoveWorkerState(int32_t iNew)
+{
+    int32_t iState = g_worker.iWorkerState;
+    while (iState != WS_QUIT && !g_worker.iWorkerState.compare_exchange_weak(iState, iNew)) {
+    }
+}
 
 // Set when the worker is given something to do, so that it starts at once instead of at the
 // end of its pause: a send waits for no pass, and neither does a quit.
@@ -26,42 +36,37 @@ static void WakeWorker()
 
 void StartConnect()
 {
-    SessionState& s = g_state;
-    s.bAnswerMode = 0;
-    s.bAbort = 0;
-    s.iWorkerState = WS_CONNECT;
+    g_worker.bAnswerMode = 0;
+    g_worker.bAbort = 0;
+    g_worker.iWorkerState = WS_CONNECT;
     WakeWorker();
 }
 
 void StartSend()
 {
-    SessionState& s = g_state;
-    s.bAnswerMode = 0;
-    s.iWorkerState = WS_SEND;
+    g_worker.bAnswerMode = 0;
+    g_worker.iWorkerState = WS_SEND;
     WakeWorker();
 }
 
 void CancelTransfer()
 {
-    SessionState& s = g_state;
-    s.bAbort = 1;
-    s.iWorkerState = WS_IDLE;
-    s.bAnswerMode = 1;
+    g_worker.bAbort = 1;
+    g_worker.iWorkerState = WS_IDLE;
+    g_worker.bAnswerMode = 1;
 }
 
 void ReturnToAnswerMode()
 {
-    SessionState& s = g_state;
-    s.iWorkerState = WS_IDLE;
-    s.bAnswerMode = 1;
+    g_worker.iWorkerState = WS_IDLE;
+    g_worker.bAnswerMode = 1;
 }
 
 void QuitWorker()
 {
-    SessionState& s = g_state;
-    s.bAnswerMode = 0;
-    s.iWorkerState = WS_QUIT;
-    s.bAbort = 1;
+    g_worker.bAnswerMode = 0;
+    g_worker.iWorkerState = WS_QUIT;
+    g_worker.bAbort = 1;
     WakeWorker();
 }
 
@@ -84,19 +89,18 @@ static void AwaitPeer(SOCKET hListen)
 // Answer mode on a socket type while idle: take a waiting peer, if any.
 static void AcceptPeer()
 {
-    SessionState& s = g_state;
     // A link still open here is of an exchange that is over: a batch received whole, a
     // receive cancelled while the worker was between passes, or a connect cancelled just as
     // it stood. Left open, the peer would serve it for good and, busy, answer no LAN probes
     // and accept no new connection. A cancelled one ends as an exchange does: the abort
     // notice, the partial file deleted.
-    if (s.hDataSock != INVALID_SOCKET) {
-        if (s.bAbort)
+    if (g_link.hDataSock != INVALID_SOCKET) {
+        if (g_worker.bAbort)
             EndSocketExchange();
         else
             CloseDataSocket();
     }
-    SOCKET hListen = s.hListenSock;
+    SOCKET hListen = g_link.hListenSock;
     SOCKET hSock = accept(hListen, nullptr, nullptr);
     if (hSock == INVALID_SOCKET) {
         AwaitPeer(hListen);
@@ -106,25 +110,24 @@ static void AcceptPeer()
     // non-blocking; the data socket is a blocking one.
     WSAEventSelect(hSock, nullptr, 0);
     PrepareDataSocket(hSock);
-    s.hDataSock = hSock;
+    g_link.hDataSock = hSock;
     MoveWorkerState(WS_CONNECTED);
-    s.bAbort = 0;
+    g_worker.bAbort = 0;
 }
 
 // One pass outside answer mode; returns 0 when the worker is to end.
 static int RunUserOperation()
 {
-    SessionState& s = g_state;
-    switch (s.iWorkerState.load()) {
+    switch (g_worker.iWorkerState.load()) {
     case WS_QUIT:
         return 0;
     case WS_CONNECT: {
-        if (IsSocketType(s.iCommType)) {
+        if (IsSocketType(g_settings.iCommType)) {
             CloseDataSocket();
             SockConnect();
         } else
             CommConnect();
-        if (!s.bAbort)
+        if (!g_worker.bAbort)
             UiConnectEnded();
         break;
     }
@@ -132,21 +135,21 @@ static int RunUserOperation()
         CommKeepAlive();
         break;
     case WS_SEND:
-        s.bSending = 1;
-        if (IsSocketType(s.iCommType)) {
+        g_worker.bSending = 1;
+        if (IsSocketType(g_settings.iCommType)) {
             SockSendFiles();
-            s.bSending = 0;
+            g_worker.bSending = 0;
             SockLinger(LINK_LINGER_MS);
             CloseDataSocket();
         } else {
             CommSendFiles();
-            s.bSending = 0;
+            g_worker.bSending = 0;
         }
         // Answer mode again, unless the send command gave up waiting and has moved on.
-        if (s.iWorkerState == WS_SEND) {
-            s.bAnswerMode = 1;
+        if (g_worker.iWorkerState == WS_SEND) {
+            g_worker.bAnswerMode = 1;
             int32_t iState = WS_SEND;
-            s.iWorkerState.compare_exchange_strong(iState, WS_IDLE);
+            g_worker.iWorkerState.compare_exchange_strong(iState, WS_IDLE);
         }
         break;
     default:
@@ -158,15 +161,16 @@ static int RunUserOperation()
 
 DWORD WINAPI TransferWorker(void*)
 {
-    SessionState& s = g_state;
     BuildCrcTable();
-    s.pXferFiles = (XFERFILE*)VirtualAlloc(nullptr, PACKET_BUF_BYTES, MEM_COMMIT, PAGE_READWRITE);
-    s.pPacketBuf = (uint8_t*)VirtualAlloc(nullptr, PACKET_BUF_BYTES, MEM_COMMIT, PAGE_READWRITE);
+    g_xfer.pXferFiles
+        = (XFERFILE*)VirtualAlloc(nullptr, PACKET_BUF_BYTES, MEM_COMMIT, PAGE_READWRITE);
+    g_xfer.pPacketBuf
+        = (uint8_t*)VirtualAlloc(nullptr, PACKET_BUF_BYTES, MEM_COMMIT, PAGE_READWRITE);
     for (;;) {
-        if (s.bAnswerMode) {
-            if (!IsSocketType(s.iCommType))
+        if (g_worker.bAnswerMode) {
+            if (!IsSocketType(g_settings.iCommType))
                 CommServePeer();
-            else if (s.iWorkerState == WS_IDLE)
+            else if (g_worker.iWorkerState == WS_IDLE)
                 AcceptPeer();
             else
                 SockServePeer();
@@ -174,7 +178,7 @@ DWORD WINAPI TransferWorker(void*)
             break;
         }
     }
-    VirtualFree(s.pXferFiles.exchange(nullptr), 0, MEM_RELEASE);
-    VirtualFree(s.pPacketBuf.exchange(nullptr), 0, MEM_RELEASE);
+    VirtualFree(g_xfer.pXferFiles.exchange(nullptr), 0, MEM_RELEASE);
+    VirtualFree(g_xfer.pPacketBuf.exchange(nullptr), 0, MEM_RELEASE);
     return 0;
 }

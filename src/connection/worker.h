@@ -1,6 +1,34 @@
-// The transfer worker thread.
+// The transfer worker thread and the named operations that steer it.
 #pragma once
 #include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+
+// Worker states (iWorkerState); 4 is never set.
+enum { WS_QUIT = 0, WS_IDLE = 1, WS_CONNECT = 2, WS_CONNECTED = 3, WS_SEND = 5, WS_RECEIVING = 6 };
+
+// Owner: the worker. The user-interface thread changes it only through the named operations
+// below; the transfer code sets bAbort when the peer aborts. Each word is atomic with
+// sequentially consistent order, so a named operation's writes are seen by the worker in the
+// order they are made.
+struct WorkerControl {
+    std::atomic<int32_t> iWorkerState{WS_QUIT};
+    std::atomic<int32_t> bAnswerMode{1};
+    std::atomic<int32_t> bAbort{0};
+    // 1 while the worker runs the sender: a cancel returns the state to answer mode at once,
+    // but the send ends, with its abort notices, only when the sender next looks.
+    std::atomic<int32_t> bSending{0};
+    std::atomic<int32_t> nKeepAliveLimit{10};
+    std::atomic<HANDLE> hWorkerThread{nullptr};
+    std::atomic<HANDLE> hResponderThread{nullptr};
+};
+
+extern WorkerControl g_worker;
+
+// The worker's own change of iWorkerState. A quit the user interface set meanwhile stays:
+// written over, it would leave the worker running with nothing left to stop it.
+void MoveWorkerState(int32_t iNew);
 
 DWORD WINAPI TransferWorker(void* pParam);
 

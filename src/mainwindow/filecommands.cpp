@@ -5,7 +5,8 @@
 #include "browser/filedialogs.h"
 #include "browser/fileops.h"
 #include "browser/listing.h"
-#include "connection/session.h"
+#include "browser/uistate.h"
+#include "connection/settings.h"
 #include "connection/settingsdlg.h"
 #include "resource.h"
 
@@ -16,7 +17,7 @@
 
 static int FirstSelectedRow()
 {
-    return (int)SendMessageA(g_state.hwndFileList, LVM_GETNEXTITEM, (WPARAM)-1, LVNI_SELECTED);
+    return (int)SendMessageA(g_wnd.hwndFileList, LVM_GETNEXTITEM, (WPARAM)-1, LVNI_SELECTED);
 }
 
 // A name counts as a program when it ends in ".EXE" in any case.
@@ -29,20 +30,20 @@ static int EndsInExe(const char* pszName)
 void ShowFileContextMenu(const NMITEMACTIVATE* pItem)
 {
     POINT pt = pItem->ptAction;
-    ClientToScreen(g_state.hwndMain, &pt);
-    g_state.bSuppressClick = 1;
-    HMENU hMenu = g_state.hContextMenu2;
-    if (SendMessageA(g_state.hwndFileList, LVM_GETSELECTEDCOUNT, 0, 0) <= 1) {
+    ClientToScreen(g_wnd.hwndMain, &pt);
+    g_wnd.bSuppressClick = 1;
+    HMENU hMenu = g_wnd.hContextMenu2;
+    if (SendMessageA(g_wnd.hwndFileList, LVM_GETSELECTEDCOUNT, 0, 0) <= 1) {
         char szName[256] = "";
         int iRow = FirstSelectedRow();
         if (iRow >= 0)
-            ListItemText(g_state.hwndFileList, iRow, szName, sizeof szName);
+            ListItemText(g_wnd.hwndFileList, iRow, szName, sizeof szName);
         int bExe = EndsInExe(szName);
-        hMenu = g_state.hContextMenu1;
+        hMenu = g_wnd.hContextMenu1;
         EnableMenuItem(hMenu, IDM_RUN, MF_BYCOMMAND | (bExe ? MF_ENABLED : MF_GRAYED));
         EnableMenuItem(hMenu, IDM_OPEN, MF_BYCOMMAND | (bExe ? MF_GRAYED : MF_ENABLED));
     }
-    TrackPopupMenu(hMenu, TPM_CENTERALIGN, pt.x, pt.y, 0, g_state.hwndMain, nullptr);
+    TrackPopupMenu(hMenu, TPM_CENTERALIGN, pt.x, pt.y, 0, g_wnd.hwndMain, nullptr);
 }
 
 LRESULT OnEndLabelEdit(const NMLVDISPINFOA* pInfo)
@@ -50,22 +51,22 @@ LRESULT OnEndLabelEdit(const NMLVDISPINFOA* pInfo)
     if (!pInfo->item.pszText || pInfo->item.iItem < 0)
         return 0;
     char szOld[256], szOldPath[256], szNewPath[256];
-    ListItemText(g_state.hwndFileList, pInfo->item.iItem, szOld, sizeof szOld);
-    if (snprintf(szOldPath, 256, "%s\\%s", g_state.szCurDir, szOld) < 256
-        && snprintf(szNewPath, 256, "%s\\%s", g_state.szCurDir, pInfo->item.pszText) < 256
+    ListItemText(g_wnd.hwndFileList, pInfo->item.iItem, szOld, sizeof szOld);
+    if (snprintf(szOldPath, 256, "%s\\%s", g_settings.szCurDir, szOld) < 256
+        && snprintf(szNewPath, 256, "%s\\%s", g_settings.szCurDir, pInfo->item.pszText) < 256
         && MoveFileA(szOldPath, szNewPath)) {
         LVITEMA item = {};
         item.pszText = pInfo->item.pszText;
-        SendMessageA(g_state.hwndFileList, LVM_SETITEMTEXTA, pInfo->item.iItem, (LPARAM)&item);
+        SendMessageA(g_wnd.hwndFileList, LVM_SETITEMTEXTA, pInfo->item.iItem, (LPARAM)&item);
         return 1;
     }
-    StringBox(g_state.hwndMain, IDS_RENAME_FAILED, IDS_RENAME_CAP, MB_ICONHAND, szOld);
+    StringBox(g_wnd.hwndMain, IDS_RENAME_FAILED, IDS_RENAME_CAP, MB_ICONHAND, szOld);
     return 0;
 }
 
 void CmdSelectAll()
 {
-    HWND hList = g_state.hwndFileList;
+    HWND hList = g_wnd.hwndFileList;
     FILEROW* pRows = RowsOfList(hList);
     int n = (int)SendMessageA(hList, LVM_GETITEMCOUNT, 0, 0);
     for (int i = 0; pRows && i < n; i++) {
@@ -84,7 +85,7 @@ void CmdDeselectAll()
 {
     LVITEMA state = {};
     state.stateMask = LVIS_SELECTED;
-    SendMessageA(g_state.hwndFileList, LVM_SETITEMSTATE, (WPARAM)-1, (LPARAM)&state);
+    SendMessageA(g_wnd.hwndFileList, LVM_SETITEMSTATE, (WPARAM)-1, (LPARAM)&state);
 }
 
 // The name and full path of the first selected row; 0 when nothing is selected.
@@ -93,8 +94,8 @@ static int SelectedPath(char* pszName, char* pszPath)
     int iRow = FirstSelectedRow();
     if (iRow < 0)
         return 0;
-    ListItemText(g_state.hwndFileList, iRow, pszName, 256);
-    return pszName[0] && JoinPath(pszPath, g_state.szCurDir, pszName);
+    ListItemText(g_wnd.hwndFileList, iRow, pszName, 256);
+    return pszName[0] && JoinPath(pszPath, g_settings.szCurDir, pszName);
 }
 
 void CmdOpen()
@@ -105,7 +106,7 @@ void CmdOpen()
     SHELLEXECUTEINFOA sei = {};
     sei.cbSize = sizeof sei;
     sei.fMask = SEE_MASK_NOCLOSEPROCESS;
-    sei.hwnd = g_state.hwndMain;
+    sei.hwnd = g_wnd.hwndMain;
     sei.lpFile = szPath;
     sei.nShow = SW_SHOWNORMAL;
     ShellExecuteExA(&sei);
@@ -118,7 +119,7 @@ void CmdRun()
     char szBuf[256], szPath[256];
     if (!SelectedPath(szBuf, szPath))
         return;
-    if (DialogBoxParamA(g_state.hInst, MAKEINTRESOURCEA(IDD_RUN), g_state.hwndMain, RunDlgProc,
+    if (DialogBoxParamA(g_wnd.hInst, MAKEINTRESOURCEA(IDD_RUN), g_wnd.hwndMain, RunDlgProc,
                         (LPARAM)szBuf) != IDOK)
         return;
     STARTUPINFOA si = {};
@@ -132,17 +133,17 @@ void CmdRun()
 
 void CmdProperties()
 {
-    int id = g_state.bLandscape ? IDD_PROPERTIES : IDD_PROPERTIES_TALL;
-    DialogBoxParamA(g_state.hInst, MAKEINTRESOURCEA(id), g_state.hwndMain, PropertiesDlgProc, 0);
+    int id = g_wnd.bLandscape ? IDD_PROPERTIES : IDD_PROPERTIES_TALL;
+    DialogBoxParamA(g_wnd.hInst, MAKEINTRESOURCEA(id), g_wnd.hwndMain, PropertiesDlgProc, 0);
 }
 
 void CmdMoveOrCopy(int bCopy)
 {
-    if (!g_state.szCurDir[0]) {
+    if (!g_settings.szCurDir[0]) {
         MessageBeep(0);
         return;
     }
-    DialogBoxParamA(g_state.hInst, MAKEINTRESOURCEA(IDD_COPYTO), g_state.hwndMain, CopyToDlgProc,
+    DialogBoxParamA(g_wnd.hInst, MAKEINTRESOURCEA(IDD_COPYTO), g_wnd.hwndMain, CopyToDlgProc,
                     bCopy);
 }
 
@@ -152,7 +153,7 @@ void CmdDelete() { DeleteSelectedItems(); }
 // The help file lies beside the program and opens at its index.
 void CmdHelp()
 {
-    if ((UINT_PTR)g_state.hHelpLib <= 32)
+    if ((UINT_PTR)g_wnd.hHelpLib <= 32)
         return;
     char szDir[256], szFile[300];
     GetModuleFileNameA(nullptr, szDir, sizeof szDir);
@@ -161,13 +162,13 @@ void CmdHelp()
         p[1] = 0;
     snprintf(szFile, sizeof szFile, "%stalmox.chm", szDir);
     typedef HWND(WINAPI * HTMLHELPPROC)(HWND, LPCSTR, UINT, DWORD_PTR);
-    HTMLHELPPROC pfn = (HTMLHELPPROC)(void*)GetProcAddress(g_state.hHelpLib, MAKEINTRESOURCEA(14));
+    HTMLHELPPROC pfn = (HTMLHELPPROC)(void*)GetProcAddress(g_wnd.hHelpLib, MAKEINTRESOURCEA(14));
     if (pfn)
-        pfn(g_state.hwndMain, szFile, 2, 0);
+        pfn(g_wnd.hwndMain, szFile, 2, 0);
 }
 
 void CmdSettings()
 {
-    int id = g_state.bLandscape ? IDD_SETTINGS : IDD_SETTINGS_TALL;
-    DialogBoxParamA(g_state.hInst, MAKEINTRESOURCEA(id), g_state.hwndMain, SettingsDlgProc, 0);
+    int id = g_wnd.bLandscape ? IDD_SETTINGS : IDD_SETTINGS_TALL;
+    DialogBoxParamA(g_wnd.hInst, MAKEINTRESOURCEA(id), g_wnd.hwndMain, SettingsDlgProc, 0);
 }

@@ -1,8 +1,8 @@
 // The main window's answers to what the worker reports: status dialogs, file names, sounds.
 #include "mainwindow/linkreports.h"
 
+#include "browser/uistate.h"
 #include "connection/linkui.h"
-#include "connection/session.h"
 #include "resource.h"
 
 #include <windows.h>
@@ -16,19 +16,19 @@ void PlayLinkSound(const char* pszName)
 // Posted: the receive command runs on the user-interface thread, in its own modal loop.
 static void OnReceiveBegan()
 {
-    if (HWND hwnd = g_state.hwndMain)
+    if (HWND hwnd = g_wnd.hwndMain)
         PostMessageA(hwnd, WM_COMMAND, IDM_RECEIVE, 0);
 }
 
 static void OnFileName(const char* pszName)
 {
-    if (HWND hDlg = g_state.hwndXferDlg)
+    if (HWND hDlg = g_wnd.hwndXferDlg)
         SetDlgItemTextA(hDlg, IDC_XFER_FILENAME, pszName);
 }
 
 static void OnCloseStatus(int bWait)
 {
-    HWND hDlg = g_state.hwndXferDlg;
+    HWND hDlg = g_wnd.hwndXferDlg;
     if (!hDlg)
         return;
     if (bWait)
@@ -39,7 +39,7 @@ static void OnCloseStatus(int bWait)
 
 static void OnConnectEnded()
 {
-    if (HWND hDlg = g_state.hwndConnectDlg)
+    if (HWND hDlg = g_wnd.hwndConnectDlg)
         PostMessageA(hDlg, WM_CLOSE, 0, 0);
 }
 

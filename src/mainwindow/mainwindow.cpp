@@ -4,10 +4,12 @@
 
 #include "browser/listing.h"
 #include "browser/sendlist.h"
+#include "browser/uistate.h"
+#include "connection/link.h"
 #include "connection/linkui.h"
 #include "connection/progress.h"
 #include "connection/serialport.h"
-#include "connection/session.h"
+#include "connection/settings.h"
 #include "connection/sockets.h"
 #include "mainwindow/filecommands.h"
 #include "mainwindow/linkreports.h"
@@ -18,6 +20,8 @@
 #include <commctrl.h>
 #include <shellapi.h>
 #include <cstring>
+
+WindowState g_wnd;
 
 const int ToolButtonIds[NUM_TOOL_BUTTONS] = {IDM_ADDTOSENDLIST, IDM_REMOVE, IDM_SEND,
                                              IDM_SETTINGS, IDM_ABOUT, IDM_HELP, IDM_EXIT};
@@ -94,8 +98,7 @@ static HFONT CreatePopupFont()
 
 int InitInstance(HINSTANCE hInstance, int nCmdShow, const char* lpCmdLine)
 {
-    SessionState& s = g_state;
-    s.hInst = hInstance;
+    g_wnd.hInst = hInstance;
     char szClass[100], szTitle[100];
     LoadStringA(hInstance, IDS_CLASSNAME, szClass, sizeof szClass);
     LoadStringA(hInstance, IDS_APPNAME, szTitle, sizeof szTitle);
@@ -105,11 +108,11 @@ int InitInstance(HINSTANCE hInstance, int nCmdShow, const char* lpCmdLine)
         HandOffCommandLine(hwndOther, lpCmdLine ? lpCmdLine : "");
         return 0;
     }
-    if (IsSocketType(s.iCommType))
-        s.hListenSock = OpenListenSocket();
-    s.hPopupFont = CreatePopupFont();
-    s.hContextMenu1 = GetSubMenu(LoadMenuA(hInstance, "CONTEXT1"), 0);
-    s.hContextMenu2 = GetSubMenu(LoadMenuA(hInstance, "CONTEXT2"), 0);
+    if (IsSocketType(g_settings.iCommType))
+        g_link.hListenSock = OpenListenSocket();
+    g_wnd.hPopupFont = CreatePopupFont();
+    g_wnd.hContextMenu1 = GetSubMenu(LoadMenuA(hInstance, "CONTEXT1"), 0);
+    g_wnd.hContextMenu2 = GetSubMenu(LoadMenuA(hInstance, "CONTEXT2"), 0);
     RegisterMainClass(hInstance, szClass);
 
     HWND hwnd = CreateWindowExA(0, szClass, szTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
@@ -117,7 +120,7 @@ int InitInstance(HINSTANCE hInstance, int nCmdShow, const char* lpCmdLine)
                                 hInstance, nullptr);
     if (!hwnd)
         return 0;
-    s.hwndMain = hwnd;
+    g_wnd.hwndMain = hwnd;
     OpenPortForUser(1);
     ShowWindow(hwnd, nCmdShow);
     UpdateWindow(hwnd);
@@ -138,32 +141,31 @@ static void SetColumnWidth(HWND hwndList, int iCol, int cx)
 // WM_SIZE: side by side above 320 pixels of width, stacked at 320 and below.
 static void OnSize(int W, int H)
 {
-    SessionState& s = g_state;
     if (W > 320) {
-        PlaceChild(s.hwndFileList, 0, 21, W / 2 - 20, H - 21);
-        PlaceChild(s.hwndSendList, W / 2 + 20, 21, W / 2 - 20, H - 21);
+        PlaceChild(g_wnd.hwndFileList, 0, 21, W / 2 - 20, H - 21);
+        PlaceChild(g_wnd.hwndSendList, W / 2 + 20, 21, W / 2 - 20, H - 21);
         PlaceChild(hwndPathBtn, 0, 0, W / 2 - 90, 21);
         PlaceChild(hwndSortBtn, W / 2 - 90, 0, 70, 21);
         for (int i = 0; i < NUM_TOOL_BUTTONS; i++)
             PlaceChild(hwndToolBtns[i], W / 2 - 16, 2 + 36 * i, 32, 32);
-        PlaceChild(s.hwndStatusText, W / 2 + 20, 0, W / 2 - 20, 21);
+        PlaceChild(g_wnd.hwndStatusText, W / 2 + 20, 0, W / 2 - 20, 21);
     } else {
         int T = H / 2 - GetSystemMetrics(SM_CYMENU);
         int S = (W - 224) / 8 + 32;
-        PlaceChild(s.hwndFileList, 0, 21, W, T - 2);
+        PlaceChild(g_wnd.hwndFileList, 0, 21, W, T - 2);
         PlaceChild(hwndPathBtn, 0, 0, W - 70, 21);
         PlaceChild(hwndSortBtn, W - 70, 0, 70, 21);
         for (int i = 0; i < NUM_TOOL_BUTTONS; i++)
             PlaceChild(hwndToolBtns[i], i * S, T + 21, 32, 32);
-        PlaceChild(s.hwndStatusText, 0, T + 53, W, 16);
-        PlaceChild(s.hwndSendList, 0, T + 69, W, H - T - 69);
+        PlaceChild(g_wnd.hwndStatusText, 0, T + 53, W, 16);
+        PlaceChild(g_wnd.hwndSendList, 0, T + 69, W, H - T - 69);
     }
     int V = W - 40;
-    SetColumnWidth(s.hwndFileList, 0, V / 4 + 26);
-    SetColumnWidth(s.hwndFileList, 1, V / 8 - 22);
-    SetColumnWidth(s.hwndFileList, 2, V / 8 - 9);
-    SetColumnWidth(s.hwndSendList, 0, V / 3);
-    SetColumnWidth(s.hwndSendList, 1, V / 6 - 4);
+    SetColumnWidth(g_wnd.hwndFileList, 0, V / 4 + 26);
+    SetColumnWidth(g_wnd.hwndFileList, 1, V / 8 - 22);
+    SetColumnWidth(g_wnd.hwndFileList, 2, V / 8 - 9);
+    SetColumnWidth(g_wnd.hwndSendList, 0, V / 3);
+    SetColumnWidth(g_wnd.hwndSendList, 1, V / 6 - 4);
 }
 
 static int ToolButtonIndex(UINT id)
@@ -177,10 +179,10 @@ static int ToolButtonIndex(UINT id)
 // The path button's caption: the drive root or the current folder's own name.
 static void PathCaption(char* pszCaption)
 {
-    const char* pszCur = g_state.szCurDir;
+    const char* pszCur = g_settings.szCurDir;
     if (!pszCur[0])
         strcpy(pszCaption, "My Computer");
-    else if (g_state.bPathMenuOpen)
+    else if (g_settings.bPathMenuOpen)
         strcpy(pszCaption, "Show");
     else if (strlen(pszCur) == 3)
         strcpy(pszCaption, pszCur);
@@ -201,12 +203,12 @@ static void DrawPressedOutline(HDC hdc, const char* pszCaption, int bottom)
 static void DrawDropButton(const DRAWITEMSTRUCT* p, int bSort)
 {
     HDC hdc = p->hDC;
-    HGDIOBJ hOldFont = SelectObject(hdc, g_state.hPopupFont);
+    HGDIOBJ hOldFont = SelectObject(hdc, g_wnd.hPopupFont);
     SetBkColor(hdc, GetSysColor(COLOR_MENU));
     char szCaption[128];
     if (bSort)
-        strcpy(szCaption, g_state.bSortMenuOpen ? "Sort By"
-                                                : SortNames[g_state.iSortOrder & 3]);
+        strcpy(szCaption, g_wnd.bSortMenuOpen ? "Sort By"
+                                                : SortNames[g_settings.iSortOrder & 3]);
     else
         PathCaption(szCaption);
     int len = (int)strlen(szCaption);
@@ -246,9 +248,8 @@ static void OnDrawItem(const DRAWITEMSTRUCT* p)
 // selects. A path that would not fit the current-folder field is refused with a beep.
 static void OnFileClick(const NMITEMACTIVATE* pItem)
 {
-    SessionState& s = g_state;
-    if (s.bSuppressClick) {
-        s.bSuppressClick = 0;
+    if (g_wnd.bSuppressClick) {
+        g_wnd.bSuppressClick = 0;
         return;
     }
     if (pItem->iItem < 0)
@@ -256,9 +257,9 @@ static void OnFileClick(const NMITEMACTIVATE* pItem)
     LVITEMA it = {};
     it.mask = LVIF_PARAM;
     it.iItem = pItem->iItem;
-    if (!SendMessageA(s.hwndFileList, LVM_GETITEMA, 0, (LPARAM)&it))
+    if (!SendMessageA(g_wnd.hwndFileList, LVM_GETITEMA, 0, (LPARAM)&it))
         return;
-    const FILEROW* pRows = RowsOfList(s.hwndFileList);
+    const FILEROW* pRows = RowsOfList(g_wnd.hwndFileList);
     if (!pRows)
         return;
     const FILEROW* pRow = &pRows[it.lParam];
@@ -269,31 +270,30 @@ static void OnFileClick(const NMITEMACTIVATE* pItem)
     ti.iSubItem = 0;
     ti.pszText = szText;
     ti.cchTextMax = sizeof szText;
-    SendMessageA(s.hwndFileList, LVM_GETITEMTEXTA, (WPARAM)pItem->iItem, (LPARAM)&ti);
+    SendMessageA(g_wnd.hwndFileList, LVM_GETITEMTEXTA, (WPARAM)pItem->iItem, (LPARAM)&ti);
     if (RowIsDrive(pRow)) {
-        strcpy(s.szCurDir, szText);
+        strcpy(g_settings.szCurDir, szText);
     } else {
-        size_t n = strlen(s.szCurDir);
-        int bSep = !(n && s.szCurDir[n - 1] == '\\');
-        if (n + bSep + strlen(szText) >= sizeof s.szCurDir) {
+        size_t n = strlen(g_settings.szCurDir);
+        int bSep = !(n && g_settings.szCurDir[n - 1] == '\\');
+        if (n + bSep + strlen(szText) >= sizeof g_settings.szCurDir) {
             MessageBeep(0);
             return;
         }
         if (bSep)
-            strcat(s.szCurDir, "\\");
-        strcat(s.szCurDir, szText);
+            strcat(g_settings.szCurDir, "\\");
+        strcat(g_settings.szCurDir, szText);
     }
-    FillFileList(s.hwndFileList, s.szCurDir, 0);
+    FillFileList(g_wnd.hwndFileList, g_settings.szCurDir, 0);
     InvalidateRect(hwndPathBtn, nullptr, TRUE);
-    s.bSuppressClick = 0;
+    g_wnd.bSuppressClick = 0;
 }
 
 // WM_NOTIFY from either list view. Returns 1 when the window procedure must return 1
 // (a rename that succeeded) instead of the default result.
 static int OnNotify(HWND hwnd, const NMHDR* pHdr)
 {
-    SessionState& s = g_state;
-    int bFilePane = pHdr->hwndFrom == s.hwndFileList;
+    int bFilePane = pHdr->hwndFrom == g_wnd.hwndFileList;
     switch (pHdr->code) {
     case LVN_KEYDOWN:
         if (((const NMLVKEYDOWN*)pHdr)->wVKey == VK_ADD_SELECTED)
@@ -304,7 +304,7 @@ static int OnNotify(HWND hwnd, const NMHDR* pHdr)
             return OnEndLabelEdit((const NMLVDISPINFOA*)pHdr) == 1;
         break;
     case LVN_ITEMCHANGING:
-        SetFocus(s.hwndFileList);
+        SetFocus(g_wnd.hwndFileList);
         break;
     case NM_RCLICK:
         if (bFilePane)
@@ -315,7 +315,7 @@ static int OnNotify(HWND hwnd, const NMHDR* pHdr)
         break;
     case NM_CLICK:
         if (!bFilePane)
-            s.bSuppressClick = 0;
+            g_wnd.bSuppressClick = 0;
         else if (GetKeyState(VK_MENU) & 0x8000)
             ShowFileContextMenu((const NMITEMACTIVATE*)pHdr);
         else
@@ -331,7 +331,7 @@ static int OnNotify(HWND hwnd, const NMHDR* pHdr)
 // edit ends (LVN_ENDLABELEDITA).
 static void CmdRename()
 {
-    HWND hwndList = g_state.hwndFileList;
+    HWND hwndList = g_wnd.hwndFileList;
     int i = (int)SendMessageA(hwndList, LVM_GETNEXTITEM, (WPARAM)-1, LVNI_SELECTED);
     if (i < 0)
         return;
@@ -341,8 +341,8 @@ static void CmdRename()
 
 static void CmdAbout()
 {
-    int idDlg = g_state.bLandscape ? IDD_ABOUT : IDD_ABOUT_TALL;
-    DialogBoxParamA(g_state.hInst, MAKEINTRESOURCEA(idDlg), g_state.hwndMain, AboutDlgProc, 0);
+    int idDlg = g_wnd.bLandscape ? IDD_ABOUT : IDD_ABOUT_TALL;
+    DialogBoxParamA(g_wnd.hInst, MAKEINTRESOURCEA(idDlg), g_wnd.hwndMain, AboutDlgProc, 0);
 }
 
 // WM_COMMAND, by the command id alone.
@@ -376,7 +376,7 @@ static void OnCommand(UINT id)
 // WM_CREATE: the children, then the one-second poll that refreshes transfers.
 static void OnCreate(HWND hwnd)
 {
-    g_state.hwndMain = hwnd;
+    g_wnd.hwndMain = hwnd;
     SetLinkUi(&WindowLinkUi);
     CreateFilePanes(hwnd);
     SetTimer(hwnd, IDT_POLL, 1000, nullptr);
@@ -386,8 +386,8 @@ static void OnCreate(HWND hwnd)
 // so that destroying them leaves it alone.
 static void OnDestroy()
 {
-    SendMessageA(g_state.hwndFileList, LVM_SETIMAGELIST, LVSIL_SMALL, 0);
-    SendMessageA(g_state.hwndSendList, LVM_SETIMAGELIST, LVSIL_SMALL, 0);
+    SendMessageA(g_wnd.hwndFileList, LVM_SETIMAGELIST, LVSIL_SMALL, 0);
+    SendMessageA(g_wnd.hwndSendList, LVM_SETIMAGELIST, LVSIL_SMALL, 0);
     PostQuitMessage(0);
 }
 
@@ -409,8 +409,8 @@ static void OnPassCmdLine(HWND hwnd)
 // IDM_SORTBASE + i: re-sort the file pane in the new order without listing it again.
 static void OnSortChoice(int i)
 {
-    g_state.iSortOrder = i;
-    SendMessageA(g_state.hwndFileList, LVM_SORTITEMS, (WPARAM)i, (LPARAM)CompareFileRows);
+    g_settings.iSortOrder = i;
+    SendMessageA(g_wnd.hwndFileList, LVM_SORTITEMS, (WPARAM)i, (LPARAM)CompareFileRows);
     InvalidateRect(hwndSortBtn, nullptr, TRUE);
 }
 

@@ -5,9 +5,11 @@
 
 #include "browser/fileops.h"
 #include "browser/listing.h"
+#include "browser/uistate.h"
+#include "connection/link.h"
 #include "connection/progress.h"
 #include "connection/serialport.h"
-#include "connection/session.h"
+#include "connection/settings.h"
 #include "connection/sockets.h"
 #include "connection/worker.h"
 #include "mainwindow/linkreports.h"
@@ -39,7 +41,7 @@ static void GetSendListPath(int i, char* pszPath)
     it.pszText = pszPath;
     it.cchTextMax = 256;
     pszPath[0] = 0;
-    SendMessageA(g_state.hwndSendList, LVM_GETITEMTEXTA, (WPARAM)i, (LPARAM)&it);
+    SendMessageA(g_wnd.hwndSendList, LVM_GETITEMTEXTA, (WPARAM)i, (LPARAM)&it);
 }
 
 // A receiver of this protocol takes at most this many files in one list, so a longer Send
@@ -74,7 +76,7 @@ static int FillBatchTable(XFERFILE* pFiles, int iFirst, int n, uint32_t* pdwTota
 // and no other row.
 static void RemoveSentRows(const std::vector<char>& abSent)
 {
-    HWND hwndList = g_state.hwndSendList;
+    HWND hwndList = g_wnd.hwndSendList;
     LVITEMA it = {};
     it.stateMask = LVIS_SELECTED;
     it.state = 0;
@@ -88,7 +90,7 @@ static void RemoveSentRows(const std::vector<char>& abSent)
         }
     }
     if (nSent)
-        SendMessageA(g_state.hwndMain, WM_COMMAND, IDM_REMOVE, 0);
+        SendMessageA(g_wnd.hwndMain, WM_COMMAND, IDM_REMOVE, 0);
 }
 
 // Tells the user which source file could not be read, by its Send List row.
@@ -96,49 +98,49 @@ static void ReportUnreadableRow(int iRow)
 {
     char szPath[256];
     GetSendListPath(iRow, szPath);
-    StringBox(g_state.hwndMain, IDS_CANT_READ_SOURCE, IDS_ERROR, MB_ICONHAND, szPath);
+    StringBox(g_wnd.hwndMain, IDS_CANT_READ_SOURCE, IDS_ERROR, MB_ICONHAND, szPath);
 }
 
 // One batch of the records in the batch table, as a batch on its own: connect, send, and
 // back to answer mode. 0 when the user cancelled the connect, so that nothing was sent.
 static int RunBatch(int nFiles, uint32_t dwTotal)
 {
-    SessionState& s = g_state;
-    HANDLE hComm = s.hComm;
-    if (s.iCommType != CT_IRDA && s.iCommType != CT_USB && hComm)
+    HANDLE hComm = g_link.hComm;
+    if (g_settings.iCommType != CT_IRDA && g_settings.iCommType != CT_USB && hComm)
         PurgeComm(hComm, PURGE_TXCLEAR | PURGE_RXCLEAR);
     // The batch's results start empty here, not in the sender: a cancel may come before the
     // worker has taken up the send, and what it reads then must not be the last batch's.
-    s.nFilesOk = 0;
-    memset(s.abFileSent, 0, sizeof s.abFileSent);
-    s.iSendResult = 0;
-    s.iUnreadableFile = -1;
-    s.nXferFiles = nFiles;
-    s.dwXferTotal = dwTotal;
+    g_xfer.nFilesOk = 0;
+    memset(g_xfer.abFileSent, 0, sizeof g_xfer.abFileSent);
+    g_xfer.iSendResult = 0;
+    g_xfer.iUnreadableFile = -1;
+    g_xfer.nXferFiles = nFiles;
+    g_xfer.dwXferTotal = dwTotal;
     StartConnect();
-    DialogBoxParamA(s.hInst, MAKEINTRESOURCEA(IDD_CONNECTING), s.hwndMain, ConnectDlgProc, 0);
-    if (s.bAbort) {
-        s.bAbort = 0;
+    DialogBoxParamA(g_wnd.hInst, MAKEINTRESOURCEA(IDD_CONNECTING), g_wnd.hwndMain, ConnectDlgProc,
+                    0);
+    if (g_worker.bAbort) {
+        g_worker.bAbort = 0;
         return 0;
     }
 
     StartSend();
-    DialogBoxParamA(s.hInst, MAKEINTRESOURCEA(IDD_XFERSTATUS), s.hwndMain, XferStatusDlgProc, 0);
+    DialogBoxParamA(g_wnd.hInst, MAKEINTRESOURCEA(IDD_XFERSTATUS), g_wnd.hwndMain,
+                    XferStatusDlgProc, 0);
     // The worker closes the link once its send is over, and a next Send must not start
     // before it has: its return to answer mode would undo the next connect. Closing the link
     // here instead could take the connection of a peer that the worker has already accepted.
     // After a cancel the sender is still finishing: what it sent is known, and bAbort may be
     // cleared, only once it has returned.
-    AwaitWorker([&] { return s.iWorkerState == WS_SEND || s.bSending; });
+    AwaitWorker([&] { return g_worker.iWorkerState == WS_SEND || g_worker.bSending; });
     ReturnToAnswerMode();
     return 1;
 }
 
 int CmdSend()
 {
-    SessionState& s = g_state;
-    int n = (int)SendMessageA(s.hwndSendList, LVM_GETITEMCOUNT, 0, 0);
-    XFERFILE* pFiles = s.pXferFiles;
+    int n = (int)SendMessageA(g_wnd.hwndSendList, LVM_GETITEMCOUNT, 0, 0);
+    XFERFILE* pFiles = g_xfer.pXferFiles;
     if (n == 0 || !pFiles) {
         MessageBeep(0);
         return 0;
@@ -170,11 +172,11 @@ int CmdSend()
             break;
         }
         for (int i = 0; i < nBatch; i++)
-            abSent[iFirst + i] = s.abFileSent[i];
-        nSentOk += s.nFilesOk;
-        int iResult = s.iSendResult, iUnread = s.iUnreadableFile;
+            abSent[iFirst + i] = g_xfer.abFileSent[i];
+        nSentOk += g_xfer.nFilesOk;
+        int iResult = g_xfer.iSendResult, iUnread = g_xfer.iUnreadableFile;
         if (iResult != 0) {
-            StringBox(s.hwndMain, IDS_SEND_REFUSED_BASE + iResult, IDS_ERROR, MB_ICONHAND);
+            StringBox(g_wnd.hwndMain, IDS_SEND_REFUSED_BASE + iResult, IDS_ERROR, MB_ICONHAND);
             bErrorShown = 1;
         } else if (iUnread >= 0 && iUnread < nBatch) {
             ReportUnreadableRow(iFirst + iUnread);
@@ -182,16 +184,16 @@ int CmdSend()
         }
         // A cancel, a refusal or a broken link ends the send at this batch. A sender that
         // has not returned yet keeps its stop.
-        int bStopped = s.bAbort;
-        if (!s.bSending)
-            s.bAbort = 0;
+        int bStopped = g_worker.bAbort;
+        if (!g_worker.bSending)
+            g_worker.bAbort = 0;
         if (bErrorShown || bStopped)
             break;
     }
     RemoveSentRows(abSent);
     UpdateSendListStatus();
-    if (!bErrorShown && s.bShowResults)
-        StringBox(s.hwndMain, IDS_SENT_RESULT, IDS_SEND_CAP, MB_OK, nSentOk, n);
+    if (!bErrorShown && g_settings.bShowResults)
+        StringBox(g_wnd.hwndMain, IDS_SENT_RESULT, IDS_SEND_CAP, MB_OK, nSentOk, n);
     return !bErrorShown;
 }
 
@@ -203,19 +205,18 @@ int CmdSend()
 // rebuilt from the peer's record could lead out of the destination folder.
 static void DiscardPartialFile()
 {
-    SessionState& s = g_state;
-    AwaitWorker([&] { return s.hXferFile != nullptr; });
-    HANDLE hFile = s.hXferFile.exchange(nullptr);
+    AwaitWorker([&] { return g_xfer.hXferFile != nullptr; });
+    HANDLE hFile = g_xfer.hXferFile.exchange(nullptr);
     if (!hFile || hFile == INVALID_HANDLE_VALUE)
         return;
     // Copied at once: without the file, the worker may open the batch's next one and
     // rewrite the path.
-    char szPath[sizeof s.szRecvPath];
-    memcpy(szPath, s.szRecvPath, sizeof szPath);
+    char szPath[sizeof g_xfer.szRecvPath];
+    memcpy(szPath, g_xfer.szRecvPath, sizeof szPath);
     szPath[sizeof szPath - 1] = 0;
-    if (uint8_t* pView = s.pXferView.exchange(nullptr))
+    if (uint8_t* pView = g_xfer.pXferView.exchange(nullptr))
         UnmapViewOfFile(pView);
-    if (HANDLE hMap = s.hXferMap.exchange(nullptr))
+    if (HANDLE hMap = g_xfer.hXferMap.exchange(nullptr))
         CloseHandle(hMap);
     CloseHandle(hFile);
     if (szPath[0])
@@ -224,51 +225,50 @@ static void DiscardPartialFile()
 
 int CmdReceive()
 {
-    SessionState& s = g_state;
     // A batch that starts while the status dialog is up (the peer began anew without ending
     // the last one) is shown by that dialog. A second dialog from inside the first one's modal
     // loop would take the handle the worker closes, and leave the first up for good.
-    HWND hShown = s.hwndXferDlg;
+    HWND hShown = g_wnd.hwndXferDlg;
     if (hShown && IsWindow(hShown))
         return 0;
-    s.bAbort = 0;
-    uint32_t dwBatch = s.dwRecvBatch;
-    int idDlg = s.bLandscape ? IDD_XFERSTATUS : IDD_XFERSTATUS_TALL;
-    DialogBoxParamA(s.hInst, MAKEINTRESOURCEA(idDlg), s.hwndMain, XferStatusDlgProc, 0);
+    g_worker.bAbort = 0;
+    uint32_t dwBatch = g_xfer.dwRecvBatch;
+    int idDlg = g_wnd.bLandscape ? IDD_XFERSTATUS : IDD_XFERSTATUS_TALL;
+    DialogBoxParamA(g_wnd.hInst, MAKEINTRESOURCEA(idDlg), g_wnd.hwndMain, XferStatusDlgProc, 0);
     // On a socket the link and the state are the worker's: by now it may be serving the
     // peer's next batch on a new connection, which this command must not close or reset.
     // After a cancel the worker sends the abort notice and closes the link; the cancel is
     // kept up until it has, so that clearing it afterwards cannot hide it from the worker.
-    if (IsSocketType(s.iCommType)) {
-        SOCKET hBatch = s.hDataSock;
-        if (s.bAbort && hBatch != INVALID_SOCKET)
-            AwaitWorker([&] { return s.hDataSock == hBatch; });
+    if (IsSocketType(g_settings.iCommType)) {
+        SOCKET hBatch = g_link.hDataSock;
+        if (g_worker.bAbort && hBatch != INVALID_SOCKET)
+            AwaitWorker([&] { return g_link.hDataSock == hBatch; });
     } else {
         Sleep(200);
-        s.iWorkerState = WS_IDLE;
+        g_worker.iWorkerState = WS_IDLE;
     }
-    if (!s.bAbort)
+    if (!g_worker.bAbort)
         PlayLinkSound("infend");
-    if (s.bAbort)
+    if (g_worker.bAbort)
         DiscardPartialFile();
-    if (s.bShowResults) {
+    if (g_settings.bShowResults) {
         // A batch that ended by a cancel here has no kept result: the worker has not taken
         // another list, and the counters are still this batch's.
         int nOk, nFiles;
         ReceivedBatchResult(dwBatch, &nOk, &nFiles);
-        StringBox(g_state.hwndMain, IDS_RECEIVED_RESULT, IDS_RECEIVE_CAP, MB_OK, nOk, nFiles);
+        StringBox(g_wnd.hwndMain, IDS_RECEIVED_RESULT, IDS_RECEIVE_CAP, MB_OK, nOk, nFiles);
     }
-    if (strcmp(s.szCurDir, s.szDestDir) == 0)
-        FillFileList(s.hwndFileList, s.szCurDir, 0);
-    s.bAbort = 0;
+    if (strcmp(g_settings.szCurDir, g_settings.szDestDir) == 0)
+        FillFileList(g_wnd.hwndFileList, g_settings.szCurDir, 0);
+    g_worker.bAbort = 0;
     return 1;
 }
 
 void OnPollTimer()
 {
     RefreshXferStatus();
-    int iType = g_state.iCommType;
-    if (iType >= CT_USB && iType <= CT_RAWIR && !g_state.hComm) {
+    int iType = g_settings.iCommType;
+    if (iType >= CT_USB && iType <= CT_RAWIR && !g_link.hComm) {
         FindUsbSerialPort();
         OpenPortForUser(0);
     }
@@ -278,26 +278,26 @@ void OnPollTimer()
 static void SetTitleForType(int iType)
 {
     char szApp[32] = "", szType[32] = "", szTitle[80];
-    LoadStringA(g_state.hInst, IDS_APPNAME, szApp, sizeof szApp);
-    LoadStringA(g_state.hInst, IDS_COMMTYPE_BASE + iType, szType, sizeof szType);
+    LoadStringA(g_wnd.hInst, IDS_APPNAME, szApp, sizeof szApp);
+    LoadStringA(g_wnd.hInst, IDS_COMMTYPE_BASE + iType, szType, sizeof szType);
     snprintf(szTitle, sizeof szTitle, "%s - %s", szApp, szType);
-    if (HWND hwndMain = g_state.hwndMain)
+    if (HWND hwndMain = g_wnd.hwndMain)
         SetWindowTextA(hwndMain, szTitle);
 }
 
 void OpenPortForUser(int bReport)
 {
-    int iType = g_state.iCommType;
+    int iType = g_settings.iCommType;
     SetTitleForType(iType);
     HANDLE hPort = OpenCommPort();
     int bReady = IsSocketType(iType) || hPort;
     if (!bReady && bReport) {
         char szText[256] = "", szCaption[32] = "";
-        LoadStringA(g_state.hInst, IDS_PORT_OPEN_FAILED, szText, sizeof szText);
-        LoadStringA(g_state.hInst, IDS_COMMTYPE_BASE + iType, szCaption, sizeof szCaption);
+        LoadStringA(g_wnd.hInst, IDS_PORT_OPEN_FAILED, szText, sizeof szText);
+        LoadStringA(g_wnd.hInst, IDS_COMMTYPE_BASE + iType, szCaption, sizeof szCaption);
         MessageBoxA(nullptr, szText, szCaption, MB_ICONHAND | MB_OK);
     }
-    if (HWND hwndBtn = g_state.hwndSendBtn)
+    if (HWND hwndBtn = g_wnd.hwndSendBtn)
         EnableWindow(hwndBtn, bReady);
-    g_state.hComm = hPort;
+    g_link.hComm = hPort;
 }

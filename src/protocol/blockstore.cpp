@@ -7,7 +7,7 @@
 // before it moves the view, closes the file, or hands over the next one.
 #include "protocol/blockstore.h"
 
-#include "connection/session.h"
+#include "connection/worker.h"
 #include "protocol/packets.h"
 #include "protocol/viewcopy.h"
 
@@ -19,7 +19,8 @@
 // round trip to it, which was as long as the block's store itself; a slim lock and its
 // condition variables are kept inside the process.
 static SRWLOCK s_lock = SRWLOCK_INIT;
-static CONDITION_VARIABLE s_cvHanded = CONDITION_VARIABLE_INIT, s_cvStored = CONDITION_VARIABLE_INIT;
+static CONDITION_VARIABLE s_cvHanded = CONDITION_VARIABLE_INIT,
+                          s_cvStored = CONDITION_VARIABLE_INIT;
 static int s_bStarted;                 // the worker's own
 // Under s_lock: a block handed over and not yet stored, where it goes, and a refusal.
 static int s_bHanded;
@@ -36,7 +37,7 @@ static void NoteStoreFailure()
     AcquireSRWLockExclusive(&s_lock);
     s_bFailed = 1;
     ReleaseSRWLockExclusive(&s_lock);
-    g_state.bAbort = 1;
+    g_worker.bAbort = 1;
 }
 
 static DWORD WINAPI StoreThread(void*)

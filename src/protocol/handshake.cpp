@@ -2,9 +2,11 @@
 // handshake that both receive dispatchers perform.
 #include "protocol/seriallink.h"
 
+#include "connection/link.h"
 #include "connection/linkui.h"
-#include "connection/session.h"
+#include "connection/settings.h"
 #include "connection/sockets.h"
+#include "connection/worker.h"
 #include "protocol/packets.h"
 
 #include <cstring>
@@ -15,7 +17,7 @@ enum { PROBE_PAUSE_MS = 20 };
 static void DropLink()
 {
     MoveWorkerState(WS_IDLE);
-    g_state.szPeerName[0] = 0;
+    g_link.szPeerName[0] = 0;
 }
 
 // One probe of the line: the frame, a short pause for the peer, then its reply or 0.
@@ -28,15 +30,15 @@ static uint8_t Probe(uint8_t code)
 
 static void KeepPeerName(const uint8_t* pRec)
 {
-    memcpy(g_state.szPeerName, pRec, sizeof g_state.szPeerName);
-    g_state.szPeerName[sizeof g_state.szPeerName - 1] = 0;
+    memcpy(g_link.szPeerName, pRec, sizeof g_link.szPeerName);
+    g_link.szPeerName[sizeof g_link.szPeerName - 1] = 0;
 }
 
 static void BuildOwnerRecord(OWNERREC* pRec)
 {
     memset(pRec, 0, sizeof *pRec);
-    size_t cb = strnlen(g_state.szOwnerName, sizeof pRec->szName - 1);
-    memcpy(pRec->szName, g_state.szOwnerName, cb);
+    size_t cb = strnlen(g_settings.szOwnerName, sizeof pRec->szName - 1);
+    memcpy(pRec->szName, g_settings.szOwnerName, cb);
 }
 
 // After the link: ask for the peer's owner name, then tell it ours.
@@ -55,16 +57,15 @@ static void ExchangeNames()
 
 void CommConnect()
 {
-    SessionState& s = g_state;
-    HANDLE hPort = s.hComm;
+    HANDLE hPort = g_link.hComm;
     if (hPort)
         PurgeComm(hPort, PURGE_TXCLEAR | PURGE_RXCLEAR);
-    if (s.bAbort) {
+    if (g_worker.bAbort) {
         DropLink();
         return;
     }
     uint8_t reply = 0;
-    while (!s.bAnswerMode) {
+    while (!g_worker.bAnswerMode) {
         if (reply == 0)
             reply = Probe(XC_PING);
         if (reply == XC_PING_REPLY) {
@@ -76,36 +77,35 @@ void CommConnect()
         } else if (reply != 0) {
             reply = 0;
         }
-        if (s.bAbort) {
+        if (g_worker.bAbort) {
             DropLink();
             return;
         }
     }
-    if (s.bAbort) {
+    if (g_worker.bAbort) {
         DropLink();
         return;
     }
-    if (s.iWorkerState != WS_CONNECTED)
+    if (g_worker.iWorkerState != WS_CONNECTED)
         return;
     ExchangeNames();
 }
 
 void CommKeepAlive()
 {
-    SessionState& s = g_state;
-    if (IsSocketType(s.iCommType) || s.bAbort)
+    if (IsSocketType(g_settings.iCommType) || g_worker.bAbort)
         return;
     int nMisses = 0;
     for (;;) {
-        if (s.iWorkerState != WS_CONNECTED)
+        if (g_worker.iWorkerState != WS_CONNECTED)
             return;
         if (Probe(XC_KEEPALIVE) == XC_KEEPALIVE_REPLY) {
             nMisses = 0;
-        } else if (++nMisses >= s.nKeepAliveLimit) {
+        } else if (++nMisses >= g_worker.nKeepAliveLimit) {
             DropLink();
             nMisses = 0;
         }
-        if (s.bAbort)
+        if (g_worker.bAbort)
             return;
     }
 }

@@ -2,9 +2,10 @@
 // its blocks are sent with their CRCs on request.
 #include "protocol/readback.h"
 
-#include "connection/session.h"
+#include "connection/settings.h"
 #include "protocol/packets.h"
 #include "protocol/seriallink.h"
+#include "protocol/transfer.h"
 #include "protocol/viewcopy.h"
 #include "protocol/xfermap.h"
 
@@ -24,18 +25,17 @@ static void CloseReadFile()
 // requests are checked against.
 static void OnOpenRead()
 {
-    SessionState& s = g_state;
     uint8_t bIndex;
-    if (CommRead(&bIndex, 1) < 1 || bIndex >= s.nXferFiles)
+    if (CommRead(&bIndex, 1) < 1 || bIndex >= g_xfer.nXferFiles)
         return;
     CloseReadFile();
-    const XFERFILE& rec = s.pXferFiles.load()[bIndex];
-    s.iXferFile = bIndex;
-    s.iXferBlock = 0;
-    s_cbReadBlock = s.cbBlock;
+    const XFERFILE& rec = g_xfer.pXferFiles.load()[bIndex];
+    g_xfer.iXferFile = bIndex;
+    g_xfer.iXferBlock = 0;
+    s_cbReadBlock = g_settings.cbBlock;
     s_dwReadSize = rec.dwSize;
     s_nReadBlocks = BlockCount(rec.dwSize, s_cbReadBlock, 1);
-    s.nXferBlocks = s_nReadBlocks;
+    g_xfer.nXferBlocks = s_nReadBlocks;
     char szPath[256];
     if (!XferPathToNarrow(&rec, szPath) || !MapSourceFile(szPath, rec.dwSize, &s_readMap)) {
         CommSendCode(XC_CANT_CREATE);
@@ -46,19 +46,18 @@ static void OnOpenRead()
 
 static void OnReadBlock()
 {
-    SessionState& s = g_state;
     int32_t k;
-    if (CommRead(&k, 4) < 4 || !s_readMap.hFile || k < 0 || k >= s.nXferBlocks ||
+    if (CommRead(&k, 4) < 4 || !s_readMap.hFile || k < 0 || k >= g_xfer.nXferBlocks ||
         k >= s_nReadBlocks)
         return;
-    if (k != s.iXferBlock && k != s.iXferBlock + 1)
+    if (k != g_xfer.iXferBlock && k != g_xfer.iXferBlock + 1)
         return;
-    s.iXferBlock = k;
+    g_xfer.iXferBlock = k;
     int32_t len = BlockLength(k, s_dwReadSize, s_cbReadBlock);
     // The bytes are copied out of the view first: a file that shrank since it was opened
     // fails the copy rather than the program.
     const uint8_t* pView = XferBlockBytes(&s_readMap, k, s_cbReadBlock, len);
-    uint8_t* pData = s.pPacketBuf;
+    uint8_t* pData = g_xfer.pPacketBuf;
     if (len > 0 && (!pView || len > PACKET_BUF_BYTES || !CopyViewBytes(pData, pView, len)))
         return;     // unanswered, as a request the file cannot serve
     uint32_t crc = Crc32Block(pData, len);

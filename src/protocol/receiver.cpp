@@ -2,9 +2,11 @@
 // and the destination files written block by block through a mapping.
 #include "protocol/transfer.h"
 
+#include "connection/link.h"
 #include "connection/linkui.h"
-#include "connection/session.h"
+#include "connection/settings.h"
 #include "connection/sockets.h"
+#include "connection/worker.h"
 #include "protocol/blockstore.h"
 #include "protocol/destname.h"
 #include "protocol/packets.h"
@@ -31,18 +33,16 @@ static int s_iNextOpen;             // the lowest file index of the batch not ye
 // dialog is closed.
 static void EndReceivedBatch()
 {
-    SessionState& s = g_state;
-    s.qwRecvResult = (uint64_t)s.dwRecvBatch << 32 | (uint32_t)(s.nFilesOk & 0xFFFF) << 16 |
-                     (uint32_t)(s.nXferFiles & 0xFFFF);
+    g_xfer.qwRecvResult = (uint64_t)g_xfer.dwRecvBatch << 32
+        | (uint32_t)(g_xfer.nFilesOk & 0xFFFF) << 16 | (uint32_t)(g_xfer.nXferFiles & 0xFFFF);
     UiCloseStatus(0);
 }
 
 void ReceivedBatchResult(uint32_t dwBatch, int* pnOk, int* pnFiles)
 {
-    SessionState& s = g_state;
-    uint64_t qwResult = s.qwRecvResult;
-    *pnOk = s.nFilesOk;
-    *pnFiles = s.nXferFiles;
+    uint64_t qwResult = g_xfer.qwRecvResult;
+    *pnOk = g_xfer.nFilesOk;
+    *pnFiles = g_xfer.nXferFiles;
     // Kept for this batch or a later one (the batch numbers may wrap).
     if ((uint32_t)(qwResult >> 32) - dwBatch < 0x80000000u) {
         *pnOk = (int)(qwResult >> 16 & 0xFFFF);
@@ -52,10 +52,9 @@ void ReceivedBatchResult(uint32_t dwBatch, int* pnOk, int* pnFiles)
 
 static void PublishRecvFile()
 {
-    SessionState& s = g_state;
-    s.hXferMap = s_recvMap.hMap;
-    s.pXferView = s_recvMap.pView;
-    s.hXferFile = s_recvMap.hFile;
+    g_xfer.hXferMap = s_recvMap.hMap;
+    g_xfer.pXferView = s_recvMap.pView;
+    g_xfer.hXferFile = s_recvMap.hFile;
 }
 
 // Closes the file being received. At the sender's close (bCount) a complete one is cut to its
@@ -64,21 +63,20 @@ static void PublishRecvFile()
 // from the shared state first, so that whoever else cleans up after an abort sees no file.
 static void CloseRecvFile(int bCount)
 {
-    SessionState& s = g_state;
     int bStored = FinishBackgroundStores();
     ForgetStoreFailure();
-    if (!s.hXferFile.exchange(nullptr)) {
+    if (!g_xfer.hXferFile.exchange(nullptr)) {
         s_recvMap = XferMapping{};
         return;
     }
-    s.pXferView = nullptr;
-    s.hXferMap = nullptr;
+    g_xfer.pXferView = nullptr;
+    g_xfer.hXferMap = nullptr;
     int bComplete = bStored && s_nTaken == s_nRecvBlocks;
     UnmapXferFile(&s_recvMap, bComplete, s_dwRecvSize);
     if (!bComplete || !bCount)
-        DeleteFileA(s.szRecvPath);
+        DeleteFileA(g_xfer.szRecvPath);
     else
-        s.nFilesOk++;
+        g_xfer.nFilesOk++;
 }
 
 // The length of block k of the open file, also for an index a peer made up.
@@ -92,8 +90,7 @@ static int32_t RecvBlockLength(int32_t k)
 
 static void StartReceiving()
 {
-    SessionState& s = g_state;
-    if (s.iWorkerState == WS_RECEIVING)
+    if (g_worker.iWorkerState == WS_RECEIVING)
         return;
     MoveWorkerState(WS_RECEIVING);
     UiReceiveBegan();
@@ -103,13 +100,12 @@ static void StartReceiving()
 // first three characters are not a drive root; 0 when no figure can be had.
 static int QueryFreeSpace(uint64_t* pqwFree)
 {
-    SessionState& s = g_state;
     char szRoot[4];
-    memcpy(szRoot, s.szDestDir, 3);
+    memcpy(szRoot, g_settings.szDestDir, 3);
     szRoot[3] = 0;
     ULARGE_INTEGER avail;
     if (GetDiskFreeSpaceExA(szRoot, &avail, nullptr, nullptr) ||
-        GetDiskFreeSpaceExA(s.szDestDir, &avail, nullptr, nullptr)) {
+        GetDiskFreeSpaceExA(g_settings.szDestDir, &avail, nullptr, nullptr)) {
         *pqwFree = avail.QuadPart;
         return 1;
     }
@@ -119,28 +115,28 @@ static int QueryFreeSpace(uint64_t* pqwFree)
 // Takes a list and replies whether the batch can be received.
 static void OnFileList(const XferLink& link)
 {
-    SessionState& s = g_state;
     CloseRecvFile(0);   // a new list ends whatever batch a file was open for
     s_bListAccepted = 0;
-    s.dwRecvBatch++;
+    g_xfer.dwRecvBatch++;
     uint8_t bCount = 0;
     uint32_t crc = 0;
     int nHead = link.pfnRecv(&bCount, 1);
     nHead += link.pfnRecv(&crc, 4);
-    s.nXferFiles = bCount;
-    s.iXferFile = 0;    // a list starts a batch: "5 of 2 Files" must not be shown
+    g_xfer.nXferFiles = bCount;
+    g_xfer.iXferFile = 0;    // a list starts a batch: "5 of 2 Files" must not be shown
     int32_t cbList = 256 * bCount;
-    XFERFILE* pFiles = s.pXferFiles;
+    XFERFILE* pFiles = g_xfer.pXferFiles;
     int32_t nGot = cbList > 0 ? link.pfnRecv(pFiles, cbList) : 0;
-    if (nHead < 5 || bCount > MAX_RECV_FILES || nGot < cbList || Crc32Block(pFiles, cbList) != crc) {
+    if (nHead < 5 || bCount > MAX_RECV_FILES || nGot < cbList
+        || Crc32Block(pFiles, cbList) != crc) {
         link.pfnSendCode(XC_LIST_BAD);
         return;
     }
     // The batch's count starts here, on the thread that counts: the receive command may come
     // to it only after the first files are in.
-    s.nFilesOk = 0;
-    s.dwXferDone = 0;
-    s.dwXferTotal = 0;
+    g_xfer.nFilesOk = 0;
+    g_xfer.dwXferDone = 0;
+    g_xfer.dwXferTotal = 0;
     if (link.bSerial)
         StartReceiving();
     // The free-space test adds the sizes without wrapping: a list whose 32-bit total wraps
@@ -148,8 +144,8 @@ static void OnFileList(const XferLink& link)
     uint64_t qwTotal = 0;
     for (int i = 0; i < bCount; i++)
         qwTotal += pFiles[i].dwSize;
-    s.dwXferTotal = (uint32_t)qwTotal;
-    if (!s.bOverwrite && AnyNameConflict()) {
+    g_xfer.dwXferTotal = (uint32_t)qwTotal;
+    if (!g_settings.bOverwrite && AnyNameConflict()) {
         link.pfnSendCode(XC_NAME_CONFLICT);
         return;
     }
@@ -163,20 +159,19 @@ static void OnFileList(const XferLink& link)
     link.pfnSendCode(XC_OK);
     if (!link.bSerial) {
         StartReceiving();
-        s.hXferFile = nullptr;
+        g_xfer.hXferFile = nullptr;
     }
 }
 
 int AnyNameConflict()
 {
-    SessionState& s = g_state;
-    const XFERFILE* pFiles = s.pXferFiles;
-    int nFiles = s.nXferFiles;
+    const XFERFILE* pFiles = g_xfer.pXferFiles;
+    int nFiles = g_xfer.nXferFiles;
     for (int i = 0; i < nFiles; i++) {
         // A name that is refused when it is opened conflicts with nothing; looking it up
         // would let a wildcard or ".." find files that are not its own.
         char szPath[256], szName[128];
-        if (!DestPathOfRecord(&pFiles[i], s.szDestDir, szPath, sizeof szPath, szName))
+        if (!DestPathOfRecord(&pFiles[i], g_settings.szDestDir, szPath, sizeof szPath, szName))
             continue;
         WIN32_FIND_DATAA fd;
         HANDLE hFind = FindFirstFileA(szPath, &fd);
@@ -190,22 +185,20 @@ int AnyNameConflict()
 
 static void RefuseCreate(const XferLink& link)
 {
-    SessionState& s = g_state;
     link.pfnSendCode(XC_CANT_CREATE);
     EndReceivedBatch();
-    s.bAbort = 1;
+    g_worker.bAbort = 1;
 }
 
 static void OnOpenFile(const XferLink& link)
 {
-    SessionState& s = g_state;
     uint8_t bIndex;
     int nGot = link.pfnRecv(&bIndex, 1);
-    if (!link.bSerial && s.hXferFile) {
+    if (!link.bSerial && g_xfer.hXferFile) {
         link.pfnSendCode(XC_ACK);   // a repeated open: the sender missed our first answer
         return;
     }
-    if (nGot < 1 || bIndex >= s.nXferFiles || !s_bListAccepted)
+    if (nGot < 1 || bIndex >= g_xfer.nXferFiles || !s_bListAccepted)
         return;
     // The sender opens its files in order. An index out of that order is a damaged one (it has
     // no CRC): opening it would write one file's blocks under another's name, or reopen a file
@@ -214,27 +207,27 @@ static void OnOpenFile(const XferLink& link)
     if (link.bSerial ? bIndex < s_iNextOpen : bIndex != s_iNextOpen)
         return;
     CloseRecvFile(0);               // serial: a file still open was not finished
-    const XFERFILE& rec = s.pXferFiles.load()[bIndex];
-    s.iXferFile = bIndex;
-    s.iXferBlock = 0;
+    const XFERFILE& rec = g_xfer.pXferFiles.load()[bIndex];
+    g_xfer.iXferFile = bIndex;
+    g_xfer.iXferBlock = 0;
     s_dwRecvSize = rec.dwSize;
-    s_cbRecvBlock = s.cbBlock;
+    s_cbRecvBlock = g_settings.cbBlock;
     s_nRecvBlocks = BlockCount(rec.dwSize, s_cbRecvBlock, link.bSerial);
     s_nTaken = 0;
     s_bSkipped = 0;
-    s.nXferBlocks = s_nRecvBlocks;
+    g_xfer.nXferBlocks = s_nRecvBlocks;
 
     char szPath[256], szName[128];
-    if (!DestPathOfRecord(&rec, s.szDestDir, szPath, sizeof szPath, szName)) {
-        s.szRecvPath[0] = 0;
-        s.szRecvName[0] = 0;
+    if (!DestPathOfRecord(&rec, g_settings.szDestDir, szPath, sizeof szPath, szName)) {
+        g_xfer.szRecvPath[0] = 0;
+        g_xfer.szRecvName[0] = 0;
         RefuseCreate(link);
         return;
     }
-    strcpy(s.szRecvName, szName);
-    strcpy(s.szRecvPath, szPath);
-    UiFileName(s.szRecvName);
-    if (!MapDestFile(s.szRecvPath, rec.dwSize, &s_recvMap)) {
+    strcpy(g_xfer.szRecvName, szName);
+    strcpy(g_xfer.szRecvPath, szPath);
+    UiFileName(g_xfer.szRecvName);
+    if (!MapDestFile(g_xfer.szRecvPath, rec.dwSize, &s_recvMap)) {
         RefuseCreate(link);
         return;
     }
@@ -248,10 +241,9 @@ static void OnOpenFile(const XferLink& link)
 // told by the abort notice.
 static void AbandonRecvFile()
 {
-    SessionState& s = g_state;
     CloseRecvFile(0);
     EndReceivedBatch();
-    s.bAbort = 1;
+    g_worker.bAbort = 1;
 }
 
 // Where block k of the open file goes, the window moved over it; null when the window cannot
@@ -259,7 +251,7 @@ static void AbandonRecvFile()
 static uint8_t* BlockDestination(int32_t k, int32_t len)
 {
     uint8_t* pDest = XferBlockBytes(&s_recvMap, k, s_cbRecvBlock, len);
-    g_state.pXferView = s_recvMap.pView;
+    g_xfer.pXferView = s_recvMap.pView;
     return pDest;
 }
 
@@ -267,13 +259,13 @@ static uint8_t* BlockDestination(int32_t k, int32_t len)
 // refused the bytes, which abandons the file.
 static int StoreBlock(uint8_t* pDest, int32_t k, int32_t len)
 {
-    if (len > 0 && !CopyViewBytes(pDest, g_state.pPacketBuf, len)) {
+    if (len > 0 && !CopyViewBytes(pDest, g_xfer.pPacketBuf, len)) {
         AbandonRecvFile();
         return 0;
     }
     if (k == s_nTaken)
         s_nTaken++;
-    g_state.dwXferDone += len;
+    g_xfer.dwXferDone += len;
     return 1;
 }
 
@@ -281,10 +273,10 @@ static int StoreBlock(uint8_t* pDest, int32_t k, int32_t len)
 // found before the next message is answered.
 static void QueueBlock(uint8_t* pDest, int32_t k, int32_t len)
 {
-    StoreInBackground(pDest, g_state.pPacketBuf, len);
+    StoreInBackground(pDest, g_xfer.pPacketBuf, len);
     if (k == s_nTaken)
         s_nTaken++;
-    g_state.dwXferDone += len;
+    g_xfer.dwXferDone += len;
 }
 
 // Stores block k when it is good; 0 when the window cannot be moved to the block.
@@ -311,43 +303,42 @@ static int TakeBlock(int32_t k, int32_t len)
 // line is out of step, and what is waiting on it is thrown away.
 static void OnBlockSerial()
 {
-    SessionState& s = g_state;
     int32_t k;
     uint32_t crc;
     if (CommRead(&k, 4) < 4)
         return;
     int32_t len = RecvBlockLength(k);
-    if (s.iCommType == CT_RAWIR)
-        Sleep(s.cbBlock / 20);      // the infrared port delivers a block slowly
+    if (g_settings.iCommType == CT_RAWIR)
+        Sleep(g_settings.cbBlock / 20);      // the infrared port delivers a block slowly
     if (CommRead(&crc, 4) < 4)
         return;
-    int32_t n = len > 0 ? CommRead(s.pPacketBuf, len) : 0;
-    int bInStep = k >= 0 && k < s_nRecvBlocks && k < s.nXferBlocks &&
-                  (k == s.iXferBlock || k == s.iXferBlock + 1);
+    int32_t n = len > 0 ? CommRead(g_xfer.pPacketBuf, len) : 0;
+    int bInStep = k >= 0 && k < s_nRecvBlocks && k < g_xfer.nXferBlocks &&
+                  (k == g_xfer.iXferBlock || k == g_xfer.iXferBlock + 1);
     // A refused block does not move the line's step: its index may be a damaged one, and the
     // sender's repeat of the block it is at must still be in step.
-    if (bInStep && !(s.hXferFile && IsRefusedBlock(k)))
-        s.iXferBlock = k;
-    else if (!bInStep && s.hComm)
-        PurgeComm(s.hComm, PURGE_RXCLEAR);
-    if (s.bAbort) {
+    if (bInStep && !(g_xfer.hXferFile && IsRefusedBlock(k)))
+        g_xfer.iXferBlock = k;
+    else if (!bInStep && g_link.hComm)
+        PurgeComm(g_link.hComm, PURGE_RXCLEAR);
+    if (g_worker.bAbort) {
         CommSendCode(XC_ABORT);
         return;
     }
-    if (n == len && Crc32Block(s.pPacketBuf, len) == crc) {
+    if (n == len && Crc32Block(g_xfer.pPacketBuf, len) == crc) {
         int bStored = 1;
-        if (bInStep && s.hXferFile)
+        if (bInStep && g_xfer.hXferFile)
             bStored = TakeBlock(k, len);
         // A good block that is not stored is answered by its CRC, and the file it belongs to
         // will be incomplete. Once that has happened the sender may be at a later block than
         // the one awaited, and refusing it would have the sender repeat it for ever: such a
         // block is answered by its CRC too, and the close then deletes the file.
-        if (!bInStep || !s.hXferFile || (!bStored && s_bSkipped && IsRefusedBlock(k))) {
+        if (!bInStep || !g_xfer.hXferFile || (!bStored && s_bSkipped && IsRefusedBlock(k))) {
             s_bSkipped = 1;
             bStored = 1;
-            s.dwXferDone += len;
+            g_xfer.dwXferDone += len;
         }
-        CommSendCode(s.bAbort ? XC_ABORT : bStored ? XC_BLOCK_OK : XC_BLOCK_BAD);
+        CommSendCode(g_worker.bAbort ? XC_ABORT : bStored ? XC_BLOCK_OK : XC_BLOCK_BAD);
     } else {
         CommSendCode(XC_BLOCK_BAD);
     }
@@ -359,7 +350,6 @@ static void OnBlockSerial()
 // A block the drive refused is reported by the abort notice in place of the next reply.
 static void OnBlockSocket()
 {
-    SessionState& s = g_state;
     int32_t aHead[2];
     if (SocketXferLink.pfnRecv(aHead, 8) < 8)
         return;
@@ -372,12 +362,12 @@ static void OnBlockSocket()
     // damaged, and the length it would give is not the length of the bytes that follow: read
     // the next block's length instead, so that the stream stays in step with the sender's
     // messages (off by a multiple of four, the frames would never be found again).
-    int bLikely = !s.hXferFile || k == s_nTaken || k == s_nTaken - 1;
+    int bLikely = !g_xfer.hXferFile || k == s_nTaken || k == s_nTaken - 1;
     int32_t len = RecvBlockLength(bLikely ? k : s_nTaken);
-    int32_t n = len > 0 ? SocketXferLink.pfnRecv(s.pPacketBuf, len) : 0;
-    int bGood = n == len && Crc32Block(s.pPacketBuf, len) == (uint32_t)aHead[1] && k >= 0 &&
-                k < s.nXferBlocks && k < s_nRecvBlocks && !(s.hXferFile && IsRefusedBlock(k));
-    int bToFile = bGood && s.hXferFile && !IsStoredBlock(k);
+    int32_t n = len > 0 ? SocketXferLink.pfnRecv(g_xfer.pPacketBuf, len) : 0;
+    int bGood = n == len && Crc32Block(g_xfer.pPacketBuf, len) == (uint32_t)aHead[1] && k >= 0
+        && k < g_xfer.nXferBlocks && k < s_nRecvBlocks && !(g_xfer.hXferFile && IsRefusedBlock(k));
+    int bToFile = bGood && g_xfer.hXferFile && !IsStoredBlock(k);
     uint8_t* pDest = bToFile && len > 0 ? BlockDestination(k, len) : nullptr;
     if (bToFile && len > 0 && !pDest)
         bGood = 0;
@@ -386,17 +376,16 @@ static void OnBlockSocket()
     if (bGood) {
         if (bToFile)
             QueueBlock(pDest, k, len);
-        else if (!s.hXferFile)
-            s.dwXferDone += len;
-        s.iXferBlock = k + 1;
+        else if (!g_xfer.hXferFile)
+            g_xfer.dwXferDone += len;
+        g_xfer.iXferBlock = k + 1;
     }
-    if (s.bAbort)
+    if (g_worker.bAbort)
         SocketXferLink.pfnAbortNotice(-1);
 }
 
 static void OnCloseFile(const XferLink& link)
 {
-    SessionState& s = g_state;
     // The last block's bytes may still be on their way to the drive; a close answered before
     // they are stored could count a file that is then deleted.
     if (!FinishBackgroundStores()) {
@@ -405,17 +394,17 @@ static void OnCloseFile(const XferLink& link)
     }
     // A cancel here before the close: the file is not kept, and the sender is told, so that
     // both sides count it as not sent.
-    if (s.bAbort) {
+    if (g_worker.bAbort) {
         CloseRecvFile(0);
         link.pfnAbortNotice(-1);
         return;
     }
     CloseRecvFile(1);
     link.pfnSendCode(XC_OK);
-    if (s.iXferFile == s.nXferFiles - 1) {
+    if (g_xfer.iXferFile == g_xfer.nXferFiles - 1) {
         EndReceivedBatch();
         MoveWorkerState(WS_IDLE);
-        s.bAbort = 0;
+        g_worker.bAbort = 0;
     }
 }
 
@@ -423,9 +412,8 @@ static void OnCloseFile(const XferLink& link)
 // socket pipe sends nothing once it is; the unfinished file goes with the batch.
 static void OnAbort(const XferLink& link)
 {
-    SessionState& s = g_state;
     link.pfnSendCode(XC_ACK);
-    s.bAbort = 1;
+    g_worker.bAbort = 1;
     CloseRecvFile(0);
     // The batch is over even if its status dialog is not up yet: the dialog reads this state
     // when it comes up, since the close posted below finds no dialog then.
@@ -437,7 +425,6 @@ static void OnAbort(const XferLink& link)
 // The answering side of the serial handshake, served on both links.
 static int ServeHandshake(const XferLink& link, uint8_t code)
 {
-    SessionState& s = g_state;
     switch (code) {
     case XC_PING:
         link.pfnSendCode(XC_PING_REPLY);
@@ -449,15 +436,15 @@ static int ServeHandshake(const XferLink& link, uint8_t code)
         return 1;
     case XC_GET_NAME: {
         OWNERREC rec = {};
-        memcpy(rec.szName, s.szOwnerName, sizeof rec.szName - 1);
+        memcpy(rec.szName, g_settings.szOwnerName, sizeof rec.szName - 1);
         link.pfnSendRaw(&rec, sizeof rec);
         return 1;
     }
     case XC_PUT_NAME: {
         OWNERREC rec;
         if (link.pfnRecv(&rec, sizeof rec) == (int)sizeof rec) {
-            memcpy(s.szPeerName, rec.szName, sizeof s.szPeerName - 1);
-            s.szPeerName[sizeof s.szPeerName - 1] = 0;
+            memcpy(g_link.szPeerName, rec.szName, sizeof g_link.szPeerName - 1);
+            g_link.szPeerName[sizeof g_link.szPeerName - 1] = 0;
         }
         return 1;
     }
@@ -497,10 +484,9 @@ static int ServeMessage(const XferLink& link, uint8_t code)
 
 void CommServePeer()
 {
-    SessionState& s = g_state;
     // A receive cancelled here while the sender has gone quiet: nothing will close the
     // file for us.
-    if (s.bAbort && s.iWorkerState == WS_IDLE)
+    if (g_worker.bAbort && g_worker.iWorkerState == WS_IDLE)
         CloseRecvFile(0);
     ServeMessage(SerialXferLink, CommRecvCode());
 }
@@ -521,18 +507,17 @@ void EndSocketExchange()
 
 void SockServePeer()
 {
-    SessionState& s = g_state;
-    if (s.bAbort) {
+    if (g_worker.bAbort) {
         EndSocketExchange();
         return;
     }
     for (;;) {
-        if (s.iWorkerState == WS_IDLE)
+        if (g_worker.iWorkerState == WS_IDLE)
             return;
         // A code this side does not serve needs no pause after it: the next read waits for
         // the peer's next message, and bytes that make no message are read on at once.
         ServeMessage(SocketXferLink, SocketXferLink.pfnRecvCode());
-        if (s.bAbort) {
+        if (g_worker.bAbort) {
             EndSocketExchange();
             return;
         }

@@ -3,8 +3,9 @@
 #include "protocol/transfer.h"
 
 #include "connection/linkui.h"
-#include "connection/session.h"
+#include "connection/settings.h"
 #include "connection/sockets.h"
+#include "connection/worker.h"
 #include "protocol/packets.h"
 #include "protocol/viewcopy.h"
 #include "protocol/xferlink.h"
@@ -13,14 +14,13 @@
 #include <cstring>
 
 enum { MAX_LIST_FILES = 255, ABORT_NOTICES = 20 };
-static_assert(sizeof g_state.abFileSent >= MAX_LIST_FILES, "every file of a list has its mark");
+static_assert(sizeof g_xfer.abFileSent >= MAX_LIST_FILES, "every file of a list has its mark");
 
 // Announces the list until the receiver takes it, refuses it or the send is stopped.
 static void AnnounceList(const XferLink& link, int nFiles)
 {
-    SessionState& s = g_state;
-    const XFERFILE* pFiles = s.pXferFiles;
-    while (!s.bAbort) {
+    const XFERFILE* pFiles = g_xfer.pXferFiles;
+    while (!g_worker.bAbort) {
         uint32_t crc = Crc32Block(pFiles, 256 * nFiles);
         uint8_t abHead[5] = {(uint8_t)nFiles};
         memcpy(abHead + 1, &crc, 4);
@@ -31,16 +31,16 @@ static void AnnounceList(const XferLink& link, int nFiles)
         case XC_OK:
             return;
         case XC_NO_SPACE:
-            s.iSendResult = SR_NO_SPACE;
-            s.bAbort = 1;
+            g_xfer.iSendResult = SR_NO_SPACE;
+            g_worker.bAbort = 1;
             return;
         case XC_NAME_CONFLICT:
-            s.iSendResult = SR_NAME_CONFLICT;
-            s.bAbort = 1;
+            g_xfer.iSendResult = SR_NAME_CONFLICT;
+            g_worker.bAbort = 1;
             return;
         case XC_CANT_CREATE:
-            s.iSendResult = SR_CANT_CREATE;
-            s.bAbort = 1;
+            g_xfer.iSendResult = SR_CANT_CREATE;
+            g_worker.bAbort = 1;
             return;
         default:
             break;      // a bad, garbled or missing reply: the list goes again
@@ -52,7 +52,6 @@ static void AnnounceList(const XferLink& link, int nFiles)
 // skips the file on any other answer, the socket asks until it is acknowledged.
 static int OpenAtReceiver(const XferLink& link, int iFile)
 {
-    SessionState& s = g_state;
     uint8_t bIndex = (uint8_t)iFile;
     XferPiece piece = {&bIndex, 1};
     for (;;) {
@@ -60,13 +59,13 @@ static int OpenAtReceiver(const XferLink& link, int iFile)
         Sleep(link.msReplyWait);
         uint8_t code = link.pfnRecvCode();
         if (code == XC_CANT_CREATE) {
-            s.iSendResult = SR_CANT_CREATE;
-            s.bAbort = 1;
+            g_xfer.iSendResult = SR_CANT_CREATE;
+            g_worker.bAbort = 1;
             return 0;
         }
         if (code == link.codeOpened)
             return 1;
-        if (link.bSerial || s.bAbort)
+        if (link.bSerial || g_worker.bAbort)
             return 0;
     }
 }
@@ -74,12 +73,11 @@ static int OpenAtReceiver(const XferLink& link, int iFile)
 // The pause after each block lets a slow link drain before the reply is read.
 static void PaceBlock(const XferLink& link)
 {
-    SessionState& s = g_state;
-    int iType = s.iCommType;
+    int iType = g_settings.iCommType;
     if (link.bSerial)
-        Sleep(iType == CT_USB ? 5 : s.cbBlock / 100);
+        Sleep(iType == CT_USB ? 5 : g_settings.cbBlock / 100);
     else if (iType == CT_IRDA)
-        Sleep(s.cbBlock / 20);
+        Sleep(g_settings.cbBlock / 20);
 }
 
 // A block is copied out of the view before its CRC is taken and it is sent, so that a
@@ -104,7 +102,7 @@ static int ReadyBlockBytes(XferMapping* pMap, int32_t k, int32_t cbBlock)
     b.k = -1;
     int32_t len = BlockLength(k, pMap->dwSize, cbBlock);
     const uint8_t* pView = XferBlockBytes(pMap, k, cbBlock, len);
-    g_state.pXferView = pMap->pView;
+    g_xfer.pXferView = pMap->pView;
     if (len > 0 && (!pView || len > PACKET_BUF_BYTES || !CopyViewBytes(b.ab, pView, len)))
         return 0;
     b.len = len;
@@ -118,14 +116,13 @@ static int ReadyBlockBytes(XferMapping* pMap, int32_t k, int32_t cbBlock)
 // source would.
 static int SendBlocks(const XferLink& link, int iFile, XferMapping* pMap)
 {
-    SessionState& s = g_state;
-    int32_t cbBlock = s.cbBlock;
+    int32_t cbBlock = g_settings.cbBlock;
     s_ready[0].k = s_ready[1].k = -1;       // the slots hold blocks of the file before
-    while (!s.bAbort) {
-        int32_t k = s.iXferBlock;
+    while (!g_worker.bAbort) {
+        int32_t k = g_xfer.iXferBlock;
         if (!ReadyBlockBytes(pMap, k, cbBlock)) {
-            s.iUnreadableFile = iFile;
-            s.bAbort = 1;
+            g_xfer.iUnreadableFile = iFile;
+            g_worker.bAbort = 1;
             return 0;
         }
         const ReadyBlock& b = s_ready[k & 1];
@@ -133,14 +130,14 @@ static int SendBlocks(const XferLink& link, int iFile, XferMapping* pMap)
         XferPiece pieces[3] = {{&k, 4}, {&b.crc, 4}, {b.ab, len}};
         link.pfnSendMessage(XC_BLOCK, pieces, 3);
         // A block that cannot be read is only given up when it is its turn.
-        if (k + 1 < s.nXferBlocks)
+        if (k + 1 < g_xfer.nXferBlocks)
             ReadyBlockBytes(pMap, k + 1, cbBlock);
         PaceBlock(link);
 
         uint8_t code = link.pfnRecvCode();
         int bTaken = 0;
         if (code == XC_ABORT) {
-            s.bAbort = 1;
+            g_worker.bAbort = 1;
         } else if (link.bSerial) {
             bTaken = code == XC_BLOCK_OK;       // the serial reply is the bare frame
         } else if (code == XC_BLOCK_OK || code == XC_BLOCK_BAD) {
@@ -151,10 +148,10 @@ static int SendBlocks(const XferLink& link, int iFile, XferMapping* pMap)
             bTaken = code == XC_BLOCK_OK && bNamed && kAcked == k;
         }
         if (bTaken) {
-            s.iXferBlock = k + 1;
-            s.dwXferDone += len;
+            g_xfer.iXferBlock = k + 1;
+            g_xfer.dwXferDone += len;
         }
-        if (s.iXferBlock == s.nXferBlocks)
+        if (g_xfer.iXferBlock == g_xfer.nXferBlocks)
             return 1;
     }
     return 0;
@@ -165,18 +162,17 @@ static int SendBlocks(const XferLink& link, int iFile, XferMapping* pMap)
 // abort notice in place of the reply.
 static int CloseAtReceiver(const XferLink& link)
 {
-    SessionState& s = g_state;
-    while (!s.bAbort) {
+    while (!g_worker.bAbort) {
         link.pfnSendCode(XC_CLOSE_FILE);
         Sleep(link.msCloseWait);
         uint8_t code = link.pfnRecvCode();
         if (code == XC_OK)
             return 1;
         if (code == XC_ABORT)
-            s.bAbort = 1;
+            g_worker.bAbort = 1;
         // A cancel while the reply was on its way: the receiver may have kept the file, and
         // a file it kept is one that was sent.
-        else if (s.bAbort)
+        else if (g_worker.bAbort)
             return link.pfnReplyAfterStop(XC_OK);
     }
     return 0;
@@ -188,43 +184,41 @@ static int CloseAtReceiver(const XferLink& link)
 // its bytes.
 static void SendOneFile(const XferLink& link, int iFile)
 {
-    SessionState& s = g_state;
-    const XFERFILE& rec = s.pXferFiles.load()[iFile];
-    s.iXferBlock = 0;
-    s.nXferBlocks = LinkBlockCount(link, rec.dwSize);
+    const XFERFILE& rec = g_xfer.pXferFiles.load()[iFile];
+    g_xfer.iXferBlock = 0;
+    g_xfer.nXferBlocks = LinkBlockCount(link, rec.dwSize);
 
     char szPath[256], szName[128];
     XferPathToNarrow(&rec, szPath);
     PathFileName(szPath, szName);
     XferMapping map;
     if (!MapSourceFile(szPath, rec.dwSize, &map)) {
-        s.iUnreadableFile = iFile;
-        s.bAbort = 1;
+        g_xfer.iUnreadableFile = iFile;
+        g_worker.bAbort = 1;
         return;
     }
-    s.hXferMap = map.hMap;
-    s.pXferView = map.pView;
+    g_xfer.hXferMap = map.hMap;
+    g_xfer.pXferView = map.pView;
 
     int bOpened = OpenAtReceiver(link, iFile);
     int bAllTaken = 0;
     if (bOpened) {
         UiFileName(szName);
         // An empty file on a socket has no block to send.
-        bAllTaken = s.nXferBlocks == 0 || SendBlocks(link, iFile, &map);
+        bAllTaken = g_xfer.nXferBlocks == 0 || SendBlocks(link, iFile, &map);
     }
-    s.hXferMap = nullptr;
-    s.pXferView = nullptr;
+    g_xfer.hXferMap = nullptr;
+    g_xfer.pXferView = nullptr;
     UnmapXferFile(&map, 0, 0);
     if (bOpened && CloseAtReceiver(link) && bAllTaken) {
-        s.abFileSent[iFile] = 1;
-        s.nFilesOk++;
+        g_xfer.abFileSent[iFile] = 1;
+        g_xfer.nFilesOk++;
     }
 }
 
 static void SendFiles(const XferLink& link)
 {
-    SessionState& s = g_state;
-    int nFiles = s.nXferFiles;
+    int nFiles = g_xfer.nXferFiles;
     if (nFiles > MAX_LIST_FILES)
         nFiles = MAX_LIST_FILES;
     if (nFiles < 0)
@@ -233,20 +227,20 @@ static void SendFiles(const XferLink& link)
     // answers to this one.
     if (!link.bSerial)
         SockDiscardWaiting();
-    s.dwXferDone = 0;
-    s.iXferFile = 0;
+    g_xfer.dwXferDone = 0;
+    g_xfer.iXferFile = 0;
     AnnounceList(link, nFiles);
-    for (; s.iXferFile < nFiles && !s.bAbort; s.iXferFile++)
-        SendOneFile(link, s.iXferFile);
+    for (; g_xfer.iXferFile < nFiles && !g_worker.bAbort; g_xfer.iXferFile++)
+        SendOneFile(link, g_xfer.iXferFile);
 
     // The serial sender waits for the status dialog to go, as it is its own last word; the
     // socket sender does not wait.
-    if (!s.bAbort) {
+    if (!g_worker.bAbort) {
         UiPlaySound("infend");
         UiCloseStatus(link.bSerial);
         return;
     }
-    s.iXferFile--;
+    g_xfer.iXferFile--;
     for (int i = 0; i < ABORT_NOTICES; i++)
         if (link.pfnAbortNotice(link.msAbortWait))
             break;

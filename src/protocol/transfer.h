@@ -1,7 +1,45 @@
 // Sending and receiving a batch of files over either link.
 #pragma once
 
+#include <windows.h>
+
+#include <atomic>
 #include <cstdint>
+
+struct XFERFILE;
+
+// Results of a send refused by the peer (iSendResult); shown as string 6000 + result.
+enum { SR_OK = 0, SR_NO_SPACE = 1, SR_NAME_CONFLICT = 2, SR_CANT_CREATE = 3 };
+
+// Owner: the worker, while it sends or receives. The send command fills the batch table
+// (pXferFiles, nXferFiles) before it starts a send and reads the results once the worker is
+// back in answer mode; the status dialog reads the progress counters.
+struct TransferState {
+    std::atomic<uint8_t*> pPacketBuf{nullptr};
+    std::atomic<XFERFILE*> pXferFiles{nullptr};
+    std::atomic<int32_t> nXferFiles{0};
+    std::atomic<int32_t> iXferFile{0};
+    std::atomic<int32_t> nXferBlocks{0};
+    std::atomic<int32_t> iXferBlock{0};
+    std::atomic<uint32_t> dwXferDone{0};
+    std::atomic<uint32_t> dwXferTotal{0};
+    std::atomic<int32_t> nFilesOk{0};
+    std::atomic<int32_t> iSendResult{0};
+    std::atomic<int32_t> iUnreadableFile{-1};   // source file a send could not read, or -1
+    // Per record of the batch sent last: 1 once its file arrived whole.
+    uint8_t abFileSent[256] = {};
+    // dwRecvBatch counts the lists the receiver has taken; qwRecvResult keeps the result of
+    // the received batch that ended last, read back by ReceivedBatchResult.
+    std::atomic<uint32_t> dwRecvBatch{0};
+    std::atomic<uint64_t> qwRecvResult{0};
+    std::atomic<HANDLE> hXferFile{nullptr};
+    std::atomic<HANDLE> hXferMap{nullptr};
+    std::atomic<uint8_t*> pXferView{nullptr};
+    char szRecvPath[256] = "";
+    char szRecvName[128] = "";
+};
+
+extern TransferState g_xfer;
 
 void CommSendFiles();
 void SockSendFiles();

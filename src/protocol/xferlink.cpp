@@ -1,10 +1,12 @@
 // The serial and socket operations that the transfer's common steps are written against.
 #include "protocol/xferlink.h"
 
-#include "connection/session.h"
+#include "connection/link.h"
+#include "connection/settings.h"
 #include "connection/sockets.h"
 #include "protocol/packets.h"
 #include "protocol/seriallink.h"
+#include "protocol/transfer.h"
 
 #include <cstring>
 
@@ -35,7 +37,7 @@ static void SockSendMessage(uint8_t code, const XferPiece* pPieces, int nPieces)
     int32_t cbTotal = 4;
     for (int i = 0; i < nPieces; i++)
         cbTotal += pPieces[i].cb > 0 ? pPieces[i].cb : 0;
-    uint8_t* pMsg = cbTotal <= (int32_t)sizeof abSmall ? abSmall : g_state.pPacketBuf.load();
+    uint8_t* pMsg = cbTotal <= (int32_t)sizeof abSmall ? abSmall : g_xfer.pPacketBuf.load();
     if (!pMsg || cbTotal > PACKET_BUF_BYTES)
         return;
     MakeCodeFrame(pMsg, code);
@@ -89,7 +91,7 @@ static int SockFrameArrived(uint8_t code, int msWait)
 // the bytes that came back within msWait are searched for the peer's XC_ACK.
 static int SockAbortNotice(int msWait)
 {
-    SOCKET hSock = g_state.hDataSock;
+    SOCKET hSock = g_link.hDataSock;
     if (hSock == INVALID_SOCKET) {
         Sleep(msWait > 0 ? msWait : 0);
         return 0;
@@ -106,7 +108,7 @@ static int SockAbortNotice(int msWait)
 // is looked for past the pipe. The serial read is not stopped, so what came was read.
 static int SockReplyAfterStop(uint8_t code)
 {
-    return g_state.hDataSock != INVALID_SOCKET && SockFrameArrived(code, 0);
+    return g_link.hDataSock != INVALID_SOCKET && SockFrameArrived(code, 0);
 }
 
 static int CommReplyAfterStop(uint8_t)
@@ -126,5 +128,5 @@ const XferLink SocketXferLink = {
 
 int32_t LinkBlockCount(const XferLink& link, uint32_t dwSize)
 {
-    return BlockCount(dwSize, g_state.cbBlock, link.bSerial);
+    return BlockCount(dwSize, g_settings.cbBlock, link.bSerial);
 }

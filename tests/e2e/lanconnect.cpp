@@ -7,7 +7,8 @@
 
 #include <cstdio>
 
-#include "connection/session.h"
+#include "connection/link.h"
+#include "connection/settings.h"
 #include "connection/sockets.h"
 #include "connection/worker.h"
 
@@ -15,24 +16,23 @@ int main()
 {
     WSADATA wsa;
     WSAStartup(MAKEWORD(2, 2), &wsa);
-    SessionState& s = g_state;
-    s.iCommType = CT_LAN;
-    s.iWorkerState = WS_IDLE;
-    s.hListenSock = OpenListenSocket();
+    g_settings.iCommType = CT_LAN;
+    g_worker.iWorkerState = WS_IDLE;
+    g_link.hListenSock = OpenListenSocket();
     HANDLE hResponder = CreateThread(nullptr, 0, DiscoveryResponder, nullptr, 0, nullptr);
     Sleep(500);
     // A time limit of its own, so that a peer that never answers ends the run.
     HANDLE hTimer = CreateThread(nullptr, 0, [](void*) -> DWORD {
         Sleep(20000);
-        g_state.bAbort = 1;
+        g_worker.bAbort = 1;
         return 0;
     }, nullptr, 0, nullptr);
     StartConnect();     // as the send command does
     SockConnect();
-    int bConnected = s.iWorkerState == WS_CONNECTED && !s.bAbort;
+    int bConnected = g_worker.iWorkerState == WS_CONNECTED && !g_worker.bAbort;
     if (bConnected) {
         in_addr a;
-        a.s_addr = s.dwFoundPeerAddr;
+        a.s_addr = g_link.dwFoundPeerAddr;
         printf("connected %s\n", inet_ntoa(a));
         SockSendAll("hello", 5);
     } else {
@@ -41,7 +41,7 @@ int main()
     fflush(stdout);
     ReturnToAnswerMode();
     Sleep(8000);        // the peer probes the responder again, with malformed probes too
-    s.iWorkerState = WS_QUIT;
+    g_worker.iWorkerState = WS_QUIT;
     WaitForSingleObject(hResponder, 2000);
     CloseHandle(hTimer);
     return bConnected ? 0 : 1;

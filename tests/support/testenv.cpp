@@ -1,8 +1,11 @@
 // Helpers shared by the test programs.
 #include "testenv.h"
 
-#include "connection/session.h"
+#include "browser/uistate.h"
+#include "connection/link.h"
+#include "connection/settings.h"
 #include "connection/worker.h"
+#include "protocol/transfer.h"
 
 #include <cstdio>
 
@@ -106,19 +109,18 @@ void EnsureWinsock()
 
 HANDLE StartTransferWorker(int iCommType, int cbBlock, int bAnswerMode)
 {
-    SessionState& s = g_state;
-    s.iCommType = iCommType;
-    s.cbBlock = cbBlock;
-    s.hwndMain = nullptr;
-    s.hwndXferDlg = nullptr;
-    s.bOverwrite = 0;
-    s.nFilesOk = 0;
-    memset(s.abFileSent, 0, sizeof s.abFileSent);
-    s.bAbort = 0;
-    s.bAnswerMode = bAnswerMode;
-    s.iWorkerState = WS_IDLE;
+    g_settings.iCommType = iCommType;
+    g_settings.cbBlock = cbBlock;
+    g_wnd.hwndMain = nullptr;
+    g_wnd.hwndXferDlg = nullptr;
+    g_settings.bOverwrite = 0;
+    g_xfer.nFilesOk = 0;
+    memset(g_xfer.abFileSent, 0, sizeof g_xfer.abFileSent);
+    g_worker.bAbort = 0;
+    g_worker.bAnswerMode = bAnswerMode;
+    g_worker.iWorkerState = WS_IDLE;
     HANDLE h = CreateThread(nullptr, 0, TransferWorker, nullptr, 0, nullptr);
-    if (h && !WaitFor([] { return g_state.pPacketBuf.load() != nullptr; }, 3000)) {
+    if (h && !WaitFor([] { return g_xfer.pPacketBuf.load() != nullptr; }, 3000)) {
         StopTransferWorker(h);
         return nullptr;
     }
@@ -127,19 +129,18 @@ HANDLE StartTransferWorker(int iCommType, int cbBlock, int bAnswerMode)
 
 bool StopTransferWorker(HANDLE hThread)
 {
-    SessionState& s = g_state;
     QuitWorker();
     bool bEnded = !hThread || WaitForSingleObject(hThread, 15000) == WAIT_OBJECT_0;
     if (hThread)
         CloseHandle(hThread);
-    SOCKET hSock = s.hDataSock.exchange(INVALID_SOCKET);
+    SOCKET hSock = g_link.hDataSock.exchange(INVALID_SOCKET);
     if (hSock != INVALID_SOCKET)
         closesocket(hSock);
-    HANDLE hPort = s.hComm.exchange(nullptr);
+    HANDLE hPort = g_link.hComm.exchange(nullptr);
     if (hPort)
         CloseHandle(hPort);
-    s.bAbort = 0;
-    return bEnded && !s.pPacketBuf && !s.pXferFiles;
+    g_worker.bAbort = 0;
+    return bEnded && !g_xfer.pPacketBuf && !g_xfer.pXferFiles;
 }
 
 void RunHostCommand(const std::string& cmd)

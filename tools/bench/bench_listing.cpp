@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "browser/listing.h"
-#include "connection/session.h"
+#include "browser/uistate.h"
 
 static LRESULT CALLBACK BenchWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
@@ -21,11 +21,11 @@ static HWND CreateHostWindow()
 {
     WNDCLASSA wc = {};
     wc.lpfnWndProc = BenchWndProc;
-    wc.hInstance = g_state.hInst;
+    wc.hInstance = g_wnd.hInst;
     wc.lpszClassName = "TALMOXBENCH";
     RegisterClassA(&wc);
     return CreateWindowExA(0, wc.lpszClassName, "bench", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
-                           800, 600, nullptr, nullptr, g_state.hInst, nullptr);
+                           800, 600, nullptr, nullptr, g_wnd.hInst, nullptr);
 }
 
 int main(int argc, char** argv)
@@ -37,7 +37,7 @@ int main(int argc, char** argv)
     int nRuns = argc > 2 ? atoi(argv[2]) : 3;
     INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_LISTVIEW_CLASSES};
     InitCommonControlsEx(&icc);
-    g_state.hInst = GetModuleHandleA(nullptr);
+    g_wnd.hInst = GetModuleHandleA(nullptr);
     HWND hwnd = CreateHostWindow();
     if (!hwnd) {
         fprintf(stderr, "no window (is there a display?)\n");
@@ -49,12 +49,12 @@ int main(int argc, char** argv)
     std::vector<double> ms;
     for (int i = 0; i < nRuns; i++) {
         QueryPerformanceCounter(&t0);
-        FillFileList(g_state.hwndFileList, argv[1], 0);
+        FillFileList(g_wnd.hwndFileList, argv[1], 0);
         QueryPerformanceCounter(&t1);
         ms.push_back(1000.0 * (double)(t1.QuadPart - t0.QuadPart) / (double)f.QuadPart);
     }
     std::sort(ms.begin(), ms.end());
     printf("listing_ms %.0f\nlisting_rows %d\n", ms[ms.size() / 2],
-           (int)SendMessageA(g_state.hwndFileList, LVM_GETITEMCOUNT, 0, 0));
+           (int)SendMessageA(g_wnd.hwndFileList, LVM_GETITEMCOUNT, 0, 0));
     return 0;
 }

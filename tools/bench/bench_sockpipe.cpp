@@ -23,8 +23,9 @@
 #include <thread>
 #include <vector>
 
-#include "connection/session.h"
+#include "connection/link.h"
 #include "connection/sockets.h"
+#include "connection/worker.h"
 
 enum { BLOCK = 32768, HEADER = 12, REPLY = 8, BENCH_PORT = 1757, WAIT_MS = 10 };
 
@@ -247,8 +248,8 @@ int main(int argc, char** argv)
     }
     if (bPipe) {
         PrepareDataSocket(tx.s);
-        g_state.hDataSock = tx.s;
-        g_state.bAbort = 0;
+        g_link.hDataSock = tx.s;
+        g_worker.bAbort = 0;
     } else {
         PrepareEnd(&tx, g_mech);
     }

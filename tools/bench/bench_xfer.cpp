@@ -12,10 +12,12 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "connection/session.h"
+#include "connection/link.h"
+#include "connection/settings.h"
 #include "connection/sockets.h"
 #include "connection/worker.h"
 #include "protocol/packets.h"
+#include "protocol/transfer.h"
 #include "testenv.h"
 
 enum { BENCH_PORT = 1757, BLOCK = 32768 };
@@ -33,12 +35,12 @@ static int Receive(const char* pszDest)
         return 1;
     }
     SetSocketBuffers(l);
-    g_state.hListenSock = l;
-    strcpy(g_state.szDestDir, pszDest);
+    g_link.hListenSock = l;
+    strcpy(g_settings.szDestDir, pszDest);
     StartTransferWorker(CT_LAN, BLOCK, 1);
-    g_state.bOverwrite = 1;
-    bool bOk = WaitFor([] { return g_state.nFilesOk >= 1; }, 600000);
-    printf("files_received %d\n", (int)g_state.nFilesOk);
+    g_settings.bOverwrite = 1;
+    bool bOk = WaitFor([] { return g_xfer.nFilesOk >= 1; }, 600000);
+    printf("files_received %d\n", (int)g_xfer.nFilesOk);
     return bOk ? 0 : 1;
 }
 
@@ -60,26 +62,25 @@ static int Send(const char* pszHost, const char* pszPath)
     while (connect(c, (sockaddr*)&a, sizeof a) != 0 && ++nTries < 100)
         Sleep(100);
     PrepareDataSocket(c);
-    SessionState& s = g_state;
-    s.hDataSock = c;
+    g_link.hDataSock = c;
     XFERFILE rec = {};
     XferPathFromNarrow(&rec, pszPath);
     rec.dwSize = fa.nFileSizeLow;
-    memcpy(s.pXferFiles.load(), &rec, sizeof rec);
-    s.nXferFiles = 1;
-    s.iUnreadableFile = -1;
+    memcpy(g_xfer.pXferFiles.load(), &rec, sizeof rec);
+    g_xfer.nXferFiles = 1;
+    g_xfer.iUnreadableFile = -1;
     LARGE_INTEGER f, t0, t1;
     QueryPerformanceFrequency(&f);
     QueryPerformanceCounter(&t0);
     StartSend();
     // Timed to the confirmed close of the file, not to the end of the send, which keeps the
     // link open a while longer for the peer's sake.
-    WaitFor([] { return g_state.nFilesOk >= 1 || g_state.bAnswerMode == 1; }, 600000);
+    WaitFor([] { return g_xfer.nFilesOk >= 1 || g_worker.bAnswerMode == 1; }, 600000);
     QueryPerformanceCounter(&t1);
-    WaitFor([] { return g_state.bAnswerMode == 1; }, 10000);
+    WaitFor([] { return g_worker.bAnswerMode == 1; }, 10000);
     double sec = (double)(t1.QuadPart - t0.QuadPart) / (double)f.QuadPart;
-    printf("xfer_mbps %.1f\nfiles_ok %d\n", rec.dwSize / sec / 1e6, (int)s.nFilesOk);
-    int nOk = s.nFilesOk;
+    printf("xfer_mbps %.1f\nfiles_ok %d\n", rec.dwSize / sec / 1e6, (int)g_xfer.nFilesOk);
+    int nOk = g_xfer.nFilesOk;
     StopTransferWorker(hWorker);
     return nOk == 1 ? 0 : 1;
 }

@@ -1,0 +1,39 @@
+// The windows' state: the main window's handles, menus and font, and the panes' rows.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+
+struct FILEROW;
+
+// Owner: the main window, which creates the windows, menus and font and clears each handle
+// as its window goes; the status dialogs publish their own handles while they are up. It is
+// declared here, below the windows, because the panes and the dialogs read it. The worker
+// reads the dialog handles only through the main window's answers to its reports.
+struct WindowState {
+    HINSTANCE hInst = nullptr;
+    std::atomic<HWND> hwndMain{nullptr};
+    std::atomic<HWND> hwndConnectDlg{nullptr};
+    std::atomic<HWND> hwndXferDlg{nullptr};
+    HWND hwndSendBtn = nullptr;
+    HWND hwndStatusText = nullptr;
+    HWND hwndSendList = nullptr;
+    HWND hwndFileList = nullptr;
+    HMODULE hHelpLib = nullptr;
+    int32_t bLandscape = 1;
+    HFONT hPopupFont = nullptr;
+    HMENU hContextMenu1 = nullptr;
+    HMENU hContextMenu2 = nullptr;
+    int32_t bSortMenuOpen = 0;
+    int32_t bSuppressClick = 0;
+    uint32_t dwXferStartTick = 0;   // when the status dialog came up, for its rate
+
+    // The panes: the drives present, the file pane's row table and the Send List's total.
+    uint32_t DriveMask = 0;
+    FILEROW* FileRows = nullptr;
+    uint32_t dwSendListBytes = 0;
+};
+
+extern WindowState g_wnd;
