@@ -51,10 +51,8 @@ void PrepareSession()
     g_wnd.FileRows = (FILEROW*)VirtualAlloc(nullptr, FILEROWS_INITIAL * sizeof(FILEROW), MEM_COMMIT,
                                         PAGE_READWRITE);
     g_settings.szOwnerName[0] = 0;
-    g_worker.nKeepAliveLimit = 10;
     g_xfer.nXferBlocks = 0;
     g_wnd.dwSendListBytes = 0;
-    g_worker.bAnswerMode = 1;
     ReadOwnerName(g_settings.szOwnerName, sizeof g_settings.szOwnerName);
 }
 
@@ -63,9 +61,7 @@ void StartSession(const char* lpCmdLine)
     if (lpCmdLine[0])
         AddCommandLineToSendList(lpCmdLine);
     DragAcceptFiles(g_wnd.hwndMain, TRUE);
-    g_worker.iWorkerState = WS_IDLE;
-    g_worker.hWorkerThread = CreateThread(nullptr, 0, TransferWorker, nullptr, 0, nullptr);
-    g_worker.hResponderThread = CreateThread(nullptr, 0, DiscoveryResponder, nullptr, 0, nullptr);
+    StartWorkerThreads();
     UpdateSendListStatus();
     g_wnd.hHelpLib = LoadLibraryA("HHCTRL.OCX");
 }
@@ -74,17 +70,8 @@ void EndSession()
 {
     if (g_wnd.hHelpLib)
         FreeLibrary(g_wnd.hHelpLib);
-    // Both threads are asked to stop and waited for, within a bound, before the port and the
-    // sockets they use are closed under them: a worker in a transfer ends at its next look at
-    // bAbort, the responder at its next pass.
-    QuitWorker();
-    HANDLE ahStarted[2] = {g_worker.hWorkerThread, g_worker.hResponderThread}, ahThreads[2];
-    DWORD nThreads = 0;
-    for (HANDLE h : ahStarted)
-        if (h)
-            ahThreads[nThreads++] = h;
-    if (nThreads)
-        WaitForMultipleObjects(nThreads, ahThreads, TRUE, THREAD_STOP_MS);
+    // Both threads stop before the port and the sockets they use are closed.
+    StopWorkerThreads(THREAD_STOP_MS);
     DestroyMenu(g_wnd.hContextMenu1);
     DestroyMenu(g_wnd.hContextMenu2);
     SaveSettings();

@@ -70,6 +70,12 @@ void QuitWorker()
     WakeWorker();
 }
 
+void ClearCancel()
+{
+    if (!g_worker.bSending)
+        g_worker.bAbort = 0;
+}
+
 // Waits until a peer's connection is queued on the listening socket, the worker is woken, or
 // the pause is over. The readiness comes from WSAEventSelect, which select() cannot wait on
 // beside an event; the listening socket is non-blocking already, so it changes no mode. A
@@ -181,4 +187,33 @@ DWORD WINAPI TransferWorker(void*)
     VirtualFree(g_xfer.pXferFiles.exchange(nullptr), 0, MEM_RELEASE);
     VirtualFree(g_xfer.pPacketBuf.exchange(nullptr), 0, MEM_RELEASE);
     return 0;
+}
+
+HANDLE StartWorker(int bAnswerMode)
+{
+    g_worker.bAbort = 0;
+    g_worker.bAnswerMode = bAnswerMode;
+    g_worker.iWorkerState = WS_IDLE;
+    HANDLE h = CreateThread(nullptr, 0, TransferWorker, nullptr, 0, nullptr);
+    g_worker.hWorkerThread = h;
+    return h;
+}
+
+void StartWorkerThreads()
+{
+    StartWorker(1);
+    g_worker.hResponderThread = CreateThread(nullptr, 0, DiscoveryResponder, nullptr, 0, nullptr);
+}
+
+// A worker in a transfer ends at its next look at bAbort, the responder at its next pass.
+void StopWorkerThreads(DWORD msBound)
+{
+    QuitWorker();
+    HANDLE ahStarted[2] = {g_worker.hWorkerThread, g_worker.hResponderThread}, ahThreads[2];
+    DWORD nThreads = 0;
+    for (HANDLE h : ahStarted)
+        if (h)
+            ahThreads[nThreads++] = h;
+    if (nThreads)
+        WaitForMultipleObjects(nThreads, ahThreads, TRUE, msBound);
 }

@@ -32,6 +32,15 @@ void MoveWorkerState(int32_t iNew);
 
 DWORD WINAPI TransferWorker(void* pParam);
 
+// Starts the worker thread in answer mode (1) or waiting for a command (0), with no cancel
+// standing; its handle is also kept in hWorkerThread.
+HANDLE StartWorker(int bAnswerMode);
+// The program's two threads: the worker in answer mode and the discovery responder.
+void StartWorkerThreads();
+// Asks both threads to end and waits for them, at most msBound, so that the link can then
+// be closed without closing it under them.
+void StopWorkerThreads(DWORD msBound);
+
 // The named operations by which the user interface (and the tests) steer the worker. Each
 // writes the worker's words in the order the worker reads them and ends its pause.
 
@@ -46,3 +55,6 @@ void CancelTransfer();
 void ReturnToAnswerMode();
 // Asks the worker, and the discovery responder, to end.
 void QuitWorker();
+// The user interface has seen a cancel or a stop through. A sender that has not returned yet
+// keeps its stop, which it has still to act on.
+void ClearCancel();

@@ -120,7 +120,7 @@ static int RunBatch(int nFiles, uint32_t dwTotal)
     DialogBoxParamA(g_wnd.hInst, MAKEINTRESOURCEA(IDD_CONNECTING), g_wnd.hwndMain, ConnectDlgProc,
                     0);
     if (g_worker.bAbort) {
-        g_worker.bAbort = 0;
+        ClearCancel();
         return 0;
     }
 
@@ -185,8 +185,7 @@ int CmdSend()
         // A cancel, a refusal or a broken link ends the send at this batch. A sender that
         // has not returned yet keeps its stop.
         int bStopped = g_worker.bAbort;
-        if (!g_worker.bSending)
-            g_worker.bAbort = 0;
+        ClearCancel();
         if (bErrorShown || bStopped)
             break;
     }
@@ -231,7 +230,7 @@ int CmdReceive()
     HWND hShown = g_wnd.hwndXferDlg;
     if (hShown && IsWindow(hShown))
         return 0;
-    g_worker.bAbort = 0;
+    ClearCancel();
     uint32_t dwBatch = g_xfer.dwRecvBatch;
     int idDlg = g_wnd.bLandscape ? IDD_XFERSTATUS : IDD_XFERSTATUS_TALL;
     DialogBoxParamA(g_wnd.hInst, MAKEINTRESOURCEA(idDlg), g_wnd.hwndMain, XferStatusDlgProc, 0);
@@ -245,7 +244,7 @@ int CmdReceive()
             AwaitWorker([&] { return g_link.hDataSock == hBatch; });
     } else {
         Sleep(200);
-        g_worker.iWorkerState = WS_IDLE;
+        ReturnToAnswerMode();
     }
     if (!g_worker.bAbort)
         PlayLinkSound("infend");
@@ -260,7 +259,7 @@ int CmdReceive()
     }
     if (strcmp(g_settings.szCurDir, g_settings.szDestDir) == 0)
         FillFileList(g_wnd.hwndFileList, g_settings.szCurDir, 0);
-    g_worker.bAbort = 0;
+    ClearCancel();
     return 1;
 }
 

@@ -116,10 +116,7 @@ HANDLE StartTransferWorker(int iCommType, int cbBlock, int bAnswerMode)
     g_settings.bOverwrite = 0;
     g_xfer.nFilesOk = 0;
     memset(g_xfer.abFileSent, 0, sizeof g_xfer.abFileSent);
-    g_worker.bAbort = 0;
-    g_worker.bAnswerMode = bAnswerMode;
-    g_worker.iWorkerState = WS_IDLE;
-    HANDLE h = CreateThread(nullptr, 0, TransferWorker, nullptr, 0, nullptr);
+    HANDLE h = StartWorker(bAnswerMode);
     if (h && !WaitFor([] { return g_xfer.pPacketBuf.load() != nullptr; }, 3000)) {
         StopTransferWorker(h);
         return nullptr;
@@ -139,7 +136,7 @@ bool StopTransferWorker(HANDLE hThread)
     HANDLE hPort = g_link.hComm.exchange(nullptr);
     if (hPort)
         CloseHandle(hPort);
-    g_worker.bAbort = 0;
+    ClearCancel();
     return bEnded && !g_xfer.pPacketBuf && !g_xfer.pXferFiles;
 }
 
