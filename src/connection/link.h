@@ -22,3 +22,8 @@ struct LinkState {
 };
 
 extern LinkState g_link;
+
+// The listening socket of a socket type, ready for peers; nothing for a serial type.
+void OpenListener();
+// Closes the link of the type in the settings: its listening and probe sockets, or its port.
+void CloseLink();

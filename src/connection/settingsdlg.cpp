@@ -69,21 +69,9 @@ static int SelectedType(HWND hDlg)
 // Closes the link of the current type, then opens the one of the new type.
 static void SwitchLink(int iNewType)
 {
-    if (IsSocketType(g_settings.iCommType)) {
-        SOCKET h = g_link.hListenSock.exchange(0);
-        if (h && h != INVALID_SOCKET)
-            closesocket(h);
-        h = g_link.hUdpSock.exchange(0);
-        if (h && h != INVALID_SOCKET)
-            closesocket(h);
-    } else {
-        HANDLE h = g_link.hComm.exchange(nullptr);
-        if (h && h != INVALID_HANDLE_VALUE)
-            CloseHandle(h);
-    }
+    CloseLink();
     g_settings.iCommType = iNewType;
-    if (IsSocketType(iNewType))
-        g_link.hListenSock = OpenListenSocket();
+    OpenListener();
     OpenPortForUser(1);
     g_settings.cbBlock = BlockSizeByCommType[iNewType];
 }

@@ -76,11 +76,6 @@ void EndSession()
     DestroyMenu(g_wnd.hContextMenu2);
     SaveSettings();
     DeleteObject(g_wnd.hPopupFont);
-    if (IsSocketType(g_settings.iCommType)) {
-        closesocket(g_link.hListenSock);
-        closesocket(g_link.hUdpSock);
-    } else if (g_link.hComm) {
-        CloseHandle(g_link.hComm);
-    }
+    CloseLink();
     WSACleanup();
 }

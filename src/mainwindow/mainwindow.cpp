@@ -108,8 +108,7 @@ int InitInstance(HINSTANCE hInstance, int nCmdShow, const char* lpCmdLine)
         HandOffCommandLine(hwndOther, lpCmdLine ? lpCmdLine : "");
         return 0;
     }
-    if (IsSocketType(g_settings.iCommType))
-        g_link.hListenSock = OpenListenSocket();
+    OpenListener();
     g_wnd.hPopupFont = CreatePopupFont();
     g_wnd.hContextMenu1 = GetSubMenu(LoadMenuA(hInstance, "CONTEXT1"), 0);
     g_wnd.hContextMenu2 = GetSubMenu(LoadMenuA(hInstance, "CONTEXT2"), 0);
