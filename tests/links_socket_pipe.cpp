@@ -4,9 +4,10 @@
 // a closed and a reset peer, and code frames (the receiver's tests time the silence out).
 #include <gtest/gtest.h>
 
+#include "connection/control.h"
 #include "connection/link.h"
 #include "connection/sockets.h"
-#include "connection/worker.h"
+#include "protocol/xferlink.h"
 #include "peer_wire.h"
 #include "protocol/packets.h"
 #include "testenv.h"

@@ -3,10 +3,10 @@
 #include <gtest/gtest.h>
 
 #include "browser/uistate.h"
+#include "connection/control.h"
 #include "connection/link.h"
 #include "connection/serialport.h"
 #include "connection/settings.h"
-#include "connection/worker.h"
 #include "peer_wire.h"
 #include "protocol/seriallink.h"
 #include "testenv.h"

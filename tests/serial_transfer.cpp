@@ -2,10 +2,10 @@
 // COM1, a scripted peer on COM2.
 #include <gtest/gtest.h>
 
+#include "connection/control.h"
 #include "connection/link.h"
 #include "connection/serialport.h"
 #include "connection/settings.h"
-#include "connection/worker.h"
 #include "peer_wire.h"
 #include "protocol/transfer.h"
 #include "testenv.h"

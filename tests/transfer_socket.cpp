@@ -5,10 +5,10 @@
 #include <gtest/gtest.h>
 
 #include "browser/uistate.h"
+#include "connection/control.h"
 #include "connection/link.h"
 #include "connection/settings.h"
 #include "connection/sockets.h"
-#include "connection/worker.h"
 #include "peer_wire.h"
 #include "protocol/transfer.h"
 #include "testenv.h"

@@ -3,12 +3,13 @@
 // this one; it arrives byte-identical and neither side's working set grows with the file.
 #include <gtest/gtest.h>
 
+#include "connection/control.h"
 #include "connection/link.h"
 #include "connection/settings.h"
 #include "connection/sockets.h"
-#include "connection/worker.h"
 #include "peer_wire.h"
 #include "protocol/transfer.h"
+#include "protocol/worker.h"
 #include "testenv.h"
 
 #include <psapi.h>

@@ -12,9 +12,9 @@
 
 #include <cstring>
 #include "browser/uistate.h"
+#include "connection/control.h"
 #include "connection/link.h"
 #include "connection/settings.h"
-#include "connection/worker.h"
 #include "protocol/transfer.h"
 
 namespace {

@@ -3,8 +3,8 @@
 #include "connection/progress.h"
 
 #include "browser/uistate.h"
+#include "connection/control.h"
 #include "connection/settings.h"
-#include "connection/worker.h"
 #include "protocol/packets.h"
 #include "protocol/transfer.h"
 #include "resource.h"

@@ -2,11 +2,11 @@
 // address, IrDA discovery) and the responder that answers LAN probes.
 #include "connection/sockets.h"
 
+#include "connection/control.h"
 #include "connection/irda.h"
 #include "connection/link.h"
 #include "connection/linkui.h"
 #include "connection/settings.h"
-#include "connection/worker.h"
 
 #include <cstring>
 

@@ -6,6 +6,10 @@
 
 enum { TALMOX_TCP_PORT = 1756, TALMOX_UDP_PORT = 1755, DISCOVERY_PROBE = 'f' };
 
+// Room in the byte pipe's read-ahead for the largest message (a list, or a block of the
+// largest size, with its frame and header), so that one receive can take a whole message.
+enum { PIPE_READ_AHEAD_BYTES = 65536 + 64 };
+
 SOCKET OpenListenSocket();
 void SockConnect();
 // Closes the data socket, if there is one; safe from any thread.
@@ -24,8 +28,6 @@ int SockWouldWait();
 // Lets a finished exchange's link stand until the peer has closed its end, at most ms, so
 // that the peer reads the last reply before the close reaches it; what comes is dropped.
 void SockLinger(int ms);
-void SockSendCode(uint8_t code);
-uint8_t SockRecvCode();
 
 // Options every connected socket gets: blocking with a 10 ms receive time-out, no
 // Nagle delay, 1 MiB buffers.

@@ -13,17 +13,13 @@
 // cost one socket call instead of one each.
 #include "connection/sockets.h"
 
+#include "connection/control.h"
 #include "connection/link.h"
-#include "connection/worker.h"
-#include "protocol/packets.h"
 
 #include <cstring>
 
 enum {
     EMPTY_POLL_LIMIT = 200, POLL_MS = 10, SOCKET_BUFFER_BYTES = 1 << 20,
-    // Room for the largest message (a list, or a block of the largest size, with its frame
-    // and header), so that one receive can take a whole message.
-    READ_AHEAD_BYTES = PACKET_BUF_BYTES + 64,
     // A remainder this large is received straight into the caller's buffer: it is block
     // data, and copying it through the read-ahead buffer would gain no call.
     DIRECT_RECV_BYTES = 4096
@@ -33,7 +29,7 @@ enum {
 static struct {
     SOCKET hSock = INVALID_SOCKET;
     int32_t off = 0, end = 0;
-    uint8_t ab[READ_AHEAD_BYTES];
+    uint8_t ab[PIPE_READ_AHEAD_BYTES];
 } s_ahead;
 
 // Read-ahead bytes belong to one connection; a new data socket starts with none.
@@ -227,21 +223,4 @@ void SockDiscardWaiting()
         nWaiting -= n;
     }
     ForgetReadAhead(hSock);
-}
-
-void SockSendCode(uint8_t code)
-{
-    uint8_t abFrame[4];
-    MakeCodeFrame(abFrame, code);
-    SockSendAll(abFrame, 4);
-}
-
-static int ReadFromDataSocket(void*, uint8_t* pBuf, int n)
-{
-    return SockRecvAll(pBuf, n);
-}
-
-uint8_t SockRecvCode()
-{
-    return SocketFrameCode(ReadFromDataSocket, nullptr);
 }

@@ -10,8 +10,8 @@
 #include "connection/serialport.h"
 #include "connection/settings.h"
 #include "connection/sockets.h"
-#include "connection/worker.h"
 #include "protocol/transfer.h"
+#include "protocol/worker.h"
 
 #include <commctrl.h>
 #include <objbase.h>

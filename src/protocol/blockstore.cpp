@@ -7,7 +7,7 @@
 // before it moves the view, closes the file, or hands over the next one.
 #include "protocol/blockstore.h"
 
-#include "connection/worker.h"
+#include "connection/control.h"
 #include "protocol/packets.h"
 #include "protocol/viewcopy.h"
 

@@ -2,11 +2,11 @@
 // handshake that both receive dispatchers perform.
 #include "protocol/seriallink.h"
 
+#include "connection/control.h"
 #include "connection/link.h"
 #include "connection/linkui.h"
 #include "connection/settings.h"
 #include "connection/sockets.h"
-#include "connection/worker.h"
 #include "protocol/packets.h"
 
 #include <cstring>

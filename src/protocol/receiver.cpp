@@ -2,11 +2,11 @@
 // and the destination files written block by block through a mapping.
 #include "protocol/transfer.h"
 
+#include "connection/control.h"
 #include "connection/link.h"
 #include "connection/linkui.h"
 #include "connection/settings.h"
 #include "connection/sockets.h"
-#include "connection/worker.h"
 #include "protocol/blockstore.h"
 #include "protocol/destname.h"
 #include "protocol/packets.h"

@@ -2,10 +2,10 @@
 // each, and its close; or, when the send stops, the abort notice.
 #include "protocol/transfer.h"
 
+#include "connection/control.h"
 #include "connection/linkui.h"
 #include "connection/settings.h"
 #include "connection/sockets.h"
-#include "connection/worker.h"
 #include "protocol/packets.h"
 #include "protocol/viewcopy.h"
 #include "protocol/xferlink.h"

@@ -10,6 +10,26 @@
 
 #include <cstring>
 
+static_assert(PIPE_READ_AHEAD_BYTES >= PACKET_BUF_BYTES + 64,
+              "the socket pipe's read-ahead must hold the largest message");
+
+void SockSendCode(uint8_t code)
+{
+    uint8_t abFrame[4];
+    MakeCodeFrame(abFrame, code);
+    SockSendAll(abFrame, 4);
+}
+
+static int ReadFromDataSocket(void*, uint8_t* pBuf, int n)
+{
+    return SockRecvAll(pBuf, n);
+}
+
+uint8_t SockRecvCode()
+{
+    return SocketFrameCode(ReadFromDataSocket, nullptr);
+}
+
 // The serial line takes a message in pieces: the frame, then each field with its own write,
 // block data straight from the caller's memory.
 static void CommSendMessage(uint8_t code, const XferPiece* pPieces, int nPieces)

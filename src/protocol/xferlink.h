@@ -4,6 +4,10 @@
 
 #include <cstdint>
 
+// A code frame on the data socket, sent in one call; read, with the frame's checks.
+void SockSendCode(uint8_t code);
+uint8_t SockRecvCode();
+
 // One piece of a message after its code frame (a field, the records, the block data).
 struct XferPiece {
     const void* pData;

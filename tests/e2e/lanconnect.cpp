@@ -7,10 +7,10 @@
 
 #include <cstdio>
 
+#include "connection/control.h"
 #include "connection/link.h"
 #include "connection/settings.h"
 #include "connection/sockets.h"
-#include "connection/worker.h"
 
 int main()
 {

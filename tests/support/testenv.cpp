@@ -2,10 +2,11 @@
 #include "testenv.h"
 
 #include "browser/uistate.h"
+#include "connection/control.h"
 #include "connection/link.h"
 #include "connection/settings.h"
-#include "connection/worker.h"
 #include "protocol/transfer.h"
+#include "protocol/worker.h"
 
 #include <cstdio>
 

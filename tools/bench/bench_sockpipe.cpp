@@ -23,9 +23,9 @@
 #include <thread>
 #include <vector>
 
+#include "connection/control.h"
 #include "connection/link.h"
 #include "connection/sockets.h"
-#include "connection/worker.h"
 
 enum { BLOCK = 32768, HEADER = 12, REPLY = 8, BENCH_PORT = 1757, WAIT_MS = 10 };
 

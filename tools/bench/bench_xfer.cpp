@@ -12,10 +12,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "connection/control.h"
 #include "connection/link.h"
 #include "connection/settings.h"
 #include "connection/sockets.h"
-#include "connection/worker.h"
 #include "protocol/packets.h"
 #include "protocol/transfer.h"
 #include "testenv.h"

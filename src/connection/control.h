@@ -1,4 +1,4 @@
-// The transfer worker thread and the named operations that steer it.
+// The worker's control words and the named operations by which the user interface steers it.
 #pragma once
 #include <windows.h>
 
@@ -30,17 +30,6 @@ extern WorkerControl g_worker;
 // written over, it would leave the worker running with nothing left to stop it.
 void MoveWorkerState(int32_t iNew);
 
-DWORD WINAPI TransferWorker(void* pParam);
-
-// Starts the worker thread in answer mode (1) or waiting for a command (0), with no cancel
-// standing; its handle is also kept in hWorkerThread.
-HANDLE StartWorker(int bAnswerMode);
-// The program's two threads: the worker in answer mode and the discovery responder.
-void StartWorkerThreads();
-// Asks both threads to end and waits for them, at most msBound, so that the link can then
-// be closed without closing it under them.
-void StopWorkerThreads(DWORD msBound);
-
 // The named operations by which the user interface (and the tests) steer the worker. Each
 // writes the worker's words in the order the worker reads them and ends its pause.
 
@@ -58,3 +47,7 @@ void QuitWorker();
 // The user interface has seen a cancel or a stop through. A sender that has not returned yet
 // keeps its stop, which it has still to act on.
 void ClearCancel();
+
+// The worker's pause between passes: it ends at once when a named operation gives the worker
+// something to do. hOther, when not null, ends it too.
+void AwaitWork(DWORD ms, HANDLE hOther = nullptr);

@@ -2,8 +2,9 @@
 //
 // It is steered only through iWorkerState, bAnswerMode and bAbort, which it re-reads on every
 // pass, and never waits on the user interface.
-#include "connection/worker.h"
+#include "protocol/worker.h"
 
+#include "connection/control.h"
 #include "connection/link.h"
 #include "connection/linkui.h"
 #include "connection/settings.h"
@@ -16,66 +17,6 @@
 // worker's pause between passes, and between looks for a peer to accept.
 enum { LINK_LINGER_MS = 400, PASS_PAUSE_MS = 20, ACCEPT_PAUSE_MS = 100 };
 
-WorkerControl g_worker;
-
-void MoveWorkerState(int32_t iNew)
-{
-    int32_t iState = g_worker.iWorkerState;
-    while (iState != WS_QUIT && !g_worker.iWorkerState.compare_exchange_weak(iState, iNew)) {
-    }
-}
-
-// Set when the worker is given something to do, so that it starts at once instead of at the
-// end of its pause: a send waits for no pass, and neither does a quit.
-static HANDLE s_hWake = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-
-static void WakeWorker()
-{
-    SetEvent(s_hWake);
-}
-
-void StartConnect()
-{
-    g_worker.bAnswerMode = 0;
-    g_worker.bAbort = 0;
-    g_worker.iWorkerState = WS_CONNECT;
-    WakeWorker();
-}
-
-void StartSend()
-{
-    g_worker.bAnswerMode = 0;
-    g_worker.iWorkerState = WS_SEND;
-    WakeWorker();
-}
-
-void CancelTransfer()
-{
-    g_worker.bAbort = 1;
-    g_worker.iWorkerState = WS_IDLE;
-    g_worker.bAnswerMode = 1;
-}
-
-void ReturnToAnswerMode()
-{
-    g_worker.iWorkerState = WS_IDLE;
-    g_worker.bAnswerMode = 1;
-}
-
-void QuitWorker()
-{
-    g_worker.bAnswerMode = 0;
-    g_worker.iWorkerState = WS_QUIT;
-    g_worker.bAbort = 1;
-    WakeWorker();
-}
-
-void ClearCancel()
-{
-    if (!g_worker.bSending)
-        g_worker.bAbort = 0;
-}
-
 // Waits until a peer's connection is queued on the listening socket, the worker is woken, or
 // the pause is over. The readiness comes from WSAEventSelect, which select() cannot wait on
 // beside an event; the listening socket is non-blocking already, so it changes no mode. A
@@ -87,8 +28,7 @@ static void AwaitPeer(SOCKET hListen)
     static SOCKET hSelected = INVALID_SOCKET;
     if (hListen != hSelected && WSAEventSelect(hListen, hAccept, FD_ACCEPT) == 0)
         hSelected = hListen;
-    HANDLE ah[2] = {s_hWake, hAccept};
-    WaitForMultipleObjects(hSelected == hListen ? 2 : 1, ah, FALSE, ACCEPT_PAUSE_MS);
+    AwaitWork(ACCEPT_PAUSE_MS, hSelected == hListen ? hAccept : nullptr);
     WSAResetEvent(hAccept);
 }
 
@@ -161,7 +101,7 @@ static int RunUserOperation()
     default:
         break;
     }
-    WaitForSingleObject(s_hWake, PASS_PAUSE_MS);
+    AwaitWork(PASS_PAUSE_MS);
     return 1;
 }
 
