@@ -1,30 +1,17 @@
 // The serial receiver and read-back on the worker thread, over the test cable: the program on
 // COM1, a scripted peer on COM2.
-#include <gtest/gtest.h>
-
 #include "connection/serialport.h"
-#include "connection/session.h"
-#include "connection/worker.h"
-#include "peer_wire.h"
-#include "testenv.h"
-
-#include <cstring>
+#include "worker_fixture.h"
 
 namespace {
 
 const size_t B = 4096;      // the block of "COM1"
 
-struct SerialXfer : ::testing::Test {
-    ScratchDir root;
-    std::string dest = root.File("dest");
-    HANDLE hThread = nullptr;
-    PeerWire wire;
-
+struct SerialXfer : WorkerTest {
     // The program's worker in answer mode on COM1, the test's peer on COM2.
     void SetUp() override
     {
-        CreateDirectoryA(dest.c_str(), nullptr);
-        strcpy(g_state.szDestDir, dest.c_str());
+        MakeDest();
         g_state.iCommType = CT_COM1;
         g_state.hComm = OpenCommPort(0);
         ASSERT_NE(nullptr, g_state.hComm.load());
@@ -32,13 +19,6 @@ struct SerialXfer : ::testing::Test {
         hThread = StartTransferWorker(CT_COM1, (int)B, 1);
         ASSERT_NE(nullptr, hThread);
     }
-    void TearDown() override { EXPECT_TRUE(StopTransferWorker(hThread)); }
-    std::string Ask(const std::string& msg, size_t n, int ms = 4000)
-    {
-        wire.Send(msg);
-        return Hex(wire.Recv(n, ms));
-    }
-    std::string DestFile(const std::string& name) { return dest + "\\" + name; }
 };
 
 // The hello batch byte for byte, then a batch of sizes around the block.
@@ -55,13 +35,9 @@ TEST_F(SerialXfer, HelloBatchIsAnsweredByteForByteAndSizesAroundTheBlockArriveWh
     EXPECT_EQ("hello", FileContents(DestFile("hello.txt")));
     EXPECT_TRUE(WaitFor([] { return g_state.iWorkerState == WS_IDLE; }, 2000));
 
-    const size_t sizes[] = {0, 1, B - 1, B, B + 1, 2 * 1024 * 1024 + 5};
-    std::vector<PeerFile> files;
-    for (size_t i = 0; i < 6; i++)
-        files.push_back({"f" + std::to_string(i), Pattern(sizes[i], 40 + (uint32_t)i)});
+    std::vector<PeerFile> files = FilesAroundTheBlock("f", B, 40);
     ASSERT_TRUE(PeerSendBatch(wire, true, B, files));
-    for (const PeerFile& f : files)
-        EXPECT_TRUE(FileContents(DestFile(f.path)) == f.data) << f.path;
+    ExpectStored(files);
     EXPECT_EQ(6, g_state.nFilesOk);     // a batch counts its own files
 }
 
@@ -85,7 +61,7 @@ TEST_F(SerialXfer, DamagedAndOutOfStepBlocksAreNotStored)
     wire.Drain(1500);
     EXPECT_EQ(Hex(Frame(0x51)), Ask(Frame(0x50), 4));
     for (int k = 1; k < 4; k++)
-        EXPECT_EQ(Hex(Frame(0x54)), Ask(BlockMsg(k, d.substr(k * B, BlockLen(k, d.size(), B))), 4));
+        EXPECT_EQ(Hex(Frame(0x54)), Ask(BlockOf(d, k, B), 4));
     EXPECT_EQ(Hex(Frame(0x52)), Ask(Frame(0x60), 4));
     EXPECT_TRUE(FileContents(DestFile("d.bin")) == d);
 
@@ -96,7 +72,7 @@ TEST_F(SerialXfer, DamagedAndOutOfStepBlocksAreNotStored)
     EXPECT_EQ(Hex(Frame(0x55)), Ask(BlockMsg(1, e0), 4));
     EXPECT_EQ(Hex(Frame(0x54)), Ask(BlockMsg(2, e0), 4));
     for (int k = 1; k < 4; k++)
-        EXPECT_EQ(Hex(Frame(0x54)), Ask(BlockMsg(k, e.substr(k * B, BlockLen(k, e.size(), B))), 4));
+        EXPECT_EQ(Hex(Frame(0x54)), Ask(BlockOf(e, k, B), 4));
     EXPECT_EQ(Hex(Frame(0x52)), Ask(Frame(0x60), 4));
     EXPECT_FALSE(FileExists(DestFile("e.bin")));
 }
@@ -105,34 +81,25 @@ TEST_F(SerialXfer, DamagedAndOutOfStepBlocksAreNotStored)
 // frame, so the repeat follows within the block's pause, and the file counts as sent.
 TEST_F(SerialXfer, SenderRepeatsARefusedBlockWithinItsPause)
 {
-    std::string src = root.File("s.bin"), d = Pattern(2 * B + 3, 70);
-    WriteWholeFile(src, d);
-    std::string rec = Record(src, (uint32_t)d.size());
-    memcpy(g_state.pXferFiles.load(), rec.data(), 256);
-    g_state.nXferFiles = 1;
-    StartSend();
-    EXPECT_EQ(Hex(ListMsg({rec})), Hex(wire.Recv(9 + 256)));
-    EXPECT_EQ(Hex(OpenMsg(0)), Ask(Frame(0x52), 5));
+    std::string d = Pattern(2 * B + 3, 70);
+    SendFiles({{"s.bin", d}});
+    Expect(ListMsg(recs), "list");
     wire.Send(Frame(0x52));
-    std::string b0 = BlockMsg(0, d.substr(0, B));
-    EXPECT_TRUE(wire.Recv(b0.size()) == b0);
-    for (size_t k = 0; k < 3; k++) {
-        std::string blk = BlockMsg((int32_t)k, d.substr(k * B, BlockLen(k, d.size(), B)));
-        if (k == 0) {
-            wire.Send(Frame(0x55));
-            DWORD t0 = GetTickCount();
-            EXPECT_TRUE(wire.Recv(blk.size()) == blk) << "the refused block again";
-            EXPECT_LT(GetTickCount() - t0, 300u);
-        }
+    Expect(OpenMsg(0), "open");
+    wire.Send(Frame(0x52));
+    Expect(BlockOf(d, 0, B), "block 0");
+    wire.Send(Frame(0x55));
+    DWORD t0 = GetTickCount();
+    Expect(BlockOf(d, 0, B), "the refused block again");
+    EXPECT_LT(GetTickCount() - t0, 300u);
+    for (size_t k = 1; k < 3; k++) {
         wire.Send(Frame(0x54));
-        if (k < 2) {
-            std::string next = BlockMsg((int32_t)k + 1, d.substr((k + 1) * B, BlockLen(k + 1, d.size(), B)));
-            EXPECT_TRUE(wire.Recv(next.size()) == next) << k + 1;
-        }
+        Expect(BlockOf(d, k, B), "the next block");
     }
-    EXPECT_EQ(Hex(Frame(0x60)), Hex(wire.Recv(4)));
+    wire.Send(Frame(0x54));
+    Expect(Frame(0x60), "close");
     wire.Send(Frame(0x52));
-    ASSERT_TRUE(WaitFor([] { return g_state.bAnswerMode == 1; }, 5000));
+    ASSERT_TRUE(SendDone(5000));
     EXPECT_EQ(1, g_state.nFilesOk);
     EXPECT_EQ(1, g_state.abFileSent[0]);
     EXPECT_EQ(d.size(), g_state.dwXferDone.load());
