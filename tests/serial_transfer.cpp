@@ -1,21 +1,89 @@
-// The serial receiver and read-back on the worker thread, over the test cable: the program on
-// COM1, a scripted peer on COM2.
+// The serial link over the test cable, the program on COM1 and a scripted peer on COM2: the
+// handshake and keep-alive, then the worker thread's receiver, sender and read-back.
 #include "connection/serialport.h"
+#include "protocol/seriallink.h"
 #include "worker_fixture.h"
+
+#include <thread>
 
 namespace {
 
 const size_t B = 4096;      // the block of "COM1"
 
-struct SerialXfer : WorkerTest {
-    // The program's worker in answer mode on COM1, the test's peer on COM2.
+// The cable open at both ends; the handshake's cases run its steps on threads of their own.
+struct Serial : WorkerTest {
     void SetUp() override
     {
-        MakeDest();
+        g_state.hInst = GetModuleHandleA(nullptr);
         g_state.iCommType = CT_COM1;
         g_state.hComm = OpenCommPort(0);
-        ASSERT_NE(nullptr, g_state.hComm.load());
+        ASSERT_NE(nullptr, g_state.hComm.load()) << "COM1 did not open";
         ASSERT_TRUE(wire.OpenSerial());
+        g_state.bAbort = 0;
+        g_state.bAnswerMode = 0;
+    }
+    // What the program sent, once n bytes came or ms passed (it probes about once a second).
+    std::string Read(size_t n, int ms = 2500) { return Hex(wire.Recv(n, ms)); }
+};
+
+// The ack behind a garbled frame is purged with it: the program pings again, and a peer that
+// then acknowledges the ping at once is linked without XC_LINK.
+TEST_F(Serial, AGarbledReplyPurgesTheLineAndThePingStartsOver)
+{
+    g_state.iWorkerState = WS_CONNECT;
+    std::thread worker([] { CommConnect(); });
+    EXPECT_EQ("50 FF 50 11 ", Read(4));
+    wire.Send("\x50\xFF\x51\x11\x63\xFF\x63\x11");
+    EXPECT_EQ("50 FF 50 11 ", Read(4));
+    wire.Send(Frame(0x63));
+    EXPECT_EQ("58 FF 58 11 ", Read(4));
+    wire.Send(std::string(256, 'n'));
+    EXPECT_EQ(260u, wire.Recv(260, 2500).size());
+    worker.join();
+    EXPECT_EQ(WS_CONNECTED, g_state.iWorkerState);
+}
+
+TEST_F(Serial, CancelOnASilentLineEndsWithinAboutASecond)
+{
+    strcpy(g_state.szPeerName, "old");
+    g_state.iWorkerState = WS_CONNECT;
+    std::thread worker([] { CommConnect(); });
+    Sleep(1500);
+    DWORD t0 = GetTickCount();
+    g_state.bAbort = 1;
+    worker.join();
+    EXPECT_LT(GetTickCount() - t0, 1500u);
+    EXPECT_EQ(WS_IDLE, g_state.iWorkerState);
+    EXPECT_EQ(0, g_state.szPeerName[0]);
+    EXPECT_EQ("50 FF 50 11 50 FF 50 11 ", Read(8));     // about one ping a second
+}
+
+TEST_F(Serial, KeepAliveGivesUpAfterTheLimitOfMissesInARowAndOneReplyResetsThem)
+{
+    g_state.nKeepAliveLimit = 3;   // 10 in the program; the count is what is tested
+    strcpy(g_state.szPeerName, "peer");
+    g_state.iWorkerState = WS_CONNECTED;
+    std::thread worker([] { CommKeepAlive(); });
+    EXPECT_EQ("56 FF 56 11 ", Read(4));
+    EXPECT_EQ("56 FF 56 11 ", Read(4));
+    wire.Send(Frame(0x57));                 // answered: the count starts again
+    // Then three misses in a row end the link, and no probe follows.
+    std::string rest = Read(16, 6000);
+    g_state.bAbort = 1;
+    worker.join();
+    g_state.bAbort = 0;
+    g_state.nKeepAliveLimit = 10;
+    EXPECT_EQ("56 FF 56 11 56 FF 56 11 56 FF 56 11 ", rest);
+    EXPECT_EQ(WS_IDLE, g_state.iWorkerState);
+    EXPECT_EQ(0, g_state.szPeerName[0]);
+}
+
+// The program's worker in answer mode on COM1.
+struct SerialXfer : Serial {
+    void SetUp() override
+    {
+        ASSERT_NO_FATAL_FAILURE(Serial::SetUp());
+        MakeDest();
         hThread = StartTransferWorker(CT_COM1, (int)B, 1);
         ASSERT_NE(nullptr, hThread);
     }
