@@ -2,7 +2,7 @@
 // handshake and keep-alive, then the worker thread's receiver, sender and read-back.
 #include "connection/serialport.h"
 #include "protocol/seriallink.h"
-#include "worker_fixture.h"
+#include "link_fixture.h"
 
 #include <thread>
 
@@ -11,7 +11,7 @@ namespace {
 const size_t B = 4096;      // the block of "COM1"
 
 // The cable open at both ends; the handshake's cases run its steps on threads of their own.
-struct Serial : WorkerTest {
+struct Serial : LinkTest {
     void SetUp() override
     {
         g_state.hInst = GetModuleHandleA(nullptr);

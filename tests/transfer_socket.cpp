@@ -4,13 +4,13 @@
 // and the connect that comes before, cancelled just as it stood or with nobody listening.
 #include "connection/sockets.h"
 #include "protocol/transfer.h"
-#include "worker_fixture.h"
+#include "link_fixture.h"
 
 namespace {
 
 const size_t B = 32768;     // the block of "LAN"
 
-struct SockReceiver : WorkerTest {
+struct SockReceiver : LinkTest {
     SOCKET hListen = INVALID_SOCKET;
     uint16_t port = 0;
 
@@ -28,7 +28,7 @@ struct SockReceiver : WorkerTest {
     }
     void TearDown() override
     {
-        WorkerTest::TearDown();
+        LinkTest::TearDown();
         closesocket(hListen);
     }
     // A new connection, as a new sender would make it; the old one is closed as a sender
@@ -277,7 +277,7 @@ TEST_F(SockReceiver, DriveFullOrReadOnlyRefusesTheFileAndLosesNothing)
     EXPECT_EQ("kept", FileContents("T:\\kept.txt"));
 }
 
-struct SockSender : WorkerTest {
+struct SockSender : LinkTest {
     // The program's worker outside answer mode on a link that stands, the test at its far end.
     void SetUp() override
     {

@@ -1,6 +1,7 @@
-// The fixture of the transfer worker's tests on either link: the program's worker at one end,
-// the test's scripted peer (wire) at the other, and a scratch folder for the files of both.
-// Each program's SetUp opens its link and starts the worker; the worker is stopped here.
+// The fixture of the tests of either link: the program at one end, the test's scripted peer
+// (wire) at the other, and a scratch folder for the files of both. Each program's SetUp opens
+// its link and may start the transfer worker; TearDown stops the worker if there is one and
+// closes the program's socket or port.
 #pragma once
 #include <gtest/gtest.h>
 
@@ -11,7 +12,7 @@
 
 #include <cstring>
 
-struct WorkerTest : ::testing::Test {
+struct LinkTest : ::testing::Test {
     ScratchDir root;
     std::string dest = root.File("dest");
     HANDLE hThread = nullptr;
