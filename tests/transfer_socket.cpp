@@ -3,8 +3,10 @@
 // The sender: every byte it sends, its answers to refusals, wrong acknowledgements and aborts;
 // and the connect that comes before, cancelled just as it stood or with nobody listening.
 #include "connection/sockets.h"
-#include "protocol/transfer.h"
 #include "link_fixture.h"
+#include "protocol/transfer.h"
+
+#include <thread>
 
 namespace {
 
@@ -405,16 +407,14 @@ TEST(Connect, LinkOfACancelledConnectIsClosedAndWithoutAPeerItRetriesUntilCancel
     closesocket(hListen);
 
     StartConnect();
-    HANDLE hCancel = CreateThread(nullptr, 0, [](void*) -> DWORD {
+    std::thread cancel([] {
         Sleep(1500);
         g_state.bAbort = 1;
-        return 0;
-    }, nullptr, 0, nullptr);
+    });
     t0 = GetTickCount();
     SockConnect();
     DWORD ms = GetTickCount() - t0;
-    WaitForSingleObject(hCancel, 2000);
-    CloseHandle(hCancel);
+    cancel.join();
     EXPECT_GE(ms, 1400u);
     EXPECT_LT(ms, 2600u);
     EXPECT_EQ(WS_CONNECT, g_state.iWorkerState);
