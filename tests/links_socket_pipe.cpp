@@ -2,17 +2,13 @@
 // block arithmetic near 4 GiB (the exchanges on both links prove the rest of the packets); and
 // the byte pipe on a real loopback TCP connection, with the test as the peer: the read-ahead,
 // a closed and a reset peer, and code frames (the receiver's tests time the silence out).
-#include <gtest/gtest.h>
-
 #include "connection/control.h"
 #include "connection/link.h"
 #include "connection/sockets.h"
-#include "protocol/xferlink.h"
-#include "peer_wire.h"
+#include "link_fixture.h"
 #include "protocol/packets.h"
-#include "testenv.h"
+#include "protocol/xferlink.h"
 
-#include <cstring>
 #include <thread>
 
 using namespace std::string_literals;
@@ -51,24 +47,16 @@ TEST(Blocks, SizesNear4GiBDoNotOverflow)
     EXPECT_EQ(4095, BlockLength(1048575, 0xFFFFFFFFu, 4096));
 }
 
-struct Pipe : ::testing::Test {
+struct Pipe : LinkTest {
     SOCKET hProgram = INVALID_SOCKET;
-    PeerWire peer;
     void SetUp() override
     {
         EnsureWinsock();
         SOCKET hPeer;
         ASSERT_TRUE(LoopbackPair(&hPeer, &hProgram));
         PrepareDataSocket(hProgram);
-        peer.AttachSocket(hPeer);
+        wire.AttachSocket(hPeer);
         g_link.hDataSock = hProgram;
-        g_worker.bAbort = 0;
-    }
-    void TearDown() override
-    {
-        SOCKET h = g_link.hDataSock.exchange(INVALID_SOCKET);
-        if (h != INVALID_SOCKET)
-            closesocket(h);
         g_worker.bAbort = 0;
     }
     // A socket handle that has been closed is no socket any more.
@@ -84,7 +72,7 @@ struct Pipe : ::testing::Test {
 // notice's look at what came back, and are thrown away with the waiting ones.
 TEST_F(Pipe, BytesTakenAheadAreWaitingBytesForTheOtherReaders)
 {
-    peer.Send("abcdefgh");
+    wire.Send("abcdefgh");
     Sleep(50);
     char ab[8] = {};
     EXPECT_EQ(2, SockRecvAll(ab, 2));
@@ -92,10 +80,10 @@ TEST_F(Pipe, BytesTakenAheadAreWaitingBytesForTheOtherReaders)
     EXPECT_EQ(3, SockRecvWaiting(ab, 3));
     EXPECT_EQ(0, memcmp(ab, "cde", 3));
     g_worker.bAbort = 0;
-    peer.Send("ijkl");
+    wire.Send("ijkl");
     Sleep(50);
     SockDiscardWaiting();
-    peer.Send("wxyz");
+    wire.Send("wxyz");
     EXPECT_EQ(4, SockRecvAll(ab, 4));
     EXPECT_EQ(0, memcmp(ab, "wxyz", 4));
 }
@@ -109,8 +97,8 @@ TEST_F(Pipe, APeerThatClosesOrResetsAbortsTheReceiveAtOnceAndTheSocketIsClosed)
         // The peer's end closed; with a linger of 0 the connection is reset instead.
         linger lg = {1, 0};
         if (bReset)
-            setsockopt(peer.Socket(), SOL_SOCKET, SO_LINGER, (const char*)&lg, sizeof lg);
-        std::thread t([&] { Sleep(200); peer.Close(); });
+            setsockopt(wire.Socket(), SOL_SOCKET, SO_LINGER, (const char*)&lg, sizeof lg);
+        std::thread t([&] { Sleep(200); wire.Close(); });
         char ab[16];
         DWORD t0 = GetTickCount();
         EXPECT_EQ(0, SockRecvAll(ab, 16));
@@ -138,9 +126,9 @@ TEST_F(Pipe, RecvCodeRealignsMisplacedFramesAndConsumesExactlyTheirBytes)
         {"\x01\x02\x03\x04"s, 0},
     };
     for (const auto& c : cases) {
-        peer.Send(c.first);
+        wire.Send(c.first);
         EXPECT_EQ(c.second, SockRecvCode()) << Hex(c.first);
-        peer.Send(Frame(0x63));
+        wire.Send(Frame(0x63));
         EXPECT_EQ(0x63, SockRecvCode()) << "after " << Hex(c.first);
         EXPECT_EQ(0, g_worker.bAbort);
     }

@@ -1,46 +1,97 @@
-// The serial receiver and read-back on the worker thread, over the test cable: the program on
-// COM1, a scripted peer on COM2.
-#include <gtest/gtest.h>
+// The serial link over the test cable, the program on COM1 and a scripted peer on COM2: the
+// handshake and keep-alive, then the worker thread's receiver, sender and read-back.
+#include "connection/serialport.h"
+#include "link_fixture.h"
+#include "protocol/seriallink.h"
 
+#include <thread>
+#include "browser/uistate.h"
 #include "connection/control.h"
 #include "connection/link.h"
-#include "connection/serialport.h"
 #include "connection/settings.h"
-#include "peer_wire.h"
 #include "protocol/transfer.h"
-#include "testenv.h"
-
-#include <cstring>
 
 namespace {
 
 const size_t B = 4096;      // the block of "COM1"
 
-struct SerialXfer : ::testing::Test {
-    ScratchDir root;
-    std::string dest = root.File("dest");
-    HANDLE hThread = nullptr;
-    PeerWire wire;
-
-    // The program's worker in answer mode on COM1, the test's peer on COM2.
+// The cable open at both ends; the handshake's cases run its steps on threads of their own.
+struct Serial : LinkTest {
     void SetUp() override
     {
-        CreateDirectoryA(dest.c_str(), nullptr);
-        strcpy(g_settings.szDestDir, dest.c_str());
+        g_wnd.hInst = GetModuleHandleA(nullptr);
         g_settings.iCommType = CT_COM1;
         g_link.hComm = OpenCommPort();
-        ASSERT_NE(nullptr, g_link.hComm.load());
+        ASSERT_NE(nullptr, g_link.hComm.load()) << "COM1 did not open";
         ASSERT_TRUE(wire.OpenSerial());
+        g_worker.bAbort = 0;
+        g_worker.bAnswerMode = 0;
+    }
+    // What the program sent, once n bytes came or ms passed (it probes about once a second).
+    std::string Read(size_t n, int ms = 2500) { return Hex(wire.Recv(n, ms)); }
+};
+
+// The ack behind a garbled frame is purged with it: the program pings again, and a peer that
+// then acknowledges the ping at once is linked without XC_LINK.
+TEST_F(Serial, AGarbledReplyPurgesTheLineAndThePingStartsOver)
+{
+    g_worker.iWorkerState = WS_CONNECT;
+    std::thread worker([] { CommConnect(); });
+    EXPECT_EQ("50 FF 50 11 ", Read(4));
+    wire.Send("\x50\xFF\x51\x11\x63\xFF\x63\x11");
+    EXPECT_EQ("50 FF 50 11 ", Read(4));
+    wire.Send(Frame(0x63));
+    EXPECT_EQ("58 FF 58 11 ", Read(4));
+    wire.Send(std::string(256, 'n'));
+    EXPECT_EQ(260u, wire.Recv(260, 2500).size());
+    worker.join();
+    EXPECT_EQ(WS_CONNECTED, g_worker.iWorkerState);
+}
+
+TEST_F(Serial, CancelOnASilentLineEndsWithinAboutASecond)
+{
+    strcpy(g_link.szPeerName, "old");
+    g_worker.iWorkerState = WS_CONNECT;
+    std::thread worker([] { CommConnect(); });
+    Sleep(1500);
+    DWORD t0 = GetTickCount();
+    g_worker.bAbort = 1;
+    worker.join();
+    EXPECT_LT(GetTickCount() - t0, 1500u);
+    EXPECT_EQ(WS_IDLE, g_worker.iWorkerState);
+    EXPECT_EQ(0, g_link.szPeerName[0]);
+    EXPECT_EQ("50 FF 50 11 50 FF 50 11 ", Read(8));     // about one ping a second
+}
+
+TEST_F(Serial, KeepAliveGivesUpAfterTheLimitOfMissesInARowAndOneReplyResetsThem)
+{
+    g_worker.nKeepAliveLimit = 3;   // 10 in the program; the count is what is tested
+    strcpy(g_link.szPeerName, "peer");
+    g_worker.iWorkerState = WS_CONNECTED;
+    std::thread worker([] { CommKeepAlive(); });
+    EXPECT_EQ("56 FF 56 11 ", Read(4));
+    EXPECT_EQ("56 FF 56 11 ", Read(4));
+    wire.Send(Frame(0x57));                 // answered: the count starts again
+    // Then three misses in a row end the link, and no probe follows.
+    std::string rest = Read(16, 6000);
+    g_worker.bAbort = 1;
+    worker.join();
+    g_worker.bAbort = 0;
+    g_worker.nKeepAliveLimit = 10;
+    EXPECT_EQ("56 FF 56 11 56 FF 56 11 56 FF 56 11 ", rest);
+    EXPECT_EQ(WS_IDLE, g_worker.iWorkerState);
+    EXPECT_EQ(0, g_link.szPeerName[0]);
+}
+
+// The program's worker in answer mode on COM1.
+struct SerialXfer : Serial {
+    void SetUp() override
+    {
+        ASSERT_NO_FATAL_FAILURE(Serial::SetUp());
+        MakeDest();
         hThread = StartTransferWorker(CT_COM1, (int)B, 1);
         ASSERT_NE(nullptr, hThread);
     }
-    void TearDown() override { EXPECT_TRUE(StopTransferWorker(hThread)); }
-    std::string Ask(const std::string& msg, size_t n, int ms = 4000)
-    {
-        wire.Send(msg);
-        return Hex(wire.Recv(n, ms));
-    }
-    std::string DestFile(const std::string& name) { return dest + "\\" + name; }
 };
 
 // The hello batch byte for byte, then a batch of sizes around the block.
@@ -57,13 +108,9 @@ TEST_F(SerialXfer, HelloBatchIsAnsweredByteForByteAndSizesAroundTheBlockArriveWh
     EXPECT_EQ("hello", FileContents(DestFile("hello.txt")));
     EXPECT_TRUE(WaitFor([] { return g_worker.iWorkerState == WS_IDLE; }, 2000));
 
-    const size_t sizes[] = {0, 1, B - 1, B, B + 1, 2 * 1024 * 1024 + 5};
-    std::vector<PeerFile> files;
-    for (size_t i = 0; i < 6; i++)
-        files.push_back({"f" + std::to_string(i), Pattern(sizes[i], 40 + (uint32_t)i)});
+    std::vector<PeerFile> files = FilesAroundTheBlock("f", B, 40);
     ASSERT_TRUE(PeerSendBatch(wire, true, B, files));
-    for (const PeerFile& f : files)
-        EXPECT_TRUE(FileContents(DestFile(f.path)) == f.data) << f.path;
+    ExpectStored(files);
     EXPECT_EQ(6, g_xfer.nFilesOk);     // a batch counts its own files
 }
 
@@ -87,7 +134,7 @@ TEST_F(SerialXfer, DamagedAndOutOfStepBlocksAreNotStored)
     wire.Drain(1500);
     EXPECT_EQ(Hex(Frame(0x51)), Ask(Frame(0x50), 4));
     for (int k = 1; k < 4; k++)
-        EXPECT_EQ(Hex(Frame(0x54)), Ask(BlockMsg(k, d.substr(k * B, BlockLen(k, d.size(), B))), 4));
+        EXPECT_EQ(Hex(Frame(0x54)), Ask(BlockOf(d, k, B), 4));
     EXPECT_EQ(Hex(Frame(0x52)), Ask(Frame(0x60), 4));
     EXPECT_TRUE(FileContents(DestFile("d.bin")) == d);
 
@@ -98,7 +145,7 @@ TEST_F(SerialXfer, DamagedAndOutOfStepBlocksAreNotStored)
     EXPECT_EQ(Hex(Frame(0x55)), Ask(BlockMsg(1, e0), 4));
     EXPECT_EQ(Hex(Frame(0x54)), Ask(BlockMsg(2, e0), 4));
     for (int k = 1; k < 4; k++)
-        EXPECT_EQ(Hex(Frame(0x54)), Ask(BlockMsg(k, e.substr(k * B, BlockLen(k, e.size(), B))), 4));
+        EXPECT_EQ(Hex(Frame(0x54)), Ask(BlockOf(e, k, B), 4));
     EXPECT_EQ(Hex(Frame(0x52)), Ask(Frame(0x60), 4));
     EXPECT_FALSE(FileExists(DestFile("e.bin")));
 }
@@ -107,34 +154,25 @@ TEST_F(SerialXfer, DamagedAndOutOfStepBlocksAreNotStored)
 // frame, so the repeat follows within the block's pause, and the file counts as sent.
 TEST_F(SerialXfer, SenderRepeatsARefusedBlockWithinItsPause)
 {
-    std::string src = root.File("s.bin"), d = Pattern(2 * B + 3, 70);
-    WriteWholeFile(src, d);
-    std::string rec = Record(src, (uint32_t)d.size());
-    memcpy(g_xfer.pXferFiles.load(), rec.data(), 256);
-    g_xfer.nXferFiles = 1;
-    StartSend();
-    EXPECT_EQ(Hex(ListMsg({rec})), Hex(wire.Recv(9 + 256)));
-    EXPECT_EQ(Hex(OpenMsg(0)), Ask(Frame(0x52), 5));
+    std::string d = Pattern(2 * B + 3, 70);
+    SendFiles({{"s.bin", d}});
+    Expect(ListMsg(recs), "list");
     wire.Send(Frame(0x52));
-    std::string b0 = BlockMsg(0, d.substr(0, B));
-    EXPECT_TRUE(wire.Recv(b0.size()) == b0);
-    for (size_t k = 0; k < 3; k++) {
-        std::string blk = BlockMsg((int32_t)k, d.substr(k * B, BlockLen(k, d.size(), B)));
-        if (k == 0) {
-            wire.Send(Frame(0x55));
-            DWORD t0 = GetTickCount();
-            EXPECT_TRUE(wire.Recv(blk.size()) == blk) << "the refused block again";
-            EXPECT_LT(GetTickCount() - t0, 300u);
-        }
+    Expect(OpenMsg(0), "open");
+    wire.Send(Frame(0x52));
+    Expect(BlockOf(d, 0, B), "block 0");
+    wire.Send(Frame(0x55));
+    DWORD t0 = GetTickCount();
+    Expect(BlockOf(d, 0, B), "the refused block again");
+    EXPECT_LT(GetTickCount() - t0, 300u);
+    for (size_t k = 1; k < 3; k++) {
         wire.Send(Frame(0x54));
-        if (k < 2) {
-            std::string next = BlockMsg((int32_t)k + 1, d.substr((k + 1) * B, BlockLen(k + 1, d.size(), B)));
-            EXPECT_TRUE(wire.Recv(next.size()) == next) << k + 1;
-        }
+        Expect(BlockOf(d, k, B), "the next block");
     }
-    EXPECT_EQ(Hex(Frame(0x60)), Hex(wire.Recv(4)));
+    wire.Send(Frame(0x54));
+    Expect(Frame(0x60), "close");
     wire.Send(Frame(0x52));
-    ASSERT_TRUE(WaitFor([] { return g_worker.bAnswerMode == 1; }, 5000));
+    ASSERT_TRUE(SendDone(5000));
     EXPECT_EQ(1, g_xfer.nFilesOk);
     EXPECT_EQ(1, g_xfer.abFileSent[0]);
     EXPECT_EQ(d.size(), g_xfer.dwXferDone.load());

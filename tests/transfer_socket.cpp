@@ -2,37 +2,29 @@
 // replies, file sizes around the block, refusals, damage, hostile names and failing drives.
 // The sender: every byte it sends, its answers to refusals, wrong acknowledgements and aborts;
 // and the connect that comes before, cancelled just as it stood or with nobody listening.
-#include <gtest/gtest.h>
+#include "connection/sockets.h"
+#include "link_fixture.h"
+#include "protocol/transfer.h"
 
+#include <thread>
 #include "browser/uistate.h"
 #include "connection/control.h"
 #include "connection/link.h"
 #include "connection/settings.h"
-#include "connection/sockets.h"
-#include "peer_wire.h"
-#include "protocol/transfer.h"
-#include "testenv.h"
-
-#include <cstring>
 
 namespace {
 
 const size_t B = 32768;     // the block of "LAN"
 
-struct SockReceiver : ::testing::Test {
-    ScratchDir root;
-    std::string dest = root.File("dest");
-    HANDLE hThread = nullptr;
+struct SockReceiver : LinkTest {
     SOCKET hListen = INVALID_SOCKET;
     uint16_t port = 0;
-    PeerWire wire;
 
     // The program's worker in answer mode on its listener, and the test connected to it.
     void SetUp() override
     {
         EnsureWinsock();
-        CreateDirectoryA(dest.c_str(), nullptr);
-        strcpy(g_settings.szDestDir, dest.c_str());
+        MakeDest();
         strcpy(g_settings.szOwnerName, "Receiver");
         g_link.hDataSock = INVALID_SOCKET;
         g_link.hListenSock = hListen = LoopbackListener(&port);
@@ -42,7 +34,7 @@ struct SockReceiver : ::testing::Test {
     }
     void TearDown() override
     {
-        EXPECT_TRUE(StopTransferWorker(hThread));
+        LinkTest::TearDown();
         closesocket(hListen);
     }
     // A new connection, as a new sender would make it; the old one is closed as a sender
@@ -63,12 +55,6 @@ struct SockReceiver : ::testing::Test {
             return g_worker.iWorkerState == WS_CONNECTED && g_link.hDataSock != INVALID_SOCKET;
         }, 3000));
     }
-    std::string Ask(const std::string& msg, size_t nReply, int ms = 4000)
-    {
-        wire.Send(msg);
-        return Hex(wire.Recv(nReply, ms));
-    }
-    std::string DestFile(const std::string& name) { return dest + "\\" + name; }
 };
 
 // The hello batch byte for byte (the builders pinned to the bytes on the wire), then a batch
@@ -102,26 +88,39 @@ TEST_F(SockReceiver, HelloBatchIsAnsweredByteForByteAndSizesAroundTheBlockArrive
     EXPECT_EQ(2, nFiles);
 
     Connect();
-    std::vector<PeerFile> files;
-    const size_t sizes[] = {0, 1, B - 1, B, B + 1, 3 * 1024 * 1024 + 7};
-    for (size_t i = 0; i < 6; i++)
-        files.push_back({"D:\\out\\caf\xE9" + std::to_string(i), Pattern(sizes[i], (uint32_t)i)});
+    std::vector<PeerFile> files = FilesAroundTheBlock("D:\\out\\caf\xE9", B, 0);
     ASSERT_TRUE(PeerSendBatch(wire, false, B, files));
-    for (const PeerFile& f : files)
-        EXPECT_TRUE(FileContents(DestFile(f.path.substr(f.path.rfind('\\') + 1))) == f.data) << f.path;
+    ExpectStored(files);
     EXPECT_EQ(6, g_xfer.nFilesOk);     // a batch counts its own files
     EXPECT_TRUE(WaitFor([] { return g_worker.iWorkerState == WS_IDLE; }, 2000));
 }
 
-TEST_F(SockReceiver, ListsThatAreTooLongDamagedOrShortAreRefused)
+// Lists that are too long, damaged or short are refused, and so are lists that name a file or
+// a folder that is there already; 99 files pass the count. With overwriting on, an existing
+// file is cut to the new size, but a folder of the name, or a destination deleted since the
+// list, fails the open, which ends the exchange; nothing is made in place of a refused file.
+TEST_F(SockReceiver, ListsAndFilesThatCannotBeTakenAreRefused)
 {
-    std::vector<std::string> recs;
+    WriteWholeFile(DestFile("old.txt"), std::string(100000, 'o'));
+    CreateDirectoryA(DestFile("taken").c_str(), nullptr);
+    std::vector<std::string> many;
     for (int i = 0; i < 100; i++)
-        recs.push_back(Record("f" + std::to_string(i), 1));
-    for (int i = 0; i < 3; i++)
-        EXPECT_EQ(Hex(Frame(0x53)), Ask(ListMsg(recs), 4)) << "try " << i;
+        many.push_back(Record("f" + std::to_string(i), 1));
     std::string one = Record("x.txt", 3);
-    EXPECT_EQ(Hex(Frame(0x53)), Ask(ListMsgRaw(1, Crc(one) ^ 1, one), 4));
+    std::vector<PeerFile> files = {{"E:\\new.txt", "n"}, {"E:\\a\\old.txt", Pattern(40000, 9)}};
+    const struct { const char* what; std::string list; uint8_t reply; } lists[] = {
+        {"100 files", ListMsg(many), 0x53},
+        {"100 files again", ListMsg(many), 0x53},
+        {"100 files a third time", ListMsg(many), 0x53},
+        {"a damaged list", ListMsgRaw(1, Crc(one) ^ 1, one), 0x53},
+        {"an existing file", ListMsg({Record(files[0].path, 1), Record(files[1].path, 40000)}), 0x66},
+        {"an existing folder", ListMsg({Record("taken", 10)}), 0x66},
+    };
+    for (const auto& c : lists) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(Hex(Frame(c.reply)), Ask(c.list, 4));
+        EXPECT_NE(WS_RECEIVING, g_worker.iWorkerState);
+    }
     // Two records announced, one sent: the list is short once the line has been quiet for
     // about two seconds, and the connection goes on without an abort.
     DWORD t0 = GetTickCount();
@@ -130,35 +129,30 @@ TEST_F(SockReceiver, ListsThatAreTooLongDamagedOrShortAreRefused)
     EXPECT_TRUE(ms >= 1800 && ms <= 3000) << ms << " ms";
     EXPECT_NE(WS_RECEIVING, g_worker.iWorkerState);
     EXPECT_EQ(0, g_worker.bAbort);
-    // 99 files pass the count test.
-    recs.pop_back();
-    EXPECT_EQ(Hex(Frame(0x52)), Ask(ListMsg(recs), 4));
+    many.pop_back();
+    EXPECT_EQ(Hex(Frame(0x52)), Ask(ListMsg(many), 4));
     EXPECT_EQ(WS_RECEIVING, g_worker.iWorkerState);
     EXPECT_EQ(99, g_xfer.nXferFiles);
-    EXPECT_TRUE(FolderNames(dest).empty());
-}
+    EXPECT_EQ(2u, FolderNames(dest).size()) << "more than old.txt and taken";
 
-// An existing file is a conflict; with overwriting on it is cut to the new size. A folder of
-// the name is a conflict too, and with overwriting on its open fails and ends the exchange.
-TEST_F(SockReceiver, NameConflictsAreRefusedUnlessOverwritingAndAFolderIsNeverReplaced)
-{
-    WriteWholeFile(DestFile("old.txt"), std::string(100000, 'o'));
-    CreateDirectoryA(DestFile("taken").c_str(), nullptr);
-    std::vector<PeerFile> files = {{"E:\\new.txt", "n"}, {"E:\\a\\old.txt", Pattern(40000, 9)}};
-    std::vector<std::string> recs = {Record(files[0].path, 1), Record(files[1].path, 40000)};
-    EXPECT_EQ(Hex(Frame(0x66)), Ask(ListMsg(recs), 4));
-    EXPECT_EQ(Hex(Frame(0x66)), Ask(ListMsg({Record("taken", 10)}), 4));
-    EXPECT_NE(WS_RECEIVING, g_worker.iWorkerState);
     g_settings.bOverwrite = 1;
+    Connect();
     ASSERT_TRUE(PeerSendBatch(wire, false, B, files));
     EXPECT_TRUE(FileContents(DestFile("old.txt")) == files[1].data) << "not cut to the new size";
-
+    for (int bDeleted : {0, 1}) {
+        SCOPED_TRACE(bDeleted ? "destination deleted" : "a folder of the name");
+        g_settings.bOverwrite = !bDeleted;
+        if (bDeleted)
+            RemoveTree(dest);
+        Connect();
+        EXPECT_EQ(0, g_worker.bAbort) << "a new connection starts clear of the old abort";
+        EXPECT_EQ(Hex(Frame(0x52)), Ask(ListMsg({Record("taken", 10)}), 4));
+        EXPECT_EQ(Hex(Frame(0x67) + Frame(0x64)), Ask(OpenMsg(0), 8));
+        EXPECT_TRUE(WaitFor([] { return g_worker.iWorkerState == WS_IDLE; }, 2000));
+    }
+    EXPECT_FALSE(FileExists(dest));
     Connect();
-    EXPECT_EQ(Hex(Frame(0x52)), Ask(ListMsg({Record("taken", 10)}), 4));
-    EXPECT_EQ(Hex(Frame(0x67) + Frame(0x64)), Ask(OpenMsg(0), 8));
-    EXPECT_TRUE(WaitFor([] { return g_worker.iWorkerState == WS_IDLE; }, 2000));
-    Connect();
-    EXPECT_EQ(0, g_worker.bAbort) << "a new connection starts clear of the old abort";
+    EXPECT_EQ(0, g_worker.bAbort);
     EXPECT_EQ(Hex(Frame(0x51)), Ask(Frame(0x50), 4));
 }
 
@@ -238,21 +232,14 @@ TEST_F(SockReceiver, HostileNamesAreRefusedAndNothingIsWrittenOutside)
     EXPECT_EQ("keep", FileContents(root.File("outside.txt")));
 }
 
-// The destination deleted between two batches, then a small drive T: made for the test: a batch
-// bigger than its room is refused for lack of space; one that passed the check but finds the
-// drive filled by another program mid-file faults on the mapped pages, and the receiver gives
-// the file up instead of crashing: deleted, the abort notice in place of the block's reply.
-// The next batch arrives; after the drive is made read-only, the next file is refused at its
-// open. Nothing is made in place of a refused file and what came before is kept.
-TEST_F(SockReceiver, DestinationDeletedFullOrReadOnlyRefusesTheFileAndLosesNothing)
+// A small drive T: made for the test: a batch bigger than its room is refused for lack of
+// space; one that passed the check but finds the drive filled by another program mid-file
+// faults on the mapped pages, and the receiver gives the file up instead of crashing: deleted,
+// the abort notice in place of the block's reply. The next batch arrives; after the drive is
+// made read-only, the next file is refused at its open. Nothing is made in place of a refused
+// file and what came before is kept.
+TEST_F(SockReceiver, DriveFullOrReadOnlyRefusesTheFileAndLosesNothing)
 {
-    ASSERT_TRUE(PeerSendBatch(wire, false, B, {{"one.txt", "first"}}));
-    RemoveTree(dest);
-    Connect();
-    EXPECT_EQ(Hex(Frame(0x52)), Ask(ListMsg({Record("two.txt", 3)}), 4));
-    EXPECT_EQ(Hex(Frame(0x67) + Frame(0x64)), Ask(OpenMsg(0), 8));
-    EXPECT_FALSE(FileExists(dest));
-
     SmallDrive drive(8);
     if (!drive.Ok())
         SKIP_CASE("an 8 MiB tmpfs cannot be mounted and mapped here");
@@ -297,12 +284,7 @@ TEST_F(SockReceiver, DestinationDeletedFullOrReadOnlyRefusesTheFileAndLosesNothi
     EXPECT_EQ("kept", FileContents("T:\\kept.txt"));
 }
 
-struct SockSender : ::testing::Test {
-    ScratchDir root;
-    HANDLE hThread = nullptr;
-    PeerWire wire;
-    std::vector<std::string> recs;
-
+struct SockSender : LinkTest {
     // The program's worker outside answer mode on a link that stands, the test at its far end.
     void SetUp() override
     {
@@ -316,28 +298,6 @@ struct SockSender : ::testing::Test {
         hThread = StartTransferWorker(CT_LAN, (int)B, 0);
         ASSERT_NE(nullptr, hThread);
     }
-    void TearDown() override { EXPECT_TRUE(StopTransferWorker(hThread)); }
-    // Source files written to the scratch folder (or to a full path given instead of a
-    // name), entered in the batch table, and the send started.
-    void Send(const std::vector<std::pair<std::string, std::string>>& files)
-    {
-        for (size_t i = 0; i < files.size(); i++) {
-            const std::string& name = files[i].first;
-            std::string path = name.find(':') != std::string::npos ? name : root.File(name);
-            WriteWholeFile(path, files[i].second);
-            recs.push_back(Record(path, (uint32_t)files[i].second.size()));
-            memcpy((char*)g_xfer.pXferFiles.load() + 256 * i, recs.back().data(), 256);
-        }
-        g_xfer.nXferFiles = (int32_t)files.size();
-        g_xfer.iSendResult = 0;
-        g_xfer.iUnreadableFile = -1;
-        StartSend();
-    }
-    bool Done(int ms = 10000) { return WaitFor([] { return g_worker.bAnswerMode == 1; }, ms); }
-    void Expect(const std::string& want, const char* what, int ms = 4000)
-    {
-        EXPECT_EQ(Hex(want), Hex(wire.Recv(want.size(), ms))) << what;
-    }
 };
 
 // The hello file, then sizes around the block named with a byte above 127, every byte
@@ -345,17 +305,16 @@ struct SockSender : ::testing::Test {
 // under another index or as bad, are each sent again.
 TEST_F(SockSender, HelloAndSizesAroundTheBlockGoOutByteForByteAndRepeatOnBadReplies)
 {
-    std::vector<std::pair<std::string, std::string>> files = {{"hello.txt", "hello"}};
-    for (size_t size : {(size_t)0, (size_t)1, B - 1, B, B + 1, 2 * 1024 * 1024 + (size_t)3})
-        files.push_back({"caf\xE9" + std::to_string(size), Pattern(size, 20 + (uint32_t)size)});
-    Send(files);
+    std::vector<PeerFile> files = FilesAroundTheBlock("caf\xE9", B, 20);
+    files.insert(files.begin(), {"hello.txt", "hello"});
+    SendFiles(files);
     Expect(ListMsg(recs), "list");
     wire.Send(Frame(0x53));     // refused once: the list comes again
     Expect(ListMsg(recs), "list again");
     wire.Send(Frame(0x52));
     for (size_t i = 0; i < files.size(); i++) {
-        SCOPED_TRACE(files[i].first);
-        const std::string& d = files[i].second;
+        SCOPED_TRACE(files[i].path);
+        const std::string& d = files[i].data;
         Expect(OpenMsg((uint8_t)i), "open");
         if (i == 2) {
             wire.Send(Frame(0x52));     // not the socket's answer: asked again
@@ -363,7 +322,7 @@ TEST_F(SockSender, HelloAndSizesAroundTheBlockGoOutByteForByteAndRepeatOnBadRepl
         }
         wire.Send(Frame(0x63));
         for (size_t k = 0; k < BlockCount(d.size(), B, false); k++) {
-            std::string blk = BlockMsg((int32_t)k, d.substr(k * B, BlockLen(k, d.size(), B)));
+            std::string blk = BlockOf(d, k, B);
             Expect(blk, "block", 8000);
             if (k == 0 && i == 5) {
                 wire.Send(Frame(0x54) + Le32(7));   // another index: not taken
@@ -376,14 +335,14 @@ TEST_F(SockSender, HelloAndSizesAroundTheBlockGoOutByteForByteAndRepeatOnBadRepl
         Expect(Frame(0x60), "close");
         wire.Send(Frame(0x52));
     }
-    ASSERT_TRUE(Done());
+    ASSERT_TRUE(SendDone());
     EXPECT_EQ("", Hex(wire.Drain(200)));
     EXPECT_EQ(7, g_xfer.nFilesOk);
     EXPECT_EQ(0, g_xfer.iSendResult);
     // The progress: past the last file, every byte counted once though blocks went again.
     size_t total = 0;
-    for (const auto& f : files)
-        total += f.second.size();
+    for (const PeerFile& f : files)
+        total += f.data.size();
     EXPECT_EQ(7, g_xfer.iXferFile);
     EXPECT_EQ(total, g_xfer.dwXferDone.load());
 }
@@ -399,7 +358,7 @@ TEST_F(SockSender, SourceCutShortWhileSendingStopsTheSendWithoutItsBytes)
     if (!drive.Ok())
         SKIP_CASE("a 1 MiB tmpfs cannot be mounted and mapped here");
     std::string d = Pattern(3 * B, 31);
-    Send({{"T:\\cut.bin", d}});
+    SendFiles({{"T:\\cut.bin", d}});
     Expect(ListMsg(recs), "list");
     wire.Send(Frame(0x52));
     Expect(OpenMsg(0), "open");
@@ -416,7 +375,7 @@ TEST_F(SockSender, SourceCutShortWhileSendingStopsTheSendWithoutItsBytes)
     wire.Send(Frame(0x54) + Le32(1));
     Expect(Frame(0x64), "notice");
     wire.Send(Frame(0x63));
-    ASSERT_TRUE(Done());
+    ASSERT_TRUE(SendDone());
     EXPECT_EQ(0, g_xfer.iUnreadableFile);
     EXPECT_EQ(0, g_xfer.nFilesOk);
     EXPECT_EQ("", Hex(wire.Drain(200)));
@@ -453,16 +412,14 @@ TEST(Connect, LinkOfACancelledConnectIsClosedAndWithoutAPeerItRetriesUntilCancel
     closesocket(hListen);
 
     StartConnect();
-    HANDLE hCancel = CreateThread(nullptr, 0, [](void*) -> DWORD {
+    std::thread cancel([] {
         Sleep(1500);
         g_worker.bAbort = 1;
-        return 0;
-    }, nullptr, 0, nullptr);
+    });
     t0 = GetTickCount();
     SockConnect();
     DWORD ms = GetTickCount() - t0;
-    WaitForSingleObject(hCancel, 2000);
-    CloseHandle(hCancel);
+    cancel.join();
     EXPECT_GE(ms, 1400u);
     EXPECT_LT(ms, 2600u);
     EXPECT_EQ(WS_CONNECT, g_worker.iWorkerState);

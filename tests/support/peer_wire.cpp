@@ -233,16 +233,25 @@ std::string BlockMsg(int32_t k, const std::string& data)
     return BlockMsgCrc(k, Crc(data), data);
 }
 
+std::string BlockOf(const std::string& data, size_t k, size_t cbBlock)
+{
+    return BlockMsg((int32_t)k, data.substr(k * cbBlock, BlockLen(k, data.size(), cbBlock)));
+}
+
 std::string Hex(const std::string& bytes)
 {
     std::string out;
-    char sz[4];
+    char sz[4], sz2[48];
     for (size_t i = 0; i < bytes.size() && i < 64; i++) {
         snprintf(sz, sizeof sz, "%02X ", (unsigned char)bytes[i]);
         out += sz;
     }
-    if (bytes.size() > 64)
-        out += "...";
+    // A longer string ends with its length and CRC, so that two hex strings are equal only
+    // when the whole strings are.
+    if (bytes.size() > 64) {
+        snprintf(sz2, sizeof sz2, "... %zu bytes, CRC %08X", bytes.size(), Crc(bytes));
+        out += sz2;
+    }
     return out;
 }
 
@@ -292,7 +301,7 @@ bool PeerSendBatch(PeerWire& wire, bool bSerial, size_t cbBlock, const std::vect
         if (!ExpectReply(wire, Frame(bSerial ? 0x52 : 0x63), "reply to the open"))
             return false;
         for (size_t k = 0; k < BlockCount(data.size(), cbBlock, bSerial); k++) {
-            wire.Send(BlockMsg((int32_t)k, data.substr(k * cbBlock, BlockLen(k, data.size(), cbBlock))));
+            wire.Send(BlockOf(data, k, cbBlock));
             std::string want = Frame(0x54) + (bSerial ? "" : Le32((uint32_t)k));
             if (!ExpectReply(wire, want, "reply to a block"))
                 return false;

@@ -53,6 +53,9 @@ std::string ListMsgRaw(uint8_t count, uint32_t crc, const std::string& body);
 std::string OpenMsg(uint8_t index);
 std::string BlockMsg(int32_t k, const std::string& data);
 std::string BlockMsgCrc(int32_t k, uint32_t crc, const std::string& data);
+// Block k of a file holding data, in blocks of cbBlock bytes.
+std::string BlockOf(const std::string& data, size_t k, size_t cbBlock);
+// The first 64 bytes in hex; a longer string ends with its length and CRC.
 std::string Hex(const std::string& bytes);
 
 // Deterministic file contents of n bytes.
