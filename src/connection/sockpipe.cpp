@@ -1,4 +1,4 @@
-// The byte pipe on the connected data socket: whole sends, exact receives, code frames.
+// The byte pipe on the connected data socket: whole sends, exact receives, a read-ahead.
 //
 // A connected socket is blocking, with a receive time-out of 10 ms. A receive that
 // finds data waiting returns it at once; one that finds none waits for it inside the same

@@ -51,7 +51,6 @@ void PrepareSession()
     g_wnd.FileRows = (FILEROW*)VirtualAlloc(nullptr, FILEROWS_INITIAL * sizeof(FILEROW), MEM_COMMIT,
                                         PAGE_READWRITE);
     g_settings.szOwnerName[0] = 0;
-    g_xfer.nXferBlocks = 0;
     g_wnd.dwSendListBytes = 0;
     ReadOwnerName(g_settings.szOwnerName, sizeof g_settings.szOwnerName);
 }

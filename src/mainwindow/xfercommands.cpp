@@ -108,14 +108,7 @@ static int RunBatch(int nFiles, uint32_t dwTotal)
     HANDLE hComm = g_link.hComm;
     if (g_settings.iCommType != CT_IRDA && g_settings.iCommType != CT_USB && hComm)
         PurgeComm(hComm, PURGE_TXCLEAR | PURGE_RXCLEAR);
-    // The batch's results start empty here, not in the sender: a cancel may come before the
-    // worker has taken up the send, and what it reads then must not be the last batch's.
-    g_xfer.nFilesOk = 0;
-    memset(g_xfer.abFileSent, 0, sizeof g_xfer.abFileSent);
-    g_xfer.iSendResult = 0;
-    g_xfer.iUnreadableFile = -1;
-    g_xfer.nXferFiles = nFiles;
-    g_xfer.dwXferTotal = dwTotal;
+    BeginSendBatch(nFiles, dwTotal);
     StartConnect();
     DialogBoxParamA(g_wnd.hInst, MAKEINTRESOURCEA(IDD_CONNECTING), g_wnd.hwndMain, ConnectDlgProc,
                     0);
@@ -196,32 +189,6 @@ int CmdSend()
     return !bErrorShown;
 }
 
-// After a cancelled receive: the file that was being written does not remain. The worker
-// deletes it when it sees the cancel; its handle, mapping and views are the worker's, and
-// closing them here as well would close whatever a handle of the same value names by then.
-// Only a worker that has not let go of the file in a few seconds has it taken from it. What
-// is deleted then is the file the receiver opened, by the path it opened it under: a name
-// rebuilt from the peer's record could lead out of the destination folder.
-static void DiscardPartialFile()
-{
-    AwaitWorker([&] { return g_xfer.hXferFile != nullptr; });
-    HANDLE hFile = g_xfer.hXferFile.exchange(nullptr);
-    if (!hFile || hFile == INVALID_HANDLE_VALUE)
-        return;
-    // Copied at once: without the file, the worker may open the batch's next one and
-    // rewrite the path.
-    char szPath[sizeof g_xfer.szRecvPath];
-    memcpy(szPath, g_xfer.szRecvPath, sizeof szPath);
-    szPath[sizeof szPath - 1] = 0;
-    if (uint8_t* pView = g_xfer.pXferView.exchange(nullptr))
-        UnmapViewOfFile(pView);
-    if (HANDLE hMap = g_xfer.hXferMap.exchange(nullptr))
-        CloseHandle(hMap);
-    CloseHandle(hFile);
-    if (szPath[0])
-        DeleteFileA(szPath);
-}
-
 int CmdReceive()
 {
     // A batch that starts while the status dialog is up (the peer began anew without ending
@@ -248,8 +215,12 @@ int CmdReceive()
     }
     if (!g_worker.bAbort)
         PlayLinkSound("infend");
-    if (g_worker.bAbort)
+    // After a cancel the worker deletes the file it was writing when it sees the cancel; only
+    // a worker that has not let go of it within a few seconds has it taken from it.
+    if (g_worker.bAbort) {
+        AwaitWorker([&] { return g_xfer.hXferFile != nullptr; });
         DiscardPartialFile();
+    }
     if (g_settings.bShowResults) {
         // A batch that ended by a cancel here has no kept result: the worker has not taken
         // another list, and the counters are still this batch's.

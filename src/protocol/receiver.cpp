@@ -523,3 +523,26 @@ void SockServePeer()
         }
     }
 }
+
+// The file is taken from the receiver by exchange, so that a worker letting go of it at the
+// same time does not close it twice, nor this close whatever a handle of the same value
+// names by then. What is deleted is the file the receiver opened, by the path it opened it
+// under: a name rebuilt from the peer's record could lead out of the destination folder.
+void DiscardPartialFile()
+{
+    HANDLE hFile = g_xfer.hXferFile.exchange(nullptr);
+    if (!hFile || hFile == INVALID_HANDLE_VALUE)
+        return;
+    // Copied at once: without the file, the worker may open the batch's next one and
+    // rewrite the path.
+    char szPath[sizeof g_xfer.szRecvPath];
+    memcpy(szPath, g_xfer.szRecvPath, sizeof szPath);
+    szPath[sizeof szPath - 1] = 0;
+    if (uint8_t* pView = g_xfer.pXferView.exchange(nullptr))
+        UnmapViewOfFile(pView);
+    if (HANDLE hMap = g_xfer.hXferMap.exchange(nullptr))
+        CloseHandle(hMap);
+    CloseHandle(hFile);
+    if (szPath[0])
+        DeleteFileA(szPath);
+}

@@ -50,3 +50,10 @@ int AnyNameConflict();
 // The result of the received batch that was numbered dwBatch by dwRecvBatch (the files kept,
 // and the files announced): kept as it ended when it did, else its live counters.
 void ReceivedBatchResult(uint32_t dwBatch, int* pnOk, int* pnFiles);
+// After a cancelled receive, from the user interface: the file being written, if the worker
+// still holds it, is closed and deleted.
+void DiscardPartialFile();
+// A send of the batch table's first nFiles records, dwTotal bytes in all, is about to start:
+// its results start empty here, not in the sender, since a cancel may come before the worker
+// has taken up the send, and what the send command reads then must not be the last batch's.
+void BeginSendBatch(int nFiles, uint32_t dwTotal);
