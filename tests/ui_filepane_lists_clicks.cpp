@@ -3,7 +3,7 @@
 // the path menu's levels; and the clicks, right-clicks and keys of both panes.
 #include <gtest/gtest.h>
 
-#include "browser/filedialogs.h"
+#include "browser/pathmenu.h"
 #include "ui_support.h"
 
 #include <cstring>
@@ -72,7 +72,7 @@ TEST_F(Listing, SizeTypeAndDateOrdersAndTheSortChoice)
     // The sort menu's choice re-sorts the rows listed without listing again: a file made
     // since stays out.
     WriteWholeFile(dir.File("late.txt"), "l");
-    SendMessageA(g_state.hwndMain, IDM_SORTBASE + 2, 0, 0);
+    RunCommand(IDM_SORTBYSIZE);
     EXPECT_EQ(2, g_state.iSortOrder);
     EXPECT_EQ((Names{"small.txt", "noext", "big.c"}), ListNames(g_state.hwndFileList));
 }

@@ -5,49 +5,19 @@
 // contents must never be removed, moved or copied from here, so the operations only beep.
 #include "browser/fileops.h"
 
+#include "base/pathjoin.h"
 #include "browser/filedialogs.h"
 #include "browser/listing.h"
+#include "browser/listview.h"
+#include "browser/msgbox.h"
 #include "connection/progress.h"
 #include "connection/session.h"
 #include "protocol/packets.h"
 #include "resource.h"
 
-#include <shellapi.h>
-
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <vector>
-
-int JoinPath(char* pszOut, const char* pszDir, const char* pszName)
-{
-    size_t nDir = strlen(pszDir);
-    const char* pszSep = (nDir && pszDir[nDir - 1] == '\\') ? "" : "\\";
-    int n = snprintf(pszOut, 256, "%s%s%s", pszDir, pszSep, pszName);
-    return n >= 0 && n < 256;
-}
-
-void ListItemText(HWND hwndList, int iItem, char* pszText, int cb)
-{
-    pszText[0] = 0;
-    LVITEMA item = {};
-    item.iSubItem = 0;
-    item.pszText = pszText;
-    item.cchTextMax = cb;
-    SendMessageA(hwndList, LVM_GETITEMTEXTA, iItem, (LPARAM)&item);
-}
-
-int StringBox(HWND hwndOwner, int idText, int idCaption, UINT uType, ...)
-{
-    char szFormat[256], szCaption[128], szText[512];
-    LoadStringA(g_state.hInst, idText, szFormat, sizeof szFormat);
-    LoadStringA(g_state.hInst, idCaption, szCaption, sizeof szCaption);
-    va_list args;
-    va_start(args, uType);
-    vsnprintf(szText, sizeof szText, szFormat, args);
-    va_end(args);
-    return MessageBoxA(hwndOwner, szText, szCaption, uType);
-}
 
 // The selected rows of the file pane, top down; taken before any change so that a relisting
 // or a message box in between cannot shift them.
@@ -68,16 +38,12 @@ static void RelistFilePane()
 // Asks the delete question for n selected rows; nonzero when the user answered Yes.
 static int ConfirmDelete(const std::vector<int>& rows)
 {
-    char szText[512], szFormat[256], szCaption[128];
-    if (rows.size() != 1) {
-        LoadStringA(g_state.hInst, IDS_CONFIRM_MULTI, szFormat, sizeof szFormat);
-        LoadStringA(g_state.hInst, IDS_CONFIRM_MULTI_CAP, szCaption, sizeof szCaption);
-        snprintf(szText, sizeof szText, szFormat, (int)rows.size());
-        return MessageBoxA(g_state.hwndMain, szText, szCaption, MB_YESNO) == IDYES;
-    }
+    if (rows.size() != 1)
+        return StringBox(g_state.hwndMain, IDS_CONFIRM_MULTI, IDS_CONFIRM_MULTI_CAP, MB_YESNO,
+                         (int)rows.size()) == IDYES;
     char szName[128], szPath[256];
     ListItemText(g_state.hwndFileList, rows[0], szName, sizeof szName);
-    DWORD dwAttr = JoinPath(szPath, g_state.szCurDir, szName) ? GetFileAttributesA(szPath)
+    DWORD dwAttr = JoinPath(szPath, sizeof szPath, g_state.szCurDir, szName) ? GetFileAttributesA(szPath)
                                                                  : INVALID_FILE_ATTRIBUTES;
     int bFolder = dwAttr != INVALID_FILE_ATTRIBUTES && (dwAttr & FILE_ATTRIBUTE_DIRECTORY);
     return StringBox(g_state.hwndMain, bFolder ? IDS_CONFIRM_FOLDER : IDS_CONFIRM_FILE,
@@ -98,7 +64,7 @@ void DeleteSelectedItems()
     for (int iRow : rows) {
         char szName[256], szPath[256];
         ListItemText(g_state.hwndFileList, iRow, szName, sizeof szName);
-        if (!szName[0] || !JoinPath(szPath, g_state.szCurDir, szName))
+        if (!szName[0] || !JoinPath(szPath, sizeof szPath, g_state.szCurDir, szName))
             continue;
         DWORD dwAttr = GetFileAttributesA(szPath);
         if (dwAttr == INVALID_FILE_ATTRIBUTES)
@@ -111,18 +77,18 @@ void DeleteSelectedItems()
     RelistFilePane();
 }
 
-// One level of the folder walk: the folder's path with its trailing backslash and its search.
+// One level of the folder walk: the folder's path and its search.
 struct WalkLevel {
     char szDir[256];
     HANDLE hFind;
 };
 
-// Opens the search of a folder whose path ends with a backslash; INVALID_HANDLE_VALUE when
-// the folder cannot be searched or the pattern would not fit.
+// Opens the search of a folder; INVALID_HANDLE_VALUE when the folder cannot be searched or
+// the pattern would not fit.
 static HANDLE StartFolderSearch(const char* pszDir, WIN32_FIND_DATAA* pFd)
 {
     char szPattern[256];
-    if (snprintf(szPattern, sizeof szPattern, "%s*.*", pszDir) >= (int)sizeof szPattern)
+    if (!JoinPath(szPattern, sizeof szPattern, pszDir, "*.*"))
         return INVALID_HANDLE_VALUE;
     return FindFirstFileA(szPattern, pFd);
 }
@@ -137,13 +103,9 @@ static int IsDotEntry(const char* pszName)
 BOOL DeleteFolderTree(const char* pszPath)
 {
     std::vector<WalkLevel> stack(1);
-    WalkLevel* pTop = &stack[0];
-    size_t n = strlen(pszPath);
-    if (n + 2 > sizeof pTop->szDir)
+    if (snprintf(stack[0].szDir, sizeof stack[0].szDir, "%s", pszPath)
+        >= (int)sizeof stack[0].szDir)
         return FALSE;
-    memcpy(pTop->szDir, pszPath, n + 1);
-    if (!n || pTop->szDir[n - 1] != '\\')
-        strcpy(pTop->szDir + n, "\\");
 
     WIN32_FIND_DATAA fd;
     stack[0].hFind = StartFolderSearch(stack[0].szDir, &fd);
@@ -158,21 +120,18 @@ BOOL DeleteFolderTree(const char* pszPath)
             bHaveEntry = FindNextFileA(stack.back().hFind, &fd);
             continue;
         }
-        char szChild[256];
-        int bFits = snprintf(szChild, sizeof szChild, "%s%s", cur.szDir, fd.cFileName)
-                    < (int)sizeof szChild - 1;
-        if (!IsDotEntry(fd.cFileName) && bFits) {
+        WalkLevel next;
+        if (!IsDotEntry(fd.cFileName)
+            && JoinPath(next.szDir, sizeof next.szDir, cur.szDir, fd.cFileName)) {
             if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                WalkLevel next;
-                snprintf(next.szDir, sizeof next.szDir, "%s\\", szChild);
                 next.hFind = StartFolderSearch(next.szDir, &fd);
                 if (next.hFind != INVALID_HANDLE_VALUE) {
                     stack.push_back(next);
                     continue;
                 }
-                RemoveDirectoryA(szChild);
+                RemoveDirectoryA(next.szDir);
             } else {
-                DeleteFileA(szChild);
+                DeleteFileA(next.szDir);
             }
         }
         bHaveEntry = FindNextFileA(stack.back().hFind, &fd);
@@ -196,12 +155,14 @@ static int EntryExists(const char* pszPath)
 // even the first name would not fit a path buffer.
 static int FreeNewFolderPath(char* pszPath)
 {
-    const char* pszDir = g_state.szCurDir;
-    if (snprintf(pszPath, 256, "%s\\New Folder", pszDir) >= 256)
+    if (!JoinPath(pszPath, 256, g_state.szCurDir, "New Folder"))
         return 0;
-    for (int i = 1; EntryExists(pszPath); i++)
-        if (snprintf(pszPath, 256, "%s\\New Folder(%d)", pszDir, i) >= 256)
+    for (int i = 1; EntryExists(pszPath); i++) {
+        char szName[32];
+        snprintf(szName, sizeof szName, "New Folder(%d)", i);
+        if (!JoinPath(pszPath, 256, g_state.szCurDir, szName))
             return 0;
+    }
     return 1;
 }
 
@@ -217,8 +178,6 @@ void CreateNewFolder()
         MessageBeep(0);
         return;
     }
-    SHFILEINFOA sfi = {};
-    SHGetFileInfoA(szPath, 0, &sfi, sizeof sfi, SHGFI_SYSICONINDEX | SHGFI_SMALLICON);
     char szName[128];
     PathFileName(szPath, szName);
 
@@ -227,13 +186,7 @@ void CreateNewFolder()
     pRows[iRow].dwTimeHigh = 0;
     pRows[iRow].dwExtKey = ExtKey(szName);
 
-    LVITEMA item = {};
-    item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM;
-    item.iItem = 0;
-    item.pszText = szName;
-    item.iImage = sfi.iIcon;
-    item.lParam = iRow;
-    int iItem = (int)SendMessageA(hList, LVM_INSERTITEMA, 0, (LPARAM)&item);
+    int iItem = InsertListItem(hList, 0, szName, SysIconOf(szPath), iRow);
     SetFocus(hList);
     SendMessageA(hList, LVM_EDITLABELA, iItem, 0);
 }
@@ -246,8 +199,8 @@ static void TransferSelectedItems(const char* pszDest, HWND hwndOwner, int bCopy
     for (int iRow : rows) {
         char szName[256], szSource[256], szTarget[256];
         ListItemText(g_state.hwndFileList, iRow, szName, sizeof szName);
-        if (!g_state.szCurDir[0] || !szName[0] || !JoinPath(szSource, g_state.szCurDir, szName)
-            || !JoinPath(szTarget, pszDest, szName))
+        if (!g_state.szCurDir[0] || !szName[0] || !JoinPath(szSource, sizeof szSource, g_state.szCurDir, szName)
+            || !JoinPath(szTarget, sizeof szTarget, pszDest, szName))
             continue;
         if (bCopy ? CopyFileA(szSource, szTarget, TRUE) : MoveFileA(szSource, szTarget))
             nOk++;
@@ -276,8 +229,8 @@ static INT_PTR OnCopyToInit(HWND hDlg, LPARAM lParam)
     char szTitle[128];
     LoadStringA(g_state.hInst, lParam ? IDS_COPY_CAP : IDS_MOVE_CAP, szTitle, sizeof szTitle);
     SetWindowTextA(hDlg, szTitle);
-    SendDlgItemMessageA(hDlg, 1001, EM_LIMITTEXT, 255, 0);
-    SetDlgItemTextA(hDlg, 1001, g_state.szDestDir);
+    SendDlgItemMessageA(hDlg, IDC_COPYTO_DEST, EM_LIMITTEXT, 255, 0);
+    SetDlgItemTextA(hDlg, IDC_COPYTO_DEST, g_state.szDestDir);
     return TRUE;
 }
 
@@ -285,7 +238,7 @@ static INT_PTR OnCopyToInit(HWND hDlg, LPARAM lParam)
 static void OnCopyToOk(HWND hDlg)
 {
     char szDest[256];
-    GetDlgItemTextA(hDlg, 1001, szDest, sizeof szDest);
+    GetDlgItemTextA(hDlg, IDC_COPYTO_DEST, szDest, sizeof szDest);
     if (!strcmp(szDest, g_state.szCurDir)) {
         StringBox(hDlg, IDS_SAME_DIR, IDS_ERROR, MB_ICONHAND);
         return;
@@ -301,10 +254,10 @@ static void OnCopyToOk(HWND hDlg)
 static void OnCopyToBrowse(HWND hDlg)
 {
     char szDest[256];
-    GetDlgItemTextA(hDlg, 1001, szDest, sizeof szDest);
+    GetDlgItemTextA(hDlg, IDC_COPYTO_DEST, szDest, sizeof szDest);
     if (DialogBoxParamA(g_state.hInst, MAKEINTRESOURCEA(IDD_SELECTDIR), nullptr, SelectDirDlgProc,
                         (LPARAM)szDest) == 1)
-        SetDlgItemTextA(hDlg, 1001, szDest);
+        SetDlgItemTextA(hDlg, IDC_COPYTO_DEST, szDest);
 }
 
 INT_PTR CALLBACK CopyToDlgProc(HWND hDlg, UINT msg, WPARAM wParam, LPARAM lParam)
@@ -320,7 +273,7 @@ INT_PTR CALLBACK CopyToDlgProc(HWND hDlg, UINT msg, WPARAM wParam, LPARAM lParam
         case IDCANCEL:
             EndDialog(hDlg, 0);
             return TRUE;
-        case 1012:
+        case IDC_COPYTO_BROWSE:
             OnCopyToBrowse(hDlg);
             return TRUE;
         }

@@ -12,9 +12,6 @@
 
 #include <cstring>
 
-enum { IDC_SET_DEST = 1001, IDC_SET_BROWSE = 1012, IDC_SET_PROMPT = 1011, IDC_SET_RESULTS = 1013,
-       IDC_SET_OVERWRITE = 1014, IDC_SET_TYPE = 1020, IDC_SET_PEERIP = 1021, IDC_SET_MYIP = 1022 };
-
 // This machine's first address in host order; 0 when its name does not resolve.
 static DWORD OwnAddress()
 {

@@ -2,16 +2,18 @@
 // run, properties, move, copy, new folder, delete and help.
 #include "mainwindow/filecommands.h"
 
+#include "base/pathjoin.h"
 #include "browser/filedialogs.h"
 #include "browser/fileops.h"
 #include "browser/listing.h"
+#include "browser/listview.h"
+#include "browser/msgbox.h"
 #include "connection/session.h"
 #include "connection/settingsdlg.h"
 #include "resource.h"
 
 #include <shellapi.h>
 
-#include <cstdio>
 #include <cstring>
 
 static int FirstSelectedRow()
@@ -51,12 +53,10 @@ LRESULT OnEndLabelEdit(const NMLVDISPINFOA* pInfo)
         return 0;
     char szOld[256], szOldPath[256], szNewPath[256];
     ListItemText(g_state.hwndFileList, pInfo->item.iItem, szOld, sizeof szOld);
-    if (snprintf(szOldPath, 256, "%s\\%s", g_state.szCurDir, szOld) < 256
-        && snprintf(szNewPath, 256, "%s\\%s", g_state.szCurDir, pInfo->item.pszText) < 256
+    if (JoinPath(szOldPath, sizeof szOldPath, g_state.szCurDir, szOld)
+        && JoinPath(szNewPath, sizeof szNewPath, g_state.szCurDir, pInfo->item.pszText)
         && MoveFileA(szOldPath, szNewPath)) {
-        LVITEMA item = {};
-        item.pszText = pInfo->item.pszText;
-        SendMessageA(g_state.hwndFileList, LVM_SETITEMTEXTA, pInfo->item.iItem, (LPARAM)&item);
+        SetSubItemText(g_state.hwndFileList, pInfo->item.iItem, 0, pInfo->item.pszText);
         return 1;
     }
     StringBox(g_state.hwndMain, IDS_RENAME_FAILED, IDS_RENAME_CAP, MB_ICONHAND, szOld);
@@ -69,10 +69,8 @@ void CmdSelectAll()
     FILEROW* pRows = RowsOfList(hList);
     int n = (int)SendMessageA(hList, LVM_GETITEMCOUNT, 0, 0);
     for (int i = 0; pRows && i < n; i++) {
-        LVITEMA item = {};
-        item.mask = LVIF_PARAM;
-        item.iItem = i;
-        if (!SendMessageA(hList, LVM_GETITEMA, 0, (LPARAM)&item) || !RowIsFile(&pRows[item.lParam]))
+        LPARAM r;
+        if (!ListItemParam(hList, i, &r) || !RowIsFile(&pRows[r]))
             continue;
         LVITEMA state = {};
         state.state = state.stateMask = LVIS_SELECTED;
@@ -94,7 +92,7 @@ static int SelectedPath(char* pszName, char* pszPath)
     if (iRow < 0)
         return 0;
     ListItemText(g_state.hwndFileList, iRow, pszName, 256);
-    return pszName[0] && JoinPath(pszPath, g_state.szCurDir, pszName);
+    return pszName[0] && JoinPath(pszPath, 256, g_state.szCurDir, pszName);
 }
 
 void CmdOpen()
@@ -159,7 +157,7 @@ void CmdHelp()
     char* p = strrchr(szDir, '\\');
     if (p)
         p[1] = 0;
-    snprintf(szFile, sizeof szFile, "%stalmox.chm", szDir);
+    JoinPath(szFile, sizeof szFile, szDir, "talmox.chm");
     typedef HWND(WINAPI * HTMLHELPPROC)(HWND, LPCSTR, UINT, DWORD_PTR);
     HTMLHELPPROC pfn = (HTMLHELPPROC)(void*)GetProcAddress(g_state.hHelpLib, MAKEINTRESOURCEA(14));
     if (pfn)

@@ -2,7 +2,9 @@
 // buttons and the message dispatch that routes every command and list notification.
 #include "mainwindow/mainwindow.h"
 
+#include "browser/dropbutton.h"
 #include "browser/listing.h"
+#include "browser/pathmenu.h"
 #include "browser/sendlist.h"
 #include "connection/progress.h"
 #include "connection/serialport.h"
@@ -172,57 +174,6 @@ static int ToolButtonIndex(UINT id)
     return -1;
 }
 
-// The path button's caption: the drive root or the current folder's own name.
-static void PathCaption(char* pszCaption)
-{
-    const char* pszCur = g_state.szCurDir;
-    if (!pszCur[0])
-        strcpy(pszCaption, "My Computer");
-    else if (g_state.bPathMenuOpen)
-        strcpy(pszCaption, "Show");
-    else if (strlen(pszCur) == 3)
-        strcpy(pszCaption, pszCur);
-    else
-        PathFileName(pszCur, pszCaption);
-}
-
-// The outline of a pressed drop-down button, around its caption and arrow.
-static void DrawPressedOutline(HDC hdc, const char* pszCaption, int bottom)
-{
-    SIZE sz;
-    GetTextExtentPoint32A(hdc, pszCaption, (int)strlen(pszCaption), &sz);
-    HGDIOBJ hOldBrush = SelectObject(hdc, GetStockObject(NULL_BRUSH));
-    Rectangle(hdc, 0, 0, sz.cx + 22, bottom);
-    SelectObject(hdc, hOldBrush);
-}
-
-static void DrawDropButton(const DRAWITEMSTRUCT* p, int bSort)
-{
-    HDC hdc = p->hDC;
-    HGDIOBJ hOldFont = SelectObject(hdc, g_state.hPopupFont);
-    SetBkColor(hdc, GetSysColor(COLOR_MENU));
-    char szCaption[128];
-    if (bSort)
-        strcpy(szCaption, g_state.bSortMenuOpen ? "Sort By"
-                                                : SortNames[g_state.iSortOrder & 3]);
-    else
-        PathCaption(szCaption);
-    int len = (int)strlen(szCaption);
-    SIZE sz;
-    GetTextExtentPoint32A(hdc, szCaption, len, &sz);
-    if (bSort) {
-        ExtTextOutA(hdc, p->rcItem.right - sz.cx - 21, 0, ETO_OPAQUE, &p->rcItem, szCaption, len,
-                    nullptr);
-        ImageList_Draw(hDropArrows, 0, hdc, p->rcItem.right - 17, 0, ILD_TRANSPARENT);
-    } else {
-        ExtTextOutA(hdc, 2, 0, ETO_OPAQUE, &p->rcItem, szCaption, len, nullptr);
-        ImageList_Draw(hDropArrows, 0, hdc, sz.cx + 4, 0, ILD_TRANSPARENT);
-    }
-    if (p->itemState & ODS_SELECTED)
-        DrawPressedOutline(hdc, szCaption, p->rcItem.bottom);
-    SelectObject(hdc, hOldFont);
-}
-
 // WM_DRAWITEM: a tool button is its face and its icon (the grey icon when disabled); the
 // path and sort buttons are a caption with a drop-down arrow.
 static void OnDrawItem(const DRAWITEMSTRUCT* p)
@@ -234,9 +185,12 @@ static void OnDrawItem(const DRAWITEMSTRUCT* p)
         ImageList_Draw(hButtonFaces, bPressed && !bDisabled ? 1 : 0, p->hDC, 0, 0, ILD_NORMAL);
         ImageList_Draw(hToolIcons, bDisabled ? 7 : i, p->hDC, 8, 8, ILD_NORMAL);
     } else if (p->CtlID == IDM_PATHMENU) {
-        DrawDropButton(p, 0);
+        char szCaption[256];
+        PathButtonText(g_state.szCurDir, g_state.bPathMenuOpen, szCaption);
+        DrawDropButton(p, szCaption, 0);
     } else if (p->CtlID == IDM_SORTMENU) {
-        DrawDropButton(p, 1);
+        DrawDropButton(p, g_state.bSortMenuOpen ? "Sort By" : SortNames[g_state.iSortOrder & 3],
+                       1);
     }
 }
 
@@ -249,38 +203,8 @@ static void OnFileClick(const NMITEMACTIVATE* pItem)
         s.bSuppressClick = 0;
         return;
     }
-    if (pItem->iItem < 0)
+    if (!EnterListedFolder(s.hwndFileList, pItem->iItem, s.szCurDir))
         return;
-    LVITEMA it = {};
-    it.mask = LVIF_PARAM;
-    it.iItem = pItem->iItem;
-    if (!SendMessageA(s.hwndFileList, LVM_GETITEMA, 0, (LPARAM)&it))
-        return;
-    const FILEROW* pRows = RowsOfList(s.hwndFileList);
-    if (!pRows)
-        return;
-    const FILEROW* pRow = &pRows[it.lParam];
-    if (RowIsFile(pRow))
-        return;
-    char szText[256] = "";
-    LVITEMA ti = {};
-    ti.iSubItem = 0;
-    ti.pszText = szText;
-    ti.cchTextMax = sizeof szText;
-    SendMessageA(s.hwndFileList, LVM_GETITEMTEXTA, (WPARAM)pItem->iItem, (LPARAM)&ti);
-    if (RowIsDrive(pRow)) {
-        strcpy(s.szCurDir, szText);
-    } else {
-        size_t n = strlen(s.szCurDir);
-        int bSep = !(n && s.szCurDir[n - 1] == '\\');
-        if (n + bSep + strlen(szText) >= sizeof s.szCurDir) {
-            MessageBeep(0);
-            return;
-        }
-        if (bSep)
-            strcat(s.szCurDir, "\\");
-        strcat(s.szCurDir, szText);
-    }
     FillFileList(s.hwndFileList, s.szCurDir, 0);
     InvalidateRect(hwndPathBtn, nullptr, TRUE);
     s.bSuppressClick = 0;
@@ -343,6 +267,14 @@ static void CmdAbout()
     DialogBoxParamA(g_state.hInst, MAKEINTRESOURCEA(idDlg), g_state.hwndMain, AboutDlgProc, 0);
 }
 
+// A choice of the sort menu (i the sort order): re-sort the file pane in the new order without listing it again.
+static void OnSortChoice(int i)
+{
+    g_state.iSortOrder = i;
+    SendMessageA(g_state.hwndFileList, LVM_SORTITEMS, (WPARAM)i, (LPARAM)CompareFileRows);
+    InvalidateRect(hwndSortBtn, nullptr, TRUE);
+}
+
 // WM_COMMAND, by the command id alone.
 static void OnCommand(UINT id)
 {
@@ -367,6 +299,10 @@ static void OnCommand(UINT id)
     case IDM_DESELECTALL:   CmdDeselectAll(); break;
     case IDM_RUN:           CmdRun(); break;
     case IDM_SORTMENU:      CmdSortMenu(); break;
+    case IDM_SORTBYNAME:
+    case IDM_SORTBYDATE:
+    case IDM_SORTBYSIZE:
+    case IDM_SORTBYTYPE:    OnSortChoice((int)(id - IDM_SORTBYNAME)); break;
     default: break;
     }
 }
@@ -401,14 +337,6 @@ static void OnPassCmdLine(HWND hwnd)
     }
     CloseClipboard();
     UpdateSendListStatus();
-}
-
-// IDM_SORTBASE + i: re-sort the file pane in the new order without listing it again.
-static void OnSortChoice(int i)
-{
-    g_state.iSortOrder = i;
-    SendMessageA(g_state.hwndFileList, LVM_SORTITEMS, (WPARAM)i, (LPARAM)CompareFileRows);
-    InvalidateRect(hwndSortBtn, nullptr, TRUE);
 }
 
 LRESULT CALLBACK MainWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
@@ -449,8 +377,6 @@ LRESULT CALLBACK MainWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     default:
         if (msg >= WM_PATHLEVEL && msg < WM_PATHLEVEL + NUM_PATH_LEVELS)
             OnPathLevel((int)(msg - WM_PATHLEVEL));
-        else if (msg >= IDM_SORTBASE && msg < IDM_SORTBASE + 4)
-            OnSortChoice((int)(msg - IDM_SORTBASE));
         break;
     }
     return DefWindowProcA(hwnd, msg, wParam, lParam);

@@ -3,8 +3,9 @@
 // status dialog and retries a serial port that was busy.
 #include "mainwindow/xfercommands.h"
 
-#include "browser/fileops.h"
 #include "browser/listing.h"
+#include "browser/listview.h"
+#include "browser/msgbox.h"
 #include "connection/progress.h"
 #include "connection/serialport.h"
 #include "connection/session.h"
@@ -31,14 +32,10 @@ static void AwaitWorker(Busy busy)
         Sleep(20);
 }
 
+// The full path in Send List row i (its third column), into a 256-byte buffer.
 static void GetSendListPath(int i, char* pszPath)
 {
-    LVITEMA it = {};
-    it.iSubItem = 2;
-    it.pszText = pszPath;
-    it.cchTextMax = 256;
-    pszPath[0] = 0;
-    SendMessageA(g_state.hwndSendList, LVM_GETITEMTEXTA, (WPARAM)i, (LPARAM)&it);
+    ListItemText(g_state.hwndSendList, i, pszPath, 256, 2);
 }
 
 // A receiver of this protocol takes at most this many files in one list, so a longer Send
