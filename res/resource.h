@@ -130,6 +130,10 @@
 #define IDM_DESELECTALL      40036
 #define IDM_RUN              40037
 #define IDM_SORTMENU         40038
+// Item k of a path menu (k from 1, the folder itself, to the drives level; a 256-byte path
+// has fewer than 200 levels).
+#define IDM_PATHLEVEL        40100
+#define IDM_PATHLEVEL_LAST   40300
 // The sort menu's choices, in the order of the sort orders (iSortOrder 0 to 3).
 #define IDM_SORTBYNAME       40040
 #define IDM_SORTBYDATE       40041

@@ -183,6 +183,34 @@ TEST_F(MainWindow, ClicksOpenFoldersAndDrivesAndRightClicksTheProgramRule)
     EXPECT_GT(ItemCount(hwndList), 0);
 }
 
+// The path menu's items, which come back to the main window as commands, lead to each level
+// of a folder however deep: its parent, a level more than eight up, the drive root and the
+// drives; the folder itself and past the drives change nothing.
+TEST_F(MainWindow, PathMenuCommandsReachEveryLevel)
+{
+    ScratchDir dir;
+    std::string deep = dir.Path();
+    for (const char* psz : {"1", "2", "3", "4", "5", "6", "7", "8", "9"}) {
+        deep += std::string("\\") + psz;
+        CreateDirectoryA(deep.c_str(), nullptr);
+    }
+    int d = PathDepth(deep.c_str());
+    ASSERT_GE(d, 10);
+    auto go = [&](int k) {
+        ShowFolder(deep);
+        RunCommand(IDM_PATHLEVEL + k);
+        return std::string(g_state.szCurDir);
+    };
+    EXPECT_EQ(deep, go(1));
+    EXPECT_EQ(deep.substr(0, deep.size() - 2), go(2));
+    EXPECT_EQ(dir.Path(), go(10));
+    EXPECT_GE(FindRow("1"), 0) << "the pane lists the level gone to";
+    EXPECT_EQ(deep.substr(0, 3), go(d + 1));
+    EXPECT_EQ("", go(d + 2));
+    EXPECT_GE(FindRow("C:\\"), 0);
+    EXPECT_EQ(deep, go(d + 3));
+}
+
 // A double click in the file pane adds its selection to the Send List, in the Send List it
 // removes the selected rows; the add key adds, from the window and from either list.
 TEST_F(MainWindow, DoubleClicksAndTheAddKey)

@@ -12,8 +12,6 @@
 
 #include <commctrl.h>
 
-// The path menu's items come back to the dialog as messages PATHITEM_BASE + k.
-enum { PATHITEM_BASE = 1024, PATHITEM_LAST = PATHITEM_BASE + 200 };
 
 static char* BufferOf(HWND hDlg)
 {
@@ -84,17 +82,12 @@ static void OnSelectDirEnd(HWND hDlg, int id)
 static UINT ShowPathMenu(HWND hDlg)
 {
     return TrackDropMenu(GetDlgItem(hDlg, IDC_SELDIR_PATHBTN),
-                         BuildPathMenu(BufferOf(hDlg), PATHITEM_BASE), g_state.bPathMenuOpen,
+                         BuildPathMenu(BufferOf(hDlg), IDM_PATHLEVEL), g_state.bPathMenuOpen,
                          TPM_LEFTALIGN);
 }
 
 INT_PTR CALLBACK SelectDirDlgProc(HWND hDlg, UINT msg, WPARAM wParam, LPARAM lParam)
 {
-    if (msg > PATHITEM_BASE + 1 && msg <= PATHITEM_LAST) {
-        if (PathOfLevel(BufferOf(hDlg), (int)(msg - PATHITEM_BASE)))
-            ShowFolder(hDlg);
-        return TRUE;
-    }
     switch (msg) {
     case WM_INITDIALOG:
         return OnSelectDirInit(hDlg, lParam);
@@ -109,7 +102,13 @@ INT_PTR CALLBACK SelectDirDlgProc(HWND hDlg, UINT msg, WPARAM wParam, LPARAM lPa
             OnSelectDirEnd(hDlg, LOWORD(wParam));
             return TRUE;
         case IDC_SELDIR_PATHBTN:
-            PostMessageA(hDlg, ShowPathMenu(hDlg), 0, 0);
+            if (UINT id = ShowPathMenu(hDlg))
+                PostMessageA(hDlg, WM_COMMAND, id, 0);
+            return TRUE;
+        }
+        if (LOWORD(wParam) >= IDM_PATHLEVEL && LOWORD(wParam) <= IDM_PATHLEVEL_LAST) {
+            if (PathOfLevel(BufferOf(hDlg), LOWORD(wParam) - IDM_PATHLEVEL))
+                ShowFolder(hDlg);
             return TRUE;
         }
         break;

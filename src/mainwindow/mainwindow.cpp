@@ -26,7 +26,7 @@ const char* const SortNames[4] = {"Name", "Date", "Size", "Type"};
 HWND hwndToolBtns[NUM_TOOL_BUTTONS];
 HWND hwndPathBtn, hwndSortBtn;
 
-enum { NUM_PATH_LEVELS = 8, VK_ADD_SELECTED = 0x86 /* VK_F23 */ };
+enum { VK_ADD_SELECTED = 0x86 /* VK_F23 */ };
 
 ATOM RegisterMainClass(HINSTANCE hInst, const char* pszClassName)
 {
@@ -303,7 +303,10 @@ static void OnCommand(UINT id)
     case IDM_SORTBYDATE:
     case IDM_SORTBYSIZE:
     case IDM_SORTBYTYPE:    OnSortChoice((int)(id - IDM_SORTBYNAME)); break;
-    default: break;
+    default:
+        if (id >= IDM_PATHLEVEL && id <= IDM_PATHLEVEL_LAST)
+            OnPathLevel((int)(id - IDM_PATHLEVEL));
+        break;
     }
 }
 
@@ -375,8 +378,6 @@ LRESULT CALLBACK MainWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         OnPassCmdLine(hwnd);
         break;
     default:
-        if (msg >= WM_PATHLEVEL && msg < WM_PATHLEVEL + NUM_PATH_LEVELS)
-            OnPathLevel((int)(msg - WM_PATHLEVEL));
         break;
     }
     return DefWindowProcA(hwnd, msg, wParam, lParam);

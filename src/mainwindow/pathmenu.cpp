@@ -39,10 +39,10 @@ void CmdSortMenu()
 
 void CmdPathMenu()
 {
-    HMENU hMenu = BuildPathMenu(g_state.szCurDir, WM_PATHLEVEL);
+    HMENU hMenu = BuildPathMenu(g_state.szCurDir, IDM_PATHLEVEL);
     UINT id = TrackButtonMenu(hwndPathBtn, hMenu, g_state.bPathMenuOpen, TPM_LEFTALIGN);
     if (id)
-        SendMessageA(g_state.hwndMain, id, 0, 0);
+        SendMessageA(g_state.hwndMain, WM_COMMAND, id, 0);
 }
 
 void OnPathLevel(int k)
