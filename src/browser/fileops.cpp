@@ -6,10 +6,10 @@
 #include "browser/fileops.h"
 
 #include "base/pathjoin.h"
+#include "base/strtable.h"
 #include "browser/filedialogs.h"
 #include "browser/listing.h"
 #include "browser/listview.h"
-#include "browser/msgbox.h"
 #include "connection/progress.h"
 #include "connection/session.h"
 #include "protocol/packets.h"
@@ -39,14 +39,16 @@ static void RelistFilePane()
 static int ConfirmDelete(const std::vector<int>& rows)
 {
     if (rows.size() != 1)
-        return StringBox(g_state.hwndMain, IDS_CONFIRM_MULTI, IDS_CONFIRM_MULTI_CAP, MB_YESNO,
-                         (int)rows.size()) == IDYES;
+        return StringBox(g_state.hInst, g_state.hwndMain, IDS_CONFIRM_MULTI,
+                         IDS_CONFIRM_MULTI_CAP, MB_YESNO, (int)rows.size()) == IDYES;
     char szName[128], szPath[256];
     ListItemText(g_state.hwndFileList, rows[0], szName, sizeof szName);
-    DWORD dwAttr = JoinPath(szPath, sizeof szPath, g_state.szCurDir, szName) ? GetFileAttributesA(szPath)
-                                                                 : INVALID_FILE_ATTRIBUTES;
+    DWORD dwAttr = JoinPath(szPath, sizeof szPath, g_state.szCurDir, szName)
+                       ? GetFileAttributesA(szPath)
+                       : INVALID_FILE_ATTRIBUTES;
     int bFolder = dwAttr != INVALID_FILE_ATTRIBUTES && (dwAttr & FILE_ATTRIBUTE_DIRECTORY);
-    return StringBox(g_state.hwndMain, bFolder ? IDS_CONFIRM_FOLDER : IDS_CONFIRM_FILE,
+    return StringBox(g_state.hInst, g_state.hwndMain,
+                     bFolder ? IDS_CONFIRM_FOLDER : IDS_CONFIRM_FILE,
                      bFolder ? IDS_CONFIRM_FOLDER_CAP : IDS_DELETE_CAP, MB_YESNO, szName)
            == IDYES;
 }
@@ -73,7 +75,7 @@ void DeleteSelectedItems()
             nOk++;
     }
     if (nOk < rows.size())
-        StringBox(g_state.hwndMain, IDS_DELETE_FAILED, IDS_DELETE_CAP, MB_OK);
+        StringBox(g_state.hInst, g_state.hwndMain, IDS_DELETE_FAILED, IDS_DELETE_CAP, MB_OK);
     RelistFilePane();
 }
 
@@ -199,14 +201,15 @@ static void TransferSelectedItems(const char* pszDest, HWND hwndOwner, int bCopy
     for (int iRow : rows) {
         char szName[256], szSource[256], szTarget[256];
         ListItemText(g_state.hwndFileList, iRow, szName, sizeof szName);
-        if (!g_state.szCurDir[0] || !szName[0] || !JoinPath(szSource, sizeof szSource, g_state.szCurDir, szName)
+        if (!g_state.szCurDir[0] || !szName[0]
+            || !JoinPath(szSource, sizeof szSource, g_state.szCurDir, szName)
             || !JoinPath(szTarget, sizeof szTarget, pszDest, szName))
             continue;
         if (bCopy ? CopyFileA(szSource, szTarget, TRUE) : MoveFileA(szSource, szTarget))
             nOk++;
     }
     if (nOk < rows.size())
-        StringBox(hwndOwner, bCopy ? IDS_COPY_FAILED : IDS_MOVE_FAILED,
+        StringBox(g_state.hInst, hwndOwner, bCopy ? IDS_COPY_FAILED : IDS_MOVE_FAILED,
                   bCopy ? IDS_COPY_CAP : IDS_MOVE_CAP, MB_OK);
     RelistFilePane();
 }
@@ -240,7 +243,7 @@ static void OnCopyToOk(HWND hDlg)
     char szDest[256];
     GetDlgItemTextA(hDlg, IDC_COPYTO_DEST, szDest, sizeof szDest);
     if (!strcmp(szDest, g_state.szCurDir)) {
-        StringBox(hDlg, IDS_SAME_DIR, IDS_ERROR, MB_ICONHAND);
+        StringBox(g_state.hInst, hDlg, IDS_SAME_DIR, IDS_ERROR, MB_ICONHAND);
         return;
     }
     if (GetWindowLongPtrA(hDlg, DWLP_USER))

@@ -3,8 +3,8 @@
 #include "browser/sendlist.h"
 
 #include "base/pathjoin.h"
+#include "base/strtable.h"
 #include "browser/listview.h"
-#include "browser/msgbox.h"
 #include "connection/progress.h"
 #include "connection/session.h"
 #include "protocol/packets.h"
@@ -120,7 +120,7 @@ static int TooManyForSendList()
     int nSelected = (int)SendMessageA(g_state.hwndFileList, LVM_GETSELECTEDCOUNT, 0, 0);
     if (nListed + nSelected <= MAX_SEND_FILES)
         return 0;
-    StringBox(g_state.hwndMain, IDS_TOO_MANY_FILES, IDS_ERROR, MB_ICONHAND);
+    StringBox(g_state.hInst, g_state.hwndMain, IDS_TOO_MANY_FILES, IDS_ERROR, MB_ICONHAND);
     return 1;
 }
 

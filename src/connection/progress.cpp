@@ -2,6 +2,7 @@
 // the size text and the centring every dialog of the program uses.
 #include "connection/progress.h"
 
+#include "base/strtable.h"
 #include "connection/session.h"
 #include "connection/worker.h"
 #include "protocol/packets.h"
@@ -147,9 +148,8 @@ INT_PTR CALLBACK XferStatusDlgProc(HWND hDlg, UINT msg, WPARAM wParam, LPARAM)
 // Formats string uId with two numbers into a dialog item.
 static void SetItemFormatted(HWND hDlg, int idItem, UINT uId, int32_t a, int32_t b)
 {
-    char szFormat[256], szText[256];
-    LoadStringA(g_state.hInst, uId, szFormat, sizeof szFormat);
-    snprintf(szText, sizeof szText, szFormat, a, b);
+    char szText[256];
+    FormatString(g_state.hInst, szText, sizeof szText, uId, a, b);
     SetDlgItemTextA(hDlg, idItem, szText);
 }
 
@@ -178,9 +178,8 @@ void RefreshXferStatus()
     int32_t secs = (int32_t)(GetTickCount() - s.dwXferStartTick + 999) / 1000;
     if (secs == 0)
         secs = 1;
-    char szFormat[256], szText[256];
-    LoadStringA(s.hInst, IDS_BYTES_PER_SEC, szFormat, sizeof szFormat);
-    snprintf(szText, sizeof szText, szFormat, (int32_t)dwDone / secs);
+    char szText[256];
+    FormatString(s.hInst, szText, sizeof szText, IDS_BYTES_PER_SEC, (int32_t)dwDone / secs);
     SetDlgItemTextA(hDlg, IDC_XFER_RATE, szText);
 }
 
@@ -189,9 +188,8 @@ void UpdateSendListStatus()
     if (!g_state.hwndStatusText)
         return;
     int n = (int)SendMessageA(g_state.hwndSendList, LVM_GETITEMCOUNT, 0, 0);
-    char szSize[32], szFormat[256], szText[256];
+    char szSize[32], szText[256];
     FormatSize((int32_t)g_state.dwSendListBytes, szSize);
-    LoadStringA(g_state.hInst, IDS_SENDLIST_STATUS, szFormat, sizeof szFormat);
-    snprintf(szText, sizeof szText, szFormat, n, szSize);
+    FormatString(g_state.hInst, szText, sizeof szText, IDS_SENDLIST_STATUS, n, szSize);
     SetWindowTextA(g_state.hwndStatusText, szText);
 }

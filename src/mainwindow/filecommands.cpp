@@ -3,11 +3,11 @@
 #include "mainwindow/filecommands.h"
 
 #include "base/pathjoin.h"
+#include "base/strtable.h"
 #include "browser/filedialogs.h"
 #include "browser/fileops.h"
 #include "browser/listing.h"
 #include "browser/listview.h"
-#include "browser/msgbox.h"
 #include "connection/session.h"
 #include "connection/settingsdlg.h"
 #include "resource.h"
@@ -59,7 +59,8 @@ LRESULT OnEndLabelEdit(const NMLVDISPINFOA* pInfo)
         SetSubItemText(g_state.hwndFileList, pInfo->item.iItem, 0, pInfo->item.pszText);
         return 1;
     }
-    StringBox(g_state.hwndMain, IDS_RENAME_FAILED, IDS_RENAME_CAP, MB_ICONHAND, szOld);
+    StringBox(g_state.hInst, g_state.hwndMain, IDS_RENAME_FAILED, IDS_RENAME_CAP, MB_ICONHAND,
+              szOld);
     return 0;
 }
 

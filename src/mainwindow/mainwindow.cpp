@@ -267,7 +267,8 @@ static void CmdAbout()
     DialogBoxParamA(g_state.hInst, MAKEINTRESOURCEA(idDlg), g_state.hwndMain, AboutDlgProc, 0);
 }
 
-// A choice of the sort menu (i the sort order): re-sort the file pane in the new order without listing it again.
+// A choice of the sort menu (i the sort order): the file pane re-sorted in the new order
+// without listing it again.
 static void OnSortChoice(int i)
 {
     g_state.iSortOrder = i;

@@ -3,9 +3,9 @@
 // status dialog and retries a serial port that was busy.
 #include "mainwindow/xfercommands.h"
 
+#include "base/strtable.h"
 #include "browser/listing.h"
 #include "browser/listview.h"
-#include "browser/msgbox.h"
 #include "connection/progress.h"
 #include "connection/serialport.h"
 #include "connection/session.h"
@@ -92,7 +92,8 @@ static void ReportUnreadableRow(int iRow)
 {
     char szPath[256];
     GetSendListPath(iRow, szPath);
-    StringBox(g_state.hwndMain, IDS_CANT_READ_SOURCE, IDS_ERROR, MB_ICONHAND, szPath);
+    StringBox(g_state.hInst, g_state.hwndMain, IDS_CANT_READ_SOURCE, IDS_ERROR, MB_ICONHAND,
+              szPath);
 }
 
 // One batch of the records in the batch table, as a batch on its own: connect, send, and
@@ -170,7 +171,8 @@ int CmdSend()
         nSentOk += s.nFilesOk;
         int iResult = s.iSendResult, iUnread = s.iUnreadableFile;
         if (iResult != 0) {
-            StringBox(s.hwndMain, IDS_SEND_REFUSED_BASE + iResult, IDS_ERROR, MB_ICONHAND);
+            StringBox(s.hInst, s.hwndMain, IDS_SEND_REFUSED_BASE + iResult, IDS_ERROR,
+                      MB_ICONHAND);
             bErrorShown = 1;
         } else if (iUnread >= 0 && iUnread < nBatch) {
             ReportUnreadableRow(iFirst + iUnread);
@@ -187,7 +189,7 @@ int CmdSend()
     RemoveSentRows(abSent);
     UpdateSendListStatus();
     if (!bErrorShown && s.bShowResults)
-        StringBox(s.hwndMain, IDS_SENT_RESULT, IDS_SEND_CAP, MB_OK, nSentOk, n);
+        StringBox(s.hInst, s.hwndMain, IDS_SENT_RESULT, IDS_SEND_CAP, MB_OK, nSentOk, n);
     return !bErrorShown;
 }
 
@@ -252,7 +254,8 @@ int CmdReceive()
         // another list, and the counters are still this batch's.
         int nOk, nFiles;
         ReceivedBatchResult(dwBatch, &nOk, &nFiles);
-        StringBox(g_state.hwndMain, IDS_RECEIVED_RESULT, IDS_RECEIVE_CAP, MB_OK, nOk, nFiles);
+        StringBox(s.hInst, s.hwndMain, IDS_RECEIVED_RESULT, IDS_RECEIVE_CAP, MB_OK, nOk,
+                  nFiles);
     }
     if (strcmp(s.szCurDir, s.szDestDir) == 0)
         FillFileList(s.hwndFileList, s.szCurDir, 0);
