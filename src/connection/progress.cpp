@@ -51,7 +51,7 @@ void CenterDialog(HWND hDlg)
 }
 
 // WM_INITDIALOG of "Connecting...": the alignment hint is only for the infrared types. A
-// link that stood before the handle was published had its close posted to no dialog; the
+// link that stands before the handle is published has its close posted to no dialog; the
 // state is read after publishing, so that either this or the worker's post closes it.
 static INT_PTR OnConnectInit(HWND hDlg)
 {
@@ -94,10 +94,9 @@ INT_PTR CALLBACK ConnectDlgProc(HWND hDlg, UINT msg, WPARAM wParam, LPARAM)
     }
 }
 
-// WM_INITDIALOG of "File Xfer Status". A batch that was already stopped before the dialog
-// came up closes it at once; a received
-// batch that ended meanwhile (its last file closed, or the peer's abort) has left
-// WS_RECEIVING, and the worker's close went to no dialog.
+// WM_INITDIALOG of "File Xfer Status". A batch that is stopped before the dialog comes up
+// closes it at once; so does a received batch that ended meanwhile (its last file closed, or
+// the peer's abort): it has left WS_RECEIVING, and the worker's close went to no dialog.
 static INT_PTR OnXferInit(HWND hDlg)
 {
     CenterDialog(hDlg);
