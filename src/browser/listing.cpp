@@ -243,7 +243,7 @@ static int ListPass(HWND hwndList, ROWTABLE* t, const char* pszDir, int bFiles, 
         row.dwTimeHigh = bDir ? 0 : pFd->ftLastWriteTime.dwHighDateTime;
         row.dwExtKey = ExtKey(pFd->cFileName);
         int iItem = InsertListItem(hwndList, iPos++, pFd->cFileName,
-                                 EntryIcon(&icons, szPath, pFd->cFileName, bDir), r);
+                                   EntryIcon(&icons, szPath, pFd->cFileName, bDir), r);
         r++;
         if (bDir || iItem < 0)
             continue;
@@ -325,8 +325,7 @@ static HWND CreateOwnerDrawButton(HWND hwndMain, const char* pszText, int id)
 void CreateFilePanes(HWND hwndMain)
 {
     SessionState& s = g_state;
-    char szSys[256];
-    char szDir[MAX_PATH];
+    char szDir[MAX_PATH], szSys[256];
     GetSystemDirectoryA(szDir, sizeof szDir);
     JoinPath(szSys, sizeof szSys, szDir, "winsock.dll");
     SHFILEINFOA sfi = {};
