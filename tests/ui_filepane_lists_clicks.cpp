@@ -3,6 +3,7 @@
 // the path menu's levels; and the clicks, right-clicks and keys of both panes.
 #include <gtest/gtest.h>
 
+#include "base/pathjoin.h"
 #include "browser/pathmenu.h"
 #include "ui_support.h"
 
@@ -123,6 +124,19 @@ TEST(PathMenu, EveryItemLeadsToTheLevelItNames)
         strcpy(sz, pszPath);
         EXPECT_EQ(0, PathOfLevel(sz, n + 1)) << "past the drives";
     }
+}
+
+// A join puts one backslash between folder and name, none after a root's own, and says when
+// the whole path did not fit (the buffer then holds as much as fits).
+TEST(PathJoin, OneBackslashAndNoSilentCut)
+{
+    char sz[8];
+    EXPECT_TRUE(JoinPath(sz, sizeof sz, "C:\\", "ab"));
+    EXPECT_STREQ("C:\\ab", sz);
+    EXPECT_TRUE(JoinPath(sz, sizeof sz, "C:\\d", "ab"));
+    EXPECT_STREQ("C:\\d\\ab", sz);
+    EXPECT_FALSE(JoinPath(sz, sizeof sz, "C:\\d", "abc"));
+    EXPECT_STREQ("C:\\d\\ab", sz);
 }
 
 using MainWindow = OnMainWindow;

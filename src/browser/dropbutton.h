@@ -8,15 +8,13 @@
 // is outlined around its caption and arrow.
 void DrawDropButton(const DRAWITEMSTRUCT* p, const char* pszCaption, int bRightAligned);
 
-// Shows the menu under the button, aligned to the button's left edge (or its right edge with
-// TPM_RIGHTALIGN in uAlign), the button redrawn with bOpen set while the menu is up so that
-// its caption can change. Destroys the menu; returns the chosen item's id, or 0.
-template <class Flag>
-UINT TrackDropMenu(HWND hwndButton, HMENU hMenu, Flag& bOpen, UINT uAlign);
-
-// What TrackDropMenu does around the flag.
+// Shows the menu under the button, aligned to its left edge (or its right edge with
+// TPM_RIGHTALIGN in uAlign), owned by the button's parent, and destroys it. Returns the
+// chosen item's id, or 0.
 UINT TrackMenuUnderButton(HWND hwndButton, HMENU hMenu, UINT uAlign);
 
+// The same with the button redrawn with bOpen set while the menu is up, so that its caption
+// can say so. The flag is a plain int or an atomic one, as the state that holds it.
 template <class Flag>
 UINT TrackDropMenu(HWND hwndButton, HMENU hMenu, Flag& bOpen, UINT uAlign)
 {

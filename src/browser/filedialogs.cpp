@@ -2,6 +2,7 @@
 #include "browser/filedialogs.h"
 
 #include "base/pathjoin.h"
+#include "browser/fileops.h"
 #include "browser/listview.h"
 #include "connection/progress.h"
 #include "connection/session.h"
@@ -78,11 +79,7 @@ static int FindSelectedEntry(char* pszName, WIN32_FIND_DATAA* pFd)
     ListItemText(hList, iItem, pszName, 256);
     if (!pszName[0] || !JoinPath(s_props.szPath, sizeof s_props.szPath, g_state.szCurDir, pszName))
         return 0;
-    HANDLE h = FindFirstFileA(s_props.szPath, pFd);
-    if (h == INVALID_HANDLE_VALUE)
-        return 0;
-    FindClose(h);
-    return 1;
+    return FindEntry(s_props.szPath, pFd);
 }
 
 // Fills the dialog from the entry; with nothing to show it beeps and closes unseen.
@@ -104,7 +101,8 @@ static INT_PTR OnPropertiesInit(HWND hDlg)
     InvalidateRect(GetDlgItem(hDlg, IDC_PROP_ICON), nullptr, TRUE);
     s_props.dwAttr = fd.dwFileAttributes;
     for (const auto& box : kAttrBoxes)
-        CheckDlgButton(hDlg, box.id, (fd.dwFileAttributes & box.dwBit) ? BST_CHECKED : BST_UNCHECKED);
+        CheckDlgButton(hDlg, box.id,
+                       (fd.dwFileAttributes & box.dwBit) ? BST_CHECKED : BST_UNCHECKED);
     char sz[64];
     snprintf(sz, sizeof sz, "%lu Bytes", (unsigned long)fd.nFileSizeLow);
     SetDlgItemTextA(hDlg, IDC_PROP_SIZE, sz);

@@ -143,14 +143,19 @@ BOOL DeleteFolderTree(const char* pszPath)
     return RemoveDirectoryA(pszPath);
 }
 
-static int EntryExists(const char* pszPath)
+int FindEntry(const char* pszPath, WIN32_FIND_DATAA* pFd)
 {
-    WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA(pszPath, &fd);
+    HANDLE h = FindFirstFileA(pszPath, pFd);
     if (h == INVALID_HANDLE_VALUE)
         return 0;
     FindClose(h);
     return 1;
+}
+
+static int EntryExists(const char* pszPath)
+{
+    WIN32_FIND_DATAA fd;
+    return FindEntry(pszPath, &fd);
 }
 
 // The first of New Folder, New Folder(1), New Folder(2)... that names nothing yet; 0 when

@@ -8,3 +8,5 @@ void CreateNewFolder();
 INT_PTR CALLBACK CopyToDlgProc(HWND hDlg, UINT msg, WPARAM wParam, LPARAM lParam);
 void MoveSelectedItems(const char* pszDest, HWND hwndOwner);
 void CopySelectedItems(const char* pszDest, HWND hwndOwner);
+// The directory entry of a file or folder into *pFd; 0 when there is none.
+int FindEntry(const char* pszPath, WIN32_FIND_DATAA* pFd);

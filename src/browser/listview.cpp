@@ -43,6 +43,14 @@ void ListItemText(HWND hwndList, int iItem, char* pszText, int cb, int iSub)
     SendMessageA(hwndList, LVM_GETITEMTEXTA, (WPARAM)iItem, (LPARAM)&it);
 }
 
+void SelectListItem(HWND hwndList, int iItem, int bSelected)
+{
+    LVITEMA it = {};
+    it.stateMask = LVIS_SELECTED;
+    it.state = bSelected ? LVIS_SELECTED : 0;
+    SendMessageA(hwndList, LVM_SETITEMSTATE, (WPARAM)iItem, (LPARAM)&it);
+}
+
 int ListItemParam(HWND hwndList, int iItem, LPARAM* plParam)
 {
     LVITEMA it = {};

@@ -73,17 +73,13 @@ void CmdSelectAll()
         LPARAM r;
         if (!ListItemParam(hList, i, &r) || !RowIsFile(&pRows[r]))
             continue;
-        LVITEMA state = {};
-        state.state = state.stateMask = LVIS_SELECTED;
-        SendMessageA(hList, LVM_SETITEMSTATE, i, (LPARAM)&state);
+        SelectListItem(hList, i, 1);
     }
 }
 
 void CmdDeselectAll()
 {
-    LVITEMA state = {};
-    state.stateMask = LVIS_SELECTED;
-    SendMessageA(g_state.hwndFileList, LVM_SETITEMSTATE, (WPARAM)-1, (LPARAM)&state);
+    SelectListItem(g_state.hwndFileList, -1, 0);
 }
 
 // The name and full path of the first selected row; 0 when nothing is selected.

@@ -71,15 +71,11 @@ static int FillBatchTable(XFERFILE* pFiles, int iFirst, int n, uint32_t* pdwTota
 static void RemoveSentRows(const std::vector<char>& abSent)
 {
     HWND hwndList = g_state.hwndSendList;
-    LVITEMA it = {};
-    it.stateMask = LVIS_SELECTED;
-    it.state = 0;
-    SendMessageA(hwndList, LVM_SETITEMSTATE, (WPARAM)-1, (LPARAM)&it);
-    it.state = LVIS_SELECTED;
+    SelectListItem(hwndList, -1, 0);
     int nSent = 0;
     for (size_t i = 0; i < abSent.size(); i++) {
         if (abSent[i]) {
-            SendMessageA(hwndList, LVM_SETITEMSTATE, (WPARAM)i, (LPARAM)&it);
+            SelectListItem(hwndList, (int)i, 1);
             nSent++;
         }
     }
