@@ -2,6 +2,8 @@
 #pragma once
 #include <windows.h>
 
-INT_PTR CALLBACK SelectDirDlgProc(HWND hDlg, UINT msg, WPARAM wParam, LPARAM lParam);
+// Select Directory opened on the folder in pszPath (a 256-byte buffer); 1 when its OK closed
+// it, pszPath then holding the chosen folder (which Cancel leaves as it was).
+int SelectDirectory(HWND hwndOwner, char* pszPath);
 INT_PTR CALLBACK RunDlgProc(HWND hDlg, UINT msg, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK PropertiesDlgProc(HWND hDlg, UINT msg, WPARAM wParam, LPARAM lParam);

@@ -263,8 +263,7 @@ static void OnCopyToBrowse(HWND hDlg)
 {
     char szDest[256];
     GetDlgItemTextA(hDlg, IDC_COPYTO_DEST, szDest, sizeof szDest);
-    if (DialogBoxParamA(g_state.hInst, MAKEINTRESOURCEA(IDD_SELECTDIR), nullptr, SelectDirDlgProc,
-                        (LPARAM)szDest) == 1)
+    if (SelectDirectory(nullptr, szDest))
         SetDlgItemTextA(hDlg, IDC_COPYTO_DEST, szDest);
 }
 

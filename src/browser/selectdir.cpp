@@ -86,7 +86,7 @@ static UINT ShowPathMenu(HWND hDlg)
                          TPM_LEFTALIGN);
 }
 
-INT_PTR CALLBACK SelectDirDlgProc(HWND hDlg, UINT msg, WPARAM wParam, LPARAM lParam)
+static INT_PTR CALLBACK SelectDirDlgProc(HWND hDlg, UINT msg, WPARAM wParam, LPARAM lParam)
 {
     switch (msg) {
     case WM_INITDIALOG:
@@ -114,4 +114,10 @@ INT_PTR CALLBACK SelectDirDlgProc(HWND hDlg, UINT msg, WPARAM wParam, LPARAM lPa
         break;
     }
     return FALSE;
+}
+
+int SelectDirectory(HWND hwndOwner, char* pszPath)
+{
+    return DialogBoxParamA(g_state.hInst, MAKEINTRESOURCEA(IDD_SELECTDIR), hwndOwner,
+                           SelectDirDlgProc, (LPARAM)pszPath) == 1;
 }

@@ -105,8 +105,7 @@ static void OnSettingsBrowse(HWND hDlg)
 {
     char szBuf[256];
     strcpy(szBuf, g_state.szDestDir);
-    if (DialogBoxParamA(g_state.hInst, MAKEINTRESOURCEA(IDD_SELECTDIR), hDlg, SelectDirDlgProc,
-                        (LPARAM)szBuf) == 1) {
+    if (SelectDirectory(hDlg, szBuf)) {
         strcpy(g_state.szDestDir, szBuf);
         SetDlgItemTextA(hDlg, IDC_SET_DEST, szBuf);
     }
