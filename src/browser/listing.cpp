@@ -287,6 +287,18 @@ void FillFileList(HWND hwndList, const char* pszPath, int bFoldersOnly)
     EndFill(hwndList, t->pRows, hOld);
 }
 
+void SetUpListingView(HWND hwndList)
+{
+    SendMessageA(hwndList, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT,
+                 LVS_EX_FULLROWSELECT);
+    SendMessageA(hwndList, LVM_SETIMAGELIST, LVSIL_SMALL, (LPARAM)hSysImageList);
+}
+
+void ReleaseListingIcons(HWND hwndList)
+{
+    SendMessageA(hwndList, LVM_SETIMAGELIST, LVSIL_SMALL, 0);
+}
+
 // A report-style list view child of the main window, placed later by the layout.
 static HWND CreateListView(HWND hwndMain, int id)
 {
@@ -294,8 +306,7 @@ static HWND CreateListView(HWND hwndMain, int id)
                                 WS_CHILD | WS_VISIBLE | WS_BORDER | LVS_REPORT |
                                     LVS_SHOWSELALWAYS | LVS_EDITLABELS,
                                 0, 0, 0, 0, hwndMain, (HMENU)(INT_PTR)id, g_state.hInst, nullptr);
-    SendMessageA(hwnd, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
-    SendMessageA(hwnd, LVM_SETIMAGELIST, LVSIL_SMALL, (LPARAM)hSysImageList);
+    SetUpListingView(hwnd);
     return hwnd;
 }
 

@@ -14,6 +14,11 @@ void InsertColumn(HWND hwndList, int i, const char* pszText, int cx)
     SendMessageA(hwndList, LVM_INSERTCOLUMNA, (WPARAM)i, (LPARAM)&col);
 }
 
+void SetColumnWidth(HWND hwndList, int i, int cx)
+{
+    SendMessageA(hwndList, LVM_SETCOLUMNWIDTH, (WPARAM)i, MAKELPARAM(cx, 0));
+}
+
 int InsertListItem(HWND hwndList, int iPos, const char* pszText, int iIcon, LPARAM lParam)
 {
     LVITEMA it = {};

@@ -6,6 +6,7 @@
 
 // Adds a left-aligned column i of width cx.
 void InsertColumn(HWND hwndList, int i, const char* pszText, int cx);
+void SetColumnWidth(HWND hwndList, int i, int cx);
 // Inserts a row at iPos with its text, icon and parameter; returns its index, -1 on failure.
 int InsertListItem(HWND hwndList, int iPos, const char* pszText, int iIcon, LPARAM lParam);
 void SetSubItemText(HWND hwndList, int iItem, int iSub, const char* pszText);

@@ -30,13 +30,12 @@ static INT_PTR OnSelectDirInit(HWND hDlg, LPARAM lParam)
     CenterDialog(hDlg);
     SetWindowLongPtrA(hDlg, DWLP_USER, lParam);
     HWND hList = GetDlgItem(hDlg, IDC_SELDIR_LIST);
-    SendMessageA(hList, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
+    SetUpListingView(hList);
     RECT rc;
     GetWindowRect(hList, &rc);
     InsertColumn(hList, 0, "Name", rc.right - rc.left - 4);
     InsertColumn(hList, 1, "Size", 1);
     InsertColumn(hList, 2, "Date", 1);
-    SendMessageA(hList, LVM_SETIMAGELIST, LVSIL_SMALL, (LPARAM)hSysImageList);
     ShowFolder(hDlg);
     return TRUE;
 }
@@ -75,7 +74,7 @@ static INT_PTR OnSelectDirNotify(HWND hDlg, const NMHDR* pHdr)
 // view leaves it alone.
 static void OnSelectDirEnd(HWND hDlg, int id)
 {
-    SendDlgItemMessageA(hDlg, IDC_SELDIR_LIST, LVM_SETIMAGELIST, LVSIL_SMALL, 0);
+    ReleaseListingIcons(GetDlgItem(hDlg, IDC_SELDIR_LIST));
     EndDialog(hDlg, id);
 }
 

@@ -4,6 +4,7 @@
 
 #include "browser/dropbutton.h"
 #include "browser/listing.h"
+#include "browser/listview.h"
 #include "browser/pathmenu.h"
 #include "browser/sendlist.h"
 #include "connection/progress.h"
@@ -128,11 +129,6 @@ int InitInstance(HINSTANCE hInstance, int nCmdShow, const char* lpCmdLine)
 static void PlaceChild(HWND hwndChild, int x, int y, int cx, int cy)
 {
     SetWindowPos(hwndChild, HWND_TOP, x, y, cx, cy, SWP_SHOWWINDOW);
-}
-
-static void SetColumnWidth(HWND hwndList, int iCol, int cx)
-{
-    SendMessageA(hwndList, LVM_SETCOLUMNWIDTH, (WPARAM)iCol, MAKELPARAM(cx, 0));
 }
 
 // WM_SIZE: side by side above 320 pixels of width, stacked at 320 and below.
@@ -323,8 +319,8 @@ static void OnCreate(HWND hwnd)
 // so that destroying them leaves it alone.
 static void OnDestroy()
 {
-    SendMessageA(g_state.hwndFileList, LVM_SETIMAGELIST, LVSIL_SMALL, 0);
-    SendMessageA(g_state.hwndSendList, LVM_SETIMAGELIST, LVSIL_SMALL, 0);
+    ReleaseListingIcons(g_state.hwndFileList);
+    ReleaseListingIcons(g_state.hwndSendList);
     PostQuitMessage(0);
 }
 
