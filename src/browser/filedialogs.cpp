@@ -73,7 +73,7 @@ static void ShowFileTime(HWND hDlg, int id, const FILETIME* pft)
 static int FindSelectedEntry(char* pszName, WIN32_FIND_DATAA* pFd)
 {
     HWND hList = g_state.hwndFileList;
-    int iItem = (int)SendMessageA(hList, LVM_GETNEXTITEM, (WPARAM)-1, LVNI_SELECTED);
+    int iItem = NextSelectedItem(hList);
     if (iItem < 0 || !g_state.szCurDir[0])
         return 0;
     ListItemText(hList, iItem, pszName, 256);

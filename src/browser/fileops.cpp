@@ -25,7 +25,7 @@ static std::vector<int> SelectedRows()
 {
     std::vector<int> rows;
     int i = -1;
-    while ((i = (int)SendMessageA(g_state.hwndFileList, LVM_GETNEXTITEM, i, LVNI_SELECTED)) >= 0)
+    while ((i = NextSelectedItem(g_state.hwndFileList, i)) >= 0)
         rows.push_back(i);
     return rows;
 }

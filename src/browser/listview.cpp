@@ -48,6 +48,11 @@ void ListItemText(HWND hwndList, int iItem, char* pszText, int cb, int iSub)
     SendMessageA(hwndList, LVM_GETITEMTEXTA, (WPARAM)iItem, (LPARAM)&it);
 }
 
+int NextSelectedItem(HWND hwndList, int iAfter)
+{
+    return (int)SendMessageA(hwndList, LVM_GETNEXTITEM, (WPARAM)iAfter, LVNI_SELECTED);
+}
+
 void SelectListItem(HWND hwndList, int iItem, int bSelected)
 {
     LVITEMA it = {};

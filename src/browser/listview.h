@@ -12,6 +12,8 @@ int InsertListItem(HWND hwndList, int iPos, const char* pszText, int iIcon, LPAR
 void SetSubItemText(HWND hwndList, int iItem, int iSub, const char* pszText);
 // Text of a row's sub-item (0 the row's own text), at most cb bytes; "" when there is none.
 void ListItemText(HWND hwndList, int iItem, char* pszText, int cb, int iSub = 0);
+// The first selected row after row iAfter (-1 for the first of all); -1 when there is none.
+int NextSelectedItem(HWND hwndList, int iAfter = -1);
 // Selects (bSelected 1) or deselects row iItem, or every row for iItem -1.
 void SelectListItem(HWND hwndList, int iItem, int bSelected);
 // The parameter of a row into *plParam; 0 when there is no such row.

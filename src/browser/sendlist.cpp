@@ -130,7 +130,7 @@ void AddSelectedToSendList()
         return;
     HWND hwndFiles = g_state.hwndFileList;
     int i = -1;
-    while ((i = (int)SendMessageA(hwndFiles, LVM_GETNEXTITEM, (WPARAM)i, LVNI_SELECTED)) >= 0) {
+    while ((i = NextSelectedItem(hwndFiles, i)) >= 0) {
         char szText[256] = "";
         LVITEMA it = {};
         it.mask = LVIF_TEXT | LVIF_IMAGE;
@@ -158,8 +158,7 @@ void RemoveSelectedFromSendList()
     int* pIndexes = new int[nRows > 0 ? nRows : 1];
     int n = 0;
     int i = -1;
-    while (n < nRows &&
-           (i = (int)SendMessageA(hwndList, LVM_GETNEXTITEM, (WPARAM)i, LVNI_SELECTED)) >= 0) {
+    while (n < nRows && (i = NextSelectedItem(hwndList, i)) >= 0) {
         LPARAM dwSize = 0;
         ListItemParam(hwndList, i, &dwSize);
         g_state.dwSendListBytes -= (uint32_t)dwSize;

@@ -16,11 +16,6 @@
 
 #include <cstring>
 
-static int FirstSelectedRow()
-{
-    return (int)SendMessageA(g_state.hwndFileList, LVM_GETNEXTITEM, (WPARAM)-1, LVNI_SELECTED);
-}
-
 // A name counts as a program when it ends in ".EXE" in any case.
 static int EndsInExe(const char* pszName)
 {
@@ -36,7 +31,7 @@ void ShowFileContextMenu(const NMITEMACTIVATE* pItem)
     HMENU hMenu = g_state.hContextMenu2;
     if (SendMessageA(g_state.hwndFileList, LVM_GETSELECTEDCOUNT, 0, 0) <= 1) {
         char szName[256] = "";
-        int iRow = FirstSelectedRow();
+        int iRow = NextSelectedItem(g_state.hwndFileList);
         if (iRow >= 0)
             ListItemText(g_state.hwndFileList, iRow, szName, sizeof szName);
         int bExe = EndsInExe(szName);
@@ -85,7 +80,7 @@ void CmdDeselectAll()
 // The name and full path of the first selected row; 0 when nothing is selected.
 static int SelectedPath(char* pszName, char* pszPath)
 {
-    int iRow = FirstSelectedRow();
+    int iRow = NextSelectedItem(g_state.hwndFileList);
     if (iRow < 0)
         return 0;
     ListItemText(g_state.hwndFileList, iRow, pszName, 256);

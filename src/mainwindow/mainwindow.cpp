@@ -250,7 +250,7 @@ static int OnNotify(HWND hwnd, const NMHDR* pHdr)
 static void CmdRename()
 {
     HWND hwndList = g_state.hwndFileList;
-    int i = (int)SendMessageA(hwndList, LVM_GETNEXTITEM, (WPARAM)-1, LVNI_SELECTED);
+    int i = NextSelectedItem(hwndList);
     if (i < 0)
         return;
     SetFocus(hwndList);
