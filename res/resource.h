@@ -69,6 +69,41 @@
 #define IDC_ABOUT_VERSION    1002
 #define IDC_ABOUT_BUILT      1003
 
+// Controls of File Properties
+#define IDC_PROP_NAME        1001
+#define IDC_PROP_CREATED     1003
+#define IDC_PROP_MODIFIED    1004
+#define IDC_PROP_ACCESSED    1005
+#define IDC_PROP_SIZE        1008
+#define IDC_PROP_READONLY    1010
+#define IDC_PROP_HIDDEN      1011
+#define IDC_PROP_ARCHIVE     1012
+#define IDC_PROP_SYSTEM      1013
+#define IDC_PROP_ICON        1016
+
+// Controls of Copy To (also Move To)
+#define IDC_COPYTO_DEST      1001
+#define IDC_COPYTO_BROWSE    1012
+
+// Controls of Run
+#define IDC_RUN_ARGS         1001
+#define IDC_RUN_PROGRAM      1002
+
+// Controls of Select Directory
+#define IDC_SELDIR_LIST      4
+#define IDC_SELDIR_PATHBTN   1012
+
+// Controls of Settings
+#define IDC_SET_DEST         1001
+#define IDC_SET_DESTLABEL    1002
+#define IDC_SET_PROMPT       1011
+#define IDC_SET_BROWSE       1012
+#define IDC_SET_RESULTS      1013
+#define IDC_SET_OVERWRITE    1014
+#define IDC_SET_TYPE         1020
+#define IDC_SET_PEERIP       1021
+#define IDC_SET_MYIP         1022
+
 // Controls of the main window
 #define IDC_FILELIST         4
 #define IDC_SENDLIST         5
@@ -95,4 +130,12 @@
 #define IDM_DESELECTALL      40036
 #define IDM_RUN              40037
 #define IDM_SORTMENU         40038
-#define IDM_SORTBASE         7200
+// Item k of a path menu (k from 1, the folder itself, to the drives level; a 256-byte path
+// has fewer than 200 levels).
+#define IDM_PATHLEVEL        40100
+#define IDM_PATHLEVEL_LAST   40300
+// The sort menu's choices, in the order of the sort orders (iSortOrder 0 to 3).
+#define IDM_SORTBYNAME       40040
+#define IDM_SORTBYDATE       40041
+#define IDM_SORTBYSIZE       40042
+#define IDM_SORTBYTYPE       40043

@@ -40,7 +40,7 @@ struct FileOps : OnMainWindow {
     // box that follows before the dialog closes, "" when none does.
     static std::string ChooseDestination(HWND hDlg, const std::string& dest)
     {
-        SetDlgItemTextA(hDlg, 1001, dest.c_str());
+        SetDlgItemTextA(hDlg, IDC_COPYTO_DEST, dest.c_str());
         PostMessageA(hDlg, WM_COMMAND, IDOK, 0);
         HWND hBox = nullptr;
         WaitFor([&] { return !IsWindow(hDlg) || (hBox = FindActiveDialog(nullptr, hDlg)); }, 10000);
@@ -54,17 +54,17 @@ struct FileOps : OnMainWindow {
     // or Cancel; the destination field afterwards.
     static std::string BrowseIntoFirstFolder(HWND hDlg, int idClose)
     {
-        PostMessageA(hDlg, WM_COMMAND, 1012, 0);
+        PostMessageA(hDlg, WM_COMMAND, IDC_COPYTO_BROWSE, 0);
         HWND hSel = WaitForDialog("Select Directory");
         if (!hSel)
             return "(no Select Directory)";
-        NMITEMACTIVATE nm = {{GetDlgItem(hSel, 4), 4, NM_CLICK}};
-        SendMessageA(hSel, WM_NOTIFY, 4, (LPARAM)&nm);
+        NMITEMACTIVATE nm = {{GetDlgItem(hSel, IDC_SELDIR_LIST), IDC_SELDIR_LIST, NM_CLICK}};
+        SendMessageA(hSel, WM_NOTIFY, IDC_SELDIR_LIST, (LPARAM)&nm);
         PostMessageA(hSel, WM_COMMAND, idClose, 0);
         // Once it is gone, a message the dialog answers comes after Browse has returned.
         WaitFor([&] { return !IsWindow(hSel); }, 10000);
         SendMessageA(hDlg, WM_NULL, 0, 0);
-        return WindowText(GetDlgItem(hDlg, 1001));
+        return WindowText(GetDlgItem(hDlg, IDC_COPYTO_DEST));
     }
     ScratchDir dir, dest;
 };
@@ -179,7 +179,7 @@ TEST_F(FileOps, CopyToKeepsAnExistingTargetAndMovePutsEachRowUnderTheDestination
     snprintf(g_settings.szDestDir, sizeof g_settings.szDestDir, "C:\\Inbox");
     std::string field, box;
     WithDialog(IDM_COPYTO, "Copy File(s)", [&](HWND hDlg) {
-        field = WindowText(GetDlgItem(hDlg, 1001));
+        field = WindowText(GetDlgItem(hDlg, IDC_COPYTO_DEST));
         box = ChooseDestination(hDlg, dest.Path());
     });
     EXPECT_EQ("C:\\Inbox", field);
@@ -192,7 +192,7 @@ TEST_F(FileOps, CopyToKeepsAnExistingTargetAndMovePutsEachRowUnderTheDestination
     SelectNames({"y.txt", "folder"});
     std::string afterCancel, afterOk;
     WithDialog(IDM_MOVE, "Move File(s)", [&](HWND hDlg) {
-        SetDlgItemTextA(hDlg, 1001, dest.Path().c_str());
+        SetDlgItemTextA(hDlg, IDC_COPYTO_DEST, dest.Path().c_str());
         afterCancel = BrowseIntoFirstFolder(hDlg, IDCANCEL);
         afterOk = BrowseIntoFirstFolder(hDlg, IDOK);
         box = ChooseDestination(hDlg, dest.Path() + "\\");
@@ -216,15 +216,15 @@ TEST_F(FileOps, PropertiesWritesTheAttributeBoxesOnlyOnOk)
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE);
     ShowFolder(dir.Path());
     SelectNames({"p.txt"});
-    // Read-only (1010) off and hidden (1011) on; what the dialog showed before.
+    // Read-only off and hidden on; what the dialog showed before.
     auto edit = [&](int idClose) {
         std::string shown;
         WithDialog(IDM_PROPERTIES, "File Properties", [&](HWND hDlg) {
-            shown = WindowText(GetDlgItem(hDlg, 1008));
-            shown += IsDlgButtonChecked(hDlg, 1010) ? " read-only" : "";
-            shown += IsDlgButtonChecked(hDlg, 1011) ? " hidden" : "";
-            CheckDlgButton(hDlg, 1010, BST_UNCHECKED);
-            CheckDlgButton(hDlg, 1011, BST_CHECKED);
+            shown = WindowText(GetDlgItem(hDlg, IDC_PROP_SIZE));
+            shown += IsDlgButtonChecked(hDlg, IDC_PROP_READONLY) ? " read-only" : "";
+            shown += IsDlgButtonChecked(hDlg, IDC_PROP_HIDDEN) ? " hidden" : "";
+            CheckDlgButton(hDlg, IDC_PROP_READONLY, BST_UNCHECKED);
+            CheckDlgButton(hDlg, IDC_PROP_HIDDEN, BST_CHECKED);
             PostMessageA(hDlg, WM_COMMAND, idClose, 0);
         });
         return shown;

@@ -3,7 +3,8 @@
 // the path menu's levels; and the clicks, right-clicks and keys of both panes.
 #include <gtest/gtest.h>
 
-#include "browser/filedialogs.h"
+#include "base/pathjoin.h"
+#include "browser/pathmenu.h"
 #include "ui_support.h"
 
 #include <cstring>
@@ -74,7 +75,7 @@ TEST_F(Listing, SizeTypeAndDateOrdersAndTheSortChoice)
     // The sort menu's choice re-sorts the rows listed without listing again: a file made
     // since stays out.
     WriteWholeFile(dir.File("late.txt"), "l");
-    SendMessageA(g_wnd.hwndMain, IDM_SORTBASE + 2, 0, 0);
+    RunCommand(IDM_SORTBYSIZE);
     EXPECT_EQ(2, g_settings.iSortOrder);
     EXPECT_EQ((Names{"small.txt", "noext", "big.c"}), ListNames(g_wnd.hwndFileList));
 }
@@ -125,6 +126,19 @@ TEST(PathMenu, EveryItemLeadsToTheLevelItNames)
         strcpy(sz, pszPath);
         EXPECT_EQ(0, PathOfLevel(sz, n + 1)) << "past the drives";
     }
+}
+
+// A join puts one backslash between folder and name, none after a root's own, and says when
+// the whole path did not fit (the buffer then holds as much as fits).
+TEST(PathJoin, OneBackslashAndNoSilentCut)
+{
+    char sz[8];
+    EXPECT_TRUE(JoinPath(sz, sizeof sz, "C:\\", "ab"));
+    EXPECT_STREQ("C:\\ab", sz);
+    EXPECT_TRUE(JoinPath(sz, sizeof sz, "C:\\d", "ab"));
+    EXPECT_STREQ("C:\\d\\ab", sz);
+    EXPECT_FALSE(JoinPath(sz, sizeof sz, "C:\\d", "abc"));
+    EXPECT_STREQ("C:\\d\\ab", sz);
 }
 
 using MainWindow = OnMainWindow;
@@ -183,6 +197,34 @@ TEST_F(MainWindow, ClicksOpenFoldersAndDrivesAndRightClicksTheProgramRule)
     NotifyFrom(hwndList, NM_CLICK, iC);
     EXPECT_STREQ("C:\\", g_settings.szCurDir);
     EXPECT_GT(ItemCount(hwndList), 0);
+}
+
+// The path menu's items, which come back to the main window as commands, lead to each level
+// of a folder however deep: its parent, a level more than eight up, the drive root and the
+// drives; the folder itself and past the drives change nothing.
+TEST_F(MainWindow, PathMenuCommandsReachEveryLevel)
+{
+    ScratchDir dir;
+    std::string deep = dir.Path();
+    for (const char* psz : {"1", "2", "3", "4", "5", "6", "7", "8", "9"}) {
+        deep += std::string("\\") + psz;
+        CreateDirectoryA(deep.c_str(), nullptr);
+    }
+    int d = PathDepth(deep.c_str());
+    ASSERT_GE(d, 10);
+    auto go = [&](int k) {
+        ShowFolder(deep);
+        RunCommand(IDM_PATHLEVEL + k);
+        return std::string(g_settings.szCurDir);
+    };
+    EXPECT_EQ(deep, go(1));
+    EXPECT_EQ(deep.substr(0, deep.size() - 2), go(2));
+    EXPECT_EQ(dir.Path(), go(10));
+    EXPECT_GE(FindRow("1"), 0) << "the pane lists the level gone to";
+    EXPECT_EQ(deep.substr(0, 3), go(d + 1));
+    EXPECT_EQ("", go(d + 2));
+    EXPECT_GE(FindRow("C:\\"), 0);
+    EXPECT_EQ(deep, go(d + 3));
 }
 
 // A double click in the file pane adds its selection to the Send List, in the Send List it

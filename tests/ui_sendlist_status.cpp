@@ -215,9 +215,10 @@ struct XferStatus : OnMainWindow {
     }
 };
 
-// The fields after a refresh, and Cancel, which returns the worker to answer mode and raises
-// the abort flag.
-TEST_F(XferStatus, RefreshFillsCountsBarsAndRateAndCancelStops)
+// The fields after a refresh; Cancel, which returns the worker to answer mode and raises the
+// abort flag; then the dialog opened after that cancel, or in answer mode after the received
+// batch has ended: it closes itself at once and leaves no handle for the worker to post to.
+TEST_F(XferStatus, RefreshFillsTheFieldsCancelStopsAndADialogOpenedAfterClosesItself)
 {
     g_worker.bAbort = 0;
     g_worker.bAnswerMode = 0;
@@ -259,15 +260,9 @@ TEST_F(XferStatus, RefreshFillsCountsBarsAndRateAndCancelStops)
     EXPECT_EQ(nullptr, g_wnd.hwndXferDlg.load());
     if (IsWindow(hDlg))
         DestroyWindow(hDlg);
-}
 
-// Opened after a cancel, or in answer mode after the received batch has ended: it closes
-// itself at once and leaves no handle for the worker to post to.
-TEST_F(XferStatus, OpenedAfterTheBatchStoppedClosesItself)
-{
     for (int bAbort : {1, 0}) {
         g_worker.bAbort = bAbort;
-        g_worker.bAnswerMode = 1;
         g_worker.iWorkerState = bAbort ? WS_RECEIVING : WS_IDLE;
         EXPECT_EQ(0, DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_XFERSTATUS),
                                      g_wnd.hwndMain, XferStatusDlgProc, 0)) << bAbort;
@@ -290,8 +285,8 @@ int StatusDialogs(bool bClose)
 }
 
 // A peer that starts a second batch while the first one's dialog is up gets no second dialog:
-// the one shown serves it and goes with its Cancel. A second dialog took the handle that the
-// worker and Cancel close, and the first stayed up over an idle link. The worker keeps the
+// the one shown serves it and goes with its Cancel (a second one would take the handle that the
+// worker and Cancel close, and leave the first up over an idle link). The worker keeps the
 // partial file past the wait (a serial read that a peer keeps alive by trickling bytes): the
 // command takes it and deletes it by the path it was opened under. The peer's record names a
 // file outside the destination, which stays.

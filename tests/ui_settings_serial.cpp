@@ -14,8 +14,6 @@
 
 namespace {
 
-enum { IDC_DEST = 1001, IDC_PROMPT = 1011, IDC_RESULTS = 1013, IDC_OVERWRITE = 1014,
-       IDC_TYPE = 1020, IDC_PEERIP = 1021 };
 
 struct SettingsDialog : OnMainWindow {
     static void SetUpTestSuite()
@@ -44,10 +42,10 @@ struct SettingsDialog : OnMainWindow {
     // Picks a type in the list the way a user's choice ends.
     static void ChooseType(HWND hDlg, const char* pszName)
     {
-        HWND hCombo = GetDlgItem(hDlg, IDC_TYPE);
+        HWND hCombo = GetDlgItem(hDlg, IDC_SET_TYPE);
         int i = (int)SendMessageA(hCombo, CB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM)pszName);
         SendMessageA(hCombo, CB_SETCURSEL, i, 0);
-        SendMessageA(hDlg, WM_COMMAND, MAKEWPARAM(IDC_TYPE, CBN_SELENDOK), (LPARAM)hCombo);
+        SendMessageA(hDlg, WM_COMMAND, MAKEWPARAM(IDC_SET_TYPE, CBN_SELENDOK), (LPARAM)hCombo);
     }
     static void SwitchTo(const char* pszName)
     {
@@ -93,18 +91,18 @@ TEST_F(SettingsDialog, OkWithoutATypeChangeKeepsTheLinkAndWritesTheRegistry)
     ASSERT_NE(INVALID_SOCKET, hClient);
     std::string shown;
     WithSettings([&](HWND hDlg) {
-        auto peer = [&] { return IsWindowEnabled(GetDlgItem(hDlg, IDC_PEERIP)) ? " peer" : ""; };
-        shown = WindowText(GetDlgItem(hDlg, IDC_DEST)) + peer();
+        auto peer = [&] { return IsWindowEnabled(GetDlgItem(hDlg, IDC_SET_PEERIP)) ? " peer" : ""; };
+        shown = WindowText(GetDlgItem(hDlg, IDC_SET_DEST)) + peer();
         for (const char* psz : {"WAN / Internet", "COM1", "LAN"}) {
             ChooseType(hDlg, psz);
             shown = shown + ", " + psz + peer();
         }
         SendMessageA(hDlg, WM_COMMAND, IDCANCEL, 0);
         shown += IsWindowVisible(hDlg) ? ", stays on Escape" : ", closed by Escape";
-        SendDlgItemMessageA(hDlg, IDC_PEERIP, IPM_SETADDRESS, 0, MAKEIPADDRESS(203, 0, 113, 9));
-        CheckDlgButton(hDlg, IDC_PROMPT, BST_UNCHECKED);
-        CheckDlgButton(hDlg, IDC_RESULTS, BST_CHECKED);
-        CheckDlgButton(hDlg, IDC_OVERWRITE, BST_CHECKED);
+        SendDlgItemMessageA(hDlg, IDC_SET_PEERIP, IPM_SETADDRESS, 0, MAKEIPADDRESS(203, 0, 113, 9));
+        CheckDlgButton(hDlg, IDC_SET_PROMPT, BST_UNCHECKED);
+        CheckDlgButton(hDlg, IDC_SET_RESULTS, BST_CHECKED);
+        CheckDlgButton(hDlg, IDC_SET_OVERWRITE, BST_CHECKED);
     });
     EXPECT_EQ("C:\\Inbox, WAN / Internet peer, COM1, LAN, stays on Escape", shown);
     EXPECT_EQ(CT_LAN, g_settings.iCommType);

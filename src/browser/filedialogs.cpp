@@ -1,11 +1,13 @@
 // The Run dialog and the File Properties dialog of the file pane's selected row.
 #include "browser/filedialogs.h"
 
+#include "base/pathjoin.h"
 #include "browser/fileops.h"
-#include "browser/listing.h"
+#include "browser/listview.h"
 #include "browser/uistate.h"
 #include "connection/progress.h"
 #include "connection/settings.h"
+#include "resource.h"
 
 #include <shellapi.h>
 
@@ -16,7 +18,7 @@
 static void OnRunEnd(HWND hDlg, int id)
 {
     char* pszBuf = (char*)GetWindowLongPtrA(hDlg, DWLP_USER);
-    GetDlgItemTextA(hDlg, 1001, pszBuf, 256);
+    GetDlgItemTextA(hDlg, IDC_RUN_ARGS, pszBuf, 256);
     EndDialog(hDlg, id);
 }
 
@@ -26,8 +28,8 @@ INT_PTR CALLBACK RunDlgProc(HWND hDlg, UINT msg, WPARAM wParam, LPARAM lParam)
     case WM_INITDIALOG:
         CenterDialog(hDlg);
         SetWindowLongPtrA(hDlg, DWLP_USER, lParam);
-        SetDlgItemTextA(hDlg, 1002, (const char*)lParam);
-        SendDlgItemMessageA(hDlg, 1001, EM_LIMITTEXT, 255, 0);
+        SetDlgItemTextA(hDlg, IDC_RUN_PROGRAM, (const char*)lParam);
+        SendDlgItemMessageA(hDlg, IDC_RUN_ARGS, EM_LIMITTEXT, 255, 0);
         return TRUE;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
@@ -51,8 +53,8 @@ enum { ATTR_EDITABLE = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_AT
                        | FILE_ATTRIBUTE_ARCHIVE };
 
 static const struct { int id; DWORD dwBit; } kAttrBoxes[] = {
-    {1010, FILE_ATTRIBUTE_READONLY}, {1011, FILE_ATTRIBUTE_HIDDEN},
-    {1012, FILE_ATTRIBUTE_ARCHIVE}, {1013, FILE_ATTRIBUTE_SYSTEM},
+    {IDC_PROP_READONLY, FILE_ATTRIBUTE_READONLY}, {IDC_PROP_HIDDEN, FILE_ATTRIBUTE_HIDDEN},
+    {IDC_PROP_ARCHIVE, FILE_ATTRIBUTE_ARCHIVE}, {IDC_PROP_SYSTEM, FILE_ATTRIBUTE_SYSTEM},
 };
 
 static void ShowFileTime(HWND hDlg, int id, const FILETIME* pft)
@@ -72,17 +74,13 @@ static void ShowFileTime(HWND hDlg, int id, const FILETIME* pft)
 static int FindSelectedEntry(char* pszName, WIN32_FIND_DATAA* pFd)
 {
     HWND hList = g_wnd.hwndFileList;
-    int iItem = (int)SendMessageA(hList, LVM_GETNEXTITEM, (WPARAM)-1, LVNI_SELECTED);
+    int iItem = NextSelectedItem(hList);
     if (iItem < 0 || !g_settings.szCurDir[0])
         return 0;
     ListItemText(hList, iItem, pszName, 256);
-    if (!pszName[0] || !JoinPath(s_props.szPath, g_settings.szCurDir, pszName))
+    if (!pszName[0] || !JoinPath(s_props.szPath, sizeof s_props.szPath, g_settings.szCurDir, pszName))
         return 0;
-    HANDLE h = FindFirstFileA(s_props.szPath, pFd);
-    if (h == INVALID_HANDLE_VALUE)
-        return 0;
-    FindClose(h);
-    return 1;
+    return FindEntry(s_props.szPath, pFd);
 }
 
 // Fills the dialog from the entry; with nothing to show it beeps and closes unseen.
@@ -96,29 +94,29 @@ static INT_PTR OnPropertiesInit(HWND hDlg)
         return TRUE;
     }
     CenterDialog(hDlg);
-    SetWindowPos(GetDlgItem(hDlg, 1016), nullptr, 0, 0, 32, 32, SWP_NOMOVE | SWP_NOZORDER);
-    SetDlgItemTextA(hDlg, 1001, szName);
+    SetWindowPos(GetDlgItem(hDlg, IDC_PROP_ICON), nullptr, 0, 0, 32, 32, SWP_NOMOVE | SWP_NOZORDER);
+    SetDlgItemTextA(hDlg, IDC_PROP_NAME, szName);
     SHFILEINFOA sfi = {};
     SHGetFileInfoA(s_props.szPath, 0, &sfi, sizeof sfi, SHGFI_ICON);
     s_props.hIcon = sfi.hIcon;
-    InvalidateRect(GetDlgItem(hDlg, 1016), nullptr, TRUE);
+    InvalidateRect(GetDlgItem(hDlg, IDC_PROP_ICON), nullptr, TRUE);
     s_props.dwAttr = fd.dwFileAttributes;
     for (const auto& box : kAttrBoxes)
         CheckDlgButton(hDlg, box.id,
                        (fd.dwFileAttributes & box.dwBit) ? BST_CHECKED : BST_UNCHECKED);
     char sz[64];
     snprintf(sz, sizeof sz, "%lu Bytes", (unsigned long)fd.nFileSizeLow);
-    SetDlgItemTextA(hDlg, 1008, sz);
-    ShowFileTime(hDlg, 1003, &fd.ftCreationTime);
-    ShowFileTime(hDlg, 1004, &fd.ftLastWriteTime);
-    ShowFileTime(hDlg, 1005, &fd.ftLastAccessTime);
+    SetDlgItemTextA(hDlg, IDC_PROP_SIZE, sz);
+    ShowFileTime(hDlg, IDC_PROP_CREATED, &fd.ftCreationTime);
+    ShowFileTime(hDlg, IDC_PROP_MODIFIED, &fd.ftLastWriteTime);
+    ShowFileTime(hDlg, IDC_PROP_ACCESSED, &fd.ftLastAccessTime);
     return TRUE;
 }
 
 // The icon is painted straight onto its static, over a square of the menu colour.
 static void OnPropertiesPaint(HWND hDlg)
 {
-    HWND hIconWnd = GetDlgItem(hDlg, 1016);
+    HWND hIconWnd = GetDlgItem(hDlg, IDC_PROP_ICON);
     PAINTSTRUCT ps;
     HDC hdc = BeginPaint(hIconWnd, &ps);
     RECT rc = {0, 0, 36, 36};
@@ -155,7 +153,7 @@ INT_PTR CALLBACK PropertiesDlgProc(HWND hDlg, UINT msg, WPARAM wParam, LPARAM)
         OnPropertiesPaint(hDlg);
         return FALSE;
     case WM_SETFOCUS:
-        InvalidateRect(GetDlgItem(hDlg, 1016), nullptr, TRUE);
+        InvalidateRect(GetDlgItem(hDlg, IDC_PROP_ICON), nullptr, TRUE);
         return FALSE;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {

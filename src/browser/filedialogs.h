@@ -1,20 +1,9 @@
-// The file dialogs: Select Directory with its path menu, Run, and File Properties.
+// The file dialogs: Select Directory, Run, and File Properties.
 #pragma once
 #include <windows.h>
 
-INT_PTR CALLBACK SelectDirDlgProc(HWND hDlg, UINT msg, WPARAM wParam, LPARAM lParam);
-UINT ShowPathMenu(HWND hDlg, const char* pszPath);
+// Select Directory opened on the folder in pszPath (a 256-byte buffer); 1 when its OK closed
+// it, pszPath then holding the chosen folder (which Cancel leaves as it was).
+int SelectDirectory(HWND hwndOwner, char* pszPath);
 INT_PTR CALLBACK RunDlgProc(HWND hDlg, UINT msg, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK PropertiesDlgProc(HWND hDlg, UINT msg, WPARAM wParam, LPARAM lParam);
-
-// The popup menu of a path's levels, shared by Select Directory and the main window: item k
-// (1 = the folder itself, then its parents, the drive root and "My Computer") has the id
-// idBase + k, and the outermost level stands at the top.
-HMENU BuildPathMenu(const char* pszPath, UINT idBase);
-// Folder levels below the drive root in a path (0 for a root or the drives level).
-int PathDepth(const char* pszPath);
-// The path that item k of its path menu leads to, written into pszPath in place; 0 when the
-// item changes nothing (the folder itself, or past "My Computer").
-int PathOfLevel(char* pszPath, int k);
-// Caption of a path button: the drive root, the last folder's name or "My Computer".
-void PathButtonText(const char* pszPath, int bMenuOpen, char* pszText);

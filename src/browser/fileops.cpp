@@ -5,50 +5,20 @@
 // contents must never be removed, moved or copied from here, so the operations only beep.
 #include "browser/fileops.h"
 
+#include "base/pathjoin.h"
+#include "base/strtable.h"
 #include "browser/filedialogs.h"
 #include "browser/listing.h"
+#include "browser/listview.h"
 #include "browser/uistate.h"
 #include "connection/progress.h"
 #include "connection/settings.h"
 #include "protocol/packets.h"
 #include "resource.h"
 
-#include <shellapi.h>
-
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <vector>
-
-int JoinPath(char* pszOut, const char* pszDir, const char* pszName)
-{
-    size_t nDir = strlen(pszDir);
-    const char* pszSep = (nDir && pszDir[nDir - 1] == '\\') ? "" : "\\";
-    int n = snprintf(pszOut, 256, "%s%s%s", pszDir, pszSep, pszName);
-    return n >= 0 && n < 256;
-}
-
-void ListItemText(HWND hwndList, int iItem, char* pszText, int cb)
-{
-    pszText[0] = 0;
-    LVITEMA item = {};
-    item.iSubItem = 0;
-    item.pszText = pszText;
-    item.cchTextMax = cb;
-    SendMessageA(hwndList, LVM_GETITEMTEXTA, iItem, (LPARAM)&item);
-}
-
-int StringBox(HWND hwndOwner, int idText, int idCaption, UINT uType, ...)
-{
-    char szFormat[256], szCaption[128], szText[512];
-    LoadStringA(g_wnd.hInst, idText, szFormat, sizeof szFormat);
-    LoadStringA(g_wnd.hInst, idCaption, szCaption, sizeof szCaption);
-    va_list args;
-    va_start(args, uType);
-    vsnprintf(szText, sizeof szText, szFormat, args);
-    va_end(args);
-    return MessageBoxA(hwndOwner, szText, szCaption, uType);
-}
 
 // The selected rows of the file pane, top down; taken before any change so that a relisting
 // or a message box in between cannot shift them.
@@ -56,7 +26,7 @@ static std::vector<int> SelectedRows()
 {
     std::vector<int> rows;
     int i = -1;
-    while ((i = (int)SendMessageA(g_wnd.hwndFileList, LVM_GETNEXTITEM, i, LVNI_SELECTED)) >= 0)
+    while ((i = NextSelectedItem(g_wnd.hwndFileList, i)) >= 0)
         rows.push_back(i);
     return rows;
 }
@@ -69,19 +39,17 @@ static void RelistFilePane()
 // Asks the delete question for n selected rows; nonzero when the user answered Yes.
 static int ConfirmDelete(const std::vector<int>& rows)
 {
-    char szText[512], szFormat[256], szCaption[128];
-    if (rows.size() != 1) {
-        LoadStringA(g_wnd.hInst, IDS_CONFIRM_MULTI, szFormat, sizeof szFormat);
-        LoadStringA(g_wnd.hInst, IDS_CONFIRM_MULTI_CAP, szCaption, sizeof szCaption);
-        snprintf(szText, sizeof szText, szFormat, (int)rows.size());
-        return MessageBoxA(g_wnd.hwndMain, szText, szCaption, MB_YESNO) == IDYES;
-    }
+    if (rows.size() != 1)
+        return StringBox(g_wnd.hInst, g_wnd.hwndMain, IDS_CONFIRM_MULTI,
+                         IDS_CONFIRM_MULTI_CAP, MB_YESNO, (int)rows.size()) == IDYES;
     char szName[128], szPath[256];
     ListItemText(g_wnd.hwndFileList, rows[0], szName, sizeof szName);
-    DWORD dwAttr = JoinPath(szPath, g_settings.szCurDir, szName) ? GetFileAttributesA(szPath)
-                                                                 : INVALID_FILE_ATTRIBUTES;
+    DWORD dwAttr = JoinPath(szPath, sizeof szPath, g_settings.szCurDir, szName)
+                       ? GetFileAttributesA(szPath)
+                       : INVALID_FILE_ATTRIBUTES;
     int bFolder = dwAttr != INVALID_FILE_ATTRIBUTES && (dwAttr & FILE_ATTRIBUTE_DIRECTORY);
-    return StringBox(g_wnd.hwndMain, bFolder ? IDS_CONFIRM_FOLDER : IDS_CONFIRM_FILE,
+    return StringBox(g_wnd.hInst, g_wnd.hwndMain,
+                     bFolder ? IDS_CONFIRM_FOLDER : IDS_CONFIRM_FILE,
                      bFolder ? IDS_CONFIRM_FOLDER_CAP : IDS_DELETE_CAP, MB_YESNO, szName)
            == IDYES;
 }
@@ -99,7 +67,7 @@ void DeleteSelectedItems()
     for (int iRow : rows) {
         char szName[256], szPath[256];
         ListItemText(g_wnd.hwndFileList, iRow, szName, sizeof szName);
-        if (!szName[0] || !JoinPath(szPath, g_settings.szCurDir, szName))
+        if (!szName[0] || !JoinPath(szPath, sizeof szPath, g_settings.szCurDir, szName))
             continue;
         DWORD dwAttr = GetFileAttributesA(szPath);
         if (dwAttr == INVALID_FILE_ATTRIBUTES)
@@ -108,22 +76,22 @@ void DeleteSelectedItems()
             nOk++;
     }
     if (nOk < rows.size())
-        StringBox(g_wnd.hwndMain, IDS_DELETE_FAILED, IDS_DELETE_CAP, MB_OK);
+        StringBox(g_wnd.hInst, g_wnd.hwndMain, IDS_DELETE_FAILED, IDS_DELETE_CAP, MB_OK);
     RelistFilePane();
 }
 
-// One level of the folder walk: the folder's path with its trailing backslash and its search.
+// One level of the folder walk: the folder's path and its search.
 struct WalkLevel {
     char szDir[256];
     HANDLE hFind;
 };
 
-// Opens the search of a folder whose path ends with a backslash; INVALID_HANDLE_VALUE when
-// the folder cannot be searched or the pattern would not fit.
+// Opens the search of a folder; INVALID_HANDLE_VALUE when the folder cannot be searched or
+// the pattern would not fit.
 static HANDLE StartFolderSearch(const char* pszDir, WIN32_FIND_DATAA* pFd)
 {
     char szPattern[256];
-    if (snprintf(szPattern, sizeof szPattern, "%s*.*", pszDir) >= (int)sizeof szPattern)
+    if (!JoinPath(szPattern, sizeof szPattern, pszDir, "*.*"))
         return INVALID_HANDLE_VALUE;
     return FindFirstFileA(szPattern, pFd);
 }
@@ -138,13 +106,9 @@ static int IsDotEntry(const char* pszName)
 BOOL DeleteFolderTree(const char* pszPath)
 {
     std::vector<WalkLevel> stack(1);
-    WalkLevel* pTop = &stack[0];
-    size_t n = strlen(pszPath);
-    if (n + 2 > sizeof pTop->szDir)
+    if (snprintf(stack[0].szDir, sizeof stack[0].szDir, "%s", pszPath)
+        >= (int)sizeof stack[0].szDir)
         return FALSE;
-    memcpy(pTop->szDir, pszPath, n + 1);
-    if (!n || pTop->szDir[n - 1] != '\\')
-        strcpy(pTop->szDir + n, "\\");
 
     WIN32_FIND_DATAA fd;
     stack[0].hFind = StartFolderSearch(stack[0].szDir, &fd);
@@ -159,21 +123,18 @@ BOOL DeleteFolderTree(const char* pszPath)
             bHaveEntry = FindNextFileA(stack.back().hFind, &fd);
             continue;
         }
-        char szChild[256];
-        int bFits = snprintf(szChild, sizeof szChild, "%s%s", cur.szDir, fd.cFileName)
-                    < (int)sizeof szChild - 1;
-        if (!IsDotEntry(fd.cFileName) && bFits) {
+        WalkLevel next;
+        if (!IsDotEntry(fd.cFileName)
+            && JoinPath(next.szDir, sizeof next.szDir, cur.szDir, fd.cFileName)) {
             if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                WalkLevel next;
-                snprintf(next.szDir, sizeof next.szDir, "%s\\", szChild);
                 next.hFind = StartFolderSearch(next.szDir, &fd);
                 if (next.hFind != INVALID_HANDLE_VALUE) {
                     stack.push_back(next);
                     continue;
                 }
-                RemoveDirectoryA(szChild);
+                RemoveDirectoryA(next.szDir);
             } else {
-                DeleteFileA(szChild);
+                DeleteFileA(next.szDir);
             }
         }
         bHaveEntry = FindNextFileA(stack.back().hFind, &fd);
@@ -183,26 +144,33 @@ BOOL DeleteFolderTree(const char* pszPath)
     return RemoveDirectoryA(pszPath);
 }
 
-static int EntryExists(const char* pszPath)
+int FindEntry(const char* pszPath, WIN32_FIND_DATAA* pFd)
 {
-    WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA(pszPath, &fd);
+    HANDLE h = FindFirstFileA(pszPath, pFd);
     if (h == INVALID_HANDLE_VALUE)
         return 0;
     FindClose(h);
     return 1;
 }
 
+static int EntryExists(const char* pszPath)
+{
+    WIN32_FIND_DATAA fd;
+    return FindEntry(pszPath, &fd);
+}
+
 // The first of New Folder, New Folder(1), New Folder(2)... that names nothing yet; 0 when
 // even the first name would not fit a path buffer.
 static int FreeNewFolderPath(char* pszPath)
 {
-    const char* pszDir = g_settings.szCurDir;
-    if (snprintf(pszPath, 256, "%s\\New Folder", pszDir) >= 256)
+    if (!JoinPath(pszPath, 256, g_settings.szCurDir, "New Folder"))
         return 0;
-    for (int i = 1; EntryExists(pszPath); i++)
-        if (snprintf(pszPath, 256, "%s\\New Folder(%d)", pszDir, i) >= 256)
+    for (int i = 1; EntryExists(pszPath); i++) {
+        char szName[32];
+        snprintf(szName, sizeof szName, "New Folder(%d)", i);
+        if (!JoinPath(pszPath, 256, g_settings.szCurDir, szName))
             return 0;
+    }
     return 1;
 }
 
@@ -218,8 +186,6 @@ void CreateNewFolder()
         MessageBeep(0);
         return;
     }
-    SHFILEINFOA sfi = {};
-    SHGetFileInfoA(szPath, 0, &sfi, sizeof sfi, SHGFI_SYSICONINDEX | SHGFI_SMALLICON);
     char szName[128];
     PathFileName(szPath, szName);
 
@@ -228,13 +194,7 @@ void CreateNewFolder()
     pRows[iRow].dwTimeHigh = 0;
     pRows[iRow].dwExtKey = ExtKey(szName);
 
-    LVITEMA item = {};
-    item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM;
-    item.iItem = 0;
-    item.pszText = szName;
-    item.iImage = sfi.iIcon;
-    item.lParam = iRow;
-    int iItem = (int)SendMessageA(hList, LVM_INSERTITEMA, 0, (LPARAM)&item);
+    int iItem = InsertListItem(hList, 0, szName, SysIconOf(szPath), iRow);
     SetFocus(hList);
     SendMessageA(hList, LVM_EDITLABELA, iItem, 0);
 }
@@ -248,14 +208,14 @@ static void TransferSelectedItems(const char* pszDest, HWND hwndOwner, int bCopy
         char szName[256], szSource[256], szTarget[256];
         ListItemText(g_wnd.hwndFileList, iRow, szName, sizeof szName);
         if (!g_settings.szCurDir[0] || !szName[0]
-            || !JoinPath(szSource, g_settings.szCurDir, szName)
-            || !JoinPath(szTarget, pszDest, szName))
+            || !JoinPath(szSource, sizeof szSource, g_settings.szCurDir, szName)
+            || !JoinPath(szTarget, sizeof szTarget, pszDest, szName))
             continue;
         if (bCopy ? CopyFileA(szSource, szTarget, TRUE) : MoveFileA(szSource, szTarget))
             nOk++;
     }
     if (nOk < rows.size())
-        StringBox(hwndOwner, bCopy ? IDS_COPY_FAILED : IDS_MOVE_FAILED,
+        StringBox(g_wnd.hInst, hwndOwner, bCopy ? IDS_COPY_FAILED : IDS_MOVE_FAILED,
                   bCopy ? IDS_COPY_CAP : IDS_MOVE_CAP, MB_OK);
     RelistFilePane();
 }
@@ -278,8 +238,8 @@ static INT_PTR OnCopyToInit(HWND hDlg, LPARAM lParam)
     char szTitle[128];
     LoadStringA(g_wnd.hInst, lParam ? IDS_COPY_CAP : IDS_MOVE_CAP, szTitle, sizeof szTitle);
     SetWindowTextA(hDlg, szTitle);
-    SendDlgItemMessageA(hDlg, 1001, EM_LIMITTEXT, 255, 0);
-    SetDlgItemTextA(hDlg, 1001, g_settings.szDestDir);
+    SendDlgItemMessageA(hDlg, IDC_COPYTO_DEST, EM_LIMITTEXT, 255, 0);
+    SetDlgItemTextA(hDlg, IDC_COPYTO_DEST, g_settings.szDestDir);
     return TRUE;
 }
 
@@ -287,9 +247,9 @@ static INT_PTR OnCopyToInit(HWND hDlg, LPARAM lParam)
 static void OnCopyToOk(HWND hDlg)
 {
     char szDest[256];
-    GetDlgItemTextA(hDlg, 1001, szDest, sizeof szDest);
+    GetDlgItemTextA(hDlg, IDC_COPYTO_DEST, szDest, sizeof szDest);
     if (!strcmp(szDest, g_settings.szCurDir)) {
-        StringBox(hDlg, IDS_SAME_DIR, IDS_ERROR, MB_ICONHAND);
+        StringBox(g_wnd.hInst, hDlg, IDS_SAME_DIR, IDS_ERROR, MB_ICONHAND);
         return;
     }
     if (GetWindowLongPtrA(hDlg, DWLP_USER))
@@ -303,10 +263,9 @@ static void OnCopyToOk(HWND hDlg)
 static void OnCopyToBrowse(HWND hDlg)
 {
     char szDest[256];
-    GetDlgItemTextA(hDlg, 1001, szDest, sizeof szDest);
-    if (DialogBoxParamA(g_wnd.hInst, MAKEINTRESOURCEA(IDD_SELECTDIR), nullptr, SelectDirDlgProc,
-                        (LPARAM)szDest) == 1)
-        SetDlgItemTextA(hDlg, 1001, szDest);
+    GetDlgItemTextA(hDlg, IDC_COPYTO_DEST, szDest, sizeof szDest);
+    if (SelectDirectory(nullptr, szDest))
+        SetDlgItemTextA(hDlg, IDC_COPYTO_DEST, szDest);
 }
 
 INT_PTR CALLBACK CopyToDlgProc(HWND hDlg, UINT msg, WPARAM wParam, LPARAM lParam)
@@ -322,7 +281,7 @@ INT_PTR CALLBACK CopyToDlgProc(HWND hDlg, UINT msg, WPARAM wParam, LPARAM lParam
         case IDCANCEL:
             EndDialog(hDlg, 0);
             return TRUE;
-        case 1012:
+        case IDC_COPYTO_BROWSE:
             OnCopyToBrowse(hDlg);
             return TRUE;
         }

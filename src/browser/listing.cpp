@@ -2,6 +2,8 @@
 // drives, the per-row record behind each item and the order the rows are sorted in.
 #include "browser/listing.h"
 
+#include "base/pathjoin.h"
+#include "browser/listview.h"
 #include "browser/uistate.h"
 #include "connection/progress.h"
 #include "connection/settings.h"
@@ -145,15 +147,6 @@ int CALLBACK CompareFileRows(LPARAM lRowA, LPARAM lRowB, LPARAM lSortOrder)
     }
 }
 
-// The system's small icon for a path (a drive root, a folder or a file).
-static int SysIconOf(const char* pszPath, DWORD dwAttributes, UINT uFlags)
-{
-    SHFILEINFOA sfi = {};
-    SHGetFileInfoA(pszPath, dwAttributes, &sfi, sizeof sfi,
-                   SHGFI_SYSICONINDEX | SHGFI_SMALLICON | uFlags);
-    return sfi.iIcon;
-}
-
 // Types whose icon is stored in each file itself, so that the file must be asked.
 static int IconIsInFile(const char* pszExt)
 {
@@ -185,7 +178,7 @@ static int EntryIcon(ICONCACHE* c, const char* pszPath, const char* pszName, int
     if (!pszExt || strlen(pszExt) >= sizeof c->szExt[0])
         pszExt = "";
     if (IconIsInFile(pszExt))
-        return SysIconOf(pszPath, 0, 0);
+        return SysIconOf(pszPath);
     for (int i = 0; i < c->nUsed; i++)
         if (_stricmp(c->szExt[i], pszExt) == 0)
             return c->iIcon[i];
@@ -195,25 +188,6 @@ static int EntryIcon(ICONCACHE* c, const char* pszPath, const char* pszName, int
         c->iIcon[c->nUsed++] = iIcon;
     }
     return iIcon;
-}
-
-static int InsertRowItem(HWND hwndList, int iPos, const char* pszText, int iIcon, int r)
-{
-    LVITEMA it = {};
-    it.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM;
-    it.iItem = iPos;
-    it.pszText = (char*)pszText;
-    it.iImage = iIcon;
-    it.lParam = r;
-    return (int)SendMessageA(hwndList, LVM_INSERTITEMA, 0, (LPARAM)&it);
-}
-
-static void SetSubItemText(HWND hwndList, int iItem, int iSub, const char* pszText)
-{
-    LVITEMA it = {};
-    it.iSubItem = iSub;
-    it.pszText = (char*)pszText;
-    SendMessageA(hwndList, LVM_SETITEMTEXTA, (WPARAM)iItem, (LPARAM)&it);
 }
 
 // Cursor and redrawing around a long fill: the wait cursor shows, the list draws once.
@@ -243,18 +217,10 @@ static int ListDrives(HWND hwndList, ROWTABLE* t)
         char szRoot[8];
         snprintf(szRoot, sizeof szRoot, "%c:\\", 'A' + d);
         t->pRows[r] = {0x80000000u | (uint32_t)d, (uint32_t)d, (uint32_t)d, (uint32_t)d};
-        InsertRowItem(hwndList, r, szRoot, SysIconOf(szRoot, 0, 0), r);
+        InsertListItem(hwndList, r, szRoot, SysIconOf(szRoot), r);
         r++;
     }
     return r;
-}
-
-// The full path of an entry: the folder joined to the name with a single backslash.
-static void JoinPath(const char* pszDir, const char* pszName, char* pszOut, size_t cb)
-{
-    size_t n = strlen(pszDir);
-    const char* pszSep = (n && pszDir[n - 1] == '\\') ? "" : "\\";
-    snprintf(pszOut, cb, "%s%s%s", pszDir, pszSep, pszName);
 }
 
 // One pass over the folder: folders (bFiles 0) or files (bFiles 1). Returns the next row.
@@ -271,14 +237,14 @@ static int ListPass(HWND hwndList, ROWTABLE* t, const char* pszDir, int bFiles, 
         if (!EnsureRow(t, r))
             break;
         char szPath[MAX_PATH * 2];
-        JoinPath(pszDir, pFd->cFileName, szPath, sizeof szPath);
+        JoinPath(szPath, sizeof szPath, pszDir, pFd->cFileName);
         FILEROW& row = t->pRows[r];
         row.dwNameKey = NameKey(pFd->cFileName, bDir);
         row.dwSizeLow = pFd->nFileSizeLow;
         row.dwTimeHigh = bDir ? 0 : pFd->ftLastWriteTime.dwHighDateTime;
         row.dwExtKey = ExtKey(pFd->cFileName);
-        int iItem = InsertRowItem(hwndList, iPos++, pFd->cFileName,
-                                 EntryIcon(&icons, szPath, pFd->cFileName, bDir), r);
+        int iItem = InsertListItem(hwndList, iPos++, pFd->cFileName,
+                                   EntryIcon(&icons, szPath, pFd->cFileName, bDir), r);
         r++;
         if (bDir || iItem < 0)
             continue;
@@ -307,7 +273,7 @@ void FillFileList(HWND hwndList, const char* pszPath, int bFoldersOnly)
         return;
     }
     char szPattern[MAX_PATH * 2];
-    JoinPath(pszPath, "*.*", szPattern, sizeof szPattern);
+    JoinPath(szPattern, sizeof szPattern, pszPath, "*.*");
     WIN32_FIND_DATAA fd;
     HANDLE hFind = FindFirstFileA(szPattern, &fd);
     if (hFind == INVALID_HANDLE_VALUE)
@@ -322,6 +288,18 @@ void FillFileList(HWND hwndList, const char* pszPath, int bFoldersOnly)
     EndFill(hwndList, t->pRows, hOld);
 }
 
+void SetUpListingView(HWND hwndList)
+{
+    SendMessageA(hwndList, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT,
+                 LVS_EX_FULLROWSELECT);
+    SendMessageA(hwndList, LVM_SETIMAGELIST, LVSIL_SMALL, (LPARAM)hSysImageList);
+}
+
+void ReleaseListingIcons(HWND hwndList)
+{
+    SendMessageA(hwndList, LVM_SETIMAGELIST, LVSIL_SMALL, 0);
+}
+
 // A report-style list view child of the main window, placed later by the layout.
 static HWND CreateListView(HWND hwndMain, int id)
 {
@@ -329,20 +307,8 @@ static HWND CreateListView(HWND hwndMain, int id)
                                 WS_CHILD | WS_VISIBLE | WS_BORDER | LVS_REPORT |
                                     LVS_SHOWSELALWAYS | LVS_EDITLABELS,
                                 0, 0, 0, 0, hwndMain, (HMENU)(INT_PTR)id, g_wnd.hInst, nullptr);
-    SendMessageA(hwnd, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
-    SendMessageA(hwnd, LVM_SETIMAGELIST, LVSIL_SMALL, (LPARAM)hSysImageList);
+    SetUpListingView(hwnd);
     return hwnd;
-}
-
-static void InsertColumn(HWND hwndList, int i, const char* pszText, int cx)
-{
-    LVCOLUMNA col = {};
-    col.mask = LVCF_FMT | LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
-    col.fmt = LVCFMT_LEFT;
-    col.cx = cx;
-    col.pszText = (char*)pszText;
-    col.iSubItem = i;
-    SendMessageA(hwndList, LVM_INSERTCOLUMNA, (WPARAM)i, (LPARAM)&col);
 }
 
 // The six column widths for a client width W, in the order file pane Name, Size, Date, Send
@@ -370,9 +336,9 @@ static HWND CreateOwnerDrawButton(HWND hwndMain, const char* pszText, int id)
 
 void CreateFilePanes(HWND hwndMain)
 {
-    char szSys[256];
-    GetSystemDirectoryA(szSys, sizeof szSys);
-    strncat(szSys, "\\winsock.dll", sizeof szSys - strlen(szSys) - 1);
+    char szDir[MAX_PATH], szSys[256];
+    GetSystemDirectoryA(szDir, sizeof szDir);
+    JoinPath(szSys, sizeof szSys, szDir, "winsock.dll");
     SHFILEINFOA sfi = {};
     hSysImageList = (HIMAGELIST)SHGetFileInfoA(szSys, 0, &sfi, sizeof sfi,
                                                SHGFI_SYSICONINDEX | SHGFI_SMALLICON);
@@ -411,4 +377,23 @@ void CreateFilePanes(HWND hwndMain)
     InsertColumn(g_wnd.hwndSendList, 2, "Pathname", cx[5]);
 
     FillFileList(g_wnd.hwndFileList, g_settings.szCurDir, 0);
+}
+
+int EnterListedFolder(HWND hwndList, int iItem, char* pszPath)
+{
+    LPARAM r;
+    const FILEROW* pRows = RowsOfList(hwndList);
+    if (!pRows || !ListItemParam(hwndList, iItem, &r) || RowIsFile(&pRows[r]))
+        return 0;
+    char szName[256];
+    ListItemText(hwndList, iItem, szName, sizeof szName);
+    char szNew[256];
+    if (RowIsDrive(&pRows[r])) {
+        strcpy(szNew, szName);
+    } else if (!JoinPath(szNew, sizeof szNew, pszPath, szName)) {
+        MessageBeep(0);
+        return 0;
+    }
+    strcpy(pszPath, szNew);
+    return 1;
 }

@@ -17,7 +17,16 @@ enum { FILEROWS_INITIAL = 2000 };
 extern HIMAGELIST hSysImageList, hToolIcons, hButtonFaces, hDropArrows;
 
 void CreateFilePanes(HWND hwndMain);
+// A list view set up as every listing is: full-row selection and the system's small icons.
+void SetUpListingView(HWND hwndList);
+// Takes the shared system image list back from a list view before it is destroyed, so that
+// destroying the view leaves the image list alone.
+void ReleaseListingIcons(HWND hwndList);
 void FillFileList(HWND hwndList, const char* pszPath, int bFoldersOnly);
+// A click on row iItem of a listing of pszPath (a 256-byte buffer): a folder's row enters the
+// folder, a drive's row opens its root, both written into pszPath. Returns 1 when pszPath
+// changed; 0 on a file's row or no row, and, with a beep, when the path would not fit.
+int EnterListedFolder(HWND hwndList, int iItem, char* pszPath);
 int CALLBACK CompareFileRows(LPARAM lRowA, LPARAM lRowB, LPARAM lSortOrder);
 
 // The rows behind a list view's lParam values (each list view has a table of its own).

@@ -1,6 +1,6 @@
 // The path menu of a folder's levels and the navigation it offers, shared by the Select
 // Directory dialog and the main window's path button.
-#include "browser/filedialogs.h"
+#include "browser/pathmenu.h"
 
 #include "protocol/packets.h"
 

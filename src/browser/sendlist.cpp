@@ -2,7 +2,9 @@
 // removing the selected rows, with the running byte total kept in step.
 #include "browser/sendlist.h"
 
-#include "browser/listing.h"
+#include "base/pathjoin.h"
+#include "base/strtable.h"
+#include "browser/listview.h"
 #include "browser/uistate.h"
 #include "connection/progress.h"
 #include "connection/settings.h"
@@ -38,9 +40,7 @@ int GetListPath(const char* pszList, int iIndex, char* pszBuf, int cbBuf)
         const char* pszName = pszList;
         for (int i = 0; i <= iIndex; i++)
             pszName += strlen(pszName) + 1;
-        size_t n = strlen(pszList);
-        const char* pszSep = (n && pszList[n - 1] == '\\') ? "" : "\\";
-        snprintf(szPath, sizeof szPath, "%s%s%s", pszList, pszSep, pszName);
+        JoinPath(szPath, sizeof szPath, pszList, pszName);
     }
     size_t len = strlen(szPath);
     size_t cbCopy = len < (size_t)cbBuf - 1 ? len : (size_t)cbBuf - 1;
@@ -48,21 +48,6 @@ int GetListPath(const char* pszList, int iIndex, char* pszBuf, int cbBuf)
     pszBuf[cbCopy] = 0;
     pszBuf[cbBuf - 1] = 0;
     return (int)len;
-}
-
-static int SysIconOfPath(const char* pszPath)
-{
-    SHFILEINFOA sfi = {};
-    SHGetFileInfoA(pszPath, 0, &sfi, sizeof sfi, SHGFI_SYSICONINDEX | SHGFI_SMALLICON);
-    return sfi.iIcon;
-}
-
-static void SetRowText(HWND hwndList, int iItem, int iSub, const char* pszText)
-{
-    LVITEMA it = {};
-    it.iSubItem = iSub;
-    it.pszText = (char*)pszText;
-    SendMessageA(hwndList, LVM_SETITEMTEXTA, (WPARAM)iItem, (LPARAM)&it);
 }
 
 // The steps every way of adding shares. iIcon < 0 asks the shell for the path's icon.
@@ -91,17 +76,12 @@ static int AddOneFile(const char* pszPath, int iIcon)
         return ADD_DUPLICATE;
 
     g_wnd.dwSendListBytes += dwSize;
-    LVITEMA it = {};
-    it.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM;
-    it.iItem = 0;
-    it.pszText = szName;
-    it.iImage = iIcon >= 0 ? iIcon : SysIconOfPath(pszPath);
-    it.lParam = (LPARAM)dwSize;
-    int iItem = (int)SendMessageA(hwndList, LVM_INSERTITEMA, 0, (LPARAM)&it);
+    int iItem = InsertListItem(hwndList, 0, szName, iIcon >= 0 ? iIcon : SysIconOf(pszPath),
+                               (LPARAM)dwSize);
     char szSize[32];
     FormatSize((int32_t)dwSize, szSize);
-    SetRowText(hwndList, iItem, 1, szSize);
-    SetRowText(hwndList, iItem, 2, pszPath);
+    SetSubItemText(hwndList, iItem, 1, szSize);
+    SetSubItemText(hwndList, iItem, 2, pszPath);
     return ADD_OK;
 }
 
@@ -141,10 +121,7 @@ static int TooManyForSendList()
     int nSelected = (int)SendMessageA(g_wnd.hwndFileList, LVM_GETSELECTEDCOUNT, 0, 0);
     if (nListed + nSelected <= MAX_SEND_FILES)
         return 0;
-    char szText[256], szCaption[64];
-    LoadStringA(g_wnd.hInst, IDS_TOO_MANY_FILES, szText, sizeof szText);
-    LoadStringA(g_wnd.hInst, IDS_ERROR, szCaption, sizeof szCaption);
-    MessageBoxA(g_wnd.hwndMain, szText, szCaption, MB_ICONHAND);
+    StringBox(g_wnd.hInst, g_wnd.hwndMain, IDS_TOO_MANY_FILES, IDS_ERROR, MB_ICONHAND);
     return 1;
 }
 
@@ -153,11 +130,8 @@ void AddSelectedToSendList()
     if (TooManyForSendList())
         return;
     HWND hwndFiles = g_wnd.hwndFileList;
-    const char* pszDir = g_settings.szCurDir;
-    size_t nDir = strlen(pszDir);
-    const char* pszSep = (nDir && pszDir[nDir - 1] == '\\') ? "" : "\\";
     int i = -1;
-    while ((i = (int)SendMessageA(hwndFiles, LVM_GETNEXTITEM, (WPARAM)i, LVNI_SELECTED)) >= 0) {
+    while ((i = NextSelectedItem(hwndFiles, i)) >= 0) {
         char szText[256] = "";
         LVITEMA it = {};
         it.mask = LVIF_TEXT | LVIF_IMAGE;
@@ -166,7 +140,7 @@ void AddSelectedToSendList()
         it.cchTextMax = sizeof szText;
         SendMessageA(hwndFiles, LVM_GETITEMA, 0, (LPARAM)&it);
         char szPath[600];
-        snprintf(szPath, sizeof szPath, "%s%s%s", pszDir, pszSep, szText);
+        JoinPath(szPath, sizeof szPath, g_settings.szCurDir, szText);
         if (AddOneFile(szPath, it.iImage) == ADD_UNREADABLE)
             MessageBeep(0);
     }
@@ -185,18 +159,14 @@ void RemoveSelectedFromSendList()
     int* pIndexes = new int[nRows > 0 ? nRows : 1];
     int n = 0;
     int i = -1;
-    while (n < nRows &&
-           (i = (int)SendMessageA(hwndList, LVM_GETNEXTITEM, (WPARAM)i, LVNI_SELECTED)) >= 0) {
-        LVITEMA it = {};
-        it.mask = LVIF_PARAM;
-        it.iItem = i;
-        SendMessageA(hwndList, LVM_GETITEMA, 0, (LPARAM)&it);
-        g_wnd.dwSendListBytes -= (uint32_t)it.lParam;
+    while (n < nRows && (i = NextSelectedItem(hwndList, i)) >= 0) {
+        LPARAM dwSize = 0;
+        ListItemParam(hwndList, i, &dwSize);
+        g_wnd.dwSendListBytes -= (uint32_t)dwSize;
         pIndexes[n++] = i;
     }
     // From the highest index down, so that the indexes still to go stay valid. The list is
-    // drawn once, after the last row has gone: drawn after each, a hundred rows took over a
-    // second to remove.
+    // drawn once, after the last row has gone, not after each row.
     SendMessageA(hwndList, WM_SETREDRAW, FALSE, 0);
     while (n > 0)
         SendMessageA(hwndList, LVM_DELETEITEM, (WPARAM)pIndexes[--n], 0);

@@ -2,6 +2,7 @@
 // the size text and the centring every dialog of the program uses.
 #include "connection/progress.h"
 
+#include "base/strtable.h"
 #include "browser/uistate.h"
 #include "connection/control.h"
 #include "connection/settings.h"
@@ -52,7 +53,7 @@ void CenterDialog(HWND hDlg)
 }
 
 // WM_INITDIALOG of "Connecting...": the alignment hint is only for the infrared types. A
-// link that stood before the handle was published had its close posted to no dialog; the
+// link that stands before the handle is published has its close posted to no dialog; the
 // state is read after publishing, so that either this or the worker's post closes it.
 static INT_PTR OnConnectInit(HWND hDlg)
 {
@@ -95,10 +96,9 @@ INT_PTR CALLBACK ConnectDlgProc(HWND hDlg, UINT msg, WPARAM wParam, LPARAM)
     }
 }
 
-// WM_INITDIALOG of "File Xfer Status". A batch that was already stopped before the dialog
-// came up closes it at once; a received
-// batch that ended meanwhile (its last file closed, or the peer's abort) has left
-// WS_RECEIVING, and the worker's close went to no dialog.
+// WM_INITDIALOG of "File Xfer Status". A batch that is stopped before the dialog comes up
+// closes it at once; so does a received batch that ended meanwhile (its last file closed, or
+// the peer's abort): it has left WS_RECEIVING, and the worker's close went to no dialog.
 static INT_PTR OnXferInit(HWND hDlg)
 {
     CenterDialog(hDlg);
@@ -149,9 +149,8 @@ INT_PTR CALLBACK XferStatusDlgProc(HWND hDlg, UINT msg, WPARAM wParam, LPARAM)
 // Formats string uId with two numbers into a dialog item.
 static void SetItemFormatted(HWND hDlg, int idItem, UINT uId, int32_t a, int32_t b)
 {
-    char szFormat[256], szText[256];
-    LoadStringA(g_wnd.hInst, uId, szFormat, sizeof szFormat);
-    snprintf(szText, sizeof szText, szFormat, a, b);
+    char szText[256];
+    FormatString(g_wnd.hInst, szText, sizeof szText, uId, a, b);
     SetDlgItemTextA(hDlg, idItem, szText);
 }
 
@@ -179,9 +178,8 @@ void RefreshXferStatus()
     int32_t secs = (int32_t)(GetTickCount() - g_wnd.dwXferStartTick + 999) / 1000;
     if (secs == 0)
         secs = 1;
-    char szFormat[256], szText[256];
-    LoadStringA(g_wnd.hInst, IDS_BYTES_PER_SEC, szFormat, sizeof szFormat);
-    snprintf(szText, sizeof szText, szFormat, (int32_t)dwDone / secs);
+    char szText[256];
+    FormatString(g_wnd.hInst, szText, sizeof szText, IDS_BYTES_PER_SEC, (int32_t)dwDone / secs);
     SetDlgItemTextA(hDlg, IDC_XFER_RATE, szText);
 }
 
@@ -190,9 +188,8 @@ void UpdateSendListStatus()
     if (!g_wnd.hwndStatusText)
         return;
     int n = (int)SendMessageA(g_wnd.hwndSendList, LVM_GETITEMCOUNT, 0, 0);
-    char szSize[32], szFormat[256], szText[256];
+    char szSize[32], szText[256];
     FormatSize((int32_t)g_wnd.dwSendListBytes, szSize);
-    LoadStringA(g_wnd.hInst, IDS_SENDLIST_STATUS, szFormat, sizeof szFormat);
-    snprintf(szText, sizeof szText, szFormat, n, szSize);
+    FormatString(g_wnd.hInst, szText, sizeof szText, IDS_SENDLIST_STATUS, n, szSize);
     SetWindowTextA(g_wnd.hwndStatusText, szText);
 }

@@ -15,9 +15,6 @@
 
 #include <cstring>
 
-enum { IDC_SET_DEST = 1001, IDC_SET_BROWSE = 1012, IDC_SET_PROMPT = 1011, IDC_SET_RESULTS = 1013,
-       IDC_SET_OVERWRITE = 1014, IDC_SET_TYPE = 1020, IDC_SET_PEERIP = 1021, IDC_SET_MYIP = 1022 };
-
 // This machine's first address in host order; 0 when its name does not resolve.
 static DWORD OwnAddress()
 {
@@ -97,8 +94,7 @@ static void OnSettingsBrowse(HWND hDlg)
 {
     char szBuf[256];
     strcpy(szBuf, g_settings.szDestDir);
-    if (DialogBoxParamA(g_wnd.hInst, MAKEINTRESOURCEA(IDD_SELECTDIR), hDlg, SelectDirDlgProc,
-                        (LPARAM)szBuf) == 1) {
+    if (SelectDirectory(hDlg, szBuf)) {
         strcpy(g_settings.szDestDir, szBuf);
         SetDlgItemTextA(hDlg, IDC_SET_DEST, szBuf);
     }

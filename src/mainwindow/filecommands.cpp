@@ -2,9 +2,12 @@
 // run, properties, move, copy, new folder, delete and help.
 #include "mainwindow/filecommands.h"
 
+#include "base/pathjoin.h"
+#include "base/strtable.h"
 #include "browser/filedialogs.h"
 #include "browser/fileops.h"
 #include "browser/listing.h"
+#include "browser/listview.h"
 #include "browser/uistate.h"
 #include "connection/settings.h"
 #include "connection/settingsdlg.h"
@@ -12,13 +15,7 @@
 
 #include <shellapi.h>
 
-#include <cstdio>
 #include <cstring>
-
-static int FirstSelectedRow()
-{
-    return (int)SendMessageA(g_wnd.hwndFileList, LVM_GETNEXTITEM, (WPARAM)-1, LVNI_SELECTED);
-}
 
 // A name counts as a program when it ends in ".EXE" in any case.
 static int EndsInExe(const char* pszName)
@@ -35,7 +32,7 @@ void ShowFileContextMenu(const NMITEMACTIVATE* pItem)
     HMENU hMenu = g_wnd.hContextMenu2;
     if (SendMessageA(g_wnd.hwndFileList, LVM_GETSELECTEDCOUNT, 0, 0) <= 1) {
         char szName[256] = "";
-        int iRow = FirstSelectedRow();
+        int iRow = NextSelectedItem(g_wnd.hwndFileList);
         if (iRow >= 0)
             ListItemText(g_wnd.hwndFileList, iRow, szName, sizeof szName);
         int bExe = EndsInExe(szName);
@@ -52,15 +49,14 @@ LRESULT OnEndLabelEdit(const NMLVDISPINFOA* pInfo)
         return 0;
     char szOld[256], szOldPath[256], szNewPath[256];
     ListItemText(g_wnd.hwndFileList, pInfo->item.iItem, szOld, sizeof szOld);
-    if (snprintf(szOldPath, 256, "%s\\%s", g_settings.szCurDir, szOld) < 256
-        && snprintf(szNewPath, 256, "%s\\%s", g_settings.szCurDir, pInfo->item.pszText) < 256
+    if (JoinPath(szOldPath, sizeof szOldPath, g_settings.szCurDir, szOld)
+        && JoinPath(szNewPath, sizeof szNewPath, g_settings.szCurDir, pInfo->item.pszText)
         && MoveFileA(szOldPath, szNewPath)) {
-        LVITEMA item = {};
-        item.pszText = pInfo->item.pszText;
-        SendMessageA(g_wnd.hwndFileList, LVM_SETITEMTEXTA, pInfo->item.iItem, (LPARAM)&item);
+        SetSubItemText(g_wnd.hwndFileList, pInfo->item.iItem, 0, pInfo->item.pszText);
         return 1;
     }
-    StringBox(g_wnd.hwndMain, IDS_RENAME_FAILED, IDS_RENAME_CAP, MB_ICONHAND, szOld);
+    StringBox(g_wnd.hInst, g_wnd.hwndMain, IDS_RENAME_FAILED, IDS_RENAME_CAP, MB_ICONHAND,
+              szOld);
     return 0;
 }
 
@@ -70,32 +66,26 @@ void CmdSelectAll()
     FILEROW* pRows = RowsOfList(hList);
     int n = (int)SendMessageA(hList, LVM_GETITEMCOUNT, 0, 0);
     for (int i = 0; pRows && i < n; i++) {
-        LVITEMA item = {};
-        item.mask = LVIF_PARAM;
-        item.iItem = i;
-        if (!SendMessageA(hList, LVM_GETITEMA, 0, (LPARAM)&item) || !RowIsFile(&pRows[item.lParam]))
+        LPARAM r;
+        if (!ListItemParam(hList, i, &r) || !RowIsFile(&pRows[r]))
             continue;
-        LVITEMA state = {};
-        state.state = state.stateMask = LVIS_SELECTED;
-        SendMessageA(hList, LVM_SETITEMSTATE, i, (LPARAM)&state);
+        SelectListItem(hList, i, 1);
     }
 }
 
 void CmdDeselectAll()
 {
-    LVITEMA state = {};
-    state.stateMask = LVIS_SELECTED;
-    SendMessageA(g_wnd.hwndFileList, LVM_SETITEMSTATE, (WPARAM)-1, (LPARAM)&state);
+    SelectListItem(g_wnd.hwndFileList, -1, 0);
 }
 
 // The name and full path of the first selected row; 0 when nothing is selected.
 static int SelectedPath(char* pszName, char* pszPath)
 {
-    int iRow = FirstSelectedRow();
+    int iRow = NextSelectedItem(g_wnd.hwndFileList);
     if (iRow < 0)
         return 0;
     ListItemText(g_wnd.hwndFileList, iRow, pszName, 256);
-    return pszName[0] && JoinPath(pszPath, g_settings.szCurDir, pszName);
+    return pszName[0] && JoinPath(pszPath, 256, g_settings.szCurDir, pszName);
 }
 
 void CmdOpen()
@@ -160,7 +150,7 @@ void CmdHelp()
     char* p = strrchr(szDir, '\\');
     if (p)
         p[1] = 0;
-    snprintf(szFile, sizeof szFile, "%stalmox.chm", szDir);
+    JoinPath(szFile, sizeof szFile, szDir, "talmox.chm");
     typedef HWND(WINAPI * HTMLHELPPROC)(HWND, LPCSTR, UINT, DWORD_PTR);
     HTMLHELPPROC pfn = (HTMLHELPPROC)(void*)GetProcAddress(g_wnd.hHelpLib, MAKEINTRESOURCEA(14));
     if (pfn)

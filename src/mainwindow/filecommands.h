@@ -4,8 +4,6 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#define WM_PATHLEVEL (WM_USER + 0)
-
 void ShowFileContextMenu(const NMITEMACTIVATE* pItem);
 LRESULT OnEndLabelEdit(const NMLVDISPINFOA* pInfo);
 void CmdSortMenu();

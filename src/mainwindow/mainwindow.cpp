@@ -2,7 +2,10 @@
 // buttons and the message dispatch that routes every command and list notification.
 #include "mainwindow/mainwindow.h"
 
+#include "browser/dropbutton.h"
 #include "browser/listing.h"
+#include "browser/listview.h"
+#include "browser/pathmenu.h"
 #include "browser/sendlist.h"
 #include "browser/uistate.h"
 #include "connection/link.h"
@@ -30,7 +33,7 @@ const char* const SortNames[4] = {"Name", "Date", "Size", "Type"};
 HWND hwndToolBtns[NUM_TOOL_BUTTONS];
 HWND hwndPathBtn, hwndSortBtn;
 
-enum { NUM_PATH_LEVELS = 8, VK_ADD_SELECTED = 0x86 /* VK_F23 */ };
+enum { VK_ADD_SELECTED = 0x86 /* VK_F23 */ };
 
 ATOM RegisterMainClass(HINSTANCE hInst, const char* pszClassName)
 {
@@ -132,11 +135,6 @@ static void PlaceChild(HWND hwndChild, int x, int y, int cx, int cy)
     SetWindowPos(hwndChild, HWND_TOP, x, y, cx, cy, SWP_SHOWWINDOW);
 }
 
-static void SetColumnWidth(HWND hwndList, int iCol, int cx)
-{
-    SendMessageA(hwndList, LVM_SETCOLUMNWIDTH, (WPARAM)iCol, MAKELPARAM(cx, 0));
-}
-
 // WM_SIZE: side by side above 320 pixels of width, stacked at 320 and below.
 static void OnSize(int W, int H)
 {
@@ -175,57 +173,6 @@ static int ToolButtonIndex(UINT id)
     return -1;
 }
 
-// The path button's caption: the drive root or the current folder's own name.
-static void PathCaption(char* pszCaption)
-{
-    const char* pszCur = g_settings.szCurDir;
-    if (!pszCur[0])
-        strcpy(pszCaption, "My Computer");
-    else if (g_settings.bPathMenuOpen)
-        strcpy(pszCaption, "Show");
-    else if (strlen(pszCur) == 3)
-        strcpy(pszCaption, pszCur);
-    else
-        PathFileName(pszCur, pszCaption);
-}
-
-// The outline of a pressed drop-down button, around its caption and arrow.
-static void DrawPressedOutline(HDC hdc, const char* pszCaption, int bottom)
-{
-    SIZE sz;
-    GetTextExtentPoint32A(hdc, pszCaption, (int)strlen(pszCaption), &sz);
-    HGDIOBJ hOldBrush = SelectObject(hdc, GetStockObject(NULL_BRUSH));
-    Rectangle(hdc, 0, 0, sz.cx + 22, bottom);
-    SelectObject(hdc, hOldBrush);
-}
-
-static void DrawDropButton(const DRAWITEMSTRUCT* p, int bSort)
-{
-    HDC hdc = p->hDC;
-    HGDIOBJ hOldFont = SelectObject(hdc, g_wnd.hPopupFont);
-    SetBkColor(hdc, GetSysColor(COLOR_MENU));
-    char szCaption[128];
-    if (bSort)
-        strcpy(szCaption, g_wnd.bSortMenuOpen ? "Sort By"
-                                                : SortNames[g_settings.iSortOrder & 3]);
-    else
-        PathCaption(szCaption);
-    int len = (int)strlen(szCaption);
-    SIZE sz;
-    GetTextExtentPoint32A(hdc, szCaption, len, &sz);
-    if (bSort) {
-        ExtTextOutA(hdc, p->rcItem.right - sz.cx - 21, 0, ETO_OPAQUE, &p->rcItem, szCaption, len,
-                    nullptr);
-        ImageList_Draw(hDropArrows, 0, hdc, p->rcItem.right - 17, 0, ILD_TRANSPARENT);
-    } else {
-        ExtTextOutA(hdc, 2, 0, ETO_OPAQUE, &p->rcItem, szCaption, len, nullptr);
-        ImageList_Draw(hDropArrows, 0, hdc, sz.cx + 4, 0, ILD_TRANSPARENT);
-    }
-    if (p->itemState & ODS_SELECTED)
-        DrawPressedOutline(hdc, szCaption, p->rcItem.bottom);
-    SelectObject(hdc, hOldFont);
-}
-
 // WM_DRAWITEM: a tool button is its face and its icon (the grey icon when disabled); the
 // path and sort buttons are a caption with a drop-down arrow.
 static void OnDrawItem(const DRAWITEMSTRUCT* p)
@@ -237,9 +184,12 @@ static void OnDrawItem(const DRAWITEMSTRUCT* p)
         ImageList_Draw(hButtonFaces, bPressed && !bDisabled ? 1 : 0, p->hDC, 0, 0, ILD_NORMAL);
         ImageList_Draw(hToolIcons, bDisabled ? 7 : i, p->hDC, 8, 8, ILD_NORMAL);
     } else if (p->CtlID == IDM_PATHMENU) {
-        DrawDropButton(p, 0);
+        char szCaption[256];
+        PathButtonText(g_settings.szCurDir, g_settings.bPathMenuOpen, szCaption);
+        DrawDropButton(p, szCaption, 0);
     } else if (p->CtlID == IDM_SORTMENU) {
-        DrawDropButton(p, 1);
+        DrawDropButton(p, g_wnd.bSortMenuOpen ? "Sort By" : SortNames[g_settings.iSortOrder & 3],
+                       1);
     }
 }
 
@@ -251,38 +201,8 @@ static void OnFileClick(const NMITEMACTIVATE* pItem)
         g_wnd.bSuppressClick = 0;
         return;
     }
-    if (pItem->iItem < 0)
+    if (!EnterListedFolder(g_wnd.hwndFileList, pItem->iItem, g_settings.szCurDir))
         return;
-    LVITEMA it = {};
-    it.mask = LVIF_PARAM;
-    it.iItem = pItem->iItem;
-    if (!SendMessageA(g_wnd.hwndFileList, LVM_GETITEMA, 0, (LPARAM)&it))
-        return;
-    const FILEROW* pRows = RowsOfList(g_wnd.hwndFileList);
-    if (!pRows)
-        return;
-    const FILEROW* pRow = &pRows[it.lParam];
-    if (RowIsFile(pRow))
-        return;
-    char szText[256] = "";
-    LVITEMA ti = {};
-    ti.iSubItem = 0;
-    ti.pszText = szText;
-    ti.cchTextMax = sizeof szText;
-    SendMessageA(g_wnd.hwndFileList, LVM_GETITEMTEXTA, (WPARAM)pItem->iItem, (LPARAM)&ti);
-    if (RowIsDrive(pRow)) {
-        strcpy(g_settings.szCurDir, szText);
-    } else {
-        size_t n = strlen(g_settings.szCurDir);
-        int bSep = !(n && g_settings.szCurDir[n - 1] == '\\');
-        if (n + bSep + strlen(szText) >= sizeof g_settings.szCurDir) {
-            MessageBeep(0);
-            return;
-        }
-        if (bSep)
-            strcat(g_settings.szCurDir, "\\");
-        strcat(g_settings.szCurDir, szText);
-    }
     FillFileList(g_wnd.hwndFileList, g_settings.szCurDir, 0);
     InvalidateRect(hwndPathBtn, nullptr, TRUE);
     g_wnd.bSuppressClick = 0;
@@ -331,7 +251,7 @@ static int OnNotify(HWND hwnd, const NMHDR* pHdr)
 static void CmdRename()
 {
     HWND hwndList = g_wnd.hwndFileList;
-    int i = (int)SendMessageA(hwndList, LVM_GETNEXTITEM, (WPARAM)-1, LVNI_SELECTED);
+    int i = NextSelectedItem(hwndList);
     if (i < 0)
         return;
     SetFocus(hwndList);
@@ -342,6 +262,15 @@ static void CmdAbout()
 {
     int idDlg = g_wnd.bLandscape ? IDD_ABOUT : IDD_ABOUT_TALL;
     DialogBoxParamA(g_wnd.hInst, MAKEINTRESOURCEA(idDlg), g_wnd.hwndMain, AboutDlgProc, 0);
+}
+
+// A choice of the sort menu (i the sort order): the file pane re-sorted in the new order
+// without listing it again.
+static void OnSortChoice(int i)
+{
+    g_settings.iSortOrder = i;
+    SendMessageA(g_wnd.hwndFileList, LVM_SORTITEMS, (WPARAM)i, (LPARAM)CompareFileRows);
+    InvalidateRect(hwndSortBtn, nullptr, TRUE);
 }
 
 // WM_COMMAND, by the command id alone.
@@ -368,7 +297,14 @@ static void OnCommand(UINT id)
     case IDM_DESELECTALL:   CmdDeselectAll(); break;
     case IDM_RUN:           CmdRun(); break;
     case IDM_SORTMENU:      CmdSortMenu(); break;
-    default: break;
+    case IDM_SORTBYNAME:
+    case IDM_SORTBYDATE:
+    case IDM_SORTBYSIZE:
+    case IDM_SORTBYTYPE:    OnSortChoice((int)(id - IDM_SORTBYNAME)); break;
+    default:
+        if (id >= IDM_PATHLEVEL && id <= IDM_PATHLEVEL_LAST)
+            OnPathLevel((int)(id - IDM_PATHLEVEL));
+        break;
     }
 }
 
@@ -385,8 +321,8 @@ static void OnCreate(HWND hwnd)
 // so that destroying them leaves it alone.
 static void OnDestroy()
 {
-    SendMessageA(g_wnd.hwndFileList, LVM_SETIMAGELIST, LVSIL_SMALL, 0);
-    SendMessageA(g_wnd.hwndSendList, LVM_SETIMAGELIST, LVSIL_SMALL, 0);
+    ReleaseListingIcons(g_wnd.hwndFileList);
+    ReleaseListingIcons(g_wnd.hwndSendList);
     PostQuitMessage(0);
 }
 
@@ -403,14 +339,6 @@ static void OnPassCmdLine(HWND hwnd)
     }
     CloseClipboard();
     UpdateSendListStatus();
-}
-
-// IDM_SORTBASE + i: re-sort the file pane in the new order without listing it again.
-static void OnSortChoice(int i)
-{
-    g_settings.iSortOrder = i;
-    SendMessageA(g_wnd.hwndFileList, LVM_SORTITEMS, (WPARAM)i, (LPARAM)CompareFileRows);
-    InvalidateRect(hwndSortBtn, nullptr, TRUE);
 }
 
 LRESULT CALLBACK MainWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
@@ -449,10 +377,6 @@ LRESULT CALLBACK MainWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         OnPassCmdLine(hwnd);
         break;
     default:
-        if (msg >= WM_PATHLEVEL && msg < WM_PATHLEVEL + NUM_PATH_LEVELS)
-            OnPathLevel((int)(msg - WM_PATHLEVEL));
-        else if (msg >= IDM_SORTBASE && msg < IDM_SORTBASE + 4)
-            OnSortChoice((int)(msg - IDM_SORTBASE));
         break;
     }
     return DefWindowProcA(hwnd, msg, wParam, lParam);

@@ -3,8 +3,9 @@
 // status dialog and retries a serial port that was busy.
 #include "mainwindow/xfercommands.h"
 
-#include "browser/fileops.h"
+#include "base/strtable.h"
 #include "browser/listing.h"
+#include "browser/listview.h"
 #include "browser/uistate.h"
 #include "connection/control.h"
 #include "connection/link.h"
@@ -34,14 +35,10 @@ static void AwaitWorker(Busy busy)
         Sleep(20);
 }
 
+// The full path in Send List row i (its third column), into a 256-byte buffer.
 static void GetSendListPath(int i, char* pszPath)
 {
-    LVITEMA it = {};
-    it.iSubItem = 2;
-    it.pszText = pszPath;
-    it.cchTextMax = 256;
-    pszPath[0] = 0;
-    SendMessageA(g_wnd.hwndSendList, LVM_GETITEMTEXTA, (WPARAM)i, (LPARAM)&it);
+    ListItemText(g_wnd.hwndSendList, i, pszPath, 256, 2);
 }
 
 // A receiver of this protocol takes at most this many files in one list, so a longer Send
@@ -77,15 +74,11 @@ static int FillBatchTable(XFERFILE* pFiles, int iFirst, int n, uint32_t* pdwTota
 static void RemoveSentRows(const std::vector<char>& abSent)
 {
     HWND hwndList = g_wnd.hwndSendList;
-    LVITEMA it = {};
-    it.stateMask = LVIS_SELECTED;
-    it.state = 0;
-    SendMessageA(hwndList, LVM_SETITEMSTATE, (WPARAM)-1, (LPARAM)&it);
-    it.state = LVIS_SELECTED;
+    SelectListItem(hwndList, -1, 0);
     int nSent = 0;
     for (size_t i = 0; i < abSent.size(); i++) {
         if (abSent[i]) {
-            SendMessageA(hwndList, LVM_SETITEMSTATE, (WPARAM)i, (LPARAM)&it);
+            SelectListItem(hwndList, (int)i, 1);
             nSent++;
         }
     }
@@ -98,7 +91,8 @@ static void ReportUnreadableRow(int iRow)
 {
     char szPath[256];
     GetSendListPath(iRow, szPath);
-    StringBox(g_wnd.hwndMain, IDS_CANT_READ_SOURCE, IDS_ERROR, MB_ICONHAND, szPath);
+    StringBox(g_wnd.hInst, g_wnd.hwndMain, IDS_CANT_READ_SOURCE, IDS_ERROR, MB_ICONHAND,
+              szPath);
 }
 
 // One batch of the records in the batch table, as a batch on its own: connect, send, and
@@ -169,7 +163,8 @@ int CmdSend()
         nSentOk += g_xfer.nFilesOk;
         int iResult = g_xfer.iSendResult, iUnread = g_xfer.iUnreadableFile;
         if (iResult != 0) {
-            StringBox(g_wnd.hwndMain, IDS_SEND_REFUSED_BASE + iResult, IDS_ERROR, MB_ICONHAND);
+            StringBox(g_wnd.hInst, g_wnd.hwndMain, IDS_SEND_REFUSED_BASE + iResult, IDS_ERROR,
+                      MB_ICONHAND);
             bErrorShown = 1;
         } else if (iUnread >= 0 && iUnread < nBatch) {
             ReportUnreadableRow(iFirst + iUnread);
@@ -185,7 +180,7 @@ int CmdSend()
     RemoveSentRows(abSent);
     UpdateSendListStatus();
     if (!bErrorShown && g_settings.bShowResults)
-        StringBox(g_wnd.hwndMain, IDS_SENT_RESULT, IDS_SEND_CAP, MB_OK, nSentOk, n);
+        StringBox(g_wnd.hInst, g_wnd.hwndMain, IDS_SENT_RESULT, IDS_SEND_CAP, MB_OK, nSentOk, n);
     return !bErrorShown;
 }
 
@@ -226,7 +221,8 @@ int CmdReceive()
         // another list, and the counters are still this batch's.
         int nOk, nFiles;
         ReceivedBatchResult(dwBatch, &nOk, &nFiles);
-        StringBox(g_wnd.hwndMain, IDS_RECEIVED_RESULT, IDS_RECEIVE_CAP, MB_OK, nOk, nFiles);
+        StringBox(g_wnd.hInst, g_wnd.hwndMain, IDS_RECEIVED_RESULT, IDS_RECEIVE_CAP, MB_OK, nOk,
+                  nFiles);
     }
     if (strcmp(g_settings.szCurDir, g_settings.szDestDir) == 0)
         FillFileList(g_wnd.hwndFileList, g_settings.szCurDir, 0);
@@ -261,12 +257,9 @@ void OpenPortForUser(int bReport)
     SetTitleForType(iType);
     HANDLE hPort = OpenCommPort();
     int bReady = IsSocketType(iType) || hPort;
-    if (!bReady && bReport) {
-        char szText[256] = "", szCaption[32] = "";
-        LoadStringA(g_wnd.hInst, IDS_PORT_OPEN_FAILED, szText, sizeof szText);
-        LoadStringA(g_wnd.hInst, IDS_COMMTYPE_BASE + iType, szCaption, sizeof szCaption);
-        MessageBoxA(nullptr, szText, szCaption, MB_ICONHAND | MB_OK);
-    }
+    if (!bReady && bReport)
+        StringBox(g_wnd.hInst, nullptr, IDS_PORT_OPEN_FAILED, IDS_COMMTYPE_BASE + iType,
+                  MB_ICONHAND | MB_OK);
     if (HWND hwndBtn = g_wnd.hwndSendBtn)
         EnableWindow(hwndBtn, bReady);
     g_link.hComm = hPort;
