@@ -40,6 +40,9 @@ endforeach()
 # TALMOX_SCALE_FULL=1 (several minutes under Wine).
 set_tests_properties(transfer_socket_scale PROPERTIES TIMEOUT 1200)
 
+# The folders of src/ include one way only, and the code below the windows makes no window call.
+add_test(NAME layers COMMAND bash ${CMAKE_SOURCE_DIR}/tools/check-layers.sh ${CMAKE_SOURCE_DIR}/src)
+
 # The fixtures named above: the serial pair and the display.
 add_test(NAME serial_pair_start COMMAND ${CMAKE_SOURCE_DIR}/tools/serial-pair.sh start ${CMAKE_BINARY_DIR})
 add_test(NAME serial_pair_stop COMMAND ${CMAKE_SOURCE_DIR}/tools/serial-pair.sh stop ${CMAKE_BINARY_DIR})

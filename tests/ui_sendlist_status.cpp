@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "browser/sendlist.h"
-#include "connection/progress.h"
 #include "connection/serialport.h"
+#include "mainwindow/progress.h"
 #include "mainwindow/xfercommands.h"
 #include "peer_wire.h"
 #include "protocol/packets.h"

@@ -2,10 +2,10 @@
 #include "browser/filedialogs.h"
 
 #include "base/pathjoin.h"
+#include "browser/centerdialog.h"
 #include "browser/fileops.h"
 #include "browser/listview.h"
 #include "browser/uistate.h"
-#include "connection/progress.h"
 #include "connection/settings.h"
 #include "resource.h"
 

@@ -4,10 +4,9 @@
 
 #include "base/pathjoin.h"
 #include "browser/listview.h"
+#include "browser/strtable.h"
 #include "browser/uistate.h"
-#include "connection/progress.h"
 #include "connection/settings.h"
-#include "mainwindow/mainwindow.h"
 #include "resource.h"
 
 #include <shellapi.h>
@@ -328,12 +327,6 @@ static void InitialColumnWidths(int W, int cx[6])
     }
 }
 
-static HWND CreateOwnerDrawButton(HWND hwndMain, const char* pszText, int id)
-{
-    return CreateWindowExA(0, "button", pszText, WS_CHILD | WS_VISIBLE | BS_OWNERDRAW, 0, 0, 0, 0,
-                           hwndMain, (HMENU)(INT_PTR)id, g_wnd.hInst, nullptr);
-}
-
 void CreateFilePanes(HWND hwndMain)
 {
     char szDir[MAX_PATH], szSys[256];
@@ -359,11 +352,6 @@ void CreateFilePanes(HWND hwndMain)
     g_wnd.hwndStatusText = CreateWindowExA(0, "static", "", WS_CHILD | WS_VISIBLE | SS_CENTER, 0, 0,
                                        0, 0, hwndMain, (HMENU)(INT_PTR)IDC_STATUSTEXT, g_wnd.hInst,
                                        nullptr);
-    for (int i = 0; i < 7; i++)
-        hwndToolBtns[i] = CreateOwnerDrawButton(hwndMain, "", ToolButtonIds[i]);
-    g_wnd.hwndSendBtn = hwndToolBtns[2];
-    hwndPathBtn = CreateOwnerDrawButton(hwndMain, "Go", IDM_PATHMENU);
-    hwndSortBtn = CreateOwnerDrawButton(hwndMain, "Go", IDM_SORTMENU);
 
     RECT rc;
     GetClientRect(hwndMain, &rc);

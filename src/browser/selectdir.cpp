@@ -2,12 +2,12 @@
 // whose popup leads back to any parent, the drive root or the drives level.
 #include "browser/filedialogs.h"
 
+#include "browser/centerdialog.h"
 #include "browser/dropbutton.h"
 #include "browser/listing.h"
 #include "browser/listview.h"
 #include "browser/pathmenu.h"
 #include "browser/uistate.h"
-#include "connection/progress.h"
 #include "connection/settings.h"
 #include "resource.h"
 

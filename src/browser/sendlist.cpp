@@ -3,10 +3,9 @@
 #include "browser/sendlist.h"
 
 #include "base/pathjoin.h"
-#include "base/strtable.h"
 #include "browser/listview.h"
+#include "browser/strtable.h"
 #include "browser/uistate.h"
-#include "connection/progress.h"
 #include "connection/settings.h"
 #include "protocol/packets.h"
 #include "resource.h"
@@ -215,4 +214,15 @@ void AddCommandLineToSendList(const char* pszCmdLine)
         while (*p == ' ')
             p++;
     }
+}
+
+void UpdateSendListStatus()
+{
+    if (!g_wnd.hwndStatusText)
+        return;
+    int n = (int)SendMessageA(g_wnd.hwndSendList, LVM_GETITEMCOUNT, 0, 0);
+    char szSize[32], szText[256];
+    FormatSize((int32_t)g_wnd.dwSendListBytes, szSize);
+    FormatString(g_wnd.hInst, szText, sizeof szText, IDS_SENDLIST_STATUS, n, szSize);
+    SetWindowTextA(g_wnd.hwndStatusText, szText);
 }

@@ -18,3 +18,5 @@ void AddCommandLineToSendList(const char* pszCmdLine);
 void AddDroppedFilesToSendList(HWND hwndMain, HDROP hDrop);
 void AddSelectedToSendList();
 void RemoveSelectedFromSendList();
+// The summary line above the Send List: its count of files and their size.
+void UpdateSendListStatus();

@@ -1,7 +1,7 @@
 // The About box: version, icon and the build line; only its OK button closes it.
 #include "mainwindow/mainwindow.h"
 
-#include "connection/progress.h"
+#include "browser/centerdialog.h"
 #include "resource.h"
 
 #include <cstdio>

@@ -3,14 +3,14 @@
 #include "mainwindow/filecommands.h"
 
 #include "base/pathjoin.h"
-#include "base/strtable.h"
 #include "browser/filedialogs.h"
 #include "browser/fileops.h"
 #include "browser/listing.h"
 #include "browser/listview.h"
+#include "browser/strtable.h"
 #include "browser/uistate.h"
 #include "connection/settings.h"
-#include "connection/settingsdlg.h"
+#include "mainwindow/settingsdlg.h"
 #include "resource.h"
 
 #include <shellapi.h>

@@ -10,7 +10,6 @@
 #include "browser/uistate.h"
 #include "connection/link.h"
 #include "connection/linkui.h"
-#include "connection/progress.h"
 #include "connection/serialport.h"
 #include "connection/settings.h"
 #include "connection/sockets.h"
@@ -308,12 +307,29 @@ static void OnCommand(UINT id)
     }
 }
 
+static HWND CreateOwnerDrawButton(HWND hwndMain, const char* pszText, int id)
+{
+    return CreateWindowExA(0, "button", pszText, WS_CHILD | WS_VISIBLE | BS_OWNERDRAW, 0, 0, 0, 0,
+                           hwndMain, (HMENU)(INT_PTR)id, g_wnd.hInst, nullptr);
+}
+
+// The seven tool buttons, and the drop buttons of the path and the sort order.
+static void CreateButtons(HWND hwnd)
+{
+    for (int i = 0; i < NUM_TOOL_BUTTONS; i++)
+        hwndToolBtns[i] = CreateOwnerDrawButton(hwnd, "", ToolButtonIds[i]);
+    g_wnd.hwndSendBtn = hwndToolBtns[2];
+    hwndPathBtn = CreateOwnerDrawButton(hwnd, "Go", IDM_PATHMENU);
+    hwndSortBtn = CreateOwnerDrawButton(hwnd, "Go", IDM_SORTMENU);
+}
+
 // WM_CREATE: the children, then the one-second poll that refreshes transfers.
 static void OnCreate(HWND hwnd)
 {
     g_wnd.hwndMain = hwnd;
     SetLinkUi(&WindowLinkUi);
     CreateFilePanes(hwnd);
+    CreateButtons(hwnd);
     SetTimer(hwnd, IDT_POLL, 1000, nullptr);
 }
 

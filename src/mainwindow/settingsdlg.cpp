@@ -1,10 +1,10 @@
 // The Settings dialog: OK applies everything at once, reopening the link for a new type.
-#include "connection/settingsdlg.h"
+#include "mainwindow/settingsdlg.h"
 
+#include "browser/centerdialog.h"
 #include "browser/filedialogs.h"
 #include "browser/uistate.h"
 #include "connection/link.h"
-#include "connection/progress.h"
 #include "connection/serialport.h"
 #include "connection/settings.h"
 #include "connection/sockets.h"

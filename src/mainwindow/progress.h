@@ -1,4 +1,4 @@
-// Progress and status windows: "Connecting...", "File Xfer Status", the Send List summary.
+// Progress windows: "Connecting..." and "File Xfer Status".
 #pragma once
 #include <windows.h>
 #include <cstdint>
@@ -6,6 +6,4 @@
 INT_PTR CALLBACK ConnectDlgProc(HWND hDlg, UINT msg, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK XferStatusDlgProc(HWND hDlg, UINT msg, WPARAM wParam, LPARAM lParam);
 void RefreshXferStatus();
-void UpdateSendListStatus();
-void FormatSize(int32_t n, char* pszBuf);
-void CenterDialog(HWND hDlg);
+

@@ -1,12 +1,11 @@
 // Start-up and shut-down: the fixed order in which the session is prepared before the main
 // window exists, started once it does, and taken down after the message loop.
-#include "connection/startup.h"
+#include "app/startup.h"
 
 #include "browser/listing.h"
 #include "browser/sendlist.h"
 #include "browser/uistate.h"
 #include "connection/link.h"
-#include "connection/progress.h"
 #include "connection/serialport.h"
 #include "connection/settings.h"
 #include "connection/sockets.h"

@@ -1,8 +1,8 @@
-// Progress and status windows: "Connecting...", "File Xfer Status", the Send List summary line,
-// the size text and the centring every dialog of the program uses.
-#include "connection/progress.h"
+// Progress windows: "Connecting..." and "File Xfer Status".
+#include "mainwindow/progress.h"
 
-#include "base/strtable.h"
+#include "browser/centerdialog.h"
+#include "browser/strtable.h"
 #include "browser/uistate.h"
 #include "connection/control.h"
 #include "connection/settings.h"
@@ -12,45 +12,6 @@
 
 #include <commctrl.h>
 #include <cstdio>
-
-void FormatSize(int32_t n, char* pszBuf)
-{
-    // Counts of 2 GB and more arrive here negative; they are shown by their unsigned value so
-    // that a large batch never reads as a negative size.
-    uint32_t u = (uint32_t)n;
-    if (u == 0)
-        snprintf(pszBuf, 32, "0");
-    else if (u < 1024)
-        snprintf(pszBuf, 32, "%uB", u);
-    else if (u < 1048576) {
-        uint32_t tenths = (u % 1024) / 100;
-        snprintf(pszBuf, 32, "%u.%01uK", u / 1024, tenths > 9 ? 9 : tenths);
-    } else {
-        uint32_t tenths = (u % 1048576) / 102400;
-        snprintf(pszBuf, 32, "%u.%01uM", u / 1048576, tenths > 9 ? 9 : tenths);
-    }
-}
-
-void CenterDialog(HWND hDlg)
-{
-    RECT rcRef, rcDlg;
-    int cxScreen = GetSystemMetrics(SM_CXSCREEN), cyScreen = GetSystemMetrics(SM_CYSCREEN);
-    HWND hParent = GetParent(hDlg);
-    if (!hParent || !GetWindowRect(hParent, &rcRef))
-        SetRect(&rcRef, 0, 0, cxScreen, cyScreen);
-    GetWindowRect(hDlg, &rcDlg);
-    int w = rcDlg.right - rcDlg.left, h = rcDlg.bottom - rcDlg.top;
-    int cxRef = rcRef.right - rcRef.left, cyRef = rcRef.bottom - rcRef.top;
-    int x, y;
-    if (cxRef > w && cyRef > h) {
-        x = (cxRef - w) / 2 + rcRef.left;
-        y = (cyRef - h) / 2 + rcRef.top;
-    } else {
-        x = (cxScreen - w) / 2;
-        y = (cyScreen - h) / 2;
-    }
-    SetWindowPos(hDlg, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOREDRAW);
-}
 
 // WM_INITDIALOG of "Connecting...": the alignment hint is only for the infrared types. A
 // link that stands before the handle is published has its close posted to no dialog; the
@@ -181,15 +142,4 @@ void RefreshXferStatus()
     char szText[256];
     FormatString(g_wnd.hInst, szText, sizeof szText, IDS_BYTES_PER_SEC, (int32_t)dwDone / secs);
     SetDlgItemTextA(hDlg, IDC_XFER_RATE, szText);
-}
-
-void UpdateSendListStatus()
-{
-    if (!g_wnd.hwndStatusText)
-        return;
-    int n = (int)SendMessageA(g_wnd.hwndSendList, LVM_GETITEMCOUNT, 0, 0);
-    char szSize[32], szText[256];
-    FormatSize((int32_t)g_wnd.dwSendListBytes, szSize);
-    FormatString(g_wnd.hInst, szText, sizeof szText, IDS_SENDLIST_STATUS, n, szSize);
-    SetWindowTextA(g_wnd.hwndStatusText, szText);
 }

@@ -1,5 +1,5 @@
 // Program entry: prepare the session, create the main window, run the message loop, shut down.
-#include "connection/startup.h"
+#include "app/startup.h"
 #include "mainwindow/mainwindow.h"
 
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR lpCmdLine, int nCmdShow)
