@@ -2,6 +2,7 @@
 // folder itself, under a name that the file system takes literally.
 #include "protocol/destname.h"
 
+#include "base/pathjoin.h"
 #include "protocol/packets.h"
 
 #include <cctype>
@@ -56,12 +57,5 @@ int DestPathOfRecord(const XFERFILE* pRec, const char* pszDestDir, char* pszPath
     PathFileName(szPeerPath, pszName);
     if (!IsPlainFileName(pszName))
         return 0;
-    size_t nDir = strlen(pszDestDir);
-    const char* pszSep = nDir > 0 && pszDestDir[nDir - 1] == '\\' ? "" : "\\";
-    if (nDir + strlen(pszSep) + strlen(pszName) + 1 > cbPath)
-        return 0;
-    strcpy(pszPath, pszDestDir);
-    strcat(pszPath, pszSep);
-    strcat(pszPath, pszName);
-    return 1;
+    return JoinPath(pszPath, cbPath, pszDestDir, pszName);
 }
