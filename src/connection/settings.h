@@ -20,8 +20,9 @@ int IsSocketType(int iType);
 extern const char kProgramKey[];
 
 // Owner: the user-interface thread. Start-up loads them, the settings dialog and the file
-// pane change them, shut-down saves them; the worker only reads them. The words the worker
-// reads are atomic; the texts change only while no transfer runs.
+// pane change them, shut-down saves them; the worker only reads them. The words are atomic;
+// of the texts the worker reads only szDestDir and szOwnerName, which start-up and the
+// settings dialog's Browse write.
 struct Settings {
     std::atomic<int32_t> iCommType{0};
     std::atomic<uint32_t> dwPeerIP{0};
