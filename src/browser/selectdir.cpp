@@ -13,7 +13,6 @@
 
 #include <commctrl.h>
 
-
 static char* BufferOf(HWND hDlg)
 {
     return (char*)GetWindowLongPtrA(hDlg, DWLP_USER);
