@@ -163,7 +163,7 @@ TEST_F(SendListPaths, SecondStartHandsItsPathsMadeAbsoluteWhereItRan)
     std::string line = "\"" + exe + "\" one.txt \"two words.txt\" gone.txt";
     STARTUPINFOA si = {sizeof si};
     PROCESS_INFORMATION pi;
-    BoxAnswerer box("Error", 20000);
+    ErrorBoxes boxes;
     ASSERT_TRUE(CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr,
                                there.Path().c_str(), &si, &pi));
     bool bAdded = WaitFor([] { Pump(0); return ItemCount(g_wnd.hwndSendList) == 2; }, 20000);
@@ -178,9 +178,9 @@ TEST_F(SendListPaths, SecondStartHandsItsPathsMadeAbsoluteWhereItRan)
     EXPECT_EQ(0u, dwExit);
     EXPECT_EQ((Paths{"two words.txt", "one.txt"}), Rows());
     EXPECT_EQ(there.File("one.txt"), ItemText(g_wnd.hwndSendList, 1, 2));
-    EXPECT_EQ("Error: '" + there.File("gone.txt") +
-              "' is not a file that can be read; it has not been added to the Send List.",
-              box.Shown());
+    EXPECT_EQ("'" + there.File("gone.txt") +
+              "' is not a file that can be read; it has not been added to the Send List.\n",
+              boxes.Shown());
 }
 
 // Plays a receiver on COM2 for a batch of one file: links, takes the list, opens the file,
