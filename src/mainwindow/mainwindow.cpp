@@ -22,6 +22,7 @@
 #include <commctrl.h>
 #include <shellapi.h>
 #include <cstring>
+#include <string>
 
 WindowState g_wnd;
 
@@ -47,10 +48,13 @@ ATOM RegisterMainClass(HINSTANCE hInst, const char* pszClassName)
 }
 
 // A second start hands its command line to the running copy through the clipboard, since a
-// posted message can carry only two numbers.
-static void HandOffCommandLine(HWND hwndOther, const char* lpCmdLine)
+// posted message can carry only two numbers. The paths are made absolute here first: the
+// running copy's current folder need not be this one's.
+static void HandOffCommandLine(HWND hwndOther, const char* pszGiven)
 {
-    size_t L = strlen(lpCmdLine);
+    std::string line = AbsoluteCommandLine(pszGiven);
+    const char* lpCmdLine = line.c_str();
+    size_t L = line.size();
     if (L > 0 && OpenClipboard(nullptr)) {
         HGLOBAL hMem = GlobalAlloc(GMEM_MOVEABLE, L + 1);
         if (hMem) {
@@ -349,11 +353,12 @@ static void OnPassCmdLine(HWND hwnd)
         return;
     HANDLE hData = GetClipboardData(CF_TEXT);
     const char* pszText = hData ? (const char*)GlobalLock(hData) : nullptr;
-    if (pszText) {
-        AddCommandLineToSendList(pszText);
+    std::string line = pszText ? pszText : "";
+    if (pszText)
         GlobalUnlock(hData);
-    }
+    // The clipboard is let go before a path that names no file is reported.
     CloseClipboard();
+    AddCommandLineToSendList(line.c_str());
     UpdateSendListStatus();
 }
 
