@@ -31,6 +31,7 @@ const char* const SortNames[4] = {"Name", "Date", "Size", "Type"};
 
 HWND hwndToolBtns[NUM_TOOL_BUTTONS];
 HWND hwndPathBtn, hwndSortBtn;
+HWND hwndToolTips;
 
 enum { VK_ADD_SELECTED = 0x86 /* VK_F23 */ };
 
@@ -323,6 +324,30 @@ static void CreateButtons(HWND hwnd)
     hwndSortBtn = CreateOwnerDrawButton(hwnd, "Go", IDM_SORTMENU);
 }
 
+// A tip over each tool button with its name. The tip control watches the mouse through the
+// buttons themselves (TTF_SUBCLASS), so the message loop relays nothing to it; its class is
+// asked for here, whatever start-up asked of the common controls.
+static void CreateToolTips(HWND hwnd)
+{
+    INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_BAR_CLASSES};
+    InitCommonControlsEx(&icc);
+    hwndToolTips = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr,
+                                   WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
+                                   CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd, nullptr,
+                                   g_wnd.hInst, nullptr);
+    for (int i = 0; i < NUM_TOOL_BUTTONS; i++) {
+        char szTip[80] = "";
+        LoadStringA(g_wnd.hInst, IDS_TOOLTIP_BASE + i, szTip, sizeof szTip);
+        TOOLINFOA ti = {};
+        ti.cbSize = TTTOOLINFOA_V2_SIZE;   // understood by every version of the control
+        ti.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+        ti.hwnd = hwnd;
+        ti.uId = (UINT_PTR)hwndToolBtns[i];
+        ti.lpszText = szTip;
+        SendMessageA(hwndToolTips, TTM_ADDTOOLA, 0, (LPARAM)&ti);
+    }
+}
+
 // WM_CREATE: the children, then the one-second poll that refreshes transfers.
 static void OnCreate(HWND hwnd)
 {
@@ -330,6 +355,7 @@ static void OnCreate(HWND hwnd)
     SetLinkUi(&WindowLinkUi);
     CreateFilePanes(hwnd);
     CreateButtons(hwnd);
+    CreateToolTips(hwnd);
     SetTimer(hwnd, IDT_POLL, 1000, nullptr);
 }
 
