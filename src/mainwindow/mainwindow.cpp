@@ -15,6 +15,7 @@
 #include "connection/sockets.h"
 #include "mainwindow/filecommands.h"
 #include "mainwindow/linkreports.h"
+#include "mainwindow/panekeys.h"
 #include "mainwindow/xfercommands.h"
 #include "protocol/packets.h"
 #include "resource.h"
@@ -32,8 +33,6 @@ const char* const SortNames[4] = {"Name", "Date", "Size", "Type"};
 HWND hwndToolBtns[NUM_TOOL_BUTTONS];
 HWND hwndPathBtn, hwndSortBtn;
 HWND hwndToolTips;
-
-enum { VK_ADD_SELECTED = 0x86 /* VK_F23 */ };
 
 ATOM RegisterMainClass(HINSTANCE hInst, const char* pszClassName)
 {
@@ -201,11 +200,15 @@ static void OnFileClick(const NMITEMACTIVATE* pItem)
         g_wnd.bSuppressClick = 0;
         return;
     }
-    if (!EnterListedFolder(g_wnd.hwndFileList, pItem->iItem, g_settings.szCurDir))
-        return;
-    FillFileList(g_wnd.hwndFileList, g_settings.szCurDir, 0);
-    InvalidateRect(hwndPathBtn, nullptr, TRUE);
-    g_wnd.bSuppressClick = 0;
+    EnterFolderRow(pItem->iItem);
+}
+
+// A right-click, or a click with Alt, opens the context menu where it landed.
+static void OnFileMenuClick(const NMITEMACTIVATE* pItem)
+{
+    POINT pt = pItem->ptAction;
+    ClientToScreen(g_wnd.hwndMain, &pt);
+    ShowFileContextMenu(pt);
 }
 
 // WM_NOTIFY from either list view. Returns 1 when the window procedure must return 1
@@ -215,8 +218,11 @@ static int OnNotify(HWND hwnd, const NMHDR* pHdr)
     int bFilePane = pHdr->hwndFrom == g_wnd.hwndFileList;
     switch (pHdr->code) {
     case LVN_KEYDOWN:
-        if (((const NMLVKEYDOWN*)pHdr)->wVKey == VK_ADD_SELECTED)
-            PostMessageA(hwnd, WM_COMMAND, IDM_ADDTOSENDLIST, 0);
+        OnListKeyDown(pHdr->hwndFrom, ((const NMLVKEYDOWN*)pHdr)->wVKey);
+        break;
+    case NM_RETURN:
+        if (bFilePane)
+            OnFilePaneEnter();
         break;
     case LVN_ENDLABELEDITA:
         if (bFilePane)
@@ -227,7 +233,7 @@ static int OnNotify(HWND hwnd, const NMHDR* pHdr)
         break;
     case NM_RCLICK:
         if (bFilePane)
-            ShowFileContextMenu((const NMITEMACTIVATE*)pHdr);
+            OnFileMenuClick((const NMITEMACTIVATE*)pHdr);
         break;
     case NM_DBLCLK:
         PostMessageA(hwnd, WM_COMMAND, bFilePane ? IDM_ADDTOSENDLIST : IDM_REMOVE, 0);
@@ -236,7 +242,7 @@ static int OnNotify(HWND hwnd, const NMHDR* pHdr)
         if (!bFilePane)
             g_wnd.bSuppressClick = 0;
         else if (GetKeyState(VK_MENU) & 0x8000)
-            ShowFileContextMenu((const NMITEMACTIVATE*)pHdr);
+            OnFileMenuClick((const NMITEMACTIVATE*)pHdr);
         else
             OnFileClick((const NMITEMACTIVATE*)pHdr);
         break;
@@ -405,6 +411,10 @@ LRESULT CALLBACK MainWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     case WM_KEYDOWN:
         if ((wParam & 0xFF) == VK_ADD_SELECTED)
             PostMessageA(hwnd, WM_COMMAND, IDM_ADDTOSENDLIST, 0);
+        break;
+    case WM_CONTEXTMENU:
+        if (OnContextMenuKey((HWND)wParam, lParam))
+            return 0;
         break;
     case WM_COMMAND:
         OnCommand(LOWORD(wParam));
