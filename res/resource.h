@@ -39,6 +39,8 @@
 #define IDS_CANT_CREATE      6003
 #define IDS_CANT_READ_SOURCE 6004
 #define IDS_COMMTYPE_BASE    7000
+// The tool buttons' tips, in the order of ToolButtonIds.
+#define IDS_TOOLTIP_BASE     7100
 
 // Dialogs
 #define IDD_ABOUT_TALL       103
