@@ -30,12 +30,17 @@
 #define IDS_RECEIVED_RESULT  5026
 #define IDS_RECEIVE_CAP      5027
 #define IDS_TOO_MANY_FILES   5028
+#define IDS_PATH_TOO_LONG    5050
+#define IDS_NAME_TOO_LONG    5051
+#define IDS_NOT_A_FILE       5052
 #define IDS_SEND_REFUSED_BASE 6000
 #define IDS_NO_SPACE         6001
 #define IDS_NAME_CONFLICT    6002
 #define IDS_CANT_CREATE      6003
 #define IDS_CANT_READ_SOURCE 6004
 #define IDS_COMMTYPE_BASE    7000
+// The tool buttons' tips, in the order of ToolButtonIds.
+#define IDS_TOOLTIP_BASE     7100
 
 // Dialogs
 #define IDD_ABOUT_TALL       103

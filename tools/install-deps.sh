@@ -12,6 +12,7 @@ have xwd || need+=(x11-apps)
 have socat || need+=(socat)
 have ip || need+=(iproute2)
 have chmcmd || need+=(fp-utils)
+have python3 || need+=(python3)
 have cmake || need+=(cmake)
 [ -f /usr/src/googletest/CMakeLists.txt ] || need+=(googletest)
 [ ${#need[@]} -eq 0 ] && exit 0

@@ -56,10 +56,12 @@ void PrepareSession()
 
 void StartSession(const char* lpCmdLine)
 {
-    if (lpCmdLine[0])
-        AddCommandLineToSendList(lpCmdLine);
     DragAcceptFiles(g_wnd.hwndMain, TRUE);
     StartWorkerThreads();
+    // After the worker has started, so that a path reported as naming no file does not hold
+    // up answer mode while its message is shown.
+    if (lpCmdLine[0])
+        AddCommandLineToSendList(lpCmdLine);
     UpdateSendListStatus();
     g_wnd.hHelpLib = LoadLibraryA("HHCTRL.OCX");
 }

@@ -13,6 +13,7 @@
 #include <commctrl.h>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 enum { ADD_OK = 1, ADD_UNREADABLE = 0, ADD_DUPLICATE = -1, ADD_TOO_LONG = -2 };
 
@@ -50,12 +51,15 @@ int GetListPath(const char* pszList, int iIndex, char* pszBuf, int cbBuf)
 }
 
 // The steps every way of adding shares. iIcon < 0 asks the shell for the path's icon.
-// A path the send could not carry whole (a batch record holds 125 characters) is refused
-// with the default beep rather than cut.
+// A batch record carries 125 characters of a path and the receiver keeps only the file name,
+// so a file in deep folders is sent by what fits and opened by its full path; only a name
+// that does not fit a record by itself, or a path longer than the system's paths, is
+// refused, with a message that says which.
 static int AddOneFile(const char* pszPath, int iIcon)
 {
-    if (strlen(pszPath) > XFER_PATH_CHARS || strlen(pszPath) > SENDLIST_PATH_BYTES) {
-        MessageBeep(0);
+    if (strlen(pszPath) > SENDLIST_PATH_BYTES) {
+        StringBox(g_wnd.hInst, g_wnd.hwndMain, IDS_PATH_TOO_LONG, IDS_ERROR, MB_ICONHAND,
+                  pszPath);
         return ADD_TOO_LONG;
     }
     HANDLE hFile = CreateFileA(pszPath, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
@@ -64,6 +68,13 @@ static int AddOneFile(const char* pszPath, int iIcon)
         return ADD_UNREADABLE;
     DWORD dwSize = GetFileSize(hFile, nullptr);
     CloseHandle(hFile);
+    const char* pszBase = strrchr(pszPath, '\\');
+    pszBase = pszBase ? pszBase + 1 : pszPath;
+    if (strlen(pszBase) > XFER_PATH_CHARS) {
+        StringBox(g_wnd.hInst, g_wnd.hwndMain, IDS_NAME_TOO_LONG, IDS_ERROR, MB_ICONHAND,
+                  pszBase);
+        return ADD_TOO_LONG;
+    }
 
     char szName[128];
     PathFileName(pszPath, szName);
@@ -88,11 +99,9 @@ void AddPathsToSendList(const char* pszList)
 {
     int nCount = GetListPath(pszList, -1, nullptr, 0);
     for (int i = 0; i < nCount; i++) {
-        char szPath[256];
-        if (GetListPath(pszList, i, szPath, sizeof szPath) >= (int)sizeof szPath) {
-            MessageBeep(0);
-            continue;
-        }
+        // Longer than any path a row may carry, so that a path cut here is still refused.
+        char szPath[1024];
+        GetListPath(pszList, i, szPath, sizeof szPath);
         AddOneFile(szPath, -1);
     }
 }
@@ -101,13 +110,9 @@ void AddDroppedFilesToSendList(HWND, HDROP hDrop)
 {
     UINT nFiles = DragQueryFileA(hDrop, 0xFFFFFFFF, nullptr, 0);
     for (UINT i = 0; i < nFiles; i++) {
-        char szPath[256];
-        if (DragQueryFileA(hDrop, i, nullptr, 0) > SENDLIST_PATH_BYTES) {
-            MessageBeep(0);
-            continue;
-        }
-        DragQueryFileA(hDrop, i, szPath, 255);
-        AddOneFile(szPath, -1);
+        std::vector<char> path(DragQueryFileA(hDrop, i, nullptr, 0) + 1, '\0');
+        DragQueryFileA(hDrop, i, path.data(), (UINT)path.size());
+        AddOneFile(path.data(), -1);
     }
     DragFinish(hDrop);
     UpdateSendListStatus();
@@ -175,45 +180,69 @@ void RemoveSelectedFromSendList()
     UpdateSendListStatus();
 }
 
-// A command line names one path as it stands, or several when each is in double quotes
-// (the way a shell quotes paths with spaces). Each path becomes a one-string path list.
+std::vector<std::string> CommandLinePaths(const char* pszCmdLine)
+{
+    std::vector<std::string> paths;
+    // The system's splitter takes the first word for the program's name, which has rules of
+    // its own; a stand-in name goes first, so that every path is split by the same rules.
+    std::string line = std::string("x ") + pszCmdLine;
+    // A line break that ends a command line typed or pasted is no part of its last path.
+    while (line.back() == '\r' || line.back() == '\n')
+        line.pop_back();
+    int cch = MultiByteToWideChar(CP_ACP, 0, line.c_str(), -1, nullptr, 0);
+    std::vector<wchar_t> wide(cch > 0 ? cch : 1, L'\0');
+    MultiByteToWideChar(CP_ACP, 0, line.c_str(), -1, wide.data(), (int)wide.size());
+    int nArgs = 0;
+    LPWSTR* ppszArgs = CommandLineToArgvW(wide.data(), &nArgs);
+    if (!ppszArgs)
+        return paths;
+    for (int i = 1; i < nArgs; i++) {
+        int cb = WideCharToMultiByte(CP_ACP, 0, ppszArgs[i], -1, nullptr, 0, nullptr, nullptr);
+        if (cb <= 1)
+            continue;       // an empty argument ("") names nothing
+        std::vector<char> arg(cb, '\0');
+        WideCharToMultiByte(CP_ACP, 0, ppszArgs[i], -1, arg.data(), cb, nullptr, nullptr);
+        // Made absolute against this process's current folder. A result too long for the
+        // buffer is kept as given, to be refused as too long when it is added.
+        char szFull[1024];
+        DWORD n = GetFullPathNameA(arg.data(), sizeof szFull, szFull, nullptr);
+        paths.push_back(n > 0 && n < sizeof szFull ? szFull : arg.data());
+    }
+    LocalFree(ppszArgs);
+    return paths;
+}
+
+std::string AbsoluteCommandLine(const char* pszCmdLine)
+{
+    std::string line;
+    for (const std::string& path : CommandLinePaths(pszCmdLine)) {
+        if (!line.empty())
+            line += ' ';
+        // Each path in quotes; backslashes are doubled only where they stand before a quote
+        // (the closing one included), and a quote within is escaped.
+        line += '"';
+        size_t nSlashes = 0;
+        for (char c : path) {
+            if (c == '\\') {
+                nSlashes++;
+                continue;
+            }
+            line.append(c == '"' ? 2 * nSlashes + 1 : nSlashes, '\\');
+            nSlashes = 0;
+            line += c;
+        }
+        line.append(2 * nSlashes, '\\');
+        line += '"';
+    }
+    return line;
+}
+
 void AddCommandLineToSendList(const char* pszCmdLine)
 {
-    char szList[600];
-    const char* p = pszCmdLine;
-    while (*p == ' ')
-        p++;
-    if (*p != '"') {
-        size_t n = strlen(p);
-        while (n && (p[n - 1] == ' ' || p[n - 1] == '\r' || p[n - 1] == '\n'))
-            n--;
-        if (n == 0)
-            return;
-        if (n > sizeof szList - 2) {
-            MessageBeep(0);
-            return;
-        }
-        memcpy(szList, p, n);
-        szList[n] = szList[n + 1] = 0;
-        AddPathsToSendList(szList);
-        return;
-    }
-    while (*p == '"') {
-        const char* pEnd = strchr(p + 1, '"');
-        size_t n = pEnd ? (size_t)(pEnd - p - 1) : strlen(p + 1);
-        if (n > 0 && n <= sizeof szList - 2) {
-            memcpy(szList, p + 1, n);
-            szList[n] = szList[n + 1] = 0;
-            AddPathsToSendList(szList);
-        } else if (n > 0) {
-            MessageBeep(0);
-        }
-        if (!pEnd)
-            break;
-        p = pEnd + 1;
-        while (*p == ' ')
-            p++;
-    }
+    for (const std::string& path : CommandLinePaths(pszCmdLine))
+        if (AddOneFile(path.c_str(), -1) == ADD_UNREADABLE)
+            StringBox(g_wnd.hInst, g_wnd.hwndMain, IDS_NOT_A_FILE, IDS_ERROR, MB_ICONHAND,
+                      path.c_str());
 }
 
 void UpdateSendListStatus()

@@ -24,10 +24,8 @@ static int EndsInExe(const char* pszName)
     return n >= 4 && !_stricmp(pszName + n - 4, ".exe");
 }
 
-void ShowFileContextMenu(const NMITEMACTIVATE* pItem)
+void ShowFileContextMenu(POINT ptScreen)
 {
-    POINT pt = pItem->ptAction;
-    ClientToScreen(g_wnd.hwndMain, &pt);
     g_wnd.bSuppressClick = 1;
     HMENU hMenu = g_wnd.hContextMenu2;
     if (SendMessageA(g_wnd.hwndFileList, LVM_GETSELECTEDCOUNT, 0, 0) <= 1) {
@@ -40,7 +38,7 @@ void ShowFileContextMenu(const NMITEMACTIVATE* pItem)
         EnableMenuItem(hMenu, IDM_RUN, MF_BYCOMMAND | (bExe ? MF_ENABLED : MF_GRAYED));
         EnableMenuItem(hMenu, IDM_OPEN, MF_BYCOMMAND | (bExe ? MF_GRAYED : MF_ENABLED));
     }
-    TrackPopupMenu(hMenu, TPM_CENTERALIGN, pt.x, pt.y, 0, g_wnd.hwndMain, nullptr);
+    TrackPopupMenu(hMenu, TPM_CENTERALIGN, ptScreen.x, ptScreen.y, 0, g_wnd.hwndMain, nullptr);
 }
 
 LRESULT OnEndLabelEdit(const NMLVDISPINFOA* pInfo)

@@ -4,7 +4,9 @@
 #include <windows.h>
 #include <commctrl.h>
 
-void ShowFileContextMenu(const NMITEMACTIVATE* pItem);
+// The file pane's context menu at a point of the screen: the one-row menu, with Run or Open
+// as the first selected row is a program or not, or the menu for several rows.
+void ShowFileContextMenu(POINT ptScreen);
 LRESULT OnEndLabelEdit(const NMLVDISPINFOA* pInfo);
 void CmdSortMenu();
 void CmdPathMenu();

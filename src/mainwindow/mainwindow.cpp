@@ -15,6 +15,7 @@
 #include "connection/sockets.h"
 #include "mainwindow/filecommands.h"
 #include "mainwindow/linkreports.h"
+#include "mainwindow/panekeys.h"
 #include "mainwindow/xfercommands.h"
 #include "protocol/packets.h"
 #include "resource.h"
@@ -22,6 +23,7 @@
 #include <commctrl.h>
 #include <shellapi.h>
 #include <cstring>
+#include <string>
 
 WindowState g_wnd;
 
@@ -31,8 +33,7 @@ const char* const SortNames[4] = {"Name", "Date", "Size", "Type"};
 
 HWND hwndToolBtns[NUM_TOOL_BUTTONS];
 HWND hwndPathBtn, hwndSortBtn;
-
-enum { VK_ADD_SELECTED = 0x86 /* VK_F23 */ };
+HWND hwndToolTips;
 
 ATOM RegisterMainClass(HINSTANCE hInst, const char* pszClassName)
 {
@@ -47,10 +48,13 @@ ATOM RegisterMainClass(HINSTANCE hInst, const char* pszClassName)
 }
 
 // A second start hands its command line to the running copy through the clipboard, since a
-// posted message can carry only two numbers.
-static void HandOffCommandLine(HWND hwndOther, const char* lpCmdLine)
+// posted message can carry only two numbers. The paths are made absolute here first: the
+// running copy's current folder need not be this one's.
+static void HandOffCommandLine(HWND hwndOther, const char* pszGiven)
 {
-    size_t L = strlen(lpCmdLine);
+    std::string line = AbsoluteCommandLine(pszGiven);
+    const char* lpCmdLine = line.c_str();
+    size_t L = line.size();
     if (L > 0 && OpenClipboard(nullptr)) {
         HGLOBAL hMem = GlobalAlloc(GMEM_MOVEABLE, L + 1);
         if (hMem) {
@@ -200,11 +204,15 @@ static void OnFileClick(const NMITEMACTIVATE* pItem)
         g_wnd.bSuppressClick = 0;
         return;
     }
-    if (!EnterListedFolder(g_wnd.hwndFileList, pItem->iItem, g_settings.szCurDir))
-        return;
-    FillFileList(g_wnd.hwndFileList, g_settings.szCurDir, 0);
-    InvalidateRect(hwndPathBtn, nullptr, TRUE);
-    g_wnd.bSuppressClick = 0;
+    EnterFolderRow(pItem->iItem);
+}
+
+// A right-click, or a click with Alt, opens the context menu where it landed.
+static void OnFileMenuClick(const NMITEMACTIVATE* pItem)
+{
+    POINT pt = pItem->ptAction;
+    ClientToScreen(g_wnd.hwndMain, &pt);
+    ShowFileContextMenu(pt);
 }
 
 // WM_NOTIFY from either list view. Returns 1 when the window procedure must return 1
@@ -214,8 +222,11 @@ static int OnNotify(HWND hwnd, const NMHDR* pHdr)
     int bFilePane = pHdr->hwndFrom == g_wnd.hwndFileList;
     switch (pHdr->code) {
     case LVN_KEYDOWN:
-        if (((const NMLVKEYDOWN*)pHdr)->wVKey == VK_ADD_SELECTED)
-            PostMessageA(hwnd, WM_COMMAND, IDM_ADDTOSENDLIST, 0);
+        OnListKeyDown(pHdr->hwndFrom, ((const NMLVKEYDOWN*)pHdr)->wVKey);
+        break;
+    case NM_RETURN:
+        if (bFilePane)
+            OnFilePaneEnter();
         break;
     case LVN_ENDLABELEDITA:
         if (bFilePane)
@@ -226,7 +237,7 @@ static int OnNotify(HWND hwnd, const NMHDR* pHdr)
         break;
     case NM_RCLICK:
         if (bFilePane)
-            ShowFileContextMenu((const NMITEMACTIVATE*)pHdr);
+            OnFileMenuClick((const NMITEMACTIVATE*)pHdr);
         break;
     case NM_DBLCLK:
         PostMessageA(hwnd, WM_COMMAND, bFilePane ? IDM_ADDTOSENDLIST : IDM_REMOVE, 0);
@@ -235,7 +246,7 @@ static int OnNotify(HWND hwnd, const NMHDR* pHdr)
         if (!bFilePane)
             g_wnd.bSuppressClick = 0;
         else if (GetKeyState(VK_MENU) & 0x8000)
-            ShowFileContextMenu((const NMITEMACTIVATE*)pHdr);
+            OnFileMenuClick((const NMITEMACTIVATE*)pHdr);
         else
             OnFileClick((const NMITEMACTIVATE*)pHdr);
         break;
@@ -323,6 +334,30 @@ static void CreateButtons(HWND hwnd)
     hwndSortBtn = CreateOwnerDrawButton(hwnd, "Go", IDM_SORTMENU);
 }
 
+// A tip over each tool button with its name. The tip control watches the mouse through the
+// buttons themselves (TTF_SUBCLASS), so the message loop relays nothing to it; its class is
+// asked for here, whatever start-up asked of the common controls.
+static void CreateToolTips(HWND hwnd)
+{
+    INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_BAR_CLASSES};
+    InitCommonControlsEx(&icc);
+    hwndToolTips = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr,
+                                   WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
+                                   CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd, nullptr,
+                                   g_wnd.hInst, nullptr);
+    for (int i = 0; i < NUM_TOOL_BUTTONS; i++) {
+        char szTip[80] = "";
+        LoadStringA(g_wnd.hInst, IDS_TOOLTIP_BASE + i, szTip, sizeof szTip);
+        TOOLINFOA ti = {};
+        ti.cbSize = TTTOOLINFOA_V2_SIZE;   // understood by every version of the control
+        ti.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+        ti.hwnd = hwnd;
+        ti.uId = (UINT_PTR)hwndToolBtns[i];
+        ti.lpszText = szTip;
+        SendMessageA(hwndToolTips, TTM_ADDTOOLA, 0, (LPARAM)&ti);
+    }
+}
+
 // WM_CREATE: the children, then the one-second poll that refreshes transfers.
 static void OnCreate(HWND hwnd)
 {
@@ -330,6 +365,7 @@ static void OnCreate(HWND hwnd)
     SetLinkUi(&WindowLinkUi);
     CreateFilePanes(hwnd);
     CreateButtons(hwnd);
+    CreateToolTips(hwnd);
     SetTimer(hwnd, IDT_POLL, 1000, nullptr);
 }
 
@@ -349,11 +385,12 @@ static void OnPassCmdLine(HWND hwnd)
         return;
     HANDLE hData = GetClipboardData(CF_TEXT);
     const char* pszText = hData ? (const char*)GlobalLock(hData) : nullptr;
-    if (pszText) {
-        AddCommandLineToSendList(pszText);
+    std::string line = pszText ? pszText : "";
+    if (pszText)
         GlobalUnlock(hData);
-    }
+    // The clipboard is let go before a path that names no file is reported.
     CloseClipboard();
+    AddCommandLineToSendList(line.c_str());
     UpdateSendListStatus();
 }
 
@@ -379,6 +416,10 @@ LRESULT CALLBACK MainWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     case WM_KEYDOWN:
         if ((wParam & 0xFF) == VK_ADD_SELECTED)
             PostMessageA(hwnd, WM_COMMAND, IDM_ADDTOSENDLIST, 0);
+        break;
+    case WM_CONTEXTMENU:
+        if (OnContextMenuKey((HWND)wParam, lParam))
+            return 0;
         break;
     case WM_COMMAND:
         OnCommand(LOWORD(wParam));

@@ -13,6 +13,8 @@ extern const char* const SortNames[4];
 
 extern HWND hwndToolBtns[NUM_TOOL_BUTTONS];
 extern HWND hwndPathBtn, hwndSortBtn;
+// The tips of the tool buttons (their names, from the string table in ToolButtonIds order).
+extern HWND hwndToolTips;
 
 int InitInstance(HINSTANCE hInstance, int nCmdShow, const char* lpCmdLine);
 ATOM RegisterMainClass(HINSTANCE hInst, const char* pszClassName);

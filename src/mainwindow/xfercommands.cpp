@@ -36,10 +36,10 @@ static void AwaitWorker(Busy busy)
         Sleep(20);
 }
 
-// The full path in Send List row i (its third column), into a 256-byte buffer.
+// The full path in Send List row i (its third column), into a buffer of MAX_PATH bytes.
 static void GetSendListPath(int i, char* pszPath)
 {
-    ListItemText(g_wnd.hwndSendList, i, pszPath, 256, 2);
+    ListItemText(g_wnd.hwndSendList, i, pszPath, MAX_PATH, 2);
 }
 
 // A receiver of this protocol takes at most this many files in one list, so a longer Send
@@ -48,17 +48,19 @@ static const int FILES_PER_BATCH = MAX_RECV_FILES;
 static_assert(FILES_PER_BATCH <= (int)MAX_BATCH_FILES, "a batch fits the batch table");
 
 // Turns the Send List rows iFirst to iFirst + n - 1 into the batch records, in row order,
-// each with its size now, and *pdwTotal into their byte total. Returns the row of the first
-// file that cannot be opened for reading now, or -1 when every one can: such a file is
-// reported before its batch is announced, since a size for it would be made up.
+// each with its size now, and *pdwTotal into their byte total. A record carries what fits
+// of the row's path, ending in the file name; the sender opens the file by the full path
+// kept beside it. Returns the row of the first file that cannot be opened for reading now,
+// or -1 when every one can: such a file is reported before its batch is announced, since a
+// size for it would be made up.
 static int FillBatchTable(XFERFILE* pFiles, int iFirst, int n, uint32_t* pdwTotal)
 {
     *pdwTotal = 0;
     for (int i = 0; i < n; i++) {
-        char szPath[256];
+        char szPath[MAX_PATH];
         GetSendListPath(iFirst + i, szPath);
         memset(&pFiles[i], 0, sizeof pFiles[i]);
-        XferPathFromNarrow(&pFiles[i], szPath);
+        SetBatchRecordPath(i, szPath);
         HANDLE hFile = CreateFileA(szPath, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                    FILE_ATTRIBUTE_NORMAL, nullptr);
         if (hFile == INVALID_HANDLE_VALUE)
@@ -90,7 +92,7 @@ static void RemoveSentRows(const std::vector<char>& abSent)
 // Tells the user which source file could not be read, by its Send List row.
 static void ReportUnreadableRow(int iRow)
 {
-    char szPath[256];
+    char szPath[MAX_PATH];
     GetSendListPath(iRow, szPath);
     StringBox(g_wnd.hInst, g_wnd.hwndMain, IDS_CANT_READ_SOURCE, IDS_ERROR, MB_ICONHAND,
               szPath);

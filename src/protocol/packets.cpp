@@ -86,13 +86,23 @@ void PathFileName(const char* pszPath, char* pszName)
 
 int XferPathFromNarrow(XFERFILE* pRec, const char* pszPath)
 {
-    size_t n = strlen(pszPath);
+    // The receiver keeps only the file name, so a path too long for the record sheds its
+    // leading folders, one whole folder at a time, and still ends in the name.
+    const char* p = pszPath;
+    size_t n = strlen(p);
+    while (n > XFER_PATH_CHARS) {
+        const char* pSep = strchr(p, '\\');
+        if (!pSep)
+            break;
+        n -= (size_t)(pSep + 1 - p);
+        p = pSep + 1;
+    }
     int bFits = n <= XFER_PATH_CHARS;
     if (!bFits)
         n = XFER_PATH_CHARS;
     memset(pRec->wszPath, 0, sizeof pRec->wszPath);
     for (size_t i = 0; i < n; i++)
-        pRec->wszPath[i] = (uint8_t)pszPath[i];
+        pRec->wszPath[i] = (uint8_t)p[i];
     return bFits;
 }
 

@@ -43,7 +43,9 @@ uint32_t Crc32Block(const void* pData, int32_t length);
 void PathFileName(const char* pszPath, char* pszName);
 
 // Byte-wise conversions between the program's narrow paths and the 16-bit record path.
-// XferPathFromNarrow writes at most 125 characters and returns 0 when the path is longer.
+// XferPathFromNarrow writes a path of up to 125 characters whole; a longer one loses its
+// leading folders until the rest fits, so that the record still ends in the file name. It
+// returns 0 when the file name alone is longer than 125 characters.
 int XferPathFromNarrow(XFERFILE* pRec, const char* pszPath);
 // Writes at most 256 bytes including the terminator; returns 0 when a unit above 255 was
 // met (the text is then still written, each such unit as '?').

@@ -36,8 +36,8 @@ static void OnOpenRead()
     s_dwReadSize = rec.dwSize;
     s_nReadBlocks = BlockCount(rec.dwSize, s_cbReadBlock, 1);
     g_xfer.nXferBlocks = s_nReadBlocks;
-    char szPath[256];
-    if (!XferPathToNarrow(&rec, szPath) || !MapSourceFile(szPath, rec.dwSize, &s_readMap)) {
+    char szPath[MAX_PATH];
+    if (!SourcePathOfRecord(bIndex, szPath) || !MapSourceFile(szPath, rec.dwSize, &s_readMap)) {
         CommSendCode(XC_CANT_CREATE);
         return;
     }

@@ -188,8 +188,10 @@ static void SendOneFile(const XferLink& link, int iFile)
     g_xfer.iXferBlock = 0;
     g_xfer.nXferBlocks = LinkBlockCount(link, rec.dwSize);
 
-    char szPath[256], szName[128];
-    XferPathToNarrow(&rec, szPath);
+    // The file is opened by its full path, which the record may carry only in part; the
+    // name shown is the one the receiver takes from the record.
+    char szPath[MAX_PATH], szName[128];
+    SourcePathOfRecord(iFile, szPath);
     PathFileName(szPath, szName);
     XferMapping map;
     if (!MapSourceFile(szPath, rec.dwSize, &map)) {

@@ -37,6 +37,9 @@ struct TransferState {
     std::atomic<uint8_t*> pXferView{nullptr};
     char szRecvPath[256] = "";
     char szRecvName[128] = "";
+    // The full local path of each record of the batch table that a send filled, which its
+    // record may carry only in part: the sender opens the file by this one.
+    char aszSourcePath[256][MAX_PATH] = {};
 };
 
 extern TransferState g_xfer;
@@ -57,3 +60,12 @@ void DiscardPartialFile();
 // its results start empty here, not in the sender, since a cancel may come before the worker
 // has taken up the send, and what the send command reads then must not be the last batch's.
 void BeginSendBatch(int nFiles, uint32_t dwTotal);
+// Record iFile of the batch table is given pszPath, a full local path: whole when it fits
+// the record, else the record keeps its last folders and its name, and the whole path is
+// kept beside the table. 0 when the file name alone does not fit a record (nothing is then
+// kept for it).
+int SetBatchRecordPath(int iFile, const char* pszPath);
+// The local path of the file behind record iFile, into MAX_PATH bytes: the full path kept for
+// it when the record is still the one made from that path, else the record's own text.
+// 0 when the record's text cannot be turned back into this code page.
+int SourcePathOfRecord(int iFile, char* pszPath);

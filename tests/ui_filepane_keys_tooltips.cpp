@@ -1,0 +1,324 @@
+// The file pane's keys, pressed on the keyboard (SendInput) while the pane has the focus, as a
+// user presses them; and the tips of the tool buttons, by their texts and under the mouse.
+#include <gtest/gtest.h>
+
+#include "ui_support.h"
+
+#include <algorithm>
+#include <cstring>
+#include <set>
+
+namespace {
+
+using Names = std::vector<std::string>;
+
+void Input(std::vector<INPUT> in)
+{
+    SendInput((UINT)in.size(), in.data(), sizeof(INPUT));
+}
+
+INPUT KeyEvent(WORD vk, bool bUp)
+{
+    INPUT in = {};
+    in.type = INPUT_KEYBOARD;
+    in.ki.wVk = vk;
+    in.ki.dwFlags = bUp ? KEYEVENTF_KEYUP : 0;
+    return in;
+}
+
+// A key pressed and let go with the modifiers held around it; what the key sets off (a modal
+// box answered by another thread included) is done when this returns.
+void Press(WORD vk, std::initializer_list<WORD> mods = {})
+{
+    std::vector<INPUT> in;
+    for (WORD m : mods)
+        in.push_back(KeyEvent(m, false));
+    in.push_back(KeyEvent(vk, false));
+    in.push_back(KeyEvent(vk, true));
+    for (auto it = std::rbegin(mods); it != std::rend(mods); ++it)
+        in.push_back(KeyEvent(*it, true));
+    Input(in);
+    Pump(300);
+}
+
+INPUT MouseEvent(POINT pt, DWORD dwFlags)
+{
+    INPUT in = {};
+    in.type = INPUT_MOUSE;
+    in.mi.dx = MulDiv(pt.x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
+    in.mi.dy = MulDiv(pt.y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
+    in.mi.dwFlags = dwFlags | MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    return in;
+}
+
+// Screen rectangle of a file pane row.
+RECT RowRect(int iItem, int iPart = LVIR_BOUNDS)
+{
+    RECT rc = {};
+    rc.left = iPart;
+    SendMessageA(g_wnd.hwndFileList, LVM_GETITEMRECT, (WPARAM)iItem, (LPARAM)&rc);
+    MapWindowPoints(g_wnd.hwndFileList, nullptr, (POINT*)&rc, 2);
+    return rc;
+}
+
+// The main window's commands with these ids are noted and not carried out: Open and Help would
+// start other programs.
+class CommandCatcher {
+public:
+    explicit CommandCatcher(std::set<UINT> ids) : m_ids(std::move(ids))
+    {
+        s_self = this;
+        s_oldProc = (WNDPROC)SetWindowLongPtrA(g_wnd.hwndMain, GWLP_WNDPROC, (LONG_PTR)Proc);
+    }
+    ~CommandCatcher()
+    {
+        SetWindowLongPtrA(g_wnd.hwndMain, GWLP_WNDPROC, (LONG_PTR)s_oldProc);
+        s_self = nullptr;
+    }
+    std::vector<UINT> caught;
+
+private:
+    static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+    {
+        if (msg == WM_COMMAND && s_self && s_self->m_ids.count(LOWORD(wParam))) {
+            s_self->caught.push_back(LOWORD(wParam));
+            return 0;
+        }
+        return CallWindowProcA(s_oldProc, hwnd, msg, wParam, lParam);
+    }
+    std::set<UINT> m_ids;
+    static inline CommandCatcher* s_self;
+    static inline WNDPROC s_oldProc;
+};
+
+struct Keys : OnMainWindow {
+    void SetUp() override
+    {
+        g_settings.bPromptDelete = 1;
+        g_wnd.bSuppressClick = 0;
+        SendMessageA(g_wnd.hwndSendList, LVM_DELETEALLITEMS, 0, 0);
+        SetForegroundWindow(g_wnd.hwndMain);
+        SetFocus(g_wnd.hwndFileList);
+        Pump();
+        ASSERT_EQ(g_wnd.hwndFileList, GetFocus()) << "the keys could not reach the file pane";
+    }
+    void TearDown() override { g_wnd.DriveMask = GetLogicalDrives(); }
+
+    // The row selected and focused, as a click or the arrow keys leave it.
+    static void Pick(const char* pszName)
+    {
+        SelectNames({pszName});
+        ListView_SetItemState(g_wnd.hwndFileList, FindRow(pszName), LVIS_FOCUSED, LVIS_FOCUSED);
+    }
+    static Names Selected()
+    {
+        Names v;
+        for (int i = -1; (i = ListView_GetNextItem(g_wnd.hwndFileList, i, LVNI_SELECTED)) >= 0;)
+            v.push_back(ItemText(g_wnd.hwndFileList, i));
+        return v;
+    }
+    static std::string CurDir() { return g_settings.szCurDir; }
+    ScratchDir dir;
+};
+
+// Enter opens a folder or a drive, Backspace goes up to the parent, the drives level and no
+// further; F5 lists what changed on disk and the drives present now.
+TEST_F(Keys, EnterBackspaceAndF5Navigate)
+{
+    CreateDirectoryA(dir.File("sub").c_str(), nullptr);
+    WriteWholeFile(dir.File("sub\\inner.txt"), "i");
+    WriteWholeFile(dir.File("top.txt"), "t");
+    ShowFolder(dir.Path());
+    Pick("sub");
+    Press(VK_RETURN);
+    EXPECT_EQ(dir.File("sub"), CurDir());
+    EXPECT_EQ((Names{"inner.txt"}), ListNames(g_wnd.hwndFileList));
+    Press(VK_BACK);
+    EXPECT_EQ(dir.Path(), CurDir());
+    EXPECT_GE(FindRow("top.txt"), 0);
+
+    WriteWholeFile(dir.File("late.txt"), "l");
+    EXPECT_EQ(-1, FindRow("late.txt"));
+    Press(VK_F5);
+    EXPECT_GE(FindRow("late.txt"), 0);
+
+    g_wnd.DriveMask = 0;
+    ShowFolder("");
+    EXPECT_EQ(0, ItemCount(g_wnd.hwndFileList));
+    Press(VK_F5);
+    ASSERT_GE(FindRow("C:\\"), 0) << "F5 did not read the drives again";
+    Pick("C:\\");
+    Press(VK_RETURN);
+    EXPECT_EQ("C:\\", CurDir());
+    Press(VK_BACK);
+    EXPECT_EQ("", CurDir());
+    Press(VK_BACK);
+    EXPECT_EQ("", CurDir());
+    EXPECT_GE(FindRow("C:\\"), 0);
+}
+
+// Delete asks the Delete command's question and deletes on Yes; F2 opens the row's name for
+// editing, and the Enter that ends the edit renames without opening the file.
+TEST_F(Keys, DeleteAsksFirstAndF2RenamesInPlace)
+{
+    WriteWholeFile(dir.File("a.txt"), "A");
+    WriteWholeFile(dir.File("b.txt"), "B");
+    ShowFolder(dir.Path());
+    Pick("a.txt");
+    {
+        BoxAnswerer box(nullptr, 10000, IDYES);
+        Press(VK_DELETE);
+        EXPECT_EQ("Delete File(s): Are you sure you want to delete 'a.txt'?", box.Shown());
+    }
+    EXPECT_FALSE(FileExists(dir.File("a.txt")));
+    EXPECT_EQ(-1, FindRow("a.txt"));
+
+    Pick("b.txt");
+    Press(VK_F2);
+    HWND hEdit = (HWND)SendMessageA(g_wnd.hwndFileList, LVM_GETEDITCONTROL, 0, 0);
+    ASSERT_NE(nullptr, hEdit) << "F2 opened no edit box";
+    EXPECT_EQ("b.txt", WindowText(hEdit));
+    ASSERT_EQ(hEdit, GetFocus());
+    CommandCatcher catcher({IDM_OPEN});
+    SetWindowTextA(hEdit, "c.txt");
+    Press(VK_RETURN);
+    EXPECT_EQ("B", FileContents(dir.File("c.txt")));
+    EXPECT_EQ("c.txt", ItemText(g_wnd.hwndFileList, FindRow("c.txt")));
+    EXPECT_TRUE(catcher.caught.empty()) << "the Enter of the edit opened the file";
+}
+
+// Ctrl+A selects the files and no folder; A alone does not; Insert adds the selection to the
+// Send List.
+TEST_F(Keys, CtrlASelectsTheFilesAndInsertAddsThem)
+{
+    CreateDirectoryA(dir.File("sub").c_str(), nullptr);
+    for (const char* psz : {"x.bin", "y.bin"})
+        WriteWholeFile(dir.File(psz), psz);
+    ShowFolder(dir.Path());
+    Pick("sub");
+    Press('A', {VK_CONTROL});
+    EXPECT_EQ((Names{"sub", "x.bin", "y.bin"}), Selected()) << "the folder keeps its state";
+    SelectNames({});
+    Press('A');
+    EXPECT_EQ(Names{}, Selected()) << "A without Ctrl";
+    Press('A', {VK_CONTROL});
+    Press(VK_INSERT);
+    Names sent = ListNames(g_wnd.hwndSendList);
+    std::sort(sent.begin(), sent.end());
+    EXPECT_EQ((Names{"x.bin", "y.bin"}), sent);
+}
+
+// The context-menu key and Shift+F10 open the one-row menu under the selected row, each once; a
+// right-click still opens it once.
+TEST_F(Keys, MenuKeysOpenTheContextMenuAtTheSelectedRow)
+{
+    for (const char* psz : {"1.txt", "2.txt", "3.txt", "4.txt", "5.txt"})
+        WriteWholeFile(dir.File(psz), psz);
+    ShowFolder(dir.Path());
+    int nShown = 0;
+    HMENU hShown = nullptr;
+    RECT rcMenu = {};
+    WindowSpy spy(g_wnd.hwndMain, [&](UINT msg, WPARAM wParam, LPARAM) {
+        if (msg == WM_INITMENUPOPUP) {
+            nShown++;
+            hShown = (HMENU)wParam;
+        } else if (msg == WM_ENTERIDLE && wParam == MSGF_MENU) {
+            HWND hwndMenu = FindWindowA("#32768", nullptr);
+            if (hwndMenu && IsWindowVisible(hwndMenu))
+                GetWindowRect(hwndMenu, &rcMenu);
+            EndMenu();
+        }
+    });
+    auto expectMenuUnder = [&](const char* pszHow, RECT rcRow) {
+        EXPECT_EQ(1, nShown) << pszHow;
+        EXPECT_EQ(g_wnd.hContextMenu1, hShown) << pszHow;
+        EXPECT_NEAR(rcRow.bottom, rcMenu.top, 3) << pszHow;
+        int x = (rcRow.left + rcRow.right) / 2;
+        EXPECT_TRUE(rcMenu.left < x && x < rcMenu.right) << pszHow;
+        nShown = 0;
+        hShown = nullptr;
+        rcMenu = {};
+    };
+    Pick("4.txt");
+    Press(VK_APPS);
+    expectMenuUnder("context-menu key", RowRect(FindRow("4.txt"), LVIR_LABEL));
+    Pick("2.txt");
+    Press(VK_F10, {VK_SHIFT});
+    expectMenuUnder("Shift+F10", RowRect(FindRow("2.txt"), LVIR_LABEL));
+
+    RECT rc = RowRect(FindRow("3.txt"));
+    POINT pt = {rc.left + 20, (rc.top + rc.bottom) / 2};
+    Input({MouseEvent(pt, 0), MouseEvent(pt, MOUSEEVENTF_RIGHTDOWN),
+           MouseEvent(pt, MOUSEEVENTF_RIGHTUP)});
+    Pump(300);
+    EXPECT_EQ(1, nShown) << "right-click";
+    EXPECT_EQ(g_wnd.hContextMenu1, hShown);
+    g_wnd.bSuppressClick = 0;
+}
+
+// Enter on a file and F1 go through Open and Help. Keys pressed in the Send List leave the
+// file pane's rows alone; only the add key acts there.
+TEST_F(Keys, EnterOnAFileOpensItF1AsksForHelpAndTheSendListIgnoresTheFileKeys)
+{
+    WriteWholeFile(dir.File("doc.txt"), "d");
+    ShowFolder(dir.Path());
+    CommandCatcher catcher({IDM_OPEN, IDM_HELP});
+    Pick("doc.txt");
+    Press(VK_RETURN);
+    Press(VK_F1);
+    EXPECT_EQ((std::vector<UINT>{IDM_OPEN, IDM_HELP}), catcher.caught);
+
+    catcher.caught.clear();
+    SetFocus(g_wnd.hwndSendList);
+    Pump();
+    for (WORD vk : {VK_DELETE, VK_RETURN, VK_F1, VK_BACK})
+        Press(vk);
+    EXPECT_TRUE(catcher.caught.empty());
+    EXPECT_TRUE(FileExists(dir.File("doc.txt")));
+    EXPECT_EQ(dir.Path(), CurDir());
+    Press(VK_F23);
+    EXPECT_EQ((Names{"doc.txt"}), ListNames(g_wnd.hwndSendList));
+}
+
+using ToolTips = OnMainWindow;
+
+// Each tool button has its name as its tip, and the mouse resting on a button shows that tip.
+TEST_F(ToolTips, EveryToolButtonShowsItsName)
+{
+    const char* const kNames[NUM_TOOL_BUTTONS] = {"Add to Send List", "Remove from Send List",
+                                                  "Send", "Settings", "About", "Help", "Exit"};
+    ASSERT_NE(nullptr, hwndToolTips);
+    ASSERT_EQ(NUM_TOOL_BUTTONS, (int)SendMessageA(hwndToolTips, TTM_GETTOOLCOUNT, 0, 0));
+    for (int i = 0; i < NUM_TOOL_BUTTONS; i++) {
+        TOOLINFOA ti = {};
+        ti.cbSize = TTTOOLINFOA_V2_SIZE;
+        ASSERT_TRUE(SendMessageA(hwndToolTips, TTM_ENUMTOOLSA, i, (LPARAM)&ti));
+        EXPECT_EQ((UINT_PTR)hwndToolBtns[i], ti.uId) << i;
+        EXPECT_EQ((UINT)(TTF_IDISHWND | TTF_SUBCLASS), ti.uFlags & (TTF_IDISHWND | TTF_SUBCLASS));
+        char szText[1024] = "";
+        ti.lpszText = szText;
+        SendMessageA(hwndToolTips, TTM_GETTEXTA, sizeof szText, (LPARAM)&ti);
+        EXPECT_STREQ(kNames[i], szText) << i;
+    }
+
+    SetForegroundWindow(g_wnd.hwndMain);
+    RECT rc;
+    GetWindowRect(g_wnd.hwndSendBtn, &rc);
+    POINT pt = {(rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2};
+    for (int dx = 60; dx >= 0; dx -= 10) {
+        Input({MouseEvent({pt.x - dx, pt.y}, 0)});
+        Pump(30);
+    }
+    bool bShown = false;
+    for (int i = 0; i < 60 && !(bShown = IsWindowVisible(hwndToolTips)); i++)
+        Pump(50);
+    ASSERT_TRUE(bShown) << "no tip under the mouse";
+    TOOLINFOA ti = {};
+    ti.cbSize = TTTOOLINFOA_V2_SIZE;
+    ASSERT_TRUE(SendMessageA(hwndToolTips, TTM_GETCURRENTTOOLA, 0, (LPARAM)&ti));
+    EXPECT_EQ((UINT_PTR)g_wnd.hwndSendBtn, ti.uId);
+    Input({MouseEvent({0, 0}, 0)});
+    Pump(100);
+}
+
+}  // namespace

@@ -1,0 +1,280 @@
+// Paths that reach the Send List: a file in folders nested past what a batch record holds is
+// added, sent and arrives under its own name; a name or a path that cannot be sent is refused
+// with its reason. Command lines are split by the system's rules, made absolute where they
+// were given, and handed whole from a second start to the running copy.
+#include <gtest/gtest.h>
+
+#include "browser/sendlist.h"
+#include "connection/control.h"
+#include "connection/link.h"
+#include "connection/serialport.h"
+#include "peer_wire.h"
+#include "protocol/packets.h"
+#include "protocol/transfer.h"
+#include "ui_support.h"
+
+#include <atomic>
+#include <cstring>
+
+namespace {
+
+using Paths = std::vector<std::string>;
+
+std::string CurrentDir()
+{
+    char sz[MAX_PATH];
+    GetCurrentDirectoryA(sizeof sz, sz);
+    return sz;
+}
+
+// Answers every "Error" box while it lives and keeps their texts, one a line, so that a
+// command that shows one goes on instead of waiting on it.
+class ErrorBoxes {
+public:
+    ErrorBoxes()
+        : m_user([this] {
+              while (!m_bDone) {
+                  if (HWND hBox = FindActiveDialog("Error")) {
+                      m_shown += BoxText(hBox) + "\n";
+                      PostMessageA(hBox, WM_COMMAND, IDOK, 0);
+                      WaitFor([&] { return !IsWindow(hBox); }, 2000);
+                  }
+                  Sleep(20);
+              }
+          })
+    {
+    }
+    ~ErrorBoxes() { Stop(); }
+    std::string Shown() { return Stop(), m_shown; }
+
+private:
+    void Stop()
+    {
+        m_bDone = true;
+        m_user.Join();
+    }
+    std::atomic<bool> m_bDone{false};
+    std::string m_shown;
+    UserThread m_user;      // last, so that it starts once the rest is made
+};
+
+// A record's path: whole when it fits, else its last whole folders and the name, the longest
+// such tail that fits; a name that alone is too long is refused.
+TEST(Records, APathTooLongForTheRecordKeepsItsLastFoldersAndItsName)
+{
+    auto recorded = [](const std::string& path, int* pbFits) {
+        XFERFILE rec;
+        *pbFits = XferPathFromNarrow(&rec, path.c_str());
+        std::string s;
+        for (int i = 0; i < XFER_PATH_UNITS && rec.wszPath[i]; i++)
+            s += (char)rec.wszPath[i];
+        return s;
+    };
+    int bFits;
+    std::string fits = "C:\\" + std::string(116, 'f') + "\\a.txt";     // 125 characters
+    EXPECT_EQ(fits, recorded(fits, &bFits));
+    EXPECT_EQ(1, bFits);
+    std::string tail = std::string(60, 'c') + "\\" + std::string(50, 'd') + "\\report.doc";
+    EXPECT_EQ(tail, recorded("C:\\" + std::string(70, 'a') + "\\" + tail, &bFits));
+    EXPECT_EQ(1, bFits);
+    std::string name(125, 'n');
+    EXPECT_EQ(name, recorded("C:\\" + std::string(90, 'a') + "\\" + name, &bFits));
+    EXPECT_EQ(1, bFits);
+    recorded("C:\\x\\" + name + "n", &bFits);
+    EXPECT_EQ(0, bFits);
+}
+
+// Spaces and tabs part paths, quotes keep a path with spaces whole, backslashes are literal
+// except before a quote (an even run halves and the quote delimits, an odd run halves and
+// the quote is kept); relative paths are made absolute against the current folder. The line
+// handed to a running copy names the same paths from any folder.
+TEST(CommandLine, PathsAreSplitByTheSystemRulesAndMadeAbsoluteWhereGiven)
+{
+    ScratchDir here, elsewhere;
+    std::string saved = CurrentDir();
+    SetCurrentDirectoryA(here.Path().c_str());
+    std::string h = here.Path(), up = h.substr(0, h.rfind('\\'));
+    const struct { const char* pszLine; Paths want; } cases[] = {
+        {"a.txt b.txt \"c d.txt\"", {h + "\\a.txt", h + "\\b.txt", h + "\\c d.txt"}},
+        {"  C:\\x\\one.txt\t\"C:\\y z\\two.txt\"  ", {"C:\\x\\one.txt", "C:\\y z\\two.txt"}},
+        {"C:\\dir with\\no quotes.txt", {"C:\\dir", h + "\\with\\no", h + "\\quotes.txt"}},
+        {"\"C:\\x y\\\\\" next.txt", {"C:\\x y\\", h + "\\next.txt"}},
+        {"C:\\q\\\"uote.txt C:\\r\\\\\\\"s", {"C:\\q\"uote.txt", "C:\\r\\\"s"}},
+        {"..\\up.txt sub\\..\\n.txt", {up + "\\up.txt", h + "\\n.txt"}},
+        {"\"\"   ", {}},
+        {"", {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.pszLine);
+        EXPECT_EQ(c.want, CommandLinePaths(c.pszLine));
+        std::string handed = AbsoluteCommandLine(c.pszLine);
+        SetCurrentDirectoryA(elsewhere.Path().c_str());
+        EXPECT_EQ(c.want, CommandLinePaths(handed.c_str())) << handed;
+        SetCurrentDirectoryA(here.Path().c_str());
+    }
+    SetCurrentDirectoryA(saved.c_str());
+}
+
+struct SendListPaths : OnMainWindow {
+    void SetUp() override
+    {
+        SendMessageA(g_wnd.hwndSendList, LVM_DELETEALLITEMS, 0, 0);
+        g_wnd.dwSendListBytes = 0;
+    }
+    static Paths Rows() { return ListNames(g_wnd.hwndSendList); }
+};
+
+// A command line's files are all added; one that is missing, a name longer than a record and
+// a path longer than the system's are each refused with their reason, and the rest still go in.
+TEST_F(SendListPaths, CommandLineAddsItsFilesAndReportsEachOneRefused)
+{
+    ScratchDir dir;
+    std::string longest(125, 'k'), tooLong(126, 'k'), deepest = "C:\\" + std::string(257, 'p');
+    for (const std::string& name : {std::string("a.txt"), std::string("c d.txt"), longest, tooLong})
+        WriteWholeFile(dir.File(name), "x");
+    std::string saved = CurrentDir();
+    SetCurrentDirectoryA(dir.Path().c_str());
+    std::string line = "a.txt missing.txt \"c d.txt\" " + longest + " " + tooLong + " " + deepest;
+    ErrorBoxes boxes;
+    AddCommandLineToSendList(line.c_str());
+    std::string shown = boxes.Shown();
+    SetCurrentDirectoryA(saved.c_str());
+    EXPECT_EQ((Paths{longest, "c d.txt", "a.txt"}), Rows());
+    EXPECT_EQ("'" + dir.File("missing.txt") + "' is not a file that can be read; it has not been "
+              "added to the Send List.\n"
+              "The name '" + tooLong + "' is longer than the 125 characters that a transfer can "
+              "carry; the file has not been added to the Send List.\n"
+              "The path '" + deepest + "' is longer than 259 characters; the file has not been "
+              "added to the Send List.\n", shown);
+}
+
+// A second start of the program, in a folder of its own, hands its relative paths to this
+// window made absolute there; the path that names no file is reported here.
+TEST_F(SendListPaths, SecondStartHandsItsPathsMadeAbsoluteWhereItRan)
+{
+    char szExe[MAX_PATH];
+    GetModuleFileNameA(nullptr, szExe, sizeof szExe);
+    std::string exe = szExe;
+    exe = exe.substr(0, exe.rfind('\\') + 1) + "talmox.exe";
+    ASSERT_TRUE(FileExists(exe)) << exe << " is built with the tests";
+    ScratchDir there;
+    WriteWholeFile(there.File("one.txt"), "1");
+    WriteWholeFile(there.File("two words.txt"), "22");
+    std::string line = "\"" + exe + "\" one.txt \"two words.txt\" gone.txt";
+    STARTUPINFOA si = {sizeof si};
+    PROCESS_INFORMATION pi;
+    ErrorBoxes boxes;
+    ASSERT_TRUE(CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr,
+                               there.Path().c_str(), &si, &pi));
+    bool bAdded = WaitFor([] { Pump(0); return ItemCount(g_wnd.hwndSendList) == 2; }, 20000);
+    // A copy that did not find this window would run on with its own.
+    if (WaitForSingleObject(pi.hProcess, 10000) != WAIT_OBJECT_0)
+        TerminateProcess(pi.hProcess, 1);
+    DWORD dwExit = 1;
+    GetExitCodeProcess(pi.hProcess, &dwExit);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+    EXPECT_TRUE(bAdded);
+    EXPECT_EQ(0u, dwExit);
+    EXPECT_EQ((Paths{"two words.txt", "one.txt"}), Rows());
+    EXPECT_EQ(there.File("one.txt"), ItemText(g_wnd.hwndSendList, 1, 2));
+    EXPECT_EQ("'" + there.File("gone.txt") +
+              "' is not a file that can be read; it has not been added to the Send List.\n",
+              boxes.Shown());
+}
+
+// Plays a receiver on COM2 for a batch of one file: links, takes the list, opens the file,
+// takes each block whose index and CRC are right and confirms the close. Returns the path
+// the record carried; *pData gets the file's bytes.
+std::string PlayReceivingPeer(PeerWire& wire, size_t cbBlock, std::string* pData)
+{
+    std::string owner(256, '\0'), path;
+    memcpy(&owner[0], "PEER", 4);
+    uint32_t size = 0;
+    uint32_t k = 0;
+    for (DWORD dwStart = GetTickCount(); GetTickCount() - dwStart < 30000;) {
+        std::string frame = wire.Recv(4, 200);
+        uint8_t code = frame.empty() ? 0 : (uint8_t)frame[0];
+        if (frame != Frame(code))
+            continue;
+        switch (code) {
+        case 0x50: wire.Send(Frame(0x51)); break;
+        case 0x62: wire.Send(Frame(0x63)); break;
+        case 0x56: wire.Send(Frame(0x57)); break;
+        case 0x58: wire.Send(owner); break;
+        case 0x59: wire.Recv(256); break;
+        case 0x61: {
+            std::string rec = wire.Recv(5 + 256).substr(5);
+            for (size_t i = 0; i < 252 && (rec[i] || rec[i + 1]); i += 2)
+                path += rec[i];
+            memcpy(&size, &rec[252], 4);
+            wire.Send(Frame(0x52));
+            break;
+        }
+        case 0x5F: wire.Recv(1); wire.Send(Frame(0x52)); break;
+        case 0x5C: {
+            std::string head = wire.Recv(8), data = wire.Recv(BlockLen(k, size, cbBlock));
+            bool bGood = head == Le32(k) + Le32(Crc(data));
+            if (bGood) {
+                *pData += data;
+                k++;
+            }
+            wire.Send(Frame(bGood ? 0x54 : 0x55));
+            break;
+        }
+        case 0x60: wire.Send(Frame(0x52)); return path;
+        }
+    }
+    if (HWND hDlg = FindActiveDialog(nullptr, g_wnd.hwndMain))
+        PostMessageA(hDlg, WM_COMMAND, IDCANCEL, 0);
+    return path + "(no close)";
+}
+
+// A file whose path is about 200 characters goes on the Send List and is sent over the
+// serial cable by the real worker: the record carries the tail of its path, ending in its
+// name, and the peer gets its bytes whole. The row goes once the file is sent.
+TEST_F(SendListPaths, FileInDeepFoldersIsAddedSentAndArrivesUnderItsName)
+{
+    ScratchDir root;
+    std::string folder = root.Path();
+    for (int i = 0; folder.size() < 180; i++) {
+        folder += "\\nested folder number " + std::to_string(i);
+        CreateDirectoryA(folder.c_str(), nullptr);
+    }
+    std::string name = "deep file.bin", path = folder + "\\" + name, data = Pattern(10000, 9);
+    ASSERT_GT(path.size(), (size_t)XFER_PATH_CHARS + 60);
+    WriteWholeFile(path, data);
+    AddCommandLineToSendList(("\"" + path + "\"").c_str());
+    ASSERT_EQ((Paths{name}), Rows());
+
+    HWND hwndMain = g_wnd.hwndMain;
+    g_settings.bShowResults = 0;
+    g_settings.iCommType = CT_COM1;
+    g_link.hComm = OpenCommPort();
+    HANDLE hWorker = g_link.hComm ? StartTransferWorker(CT_COM1, 4096, 1) : nullptr;
+    g_wnd.hwndMain = hwndMain;
+    PeerWire wire;
+    ASSERT_TRUE(hWorker && wire.OpenSerial()) << "no COM1/COM2 pair";
+    std::string recorded, received, shown;
+    {
+        ErrorBoxes boxes;
+        UserThread peer([&] { recorded = PlayReceivingPeer(wire, 4096, &received); });
+        RunCommand(IDM_SEND);
+        shown = boxes.Shown();
+    }
+    EXPECT_EQ("", shown);
+    EXPECT_TRUE(StopTransferWorker(hWorker));
+    g_settings.iCommType = CT_LAN;
+    g_settings.bShowResults = 1;
+
+    ASSERT_LE(recorded.size(), (size_t)XFER_PATH_CHARS);
+    EXPECT_EQ(path.substr(path.size() - recorded.size()), recorded);
+    EXPECT_EQ('\\', path[path.size() - recorded.size() - 1]) << "the tail starts at a folder";
+    char szName[128];
+    PathFileName(recorded.c_str(), szName);
+    EXPECT_EQ(name, szName);
+    EXPECT_TRUE(received == data) << received.size() << " bytes arrived";
+    EXPECT_EQ(Paths{}, Rows());
+}
+
+}  // namespace
