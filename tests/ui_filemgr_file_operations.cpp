@@ -206,8 +206,9 @@ TEST_F(FileOps, CopyToKeepsAnExistingTargetAndMovePutsEachRowUnderTheDestination
         box = ChooseDestination(hDlg, dest.Path());
     });
     EXPECT_EQ("C:\\Inbox", field);
-    EXPECT_EQ("Copy File(s): Not all of the files were copied successfully\n\nAn item named "
-              "'a.txt' already exists.",
+    // The folder's row is listed first, so its failure is the one told.
+    EXPECT_EQ("Copy File(s): Not all of the files were copied successfully\n\n'folder' is a "
+              "folder; only files are copied.",
               box);
     EXPECT_EQ("old", FileContents(dest.File("a.txt")));
     EXPECT_EQ("new b.txt", FileContents(dest.File("b.txt")));

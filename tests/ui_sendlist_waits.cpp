@@ -112,8 +112,9 @@ TEST_F(CommandWaits, SendCancelledWhileThePeerIsSilentKeepsTheWindowAnswering)
 {
     ScratchDir dir;
     WriteWholeFile(dir.File("big.bin"), std::string(64 * 1024, 'b'));
-    std::string list = dir.Path() + '\0' + "big.bin" + std::string(2, '\0');
+    std::string list = dir.File("big.bin") + std::string(2, '\0');     // a list of one path
     AddPathsToSendList(list.data());
+    ASSERT_EQ(1, ItemCount(g_wnd.hwndSendList));
     HWND hwndMain = g_wnd.hwndMain;
     g_settings.iCommType = CT_COM1;
     g_link.hComm = OpenCommPort();
@@ -123,6 +124,7 @@ TEST_F(CommandWaits, SendCancelledWhileThePeerIsSilentKeepsTheWindowAnswering)
     ASSERT_TRUE(hWorker && wire.OpenSerial()) << "no COM1/COM2 pair";
 
     std::atomic<int> nBlocks{0}, nAborts{0}, bRelease{0}, nPaints{0};
+    std::string seen;       // the peer's codes, read once it has ended
     UserThread peer([&] {
         std::string name(256, '\0');
         memcpy(&name[0], "SILENT", 6);
@@ -131,6 +133,8 @@ TEST_F(CommandWaits, SendCancelledWhileThePeerIsSilentKeepsTheWindowAnswering)
             uint8_t code = frame.empty() ? 0 : (uint8_t)frame[0];
             if (frame != Frame(code))
                 continue;
+            if (code != 0x56 && seen.size() < 200)
+                seen += Hex(frame.substr(0, 1));
             switch (code) {
             case 0x50: wire.Send(Frame(0x51)); break;
             case 0x62: wire.Send(Frame(0x63)); break;
@@ -171,7 +175,8 @@ TEST_F(CommandWaits, SendCancelledWhileThePeerIsSilentKeepsTheWindowAnswering)
     EXPECT_EQ(1, ItemCount(g_wnd.hwndSendList)) << "the file was not sent and stays listed";
     EXPECT_TRUE(WaitFor([] { return !g_worker.bSending; }, 15000)) << nAborts << " abort notices";
     peer.Join();
-    EXPECT_TRUE(StopTransferWorker(hWorker));
+    EXPECT_TRUE(StopTransferWorker(hWorker)) << seen;
+    EXPECT_NE(std::string::npos, seen.find("5C")) << "the peer saw: " << seen;
 }
 
 // A serial receive cancelled while the worker (here none) still holds the partial file: the

@@ -2,7 +2,7 @@
 #include "mainwindow/dispatchwait.h"
 
 // The longest the wait sleeps without looking at its condition when no message comes.
-enum { LOOK_MS = 10 };
+static const DWORD LOOK_MS = 10;
 
 static int s_nWaits;
 
