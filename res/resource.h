@@ -41,6 +41,18 @@
 #define IDS_COMMTYPE_BASE    7000
 // The tool buttons' tips, in the order of ToolButtonIds.
 #define IDS_TOOLTIP_BASE     7100
+// Why a file operation failed, each with the name it concerns; and the destination check
+#define IDS_WHY_EXISTS       5100
+#define IDS_WHY_DENIED       5101
+#define IDS_WHY_IN_USE       5102
+#define IDS_WHY_TOO_LONG     5103
+#define IDS_WHY_NOT_FOUND    5104
+#define IDS_WHY_NO_FOLDER    5105
+#define IDS_WHY_BAD_NAME     5106
+#define IDS_NEWFOLDER_FAILED 5107
+#define IDS_NEWFOLDER_CAP    5108
+#define IDS_NOT_A_FOLDER     5109
+#define IDS_WHY_FOLDER_COPY  5110
 
 // Dialogs
 #define IDD_ABOUT_TALL       103

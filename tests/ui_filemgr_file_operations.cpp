@@ -1,7 +1,9 @@
 // The file pane's commands on real files: rename in place, Delete and its question, New
-// Folder, Copy To and Move through their dialog, and File Properties.
+// Folder, Copy To and Move through their dialog, and File Properties; the cause each failure
+// gives, and the destinations that Copy To, Move and Settings take.
 #include <gtest/gtest.h>
 
+#include "base/folderpath.h"
 #include "browser/uistate.h"
 #include "connection/settings.h"
 #include "ui_support.h"
@@ -66,6 +68,26 @@ struct FileOps : OnMainWindow {
         SendMessageA(hDlg, WM_NULL, 0, 0);
         return WindowText(GetDlgItem(hDlg, IDC_COPYTO_DEST));
     }
+    // Move (bCopy 0) or Copy To (1) of the rows with these names into the folder; the box
+    // that follows OK, "" when none did.
+    static std::string MoveOrCopy(int bCopy, std::initializer_list<const char*> names,
+                                  const std::string& to)
+    {
+        SelectNames(names);
+        std::string box;
+        WithDialog(bCopy ? IDM_COPYTO : IDM_MOVE, bCopy ? "Copy File(s)" : "Move File(s)",
+                   [&](HWND hDlg) { box = ChooseDestination(hDlg, to); });
+        return box;
+    }
+    // Rename in place of the row to the name; the box that follows.
+    static std::string Rename(const char* pszFrom, const std::string& to)
+    {
+        SelectNames({pszFrom});
+        RunCommand(IDM_RENAME);
+        BoxAnswerer box(nullptr);
+        TypeLabel(to.c_str());
+        return box.Shown();
+    }
     ScratchDir dir, dest;
 };
 
@@ -79,8 +101,8 @@ TEST_F(FileOps, RenameToAnExistingNameIsRefusedAndAFreeNameRenamesOnDisk)
     {
         BoxAnswerer box("Error Renaming File");
         TypeLabel("b.txt");
-        EXPECT_EQ("Error Renaming File: Cannot rename 'a.txt':\n\n A file with the name you "
-                  "specified already exists.  Specify a different Name.",
+        EXPECT_EQ("Error Renaming File: Cannot rename 'a.txt'.\n\nAn item named 'b.txt' already "
+                  "exists.",
                   box.Shown());
     }
     EXPECT_EQ("a.txt", ItemText(g_wnd.hwndFileList, 0));
@@ -129,7 +151,8 @@ TEST_F(FileOps, DeleteAsksFirstOnlyYesDeletesAndAReadOnlyFileStays)
 
     g_settings.bPromptDelete = 0;
     SelectNames({"sub", "other.txt"});
-    EXPECT_EQ("Delete File(s): Not all of the files were deleted successfully",
+    EXPECT_EQ("Delete File(s): Not all of the files were deleted successfully\n\nAccess to "
+              "'ro.txt' is denied.",
               DeleteAnswering(IDOK));
     EXPECT_EQ("ro", FileContents(dir.File("sub\\keep\\ro.txt")));
     EXPECT_FALSE(FileExists(dir.File("sub\\gone")));
@@ -183,7 +206,10 @@ TEST_F(FileOps, CopyToKeepsAnExistingTargetAndMovePutsEachRowUnderTheDestination
         box = ChooseDestination(hDlg, dest.Path());
     });
     EXPECT_EQ("C:\\Inbox", field);
-    EXPECT_EQ("Copy File(s): Not all of the files were copied successfully", box);
+    // The folder's row is listed first, so its failure is the one told.
+    EXPECT_EQ("Copy File(s): Not all of the files were copied successfully\n\n'folder' is a "
+              "folder; only files are copied.",
+              box);
     EXPECT_EQ("old", FileContents(dest.File("a.txt")));
     EXPECT_EQ("new b.txt", FileContents(dest.File("b.txt")));
     EXPECT_EQ("new a.txt", FileContents(dir.File("a.txt")));
@@ -205,6 +231,169 @@ TEST_F(FileOps, CopyToKeepsAnExistingTargetAndMovePutsEachRowUnderTheDestination
     EXPECT_FALSE(FileExists(dir.File("y.txt")));
     EXPECT_FALSE(FileExists(dir.File("folder")));
     EXPECT_EQ((std::vector<std::string>{"a.txt", "b.txt"}), ListNames(g_wnd.hwndFileList));
+}
+
+// Each failure gives its own cause, with the name it concerns: a file held open without
+// sharing is in use, a read-only file denies access, a name that is taken exists, a name too
+// long for a path or not valid says so, a folder is not copied, and a New Folder in a folder
+// that has gone has nowhere to go. Nothing is lost on the way.
+TEST_F(FileOps, EachFailureSaysWhy)
+{
+    g_settings.bPromptDelete = 0;
+    for (const char* psz : {"held.txt", "ro.txt", "taken.txt"})
+        WriteWholeFile(dir.File(psz), psz);
+    WriteWholeFile(dest.File("taken.txt"), "old");
+    SetFileAttributesA(dir.File("ro.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+    CreateDirectoryA(dir.File("folder").c_str(), nullptr);
+    CreateDirectoryA(dir.File("gone").c_str(), nullptr);
+    HANDLE hHeld = CreateFileA(dir.File("held.txt").c_str(), GENERIC_READ, 0, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, hHeld);
+    ShowFolder(dir.Path());
+    std::string longName(250 - dir.Path().size(), 'n');
+    auto deleting = [](const char* pszName) {
+        SelectNames({pszName});
+        return DeleteAnswering(IDOK);
+    };
+    const std::string inUse = "'held.txt' is in use by another program.";
+    const struct {
+        const char* what;
+        std::function<std::string()> act;
+        std::string shown;
+    } cases[] = {
+        {"rename of a file held open", [&] { return Rename("held.txt", "free.txt"); },
+         "Error Renaming File: Cannot rename 'held.txt'.\n\n" + inUse},
+        {"rename to a name too long", [&] { return Rename("taken.txt", longName + "xxxxxx"); },
+         "Error Renaming File: Cannot rename 'taken.txt'.\n\nThe path of '" + longName
+             + "xxxxxx' is too long."},
+        {"rename to a name not valid", [&] { return Rename("taken.txt", "what?.txt"); },
+         "Error Renaming File: Cannot rename 'taken.txt'.\n\n'what?.txt' is not a valid name."},
+        {"delete of a file held open", [&] { return deleting("held.txt"); },
+         "Delete File(s): Not all of the files were deleted successfully\n\n" + inUse},
+        {"delete of a read-only file", [&] { return deleting("ro.txt"); },
+         "Delete File(s): Not all of the files were deleted successfully\n\nAccess to 'ro.txt' "
+         "is denied."},
+        {"move onto a name taken", [&] { return MoveOrCopy(0, {"taken.txt"}, dest.Path()); },
+         "Move File(s): Not all of the files were moved successfully\n\nAn item named "
+         "'taken.txt' already exists."},
+        {"copy of a folder", [&] { return MoveOrCopy(1, {"folder"}, dest.Path()); },
+         "Copy File(s): Not all of the files were copied successfully\n\n'folder' is a folder; "
+         "only files are copied."},
+        {"new folder in a folder that has gone",
+         [&] {
+             ShowFolder(dir.File("gone"));
+             RemoveDirectoryA(dir.File("gone").c_str());
+             BoxAnswerer box(nullptr);
+             RunCommand(IDM_NEWFOLDER);
+             ShowFolder(dir.Path());
+             return box.Shown();
+         },
+         "New Folder: Cannot create the folder 'New Folder'.\n\nThe folder that should hold "
+         "'New Folder' cannot be found."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(c.shown, c.act());
+    }
+    CloseHandle(hHeld);
+    SetFileAttributesA(dir.File("ro.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ("held.txt", FileContents(dir.File("held.txt")));
+    EXPECT_EQ("ro.txt", FileContents(dir.File("ro.txt")));
+    EXPECT_EQ("taken.txt", FileContents(dir.File("taken.txt")));
+    EXPECT_EQ("old", FileContents(dest.File("taken.txt")));
+    EXPECT_FALSE(FileExists(dest.File("folder")));
+}
+
+// A destination is taken only as an existing folder given in full. Copy To and Move refuse
+// the drives level (the empty field that Browse leaves at "My Computer"), a relative name and
+// a missing folder with a message that names it, keep their dialog open and touch nothing;
+// Settings refuses the same folders when Browse ends on them and keeps the destination it had.
+TEST_F(FileOps, DestinationsMustBeExistingFoldersGivenInFull)
+{
+    WriteWholeFile(dir.File("f.txt"), "f");
+    ShowFolder(dir.Path());
+    const std::string refused = "' is not a folder that exists. Give the destination in full, "
+                                "such as C:\\Files or \\\\server\\share.";
+    const struct {
+        std::string dest;
+        std::string shown;     // "" when it is taken
+    } cases[] = {
+        {"", "Error: 'My Computer" + refused},
+        {"relative\\dir", "Error: 'relative\\dir" + refused},
+        {dest.File("missing"), "Error: '" + dest.File("missing") + refused},
+        {dest.Path(), ""},
+    };
+    for (int bCopy : {1, 0}) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE((bCopy ? "copy to '" : "move to '") + c.dest + "'");
+            SelectNames({"f.txt"});
+            std::string shown;
+            bool bStayed = false;
+            WithDialog(bCopy ? IDM_COPYTO : IDM_MOVE, bCopy ? "Copy File(s)" : "Move File(s)",
+                       [&](HWND hDlg) {
+                           shown = ChooseDestination(hDlg, c.dest);
+                           bStayed = !WaitFor([&] { return !IsWindow(hDlg); }, 300);
+                           if (bStayed)
+                               PostMessageA(hDlg, WM_COMMAND, IDCANCEL, 0);
+                       });
+            bool bTaken = c.shown.empty();
+            EXPECT_EQ(c.shown, shown);
+            EXPECT_EQ(!bTaken, bStayed);
+            EXPECT_EQ(bTaken, FileExists(dest.File("f.txt")));
+            EXPECT_EQ(bCopy || !bTaken, FileExists(dir.File("f.txt")));
+            if (bCopy)
+                DeleteFileA(dest.File("f.txt").c_str());
+        }
+    }
+
+    for (const auto& c : cases) {
+        SCOPED_TRACE("settings, browse to '" + c.dest + "'");
+        snprintf(g_settings.szDestDir, sizeof g_settings.szDestDir, "%s", dir.Path().c_str());
+        std::string shown, field;
+        WithDialog(IDM_SETTINGS, "Settings", [&](HWND hDlg) {
+            PostMessageA(hDlg, WM_COMMAND, IDC_SET_BROWSE, 0);
+            // Select Directory ends on the case's folder, as its navigation would leave it.
+            if (HWND hSel = WaitForDialog("Select Directory")) {
+                snprintf((char*)GetWindowLongPtrA(hSel, DWLP_USER), 256, "%s", c.dest.c_str());
+                PostMessageA(hSel, WM_COMMAND, IDOK, 0);
+                WaitFor([&] { return !IsWindow(hSel); }, 5000);
+            }
+            HWND hBox = nullptr;
+            if (WaitFor([&] { return (hBox = FindActiveDialog(nullptr, hDlg)) != nullptr; }, 1000)) {
+                shown = WindowText(hBox) + ": " + BoxText(hBox);
+                PostMessageA(hBox, WM_COMMAND, IDOK, 0);
+                WaitFor([&] { return !IsWindow(hBox); }, 5000);
+            }
+            field = WindowText(GetDlgItem(hDlg, IDC_SET_DEST));
+            PostMessageA(hDlg, WM_COMMAND, IDOK, 0);
+        });
+        std::string kept = c.shown.empty() ? c.dest : dir.Path();
+        EXPECT_EQ(c.shown, shown);
+        EXPECT_EQ(kept, field);
+        EXPECT_EQ(kept, g_settings.szDestDir);
+    }
+    // Settings' OK wrote the registry; the next program in this prefix must not start on it.
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, kProgramKey);
+    RegDeleteTreeA(HKEY_CURRENT_USER, kProgramKey);
+}
+
+// The destination check by the path's form: a drive letter with a colon and a backslash, or
+// a UNC server and share, and then only a folder that is there.
+TEST(FullFolder, OnlyAnExistingFolderGivenInFullCounts)
+{
+    ScratchDir dir;
+    WriteWholeFile(dir.File("file.txt"), "f");
+    const struct {
+        std::string path;
+        int bTaken;
+    } cases[] = {
+        {"C:\\", 1}, {"c:\\", 1}, {dir.Path(), 1}, {dir.Path() + "\\", 1},
+        {"", 0}, {"C:", 0}, {"C:windows", 0}, {"\\windows", 0}, {"windows", 0},
+        {"1:\\", 0}, {dir.File("file.txt"), 0}, {dir.File("missing"), 0},
+        {"\\\\", 0}, {"\\\\server", 0}, {"\\\\server\\", 0}, {"\\\\\\share", 0},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.bTaken, IsExistingFullFolder(c.path.c_str())) << "'" << c.path << "'";
 }
 
 // File Properties shows the size and the attribute boxes; Cancel writes nothing whatever the

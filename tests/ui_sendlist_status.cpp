@@ -326,8 +326,9 @@ TEST_F(XferStatus, ReceiveStartedAgainKeepsOneDialogAndItsCancelDeletesOnlyTheOp
             s_nWhileUp = StatusDialogs(false);
             PostMessageA(hDlg, WM_COMMAND, IDCANCEL, 0);
             s_iStep = 2;
-        } else if (s_iStep == 2) {
+        } else if (s_iStep == 2 && StatusDialogs(false)) {
             // A dialog left up over the idle link is closed, so that the test ends either way.
+            // (The command's wait after the dialog goes on dispatching this timer.)
             StatusDialogs(true);
             s_iStep = 3;
         }

@@ -38,6 +38,11 @@ void ReadOwnerName(char* pszName, int cbName)
 
 void PrepareSession()
 {
+    // A drive without its medium (an empty card reader, a floppy drive) that the file pane
+    // lists or opens fails quietly, as a folder that cannot be listed does, instead of
+    // bringing up the system's box; what was set before is kept.
+    UINT uMode = SetErrorMode(0);
+    SetErrorMode(uMode | SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
     WSADATA wsa;
     WSAStartup(0x0101, &wsa);
     CoInitialize(nullptr);

@@ -1,10 +1,13 @@
 // File operations on the file pane's selection: delete, new folder, move and copy.
 //
 // Every operation works on the current folder and the names of the selected rows, counts its
-// failures and reports them with one message. At the drives level the rows are drives, whose
-// contents must never be removed, moved or copied from here, so the operations only beep.
+// failures and reports them with one message, which tells why the first failure with a cause
+// failed where the system gives one (the name exists, access is denied, the file is in use,
+// the path is too long). At the drives level the rows are drives, whose contents must never
+// be removed, moved or copied from here, so the operations only beep.
 #include "browser/fileops.h"
 
+#include "base/folderpath.h"
 #include "base/pathjoin.h"
 #include "browser/centerdialog.h"
 #include "browser/filedialogs.h"
@@ -29,6 +32,60 @@ static std::vector<int> SelectedRows()
     while ((i = NextSelectedItem(g_wnd.hwndFileList, i)) >= 0)
         rows.push_back(i);
     return rows;
+}
+
+UINT FailureCause(DWORD dwError)
+{
+    switch (dwError) {
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+        return IDS_WHY_EXISTS;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_WRITE_PROTECT:
+    case ERROR_NETWORK_ACCESS_DENIED:
+        return IDS_WHY_DENIED;
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_DRIVE_LOCKED:
+    case ERROR_BUSY:
+        return IDS_WHY_IN_USE;
+    case ERROR_FILENAME_EXCED_RANGE:
+    case ERROR_BUFFER_OVERFLOW:
+        return IDS_WHY_TOO_LONG;
+    case ERROR_FILE_NOT_FOUND:
+        return IDS_WHY_NOT_FOUND;
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_BAD_NETPATH:
+        return IDS_WHY_NO_FOLDER;
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME:
+        return IDS_WHY_BAD_NAME;
+    default:
+        return 0;
+    }
+}
+
+void NoteFailure(FileFailure* pWhy, const char* pszName, UINT idCause)
+{
+    if (!pWhy || pWhy->idCause || (pWhy->szName[0] && !idCause))
+        return;
+    snprintf(pWhy->szName, sizeof pWhy->szName, "%s", pszName);
+    pWhy->idCause = idCause;
+}
+
+int ShowFileFailure(HWND hwndOwner, UINT idText, UINT idCaption, UINT uType,
+                    const char* pszTextArg, UINT idCause, const char* pszCauseName)
+{
+    char szText[640], szCause[320], szCaption[128];
+    FormatString(g_wnd.hInst, szText, sizeof szText, idText, pszTextArg ? pszTextArg : "");
+    if (idCause) {
+        FormatString(g_wnd.hInst, szCause, sizeof szCause, idCause, pszCauseName);
+        size_t n = strlen(szText);
+        snprintf(szText + n, sizeof szText - n, "\n\n%s", szCause);
+    }
+    if (!LoadStringA(g_wnd.hInst, idCaption, szCaption, sizeof szCaption))
+        szCaption[0] = 0;
+    return MessageBoxA(hwndOwner, szText, szCaption, uType);
 }
 
 static void RelistFilePane()
@@ -64,19 +121,28 @@ void DeleteSelectedItems()
     if (g_settings.bPromptDelete && !ConfirmDelete(rows))
         return;
     size_t nOk = 0;
+    FileFailure why;
     for (int iRow : rows) {
         char szName[256], szPath[256];
         ListItemText(g_wnd.hwndFileList, iRow, szName, sizeof szName);
-        if (!szName[0] || !JoinPath(szPath, sizeof szPath, g_settings.szCurDir, szName))
+        if (!szName[0])
             continue;
+        if (!JoinPath(szPath, sizeof szPath, g_settings.szCurDir, szName)) {
+            NoteFailure(&why, szName, IDS_WHY_TOO_LONG);
+            continue;
+        }
         DWORD dwAttr = GetFileAttributesA(szPath);
         if (dwAttr == INVALID_FILE_ATTRIBUTES)
-            continue;
-        if (dwAttr & FILE_ATTRIBUTE_DIRECTORY ? DeleteFolderTree(szPath) : DeleteFileA(szPath))
+            NoteFailure(&why, szName, FailureCause(GetLastError()));
+        else if (dwAttr & FILE_ATTRIBUTE_DIRECTORY ? DeleteFolderTree(szPath, &why)
+                                                   : DeleteFileA(szPath))
             nOk++;
+        else if (!(dwAttr & FILE_ATTRIBUTE_DIRECTORY))
+            NoteFailure(&why, szName, FailureCause(GetLastError()));
     }
     if (nOk < rows.size())
-        StringBox(g_wnd.hInst, g_wnd.hwndMain, IDS_DELETE_FAILED, IDS_DELETE_CAP, MB_OK);
+        ShowFileFailure(g_wnd.hwndMain, IDS_DELETE_FAILED, IDS_DELETE_CAP, MB_OK, nullptr,
+                        why.idCause, why.szName);
     RelistFilePane();
 }
 
@@ -101,14 +167,29 @@ static int IsDotEntry(const char* pszName)
     return !strcmp(pszName, ".") || !strcmp(pszName, "..");
 }
 
+// Removes a folder that should be empty by now; what kept it is noted under its name.
+static void RemoveEmptiedFolder(const char* pszDir, FileFailure* pWhy)
+{
+    if (RemoveDirectoryA(pszDir))
+        return;
+    char szName[128];
+    PathFileName(pszDir, szName);
+    NoteFailure(pWhy, szName, FailureCause(GetLastError()));
+}
+
 // Removes the folder with everything in it, depth first. The stack of searches grows with
-// the tree, so no level is ever skipped; a file that cannot be deleted keeps its folders.
-BOOL DeleteFolderTree(const char* pszPath)
+// the tree, so no level is ever skipped; a file that cannot be deleted keeps its folders, and
+// the first such file (or folder) is the one noted.
+BOOL DeleteFolderTree(const char* pszPath, FileFailure* pWhy)
 {
     std::vector<WalkLevel> stack(1);
+    char szTop[128];
+    PathFileName(pszPath, szTop);
     if (snprintf(stack[0].szDir, sizeof stack[0].szDir, "%s", pszPath)
-        >= (int)sizeof stack[0].szDir)
+        >= (int)sizeof stack[0].szDir) {
+        NoteFailure(pWhy, szTop, IDS_WHY_TOO_LONG);
         return FALSE;
+    }
 
     WIN32_FIND_DATAA fd;
     stack[0].hFind = StartFolderSearch(stack[0].szDir, &fd);
@@ -118,30 +199,34 @@ BOOL DeleteFolderTree(const char* pszPath)
         if (!bHaveEntry) {
             // This folder is done: close it, remove it and go on in its parent.
             FindClose(cur.hFind);
-            RemoveDirectoryA(cur.szDir);
+            RemoveEmptiedFolder(cur.szDir, pWhy);
             stack.pop_back();
             bHaveEntry = FindNextFileA(stack.back().hFind, &fd);
             continue;
         }
         WalkLevel next;
-        if (!IsDotEntry(fd.cFileName)
-            && JoinPath(next.szDir, sizeof next.szDir, cur.szDir, fd.cFileName)) {
-            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        if (!IsDotEntry(fd.cFileName)) {
+            if (!JoinPath(next.szDir, sizeof next.szDir, cur.szDir, fd.cFileName)) {
+                NoteFailure(pWhy, fd.cFileName, IDS_WHY_TOO_LONG);
+            } else if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
                 next.hFind = StartFolderSearch(next.szDir, &fd);
                 if (next.hFind != INVALID_HANDLE_VALUE) {
                     stack.push_back(next);
                     continue;
                 }
-                RemoveDirectoryA(next.szDir);
-            } else {
-                DeleteFileA(next.szDir);
+                RemoveEmptiedFolder(next.szDir, pWhy);
+            } else if (!DeleteFileA(next.szDir)) {
+                NoteFailure(pWhy, fd.cFileName, FailureCause(GetLastError()));
             }
         }
         bHaveEntry = FindNextFileA(stack.back().hFind, &fd);
     }
     if (stack[0].hFind != INVALID_HANDLE_VALUE)
         FindClose(stack[0].hFind);
-    return RemoveDirectoryA(pszPath);
+    if (RemoveDirectoryA(pszPath))
+        return TRUE;
+    NoteFailure(pWhy, szTop, FailureCause(GetLastError()));
+    return FALSE;
 }
 
 int FindEntry(const char* pszPath, WIN32_FIND_DATAA* pFd)
@@ -181,13 +266,22 @@ void CreateNewFolder()
     int iRow = (int)SendMessageA(hList, LVM_GETITEMCOUNT, 0, 0);
     FILEROW* pRows = RowsOfListWithRoom(hList, iRow);
     char szPath[256];
-    if (!pRows || !g_settings.szCurDir[0] || !FreeNewFolderPath(szPath) ||
-        !CreateDirectoryA(szPath, nullptr)) {
+    if (!pRows || !g_settings.szCurDir[0]) {
         MessageBeep(0);
+        return;
+    }
+    if (!FreeNewFolderPath(szPath)) {
+        ShowFileFailure(g_wnd.hwndMain, IDS_NEWFOLDER_FAILED, IDS_NEWFOLDER_CAP, MB_ICONHAND,
+                        "New Folder", IDS_WHY_TOO_LONG, "New Folder");
         return;
     }
     char szName[128];
     PathFileName(szPath, szName);
+    if (!CreateDirectoryA(szPath, nullptr)) {
+        ShowFileFailure(g_wnd.hwndMain, IDS_NEWFOLDER_FAILED, IDS_NEWFOLDER_CAP, MB_ICONHAND,
+                        szName, FailureCause(GetLastError()), szName);
+        return;
+    }
 
     pRows[iRow].dwNameKey = NameKey(szName, 1);
     pRows[iRow].dwSizeLow = 0;
@@ -204,19 +298,31 @@ static void TransferSelectedItems(const char* pszDest, HWND hwndOwner, int bCopy
 {
     std::vector<int> rows = SelectedRows();
     size_t nOk = 0;
+    FileFailure why;
     for (int iRow : rows) {
         char szName[256], szSource[256], szTarget[256];
         ListItemText(g_wnd.hwndFileList, iRow, szName, sizeof szName);
-        if (!g_settings.szCurDir[0] || !szName[0]
-            || !JoinPath(szSource, sizeof szSource, g_settings.szCurDir, szName)
-            || !JoinPath(szTarget, sizeof szTarget, pszDest, szName))
+        if (!g_settings.szCurDir[0] || !szName[0])
             continue;
-        if (bCopy ? CopyFileA(szSource, szTarget, TRUE) : MoveFileA(szSource, szTarget))
+        if (!JoinPath(szSource, sizeof szSource, g_settings.szCurDir, szName)
+            || !JoinPath(szTarget, sizeof szTarget, pszDest, szName)) {
+            NoteFailure(&why, szName, IDS_WHY_TOO_LONG);
+            continue;
+        }
+        if (bCopy ? CopyFileA(szSource, szTarget, TRUE) : MoveFileA(szSource, szTarget)) {
             nOk++;
+            continue;
+        }
+        DWORD dwError = GetLastError();
+        DWORD dwAttr = GetFileAttributesA(szSource);
+        // Only files are copied; what the system says of a folder would not tell that.
+        int bFolder = dwAttr != INVALID_FILE_ATTRIBUTES && (dwAttr & FILE_ATTRIBUTE_DIRECTORY);
+        NoteFailure(&why, szName, bCopy && bFolder ? IDS_WHY_FOLDER_COPY : FailureCause(dwError));
     }
     if (nOk < rows.size())
-        StringBox(g_wnd.hInst, hwndOwner, bCopy ? IDS_COPY_FAILED : IDS_MOVE_FAILED,
-                  bCopy ? IDS_COPY_CAP : IDS_MOVE_CAP, MB_OK);
+        ShowFileFailure(hwndOwner, bCopy ? IDS_COPY_FAILED : IDS_MOVE_FAILED,
+                        bCopy ? IDS_COPY_CAP : IDS_MOVE_CAP, MB_OK, nullptr, why.idCause,
+                        why.szName);
     RelistFilePane();
 }
 
@@ -243,11 +349,18 @@ static INT_PTR OnCopyToInit(HWND hDlg, LPARAM lParam)
     return TRUE;
 }
 
-// OK refuses the current folder itself as destination and keeps the dialog open then.
+// OK takes only an existing folder given in full, and not the current folder itself; it
+// keeps the dialog open on any other. An empty field is what Browse leaves at the drives
+// level, which holds no files.
 static void OnCopyToOk(HWND hDlg)
 {
     char szDest[256];
     GetDlgItemTextA(hDlg, IDC_COPYTO_DEST, szDest, sizeof szDest);
+    if (!IsExistingFullFolder(szDest)) {
+        StringBox(g_wnd.hInst, hDlg, IDS_NOT_A_FOLDER, IDS_ERROR, MB_ICONHAND,
+                  szDest[0] ? szDest : "My Computer");
+        return;
+    }
     if (!strcmp(szDest, g_settings.szCurDir)) {
         StringBox(g_wnd.hInst, hDlg, IDS_SAME_DIR, IDS_ERROR, MB_ICONHAND);
         return;

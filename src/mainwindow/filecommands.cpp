@@ -46,15 +46,23 @@ LRESULT OnEndLabelEdit(const NMLVDISPINFOA* pInfo)
     if (!pInfo->item.pszText || pInfo->item.iItem < 0)
         return 0;
     char szOld[256], szOldPath[256], szNewPath[256];
+    const char* pszNew = pInfo->item.pszText;
     ListItemText(g_wnd.hwndFileList, pInfo->item.iItem, szOld, sizeof szOld);
+    UINT idCause = IDS_WHY_TOO_LONG;
+    const char* pszCauseName = pszNew;
     if (JoinPath(szOldPath, sizeof szOldPath, g_settings.szCurDir, szOld)
-        && JoinPath(szNewPath, sizeof szNewPath, g_settings.szCurDir, pInfo->item.pszText)
-        && MoveFileA(szOldPath, szNewPath)) {
-        SetSubItemText(g_wnd.hwndFileList, pInfo->item.iItem, 0, pInfo->item.pszText);
-        return 1;
+        && JoinPath(szNewPath, sizeof szNewPath, g_settings.szCurDir, pszNew)) {
+        if (MoveFileA(szOldPath, szNewPath)) {
+            SetSubItemText(g_wnd.hwndFileList, pInfo->item.iItem, 0, pszNew);
+            return 1;
+        }
+        // The name taken or not valid is the new one; a file in use or denied, the old one.
+        idCause = FailureCause(GetLastError());
+        if (idCause != IDS_WHY_EXISTS && idCause != IDS_WHY_BAD_NAME)
+            pszCauseName = szOld;
     }
-    StringBox(g_wnd.hInst, g_wnd.hwndMain, IDS_RENAME_FAILED, IDS_RENAME_CAP, MB_ICONHAND,
-              szOld);
+    ShowFileFailure(g_wnd.hwndMain, IDS_RENAME_FAILED, IDS_RENAME_CAP, MB_ICONHAND, szOld,
+                    idCause, pszCauseName);
     return 0;
 }
 

@@ -396,6 +396,8 @@ static void OnPassCmdLine(HWND hwnd)
 
 LRESULT CALLBACK MainWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
+    if (HoldUntilTransferEnds(msg, wParam, lParam))
+        return 0;
     switch (msg) {
     case WM_CREATE:
         OnCreate(hwnd);

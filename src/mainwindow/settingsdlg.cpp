@@ -1,8 +1,10 @@
 // The Settings dialog: OK applies everything at once, reopening the link for a new type.
 #include "mainwindow/settingsdlg.h"
 
+#include "base/folderpath.h"
 #include "browser/centerdialog.h"
 #include "browser/filedialogs.h"
+#include "browser/strtable.h"
 #include "browser/uistate.h"
 #include "connection/link.h"
 #include "connection/serialport.h"
@@ -89,15 +91,23 @@ static void OnSettingsOk(HWND hDlg)
     EndDialog(hDlg, 1);
 }
 
-// Browse stores the chosen folder at once, before OK.
+// Browse stores the chosen folder at once, before OK. It is the only way the destination
+// changes here (its field is read-only), so it is where a folder that received files could
+// not go into is refused: the drives level, a relative name or a folder that is missing. The
+// destination then stays as it was.
 static void OnSettingsBrowse(HWND hDlg)
 {
     char szBuf[256];
     strcpy(szBuf, g_settings.szDestDir);
-    if (SelectDirectory(hDlg, szBuf)) {
-        strcpy(g_settings.szDestDir, szBuf);
-        SetDlgItemTextA(hDlg, IDC_SET_DEST, szBuf);
+    if (!SelectDirectory(hDlg, szBuf))
+        return;
+    if (!IsExistingFullFolder(szBuf)) {
+        StringBox(g_wnd.hInst, hDlg, IDS_NOT_A_FOLDER, IDS_ERROR, MB_ICONHAND,
+                  szBuf[0] ? szBuf : "My Computer");
+        return;
     }
+    strcpy(g_settings.szDestDir, szBuf);
+    SetDlgItemTextA(hDlg, IDC_SET_DEST, szBuf);
 }
 
 INT_PTR CALLBACK SettingsDlgProc(HWND hDlg, UINT msg, WPARAM wParam, LPARAM)

@@ -13,7 +13,9 @@
 #include "connection/serialport.h"
 #include "connection/settings.h"
 #include "connection/sockets.h"
+#include "mainwindow/dispatchwait.h"
 #include "mainwindow/linkreports.h"
+#include "mainwindow/mainwindow.h"
 #include "mainwindow/progress.h"
 #include "protocol/packets.h"
 #include "protocol/transfer.h"
@@ -25,16 +27,64 @@
 #include <cstring>
 #include <vector>
 
-// How long a command waits for the worker to let go of a batch's link or file.
-enum { DISCARD_WAIT_MS = 3000 };
+// How long a command waits for the worker to let go of a batch's link or file, and the
+// pause after a serial receive before the worker is sent back to answer mode.
+enum { DISCARD_WAIT_MS = 3000, SERIAL_SETTLE_MS = 200 };
 
-// Waits, up to DISCARD_WAIT_MS, while the worker is still busy with what the command needs.
+// Waits, up to DISCARD_WAIT_MS, while the worker is still busy with what the command needs;
+// the window paints and answers meanwhile.
 template <class Busy>
 static void AwaitWorker(Busy busy)
 {
-    for (int ms = 0; busy() && ms < DISCARD_WAIT_MS; ms += 20)
-        Sleep(20);
+    WaitDispatching([&] { return !busy(); }, DISCARD_WAIT_MS);
 }
+
+// While a Send or Receive command runs, some messages to the main window must wait for it to
+// end; they are posted again, in the order they came, once the outermost command is over:
+// - closing the window, which would destroy the Send List and the owner of the boxes still
+//   to come;
+// - a command line handed over by a second start and dropped files, which add rows at the
+//   top of the Send List, whose rows the send marks as sent by their place;
+// - any command that comes while the command waits for the worker between its dialogs (the
+//   window is enabled then): a second Send or Receive would start the worker anew before it
+//   has let go of the batch, Settings would close its link under it, and a receive's result
+//   is counted from the words that a new batch would change. During the dialogs the window
+//   is disabled, and the worker's Receive command goes through as before: the status dialog
+//   shown serves it.
+struct HeldMessage {
+    UINT msg;
+    WPARAM wParam;
+    LPARAM lParam;
+};
+static int s_nCommandsRunning;
+static std::vector<HeldMessage> s_held;
+
+int HoldUntilTransferEnds(UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    if (!s_nCommandsRunning)
+        return 0;
+    int bHold = msg == WM_CLOSE || msg == WM_PASSCMDLINE || msg == WM_DROPFILES
+                || (msg == WM_COMMAND && InDispatchingWait());
+    if (bHold)
+        s_held.push_back({msg, wParam, lParam});
+    return bHold;
+}
+
+// Marks a Send or Receive command as running for its lifetime.
+struct CommandRunning {
+    CommandRunning() { s_nCommandsRunning++; }
+    ~CommandRunning()
+    {
+        if (--s_nCommandsRunning)
+            return;
+        std::vector<HeldMessage> held;
+        held.swap(s_held);
+        HWND hwndMain = g_wnd.hwndMain;
+        for (const HeldMessage& m : held)
+            if (hwndMain)
+                PostMessageA(hwndMain, m.msg, m.wParam, m.lParam);
+    }
+};
 
 // The full path in Send List row i (its third column), into a buffer of MAX_PATH bytes.
 static void GetSendListPath(int i, char* pszPath)
@@ -129,6 +179,7 @@ static int RunBatch(int nFiles, uint32_t dwTotal)
 
 int CmdSend()
 {
+    CommandRunning running;
     int n = (int)SendMessageA(g_wnd.hwndSendList, LVM_GETITEMCOUNT, 0, 0);
     XFERFILE* pFiles = g_xfer.pXferFiles;
     if (n == 0 || !pFiles) {
@@ -195,6 +246,7 @@ int CmdReceive()
     HWND hShown = g_wnd.hwndXferDlg;
     if (hShown && IsWindow(hShown))
         return 0;
+    CommandRunning running;
     ClearCancel();
     uint32_t dwBatch = g_xfer.dwRecvBatch;
     int idDlg = g_wnd.bLandscape ? IDD_XFERSTATUS : IDD_XFERSTATUS_TALL;
@@ -208,7 +260,7 @@ int CmdReceive()
         if (g_worker.bAbort && hBatch != INVALID_SOCKET)
             AwaitWorker([&] { return g_link.hDataSock == hBatch; });
     } else {
-        Sleep(200);
+        WaitDispatching([] { return false; }, SERIAL_SETTLE_MS);
         ReturnToAnswerMode();
     }
     if (!g_worker.bAbort)
