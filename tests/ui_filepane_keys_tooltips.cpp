@@ -63,32 +63,20 @@ RECT RowRect(int iItem, int iPart = LVIR_BOUNDS)
 
 // The main window's commands with these ids are noted and not carried out: Open and Help would
 // start other programs.
-class CommandCatcher {
-public:
-    explicit CommandCatcher(std::set<UINT> ids) : m_ids(std::move(ids))
+struct CommandCatcher {
+    explicit CommandCatcher(std::set<UINT> ids)
+        : m_spy(g_wnd.hwndMain, [this, ids](UINT msg, WPARAM wParam, LPARAM) {
+              bool bCaught = msg == WM_COMMAND && ids.count(LOWORD(wParam));
+              if (bCaught)
+                  caught.push_back(LOWORD(wParam));
+              return bCaught;
+          })
     {
-        s_self = this;
-        s_oldProc = (WNDPROC)SetWindowLongPtrA(g_wnd.hwndMain, GWLP_WNDPROC, (LONG_PTR)Proc);
-    }
-    ~CommandCatcher()
-    {
-        SetWindowLongPtrA(g_wnd.hwndMain, GWLP_WNDPROC, (LONG_PTR)s_oldProc);
-        s_self = nullptr;
     }
     std::vector<UINT> caught;
 
 private:
-    static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
-    {
-        if (msg == WM_COMMAND && s_self && s_self->m_ids.count(LOWORD(wParam))) {
-            s_self->caught.push_back(LOWORD(wParam));
-            return 0;
-        }
-        return CallWindowProcA(s_oldProc, hwnd, msg, wParam, lParam);
-    }
-    std::set<UINT> m_ids;
-    static inline CommandCatcher* s_self;
-    static inline WNDPROC s_oldProc;
+    WindowSpy m_spy;    // last, so that it catches once caught is made
 };
 
 struct Keys : OnMainWindow {

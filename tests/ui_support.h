@@ -9,6 +9,7 @@
 #include <initializer_list>
 #include <string>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 #include "browser/listing.h"
@@ -121,14 +122,18 @@ inline LRESULT NotifyFrom(HWND hwndList, UINT code, int iItem)
 // A menu or button command to the main window; it returns when the command is done.
 inline void RunCommand(int id) { SendMessageA(g_wnd.hwndMain, WM_COMMAND, id, 0); }
 
-// Lets a test see the messages a window of this process gets before the window handles them,
-// without changing what the window does with them. One spy at a time.
+// Lets a test see the messages a window of this process gets before the window handles them.
+// An observer that returns nothing changes nothing the window does; one that returns a bool
+// keeps from the window each message it returns true for. One spy at a time.
 class WindowSpy {
 public:
-    using Observer = std::function<void(UINT, WPARAM, LPARAM)>;
-    WindowSpy(HWND hwnd, Observer observer) : m_hwnd(hwnd)
+    using Observer = std::function<bool(UINT, WPARAM, LPARAM)>;
+    template <class F> WindowSpy(HWND hwnd, F observer) : m_hwnd(hwnd)
     {
-        s_observer = std::move(observer);
+        if constexpr (std::is_same_v<decltype(observer(0u, 0, 0)), bool>)
+            s_observer = std::move(observer);
+        else
+            s_observer = [observer](UINT msg, WPARAM w, LPARAM l) { return observer(msg, w, l), false; };
         s_oldProc = (WNDPROC)SetWindowLongPtrA(hwnd, GWLP_WNDPROC, (LONG_PTR)Proc);
     }
     ~WindowSpy()
@@ -140,8 +145,8 @@ public:
 private:
     static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     {
-        if (s_observer)
-            s_observer(msg, wParam, lParam);
+        if (s_observer && s_observer(msg, wParam, lParam))
+            return 0;
         return CallWindowProcA(s_oldProc, hwnd, msg, wParam, lParam);
     }
     HWND m_hwnd;
