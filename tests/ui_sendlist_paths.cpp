@@ -13,7 +13,6 @@
 #include "protocol/transfer.h"
 #include "ui_support.h"
 
-#include <atomic>
 #include <cstring>
 
 namespace {
@@ -26,37 +25,6 @@ std::string CurrentDir()
     GetCurrentDirectoryA(sizeof sz, sz);
     return sz;
 }
-
-// Answers every "Error" box while it lives and keeps their texts, one a line, so that a
-// command that shows one goes on instead of waiting on it.
-class ErrorBoxes {
-public:
-    ErrorBoxes()
-        : m_user([this] {
-              while (!m_bDone) {
-                  if (HWND hBox = FindActiveDialog("Error")) {
-                      m_shown += BoxText(hBox) + "\n";
-                      PostMessageA(hBox, WM_COMMAND, IDOK, 0);
-                      WaitFor([&] { return !IsWindow(hBox); }, 2000);
-                  }
-                  Sleep(20);
-              }
-          })
-    {
-    }
-    ~ErrorBoxes() { Stop(); }
-    std::string Shown() { return Stop(), m_shown; }
-
-private:
-    void Stop()
-    {
-        m_bDone = true;
-        m_user.Join();
-    }
-    std::atomic<bool> m_bDone{false};
-    std::string m_shown;
-    UserThread m_user;      // last, so that it starts once the rest is made
-};
 
 // A record's path: whole when it fits, else its last whole folders and the name, the longest
 // such tail that fits; a name that alone is too long is refused.
@@ -135,17 +103,17 @@ TEST_F(SendListPaths, CommandLineAddsItsFilesAndReportsEachOneRefused)
     std::string saved = CurrentDir();
     SetCurrentDirectoryA(dir.Path().c_str());
     std::string line = "a.txt missing.txt \"c d.txt\" " + longest + " " + tooLong + " " + deepest;
-    ErrorBoxes boxes;
+    BoxAnswerer boxes("Error", BoxAnswerer::kEvery);
     AddCommandLineToSendList(line.c_str());
     std::string shown = boxes.Shown();
     SetCurrentDirectoryA(saved.c_str());
     EXPECT_EQ((Paths{longest, "c d.txt", "a.txt"}), Rows());
-    EXPECT_EQ("'" + dir.File("missing.txt") + "' is not a file that can be read; it has not been "
-              "added to the Send List.\n"
-              "The name '" + tooLong + "' is longer than the 125 characters that a transfer can "
-              "carry; the file has not been added to the Send List.\n"
-              "The path '" + deepest + "' is longer than 259 characters; the file has not been "
-              "added to the Send List.\n", shown);
+    EXPECT_EQ("Error: '" + dir.File("missing.txt") + "' is not a file that can be read; it has not "
+              "been added to the Send List.\n"
+              "Error: The name '" + tooLong + "' is longer than the 125 characters that a transfer "
+              "can carry; the file has not been added to the Send List.\n"
+              "Error: The path '" + deepest + "' is longer than 259 characters; the file has not "
+              "been added to the Send List.", shown);
 }
 
 // A second start of the program, in a folder of its own, hands its relative paths to this
@@ -163,7 +131,7 @@ TEST_F(SendListPaths, SecondStartHandsItsPathsMadeAbsoluteWhereItRan)
     std::string line = "\"" + exe + "\" one.txt \"two words.txt\" gone.txt";
     STARTUPINFOA si = {sizeof si};
     PROCESS_INFORMATION pi;
-    ErrorBoxes boxes;
+    BoxAnswerer boxes("Error", BoxAnswerer::kEvery);
     ASSERT_TRUE(CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr,
                                there.Path().c_str(), &si, &pi));
     bool bAdded = WaitFor([] { Pump(0); return ItemCount(g_wnd.hwndSendList) == 2; }, 20000);
@@ -178,8 +146,8 @@ TEST_F(SendListPaths, SecondStartHandsItsPathsMadeAbsoluteWhereItRan)
     EXPECT_EQ(0u, dwExit);
     EXPECT_EQ((Paths{"two words.txt", "one.txt"}), Rows());
     EXPECT_EQ(there.File("one.txt"), ItemText(g_wnd.hwndSendList, 1, 2));
-    EXPECT_EQ("'" + there.File("gone.txt") +
-              "' is not a file that can be read; it has not been added to the Send List.\n",
+    EXPECT_EQ("Error: '" + there.File("gone.txt") +
+              "' is not a file that can be read; it has not been added to the Send List.",
               boxes.Shown());
 }
 
@@ -257,7 +225,7 @@ TEST_F(SendListPaths, FileInDeepFoldersIsAddedSentAndArrivesUnderItsName)
     ASSERT_TRUE(hWorker && wire.OpenSerial()) << "no COM1/COM2 pair";
     std::string recorded, received, shown;
     {
-        ErrorBoxes boxes;
+        BoxAnswerer boxes("Error", BoxAnswerer::kEvery);
         UserThread peer([&] { recorded = PlayReceivingPeer(wire, 4096, &received); });
         RunCommand(IDM_SEND);
         shown = boxes.Shown();

@@ -5,6 +5,7 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 #include <initializer_list>
 #include <string>
@@ -205,23 +206,33 @@ inline void WithDialog(int idCommand, const char* pszCaption, const std::functio
 }
 
 // Waits on a thread of its own for a message box with the caption (any caption when null) and
-// presses the answer button. The box is modal to the test's thread, so only another thread
+// presses the answer button: on the first box that comes within ms or, with ms kEvery, on
+// every box until Shown is asked. A box is modal to the test's thread, so only another thread
 // can answer it.
 class BoxAnswerer {
 public:
+    static constexpr int kEvery = -1;
     explicit BoxAnswerer(const char* pszCaption, int ms = 10000, int idAnswer = IDOK)
         : m_thread([this, caption = std::string(pszCaption ? pszCaption : ""), ms, idAnswer] {
-              if (HWND hwnd = WaitForDialog(caption.empty() ? nullptr : caption.c_str(), ms)) {
-                  m_shown = WindowText(hwnd) + ": " + BoxText(hwnd);
+              do {
+                  HWND hwnd = WaitForDialog(caption.empty() ? nullptr : caption.c_str(),
+                                            ms == kEvery ? 20 : ms);
+                  if (!hwnd)
+                      continue;
+                  m_shown += (m_shown.empty() ? "" : "\n") + WindowText(hwnd) + ": " + BoxText(hwnd);
                   PostMessageA(hwnd, WM_COMMAND, idAnswer, 0);
-              }
+                  if (ms == kEvery)
+                      WaitFor([&] { return !IsWindow(hwnd); }, 2000);
+              } while (ms == kEvery && !m_bDone);
           })
     {
     }
-    // "Caption: message" of the box that was answered, "" when none came.
-    std::string Shown() { return m_thread.Join(), m_shown; }
+    ~BoxAnswerer() { m_bDone = true; }
+    // "Caption: message" of each box that was answered, one a line; "" when none came.
+    std::string Shown() { return m_bDone = true, m_thread.Join(), m_shown; }
 
 private:
+    std::atomic<bool> m_bDone{false};
     std::string m_shown;
-    UserThread m_thread;
+    UserThread m_thread;    // last, so that it starts once the rest is made
 };
