@@ -5,12 +5,8 @@
 #include <gtest/gtest.h>
 
 #include "browser/sendlist.h"
-#include "connection/control.h"
-#include "connection/link.h"
-#include "connection/serialport.h"
 #include "peer_wire.h"
 #include "protocol/packets.h"
-#include "protocol/transfer.h"
 #include "ui_support.h"
 
 #include <cstring>
@@ -83,14 +79,7 @@ TEST(CommandLine, PathsAreSplitByTheSystemRulesAndMadeAbsoluteWhereGiven)
     SetCurrentDirectoryA(saved.c_str());
 }
 
-struct SendListPaths : OnMainWindow {
-    void SetUp() override
-    {
-        SendMessageA(g_wnd.hwndSendList, LVM_DELETEALLITEMS, 0, 0);
-        g_wnd.dwSendListBytes = 0;
-    }
-    static Paths Rows() { return ListNames(g_wnd.hwndSendList); }
-};
+using SendListPaths = OnSendList;
 
 // A command line's files are all added; one that is missing, a name longer than a record and
 // a path longer than the system's are each refused with their reason, and the rest still go in.
@@ -156,21 +145,10 @@ TEST_F(SendListPaths, SecondStartHandsItsPathsMadeAbsoluteWhereItRan)
 // the record carried; *pData gets the file's bytes.
 std::string PlayReceivingPeer(PeerWire& wire, size_t cbBlock, std::string* pData)
 {
-    std::string owner(256, '\0'), path;
-    memcpy(&owner[0], "PEER", 4);
-    uint32_t size = 0;
-    uint32_t k = 0;
-    for (DWORD dwStart = GetTickCount(); GetTickCount() - dwStart < 30000;) {
-        std::string frame = wire.Recv(4, 200);
-        uint8_t code = frame.empty() ? 0 : (uint8_t)frame[0];
-        if (frame != Frame(code))
-            continue;
+    std::string path, seen;
+    uint32_t size = 0, k = 0;
+    bool bClosed = PlaySerialPeer(wire, "PEER", 30000, seen, [&](uint8_t code) {
         switch (code) {
-        case 0x50: wire.Send(Frame(0x51)); break;
-        case 0x62: wire.Send(Frame(0x63)); break;
-        case 0x56: wire.Send(Frame(0x57)); break;
-        case 0x58: wire.Send(owner); break;
-        case 0x59: wire.Recv(256); break;
         case 0x61: {
             std::string rec = wire.Recv(5 + 256).substr(5);
             for (size_t i = 0; i < 252 && (rec[i] || rec[i + 1]); i += 2)
@@ -190,12 +168,11 @@ std::string PlayReceivingPeer(PeerWire& wire, size_t cbBlock, std::string* pData
             wire.Send(Frame(bGood ? 0x54 : 0x55));
             break;
         }
-        case 0x60: wire.Send(Frame(0x52)); return path;
+        case 0x60: wire.Send(Frame(0x52)); return false;
         }
-    }
-    if (HWND hDlg = FindActiveDialog(nullptr, g_wnd.hwndMain))
-        PostMessageA(hDlg, WM_COMMAND, IDCANCEL, 0);
-    return path + "(no close)";
+        return true;
+    });
+    return bClosed ? path : path + "(no close)";
 }
 
 // A file whose path is about 200 characters goes on the Send List and is sent over the
@@ -215,25 +192,17 @@ TEST_F(SendListPaths, FileInDeepFoldersIsAddedSentAndArrivesUnderItsName)
     AddCommandLineToSendList(("\"" + path + "\"").c_str());
     ASSERT_EQ((Paths{name}), Rows());
 
-    HWND hwndMain = g_wnd.hwndMain;
-    g_settings.bShowResults = 0;
-    g_settings.iCommType = CT_COM1;
-    g_link.hComm = OpenCommPort();
-    HANDLE hWorker = g_link.hComm ? StartTransferWorker(CT_COM1, 4096, 1) : nullptr;
-    g_wnd.hwndMain = hwndMain;
-    PeerWire wire;
-    ASSERT_TRUE(hWorker && wire.OpenSerial()) << "no COM1/COM2 pair";
+    SerialWorker serial;
+    ASSERT_TRUE(serial.Start()) << "no COM1/COM2 pair";
     std::string recorded, received, shown;
     {
         BoxAnswerer boxes("Error", BoxAnswerer::kEvery);
-        UserThread peer([&] { recorded = PlayReceivingPeer(wire, 4096, &received); });
+        UserThread peer([&] { recorded = PlayReceivingPeer(serial.wire, 4096, &received); });
         RunCommand(IDM_SEND);
         shown = boxes.Shown();
     }
     EXPECT_EQ("", shown);
-    EXPECT_TRUE(StopTransferWorker(hWorker));
-    g_settings.iCommType = CT_LAN;
-    g_settings.bShowResults = 1;
+    EXPECT_TRUE(serial.Stop());
 
     ASSERT_LE(recorded.size(), (size_t)XFER_PATH_CHARS);
     EXPECT_EQ(path.substr(path.size() - recorded.size()), recorded);

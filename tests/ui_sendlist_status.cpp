@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "browser/sendlist.h"
-#include "connection/serialport.h"
 #include "mainwindow/progress.h"
 #include "mainwindow/xfercommands.h"
 #include "peer_wire.h"
@@ -21,14 +20,12 @@ namespace {
 
 using Names = std::vector<std::string>;
 
-struct SendList : OnMainWindow {
+struct SendList : OnSendList {
     void SetUp() override
     {
-        SendMessageA(g_wnd.hwndSendList, LVM_DELETEALLITEMS, 0, 0);
-        g_wnd.dwSendListBytes = 0;
+        OnSendList::SetUp();
         UpdateSendListStatus();
     }
-    static Names Rows() { return ListNames(g_wnd.hwndSendList); }
     static std::string Summary() { return WindowText(g_wnd.hwndStatusText); }
     // Adds n one-byte files of a new folder through one path list: the folder, the names and
     // the two NULs that end it.
@@ -129,29 +126,16 @@ TEST_F(SendList, SendOfAFileThatCannotBeReadNamesItAndSendsNothing)
 // alives aside), with the owner name of the program's name record and the index of an open.
 std::string PlayRefusingPeer(PeerWire& wire, uint8_t listReply)
 {
-    std::string seen, name(256, '\0');
-    memcpy(&name[0], "PEERNAME", 8);
-    for (DWORD dwStart = GetTickCount(); GetTickCount() - dwStart < 20000;) {
-        std::string frame = wire.Recv(4, 200);
-        uint8_t code = frame.empty() ? 0 : (uint8_t)frame[0];
-        if (frame != Frame(code))
-            continue;
-        seen += code == 0x56 ? "" : Hex(frame.substr(0, 1));
+    std::string seen;
+    bool bAborted = PlaySerialPeer(wire, "PEERNAME", 20000, seen, [&](uint8_t code) {
         switch (code) {
-        case 0x50: wire.Send(Frame(0x51)); break;
-        case 0x62: wire.Send(Frame(0x63)); break;
-        case 0x56: wire.Send(Frame(0x57)); break;
-        case 0x58: wire.Send(name); break;
-        case 0x59: seen += wire.Recv(256).c_str() + std::string(" "); break;
         case 0x61: wire.Recv(5 + 2 * 256); wire.Send(Frame(listReply)); break;
         case 0x5F: seen += Hex(wire.Recv(1)); wire.Send(Frame(0x67)); break;
-        case 0x64: wire.Send(Frame(0x63)); return seen;
+        case 0x64: wire.Send(Frame(0x63)); return false;
         }
-    }
-    // A send that never got this far is cancelled, so that the test ends.
-    if (HWND hDlg = FindActiveDialog(nullptr, g_wnd.hwndMain))
-        PostMessageA(hDlg, WM_COMMAND, IDCANCEL, 0);
-    return seen + "(no abort)";
+        return true;
+    });
+    return bAborted ? seen : seen + "(no abort)";
 }
 
 // Send to a peer that refuses the batch, for lack of space, a name conflict or a file it cannot
@@ -166,14 +150,8 @@ TEST_F(SendList, SendRefusedByThePeerShowsWhyAndKeepsTheList)
     Names rows = Rows();
     std::string summary = Summary();
     strcpy(g_settings.szOwnerName, "Tester");
-    HWND hwndMain = g_wnd.hwndMain;
-    g_settings.bShowResults = 0;       // a send that went on would otherwise wait on its result box
-    g_settings.iCommType = CT_COM1;
-    g_link.hComm = OpenCommPort();
-    HANDLE hWorker = g_link.hComm ? StartTransferWorker(CT_COM1, 4096, 1) : nullptr;
-    g_wnd.hwndMain = hwndMain;    // the worker reports to the window
-    PeerWire wire;
-    ASSERT_TRUE(hWorker && wire.OpenSerial()) << "no COM1/COM2 pair";
+    SerialWorker serial;
+    ASSERT_TRUE(serial.Start()) << "no COM1/COM2 pair";
     const char* pszCantCreate = "The receiver is unable to create the destination file; the send "
                                 "operation has been aborted.";
     const struct { uint8_t listReply; int iResult; const char* pszSent; const char* pszBox; } cases[] = {
@@ -188,7 +166,7 @@ TEST_F(SendList, SendRefusedByThePeerShowsWhyAndKeepsTheList)
         SCOPED_TRACE(c.listReply);
         std::string sent;
         {
-            UserThread peer([&] { sent = PlayRefusingPeer(wire, c.listReply); });
+            UserThread peer([&] { sent = PlayRefusingPeer(serial.wire, c.listReply); });
             BoxAnswerer box("Error", 20000);
             RunCommand(IDM_SEND);
             EXPECT_EQ(std::string("Error: ") + c.pszBox, box.Shown());
@@ -199,9 +177,7 @@ TEST_F(SendList, SendRefusedByThePeerShowsWhyAndKeepsTheList)
         EXPECT_EQ(summary, Summary());
     }
     EXPECT_STREQ("PEERNAME", g_link.szPeerName);
-    EXPECT_TRUE(StopTransferWorker(hWorker));
-    g_settings.iCommType = CT_LAN;
-    g_settings.bShowResults = 1;
+    EXPECT_TRUE(serial.Stop());
 }
 
 struct XferStatus : OnMainWindow {
@@ -296,23 +272,9 @@ TEST_F(XferStatus, ReceiveStartedAgainKeepsOneDialogAndItsCancelDeletesOnlyTheOp
     std::string dest = root.File("dest"), part = dest + "\\part.bin", victim = root.File("victim");
     CreateDirectoryA(dest.c_str(), nullptr);
     WriteWholeFile(victim, "keep");
-    HANDLE hFile = CreateFileA(part.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
-    HANDLE hMap = CreateFileMappingA(hFile, nullptr, PAGE_READWRITE, 0, 4096, nullptr);
-    ASSERT_NE(nullptr, hMap);
     std::string rec = Record("x/../../victim", 4096);
-    g_xfer.pXferFiles = (XFERFILE*)&rec[0];
-    g_xfer.nXferFiles = 1;
-    g_xfer.iXferFile = 0;
-    snprintf(g_settings.szDestDir, sizeof g_settings.szDestDir, "%s", dest.c_str());
-    snprintf(g_xfer.szRecvPath, sizeof g_xfer.szRecvPath, "%s", part.c_str());
-    g_xfer.hXferMap = hMap;
-    g_xfer.pXferView = (uint8_t*)MapViewOfFile(hMap, FILE_MAP_WRITE, 0, 0, 4096);
-    g_xfer.hXferFile = hFile;
-    g_worker.bAnswerMode = 1;
+    ASSERT_TRUE(HoldPartialFile(dest, part, rec));
     g_settings.bShowResults = 0;
-    g_settings.iCommType = CT_COM1;
-    g_worker.iWorkerState = WS_RECEIVING;
     static int s_iStep, s_nWhileUp;
     s_iStep = 0;
     s_nWhileUp = -1;

@@ -6,7 +6,6 @@
 #include "browser/sendlist.h"
 #include "connection/control.h"
 #include "connection/link.h"
-#include "connection/serialport.h"
 #include "connection/settings.h"
 #include "mainwindow/xfercommands.h"
 #include "peer_wire.h"
@@ -14,15 +13,13 @@
 #include "ui_support.h"
 
 #include <atomic>
-#include <cstring>
 
 namespace {
 
-struct CommandWaits : OnMainWindow {
+struct CommandWaits : OnSendList {
     void SetUp() override
     {
-        SendMessageA(g_wnd.hwndSendList, LVM_DELETEALLITEMS, 0, 0);
-        g_wnd.dwSendListBytes = 0;
+        OnSendList::SetUp();
         g_settings.bShowResults = 0;    // no result box: the command returns by itself
     }
     void TearDown() override
@@ -105,6 +102,31 @@ bool CancelStatusDialog(const std::function<bool()>& bCancelNow)
     return WaitFor([&] { return !IsWindow(hDlg); }, 5000);
 }
 
+// Runs the command while the user, on another thread, waits for its status dialog, cancels it
+// once bCancelNow holds and probes the wait that follows (the command still waiting while
+// bWaiting holds); the window must answer and paint meanwhile, and pass on what it held once
+// the command has returned.
+void ExpectTheWaitToAnswer(const std::function<void()>& command,
+                           const std::function<bool()>& bCancelNow,
+                           const std::function<bool()>& bWaiting)
+{
+    std::atomic<int> nPaints{0}, bReturned{0};
+    WindowSpy spy(g_wnd.hwndMain, [&](UINT msg, WPARAM, LPARAM) { nPaints += msg == WM_PAINT; });
+    std::string probed = "(the status dialog did not come and go)";
+    DWORD idUiThread = GetCurrentThreadId();
+    {
+        UserThread user([&] {
+            if (CancelStatusDialog(bCancelNow))
+                probed = ProbeTheWait([&] { return !bReturned && bWaiting(); }, nPaints, idUiThread);
+        });
+        command();
+        bReturned = 1;
+    }
+    std::string after = MessagesAfterTheCommand();
+    EXPECT_EQ("answered 5 of 5, painted, open, still waiting", probed);
+    EXPECT_EQ("command 40017, close, quit 7", after);
+}
+
 // A send over the COM1/COM2 pair to a peer that takes the list and the file's open, then
 // answers no block; cancelled, the sender sends its abort notices, which the peer leaves
 // unanswered until released, and the command waits for the sender up to its bound.
@@ -116,31 +138,15 @@ TEST_F(CommandWaits, SendCancelledWhileThePeerIsSilentKeepsTheWindowAnswering)
     AddPathsToSendList(list.data());
     ASSERT_EQ(1, ItemCount(g_wnd.hwndSendList));
     HWND hwndMain = g_wnd.hwndMain;
-    g_settings.iCommType = CT_COM1;
-    g_link.hComm = OpenCommPort();
-    HANDLE hWorker = g_link.hComm ? StartTransferWorker(CT_COM1, 4096, 1) : nullptr;
-    g_wnd.hwndMain = hwndMain;
-    PeerWire wire;
-    ASSERT_TRUE(hWorker && wire.OpenSerial()) << "no COM1/COM2 pair";
+    SerialWorker serial;
+    ASSERT_TRUE(serial.Start()) << "no COM1/COM2 pair";
 
-    std::atomic<int> nBlocks{0}, nAborts{0}, bRelease{0}, nPaints{0};
+    std::atomic<int> nBlocks{0}, nAborts{0}, bRelease{0};
     std::string seen;       // the peer's codes, read once it has ended
     UserThread peer([&] {
-        std::string name(256, '\0');
-        memcpy(&name[0], "SILENT", 6);
-        for (DWORD dwStart = GetTickCount(); GetTickCount() - dwStart < 40000;) {
-            std::string frame = wire.Recv(4, 200);
-            uint8_t code = frame.empty() ? 0 : (uint8_t)frame[0];
-            if (frame != Frame(code))
-                continue;
-            if (code != 0x56 && seen.size() < 200)
-                seen += Hex(frame.substr(0, 1));
+        PeerWire& wire = serial.wire;
+        PlaySerialPeer(wire, "SILENT", 40000, seen, [&](uint8_t code) {
             switch (code) {
-            case 0x50: wire.Send(Frame(0x51)); break;
-            case 0x62: wire.Send(Frame(0x63)); break;
-            case 0x56: wire.Send(Frame(0x57)); break;
-            case 0x58: wire.Send(name); break;
-            case 0x59: wire.Recv(256); break;
             case 0x61: wire.Recv(5 + 256); wire.Send(Frame(0x52)); break;
             case 0x5F: wire.Recv(1); wire.Send(Frame(0x52)); break;
             case 0x5C: wire.Recv(8 + 4096); nBlocks++; break;
@@ -148,34 +154,21 @@ TEST_F(CommandWaits, SendCancelledWhileThePeerIsSilentKeepsTheWindowAnswering)
                 nAborts++;
                 if (bRelease) {
                     wire.Send(Frame(0x63));
-                    return;
+                    return false;
                 }
                 break;
             }
-        }
-    });
-    WindowSpy spy(hwndMain, [&](UINT msg, WPARAM, LPARAM) { nPaints += msg == WM_PAINT; });
-    std::string probed = "(the status dialog did not come and go)";
-    DWORD idUiThread = GetCurrentThreadId();
-    std::atomic<int> bReturned{0};
-    {
-        UserThread user([&] {
-            if (CancelStatusDialog([&] { return nBlocks > 0; }))
-                probed = ProbeTheWait([&] { return !bReturned && g_worker.bSending; }, nPaints,
-                                      idUiThread);
+            return true;
         });
-        RunCommand(IDM_SEND);
-        bReturned = 1;
-    }
-    std::string after = MessagesAfterTheCommand();
+    });
+    ExpectTheWaitToAnswer([] { RunCommand(IDM_SEND); }, [&] { return nBlocks > 0; },
+                          [] { return g_worker.bSending != 0; });
     bRelease = 1;
-    EXPECT_EQ("answered 5 of 5, painted, open, still waiting", probed);
-    EXPECT_EQ("command 40017, close, quit 7", after);
     EXPECT_TRUE(IsWindow(hwndMain));
     EXPECT_EQ(1, ItemCount(g_wnd.hwndSendList)) << "the file was not sent and stays listed";
     EXPECT_TRUE(WaitFor([] { return !g_worker.bSending; }, 15000)) << nAborts << " abort notices";
     peer.Join();
-    EXPECT_TRUE(StopTransferWorker(hWorker)) << seen;
+    EXPECT_TRUE(serial.Stop()) << seen;
     EXPECT_NE(std::string::npos, seen.find("5C")) << "the peer saw: " << seen;
 }
 
@@ -186,41 +179,10 @@ TEST_F(CommandWaits, ReceiveCancelledWaitsForThePartialFileWithTheWindowAnswerin
 {
     ScratchDir dest;
     std::string part = dest.File("part.bin");
-    HANDLE hFile = CreateFileA(part.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    HANDLE hMap = CreateFileMappingA(hFile, nullptr, PAGE_READWRITE, 0, 4096, nullptr);
-    ASSERT_NE(nullptr, hMap);
     std::string rec = Record("part.bin", 4096);
-    g_xfer.pXferFiles = (XFERFILE*)&rec[0];
-    g_xfer.nXferFiles = 1;
-    g_xfer.iXferFile = 0;
-    snprintf(g_settings.szDestDir, sizeof g_settings.szDestDir, "%s", dest.Path().c_str());
-    snprintf(g_xfer.szRecvPath, sizeof g_xfer.szRecvPath, "%s", part.c_str());
-    g_xfer.hXferMap = hMap;
-    g_xfer.pXferView = (uint8_t*)MapViewOfFile(hMap, FILE_MAP_WRITE, 0, 0, 4096);
-    g_xfer.hXferFile = hFile;
-    g_worker.bAnswerMode = 1;
-    g_worker.iWorkerState = WS_RECEIVING;
-    g_settings.iCommType = CT_COM1;
-
-    std::atomic<int> nPaints{0};
-    WindowSpy spy(g_wnd.hwndMain, [&](UINT msg, WPARAM, LPARAM) { nPaints += msg == WM_PAINT; });
-    std::string probed = "(the status dialog did not come and go)";
-    DWORD idUiThread = GetCurrentThreadId();
-    std::atomic<int> bReturned{0};
-    {
-        UserThread user([&] {
-            if (CancelStatusDialog([] { return true; }))
-                probed = ProbeTheWait([&] { return !bReturned && g_xfer.hXferFile; }, nPaints,
-                                      idUiThread);
-        });
-        CmdReceive();
-        bReturned = 1;
-    }
-    std::string after = MessagesAfterTheCommand();
+    ASSERT_TRUE(HoldPartialFile(dest.Path(), part, rec));
+    ExpectTheWaitToAnswer(CmdReceive, [] { return true; }, [] { return g_xfer.hXferFile != nullptr; });
     g_xfer.pXferFiles = nullptr;
-    EXPECT_EQ("answered 5 of 5, painted, open, still waiting", probed);
-    EXPECT_EQ("command 40017, close, quit 7", after);
     EXPECT_EQ(WS_IDLE, g_worker.iWorkerState.load());
     EXPECT_EQ(nullptr, g_xfer.hXferFile.load());
     EXPECT_FALSE(FileExists(part));
