@@ -5,15 +5,10 @@
 #include <gtest/gtest.h>
 
 #include "browser/sendlist.h"
-#include "connection/control.h"
-#include "connection/link.h"
-#include "connection/serialport.h"
 #include "peer_wire.h"
 #include "protocol/packets.h"
-#include "protocol/transfer.h"
 #include "ui_support.h"
 
-#include <atomic>
 #include <cstring>
 
 namespace {
@@ -26,37 +21,6 @@ std::string CurrentDir()
     GetCurrentDirectoryA(sizeof sz, sz);
     return sz;
 }
-
-// Answers every "Error" box while it lives and keeps their texts, one a line, so that a
-// command that shows one goes on instead of waiting on it.
-class ErrorBoxes {
-public:
-    ErrorBoxes()
-        : m_user([this] {
-              while (!m_bDone) {
-                  if (HWND hBox = FindActiveDialog("Error")) {
-                      m_shown += BoxText(hBox) + "\n";
-                      PostMessageA(hBox, WM_COMMAND, IDOK, 0);
-                      WaitFor([&] { return !IsWindow(hBox); }, 2000);
-                  }
-                  Sleep(20);
-              }
-          })
-    {
-    }
-    ~ErrorBoxes() { Stop(); }
-    std::string Shown() { return Stop(), m_shown; }
-
-private:
-    void Stop()
-    {
-        m_bDone = true;
-        m_user.Join();
-    }
-    std::atomic<bool> m_bDone{false};
-    std::string m_shown;
-    UserThread m_user;      // last, so that it starts once the rest is made
-};
 
 // A record's path: whole when it fits, else its last whole folders and the name, the longest
 // such tail that fits; a name that alone is too long is refused.
@@ -115,14 +79,7 @@ TEST(CommandLine, PathsAreSplitByTheSystemRulesAndMadeAbsoluteWhereGiven)
     SetCurrentDirectoryA(saved.c_str());
 }
 
-struct SendListPaths : OnMainWindow {
-    void SetUp() override
-    {
-        SendMessageA(g_wnd.hwndSendList, LVM_DELETEALLITEMS, 0, 0);
-        g_wnd.dwSendListBytes = 0;
-    }
-    static Paths Rows() { return ListNames(g_wnd.hwndSendList); }
-};
+using SendListPaths = OnSendList;
 
 // A command line's files are all added; one that is missing, a name longer than a record and
 // a path longer than the system's are each refused with their reason, and the rest still go in.
@@ -135,17 +92,17 @@ TEST_F(SendListPaths, CommandLineAddsItsFilesAndReportsEachOneRefused)
     std::string saved = CurrentDir();
     SetCurrentDirectoryA(dir.Path().c_str());
     std::string line = "a.txt missing.txt \"c d.txt\" " + longest + " " + tooLong + " " + deepest;
-    ErrorBoxes boxes;
+    BoxAnswerer boxes("Error", BoxAnswerer::kEvery);
     AddCommandLineToSendList(line.c_str());
     std::string shown = boxes.Shown();
     SetCurrentDirectoryA(saved.c_str());
     EXPECT_EQ((Paths{longest, "c d.txt", "a.txt"}), Rows());
-    EXPECT_EQ("'" + dir.File("missing.txt") + "' is not a file that can be read; it has not been "
-              "added to the Send List.\n"
-              "The name '" + tooLong + "' is longer than the 125 characters that a transfer can "
-              "carry; the file has not been added to the Send List.\n"
-              "The path '" + deepest + "' is longer than 259 characters; the file has not been "
-              "added to the Send List.\n", shown);
+    EXPECT_EQ("Error: '" + dir.File("missing.txt") + "' is not a file that can be read; it has not "
+              "been added to the Send List.\n"
+              "Error: The name '" + tooLong + "' is longer than the 125 characters that a transfer "
+              "can carry; the file has not been added to the Send List.\n"
+              "Error: The path '" + deepest + "' is longer than 259 characters; the file has not "
+              "been added to the Send List.", shown);
 }
 
 // A second start of the program, in a folder of its own, hands its relative paths to this
@@ -163,7 +120,7 @@ TEST_F(SendListPaths, SecondStartHandsItsPathsMadeAbsoluteWhereItRan)
     std::string line = "\"" + exe + "\" one.txt \"two words.txt\" gone.txt";
     STARTUPINFOA si = {sizeof si};
     PROCESS_INFORMATION pi;
-    ErrorBoxes boxes;
+    BoxAnswerer boxes("Error", BoxAnswerer::kEvery);
     ASSERT_TRUE(CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr,
                                there.Path().c_str(), &si, &pi));
     bool bAdded = WaitFor([] { Pump(0); return ItemCount(g_wnd.hwndSendList) == 2; }, 20000);
@@ -178,8 +135,8 @@ TEST_F(SendListPaths, SecondStartHandsItsPathsMadeAbsoluteWhereItRan)
     EXPECT_EQ(0u, dwExit);
     EXPECT_EQ((Paths{"two words.txt", "one.txt"}), Rows());
     EXPECT_EQ(there.File("one.txt"), ItemText(g_wnd.hwndSendList, 1, 2));
-    EXPECT_EQ("'" + there.File("gone.txt") +
-              "' is not a file that can be read; it has not been added to the Send List.\n",
+    EXPECT_EQ("Error: '" + there.File("gone.txt") +
+              "' is not a file that can be read; it has not been added to the Send List.",
               boxes.Shown());
 }
 
@@ -188,21 +145,10 @@ TEST_F(SendListPaths, SecondStartHandsItsPathsMadeAbsoluteWhereItRan)
 // the record carried; *pData gets the file's bytes.
 std::string PlayReceivingPeer(PeerWire& wire, size_t cbBlock, std::string* pData)
 {
-    std::string owner(256, '\0'), path;
-    memcpy(&owner[0], "PEER", 4);
-    uint32_t size = 0;
-    uint32_t k = 0;
-    for (DWORD dwStart = GetTickCount(); GetTickCount() - dwStart < 30000;) {
-        std::string frame = wire.Recv(4, 200);
-        uint8_t code = frame.empty() ? 0 : (uint8_t)frame[0];
-        if (frame != Frame(code))
-            continue;
+    std::string path, seen;
+    uint32_t size = 0, k = 0;
+    bool bClosed = PlaySerialPeer(wire, "PEER", 30000, seen, [&](uint8_t code) {
         switch (code) {
-        case 0x50: wire.Send(Frame(0x51)); break;
-        case 0x62: wire.Send(Frame(0x63)); break;
-        case 0x56: wire.Send(Frame(0x57)); break;
-        case 0x58: wire.Send(owner); break;
-        case 0x59: wire.Recv(256); break;
         case 0x61: {
             std::string rec = wire.Recv(5 + 256).substr(5);
             for (size_t i = 0; i < 252 && (rec[i] || rec[i + 1]); i += 2)
@@ -222,12 +168,11 @@ std::string PlayReceivingPeer(PeerWire& wire, size_t cbBlock, std::string* pData
             wire.Send(Frame(bGood ? 0x54 : 0x55));
             break;
         }
-        case 0x60: wire.Send(Frame(0x52)); return path;
+        case 0x60: wire.Send(Frame(0x52)); return false;
         }
-    }
-    if (HWND hDlg = FindActiveDialog(nullptr, g_wnd.hwndMain))
-        PostMessageA(hDlg, WM_COMMAND, IDCANCEL, 0);
-    return path + "(no close)";
+        return true;
+    });
+    return bClosed ? path : path + "(no close)";
 }
 
 // A file whose path is about 200 characters goes on the Send List and is sent over the
@@ -247,25 +192,17 @@ TEST_F(SendListPaths, FileInDeepFoldersIsAddedSentAndArrivesUnderItsName)
     AddCommandLineToSendList(("\"" + path + "\"").c_str());
     ASSERT_EQ((Paths{name}), Rows());
 
-    HWND hwndMain = g_wnd.hwndMain;
-    g_settings.bShowResults = 0;
-    g_settings.iCommType = CT_COM1;
-    g_link.hComm = OpenCommPort();
-    HANDLE hWorker = g_link.hComm ? StartTransferWorker(CT_COM1, 4096, 1) : nullptr;
-    g_wnd.hwndMain = hwndMain;
-    PeerWire wire;
-    ASSERT_TRUE(hWorker && wire.OpenSerial()) << "no COM1/COM2 pair";
+    SerialWorker serial;
+    ASSERT_TRUE(serial.Start()) << "no COM1/COM2 pair";
     std::string recorded, received, shown;
     {
-        ErrorBoxes boxes;
-        UserThread peer([&] { recorded = PlayReceivingPeer(wire, 4096, &received); });
+        BoxAnswerer boxes("Error", BoxAnswerer::kEvery);
+        UserThread peer([&] { recorded = PlayReceivingPeer(serial.wire, 4096, &received); });
         RunCommand(IDM_SEND);
         shown = boxes.Shown();
     }
     EXPECT_EQ("", shown);
-    EXPECT_TRUE(StopTransferWorker(hWorker));
-    g_settings.iCommType = CT_LAN;
-    g_settings.bShowResults = 1;
+    EXPECT_TRUE(serial.Stop());
 
     ASSERT_LE(recorded.size(), (size_t)XFER_PATH_CHARS);
     EXPECT_EQ(path.substr(path.size() - recorded.size()), recorded);

@@ -1,15 +1,18 @@
 // The Send List in the main window (adding, the 100-file check, removing, a file that cannot
-// be sent), its summary line, and the transfer status dialog.
+// be sent), its summary line, and the transfer status dialog. Then the main window while a
+// Send or Receive command waits for the worker after its status dialog: it answers and paints,
+// holds back what must not start before the command ends (a command, a close) and posts it
+// again afterwards, and passes on a quit taken meanwhile.
 #include <gtest/gtest.h>
 
 #include "browser/sendlist.h"
-#include "connection/serialport.h"
 #include "mainwindow/progress.h"
 #include "mainwindow/xfercommands.h"
 #include "peer_wire.h"
 #include "protocol/packets.h"
 #include "ui_support.h"
 
+#include <atomic>
 #include <cstring>
 #include "browser/uistate.h"
 #include "connection/control.h"
@@ -21,14 +24,12 @@ namespace {
 
 using Names = std::vector<std::string>;
 
-struct SendList : OnMainWindow {
+struct SendList : OnSendList {
     void SetUp() override
     {
-        SendMessageA(g_wnd.hwndSendList, LVM_DELETEALLITEMS, 0, 0);
-        g_wnd.dwSendListBytes = 0;
+        OnSendList::SetUp();
         UpdateSendListStatus();
     }
-    static Names Rows() { return ListNames(g_wnd.hwndSendList); }
     static std::string Summary() { return WindowText(g_wnd.hwndStatusText); }
     // Adds n one-byte files of a new folder through one path list: the folder, the names and
     // the two NULs that end it.
@@ -129,29 +130,16 @@ TEST_F(SendList, SendOfAFileThatCannotBeReadNamesItAndSendsNothing)
 // alives aside), with the owner name of the program's name record and the index of an open.
 std::string PlayRefusingPeer(PeerWire& wire, uint8_t listReply)
 {
-    std::string seen, name(256, '\0');
-    memcpy(&name[0], "PEERNAME", 8);
-    for (DWORD dwStart = GetTickCount(); GetTickCount() - dwStart < 20000;) {
-        std::string frame = wire.Recv(4, 200);
-        uint8_t code = frame.empty() ? 0 : (uint8_t)frame[0];
-        if (frame != Frame(code))
-            continue;
-        seen += code == 0x56 ? "" : Hex(frame.substr(0, 1));
+    std::string seen;
+    bool bAborted = PlaySerialPeer(wire, "PEERNAME", 20000, seen, [&](uint8_t code) {
         switch (code) {
-        case 0x50: wire.Send(Frame(0x51)); break;
-        case 0x62: wire.Send(Frame(0x63)); break;
-        case 0x56: wire.Send(Frame(0x57)); break;
-        case 0x58: wire.Send(name); break;
-        case 0x59: seen += wire.Recv(256).c_str() + std::string(" "); break;
         case 0x61: wire.Recv(5 + 2 * 256); wire.Send(Frame(listReply)); break;
         case 0x5F: seen += Hex(wire.Recv(1)); wire.Send(Frame(0x67)); break;
-        case 0x64: wire.Send(Frame(0x63)); return seen;
+        case 0x64: wire.Send(Frame(0x63)); return false;
         }
-    }
-    // A send that never got this far is cancelled, so that the test ends.
-    if (HWND hDlg = FindActiveDialog(nullptr, g_wnd.hwndMain))
-        PostMessageA(hDlg, WM_COMMAND, IDCANCEL, 0);
-    return seen + "(no abort)";
+        return true;
+    });
+    return bAborted ? seen : seen + "(no abort)";
 }
 
 // Send to a peer that refuses the batch, for lack of space, a name conflict or a file it cannot
@@ -166,14 +154,8 @@ TEST_F(SendList, SendRefusedByThePeerShowsWhyAndKeepsTheList)
     Names rows = Rows();
     std::string summary = Summary();
     strcpy(g_settings.szOwnerName, "Tester");
-    HWND hwndMain = g_wnd.hwndMain;
-    g_settings.bShowResults = 0;       // a send that went on would otherwise wait on its result box
-    g_settings.iCommType = CT_COM1;
-    g_link.hComm = OpenCommPort();
-    HANDLE hWorker = g_link.hComm ? StartTransferWorker(CT_COM1, 4096, 1) : nullptr;
-    g_wnd.hwndMain = hwndMain;    // the worker reports to the window
-    PeerWire wire;
-    ASSERT_TRUE(hWorker && wire.OpenSerial()) << "no COM1/COM2 pair";
+    SerialWorker serial;
+    ASSERT_TRUE(serial.Start()) << "no COM1/COM2 pair";
     const char* pszCantCreate = "The receiver is unable to create the destination file; the send "
                                 "operation has been aborted.";
     const struct { uint8_t listReply; int iResult; const char* pszSent; const char* pszBox; } cases[] = {
@@ -188,7 +170,7 @@ TEST_F(SendList, SendRefusedByThePeerShowsWhyAndKeepsTheList)
         SCOPED_TRACE(c.listReply);
         std::string sent;
         {
-            UserThread peer([&] { sent = PlayRefusingPeer(wire, c.listReply); });
+            UserThread peer([&] { sent = PlayRefusingPeer(serial.wire, c.listReply); });
             BoxAnswerer box("Error", 20000);
             RunCommand(IDM_SEND);
             EXPECT_EQ(std::string("Error: ") + c.pszBox, box.Shown());
@@ -199,9 +181,7 @@ TEST_F(SendList, SendRefusedByThePeerShowsWhyAndKeepsTheList)
         EXPECT_EQ(summary, Summary());
     }
     EXPECT_STREQ("PEERNAME", g_link.szPeerName);
-    EXPECT_TRUE(StopTransferWorker(hWorker));
-    g_settings.iCommType = CT_LAN;
-    g_settings.bShowResults = 1;
+    EXPECT_TRUE(serial.Stop());
 }
 
 struct XferStatus : OnMainWindow {
@@ -296,23 +276,9 @@ TEST_F(XferStatus, ReceiveStartedAgainKeepsOneDialogAndItsCancelDeletesOnlyTheOp
     std::string dest = root.File("dest"), part = dest + "\\part.bin", victim = root.File("victim");
     CreateDirectoryA(dest.c_str(), nullptr);
     WriteWholeFile(victim, "keep");
-    HANDLE hFile = CreateFileA(part.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
-    HANDLE hMap = CreateFileMappingA(hFile, nullptr, PAGE_READWRITE, 0, 4096, nullptr);
-    ASSERT_NE(nullptr, hMap);
     std::string rec = Record("x/../../victim", 4096);
-    g_xfer.pXferFiles = (XFERFILE*)&rec[0];
-    g_xfer.nXferFiles = 1;
-    g_xfer.iXferFile = 0;
-    snprintf(g_settings.szDestDir, sizeof g_settings.szDestDir, "%s", dest.c_str());
-    snprintf(g_xfer.szRecvPath, sizeof g_xfer.szRecvPath, "%s", part.c_str());
-    g_xfer.hXferMap = hMap;
-    g_xfer.pXferView = (uint8_t*)MapViewOfFile(hMap, FILE_MAP_WRITE, 0, 0, 4096);
-    g_xfer.hXferFile = hFile;
-    g_worker.bAnswerMode = 1;
+    ASSERT_TRUE(HoldPartialFile(dest, part, rec));
     g_settings.bShowResults = 0;
-    g_settings.iCommType = CT_COM1;
-    g_worker.iWorkerState = WS_RECEIVING;
     static int s_iStep, s_nWhileUp;
     s_iStep = 0;
     s_nWhileUp = -1;
@@ -341,6 +307,178 @@ TEST_F(XferStatus, ReceiveStartedAgainKeepsOneDialogAndItsCancelDeletesOnlyTheOp
     EXPECT_EQ(2, s_iStep) << "a status dialog stayed up after it was cancelled";
     EXPECT_EQ(nullptr, g_xfer.hXferFile.load());
     EXPECT_EQ("keep", FileContents(victim));
+    EXPECT_FALSE(FileExists(part));
+}
+
+struct CommandWaits : OnSendList {
+    void SetUp() override
+    {
+        OnSendList::SetUp();
+        g_settings.bShowResults = 0;    // no result box: the command returns by itself
+    }
+    void TearDown() override
+    {
+        g_settings.bShowResults = 1;
+        g_settings.iCommType = CT_LAN;
+        g_worker.bAbort = 0;
+        // The poll opens the serial type's port when it finds none open.
+        if (HANDLE hPort = g_link.hComm.exchange(nullptr))
+            CloseHandle(hPort);
+    }
+};
+
+// Plays the user on another thread once the command's status dialog has been cancelled and
+// its wait has begun: five WM_NULL probes, each to be answered within 200 ms; the window
+// invalidated, to be painted within 200 ms; then a Send and a close posted to the window and
+// a quit to its thread, none of which may take effect yet. Returns what it saw, and whether
+// the command was still waiting when it was done.
+std::string ProbeTheWait(const std::function<bool()>& stillWaiting, std::atomic<int>& nPaints,
+                         DWORD idUiThread)
+{
+    HWND hwndMain = g_wnd.hwndMain;
+    int nAnswered = 0;
+    for (int i = 0; i < 5; i++) {
+        DWORD_PTR dwResult;
+        DWORD dwStart = GetTickCount();
+        if (SendMessageTimeoutA(hwndMain, WM_NULL, 0, 0, SMTO_NORMAL, 200, &dwResult)
+            && GetTickCount() - dwStart <= 200)
+            nAnswered++;
+        Sleep(40);
+    }
+    int nBefore = nPaints;
+    InvalidateRect(hwndMain, nullptr, TRUE);
+    bool bPainted = WaitFor([&] { return nPaints > nBefore; }, 200);
+    PostMessageA(hwndMain, WM_COMMAND, IDM_SEND, 0);
+    PostMessageA(hwndMain, WM_CLOSE, 0, 0);
+    PostThreadMessageA(idUiThread, WM_QUIT, 7, 0);
+    Sleep(100);
+    return "answered " + std::to_string(nAnswered) + " of 5" + (bPainted ? ", painted" : "")
+           + (IsWindow(hwndMain) ? ", open" : ", destroyed")
+           + (stillWaiting() ? ", still waiting" : ", wait over");
+}
+
+// What came to this thread once the command returned: the messages it had held, posted again
+// in order, and the quit it took; everything else is dispatched as usual.
+std::string MessagesAfterTheCommand()
+{
+    std::string seen;
+    HWND hwndMain = g_wnd.hwndMain;
+    for (DWORD dwStart = GetTickCount(); GetTickCount() - dwStart < 1000;) {
+        MSG msg;
+        if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            Sleep(5);
+            continue;
+        }
+        if (msg.message == WM_QUIT) {
+            seen += "quit " + std::to_string(msg.wParam);
+            break;
+        }
+        if (msg.hwnd == hwndMain && msg.message == WM_COMMAND)
+            seen += "command " + std::to_string(LOWORD(msg.wParam)) + ", ";
+        else if (msg.hwnd == hwndMain && msg.message == WM_CLOSE)
+            seen += "close, ";
+        else {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+    }
+    return seen;
+}
+
+// Waits for the status dialog, lets bCancelNow decide when to press its Cancel, and waits for
+// it to go; false when it never came or never went.
+bool CancelStatusDialog(const std::function<bool()>& bCancelNow)
+{
+    HWND hDlg = WaitForDialog("File Xfer Status", 20000);
+    if (!hDlg || !WaitFor(bCancelNow, 10000))
+        return false;
+    PostMessageA(hDlg, WM_COMMAND, IDCANCEL, 0);
+    return WaitFor([&] { return !IsWindow(hDlg); }, 5000);
+}
+
+// Runs the command while the user, on another thread, waits for its status dialog, cancels it
+// once bCancelNow holds and probes the wait that follows (the command still waiting while
+// bWaiting holds); the window must answer and paint meanwhile, and pass on what it held once
+// the command has returned.
+void ExpectTheWaitToAnswer(const std::function<void()>& command,
+                           const std::function<bool()>& bCancelNow,
+                           const std::function<bool()>& bWaiting)
+{
+    std::atomic<int> nPaints{0}, bReturned{0};
+    WindowSpy spy(g_wnd.hwndMain, [&](UINT msg, WPARAM, LPARAM) { nPaints += msg == WM_PAINT; });
+    std::string probed = "(the status dialog did not come and go)";
+    DWORD idUiThread = GetCurrentThreadId();
+    {
+        UserThread user([&] {
+            if (CancelStatusDialog(bCancelNow))
+                probed = ProbeTheWait([&] { return !bReturned && bWaiting(); }, nPaints, idUiThread);
+        });
+        command();
+        bReturned = 1;
+    }
+    std::string after = MessagesAfterTheCommand();
+    EXPECT_EQ("answered 5 of 5, painted, open, still waiting", probed);
+    EXPECT_EQ("command 40017, close, quit 7", after);
+}
+
+// A send over the COM1/COM2 pair to a peer that takes the list and the file's open, then
+// answers no block; cancelled, the sender sends its abort notices, which the peer leaves
+// unanswered until released, and the command waits for the sender up to its bound.
+TEST_F(CommandWaits, SendCancelledWhileThePeerIsSilentKeepsTheWindowAnswering)
+{
+    ScratchDir dir;
+    WriteWholeFile(dir.File("big.bin"), std::string(64 * 1024, 'b'));
+    std::string list = dir.File("big.bin") + std::string(2, '\0');     // a list of one path
+    AddPathsToSendList(list.data());
+    ASSERT_EQ(1, ItemCount(g_wnd.hwndSendList));
+    HWND hwndMain = g_wnd.hwndMain;
+    SerialWorker serial;
+    ASSERT_TRUE(serial.Start()) << "no COM1/COM2 pair";
+
+    std::atomic<int> nBlocks{0}, nAborts{0}, bRelease{0};
+    std::string seen;       // the peer's codes, read once it has ended
+    UserThread peer([&] {
+        PeerWire& wire = serial.wire;
+        PlaySerialPeer(wire, "SILENT", 40000, seen, [&](uint8_t code) {
+            switch (code) {
+            case 0x61: wire.Recv(5 + 256); wire.Send(Frame(0x52)); break;
+            case 0x5F: wire.Recv(1); wire.Send(Frame(0x52)); break;
+            case 0x5C: wire.Recv(8 + 4096); nBlocks++; break;
+            case 0x64:
+                nAborts++;
+                if (bRelease) {
+                    wire.Send(Frame(0x63));
+                    return false;
+                }
+                break;
+            }
+            return true;
+        });
+    });
+    ExpectTheWaitToAnswer([] { RunCommand(IDM_SEND); }, [&] { return nBlocks > 0; },
+                          [] { return g_worker.bSending != 0; });
+    bRelease = 1;
+    EXPECT_TRUE(IsWindow(hwndMain));
+    EXPECT_EQ(1, ItemCount(g_wnd.hwndSendList)) << "the file was not sent and stays listed";
+    EXPECT_TRUE(WaitFor([] { return !g_worker.bSending; }, 15000)) << nAborts << " abort notices";
+    peer.Join();
+    EXPECT_TRUE(serial.Stop()) << seen;
+    EXPECT_NE(std::string::npos, seen.find("5C")) << "the peer saw: " << seen;
+}
+
+// A serial receive cancelled while the worker (here none) still holds the partial file: the
+// command pauses before answer mode, then waits for the file up to its bound and takes it
+// itself; the window answers and paints meanwhile.
+TEST_F(CommandWaits, ReceiveCancelledWaitsForThePartialFileWithTheWindowAnswering)
+{
+    ScratchDir dest;
+    std::string part = dest.File("part.bin");
+    std::string rec = Record("part.bin", 4096);
+    ASSERT_TRUE(HoldPartialFile(dest.Path(), part, rec));
+    ExpectTheWaitToAnswer(CmdReceive, [] { return true; }, [] { return g_xfer.hXferFile != nullptr; });
+    g_xfer.pXferFiles = nullptr;
+    EXPECT_EQ(WS_IDLE, g_worker.iWorkerState.load());
+    EXPECT_EQ(nullptr, g_xfer.hXferFile.load());
     EXPECT_FALSE(FileExists(part));
 }
 

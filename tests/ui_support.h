@@ -5,16 +5,24 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstring>
 #include <functional>
 #include <initializer_list>
 #include <string>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 #include "browser/listing.h"
 #include "browser/uistate.h"
+#include "connection/control.h"
+#include "connection/link.h"
+#include "connection/serialport.h"
 #include "connection/settings.h"
 #include "mainwindow/mainwindow.h"
+#include "peer_wire.h"
+#include "protocol/transfer.h"
 #include "resource.h"
 #include "testenv.h"
 
@@ -86,6 +94,16 @@ inline std::string WindowText(HWND hwnd)
     return sz;
 }
 
+// A suite on the main window whose every test starts with an empty Send List.
+struct OnSendList : OnMainWindow {
+    void SetUp() override
+    {
+        SendMessageA(g_wnd.hwndSendList, LVM_DELETEALLITEMS, 0, 0);
+        g_wnd.dwSendListBytes = 0;
+    }
+    static std::vector<std::string> Rows() { return ListNames(g_wnd.hwndSendList); }
+};
+
 // Lists the folder in the file pane as a navigation to it would.
 inline void ShowFolder(const std::string& path)
 {
@@ -121,14 +139,18 @@ inline LRESULT NotifyFrom(HWND hwndList, UINT code, int iItem)
 // A menu or button command to the main window; it returns when the command is done.
 inline void RunCommand(int id) { SendMessageA(g_wnd.hwndMain, WM_COMMAND, id, 0); }
 
-// Lets a test see the messages a window of this process gets before the window handles them,
-// without changing what the window does with them. One spy at a time.
+// Lets a test see the messages a window of this process gets before the window handles them.
+// An observer that returns nothing changes nothing the window does; one that returns a bool
+// keeps from the window each message it returns true for. One spy at a time.
 class WindowSpy {
 public:
-    using Observer = std::function<void(UINT, WPARAM, LPARAM)>;
-    WindowSpy(HWND hwnd, Observer observer) : m_hwnd(hwnd)
+    using Observer = std::function<bool(UINT, WPARAM, LPARAM)>;
+    template <class F> WindowSpy(HWND hwnd, F observer) : m_hwnd(hwnd)
     {
-        s_observer = std::move(observer);
+        if constexpr (std::is_same_v<decltype(observer(0u, 0, 0)), bool>)
+            s_observer = std::move(observer);
+        else
+            s_observer = [observer](UINT msg, WPARAM w, LPARAM l) { return observer(msg, w, l), false; };
         s_oldProc = (WNDPROC)SetWindowLongPtrA(hwnd, GWLP_WNDPROC, (LONG_PTR)Proc);
     }
     ~WindowSpy()
@@ -140,8 +162,8 @@ public:
 private:
     static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     {
-        if (s_observer)
-            s_observer(msg, wParam, lParam);
+        if (s_observer && s_observer(msg, wParam, lParam))
+            return 0;
         return CallWindowProcA(s_oldProc, hwnd, msg, wParam, lParam);
     }
     HWND m_hwnd;
@@ -200,23 +222,118 @@ inline void WithDialog(int idCommand, const char* pszCaption, const std::functio
 }
 
 // Waits on a thread of its own for a message box with the caption (any caption when null) and
-// presses the answer button. The box is modal to the test's thread, so only another thread
+// presses the answer button: on the first box that comes within ms or, with ms kEvery, on
+// every box until Shown is asked. A box is modal to the test's thread, so only another thread
 // can answer it.
 class BoxAnswerer {
 public:
+    static constexpr int kEvery = -1;
     explicit BoxAnswerer(const char* pszCaption, int ms = 10000, int idAnswer = IDOK)
         : m_thread([this, caption = std::string(pszCaption ? pszCaption : ""), ms, idAnswer] {
-              if (HWND hwnd = WaitForDialog(caption.empty() ? nullptr : caption.c_str(), ms)) {
-                  m_shown = WindowText(hwnd) + ": " + BoxText(hwnd);
+              do {
+                  HWND hwnd = WaitForDialog(caption.empty() ? nullptr : caption.c_str(),
+                                            ms == kEvery ? 20 : ms);
+                  if (!hwnd)
+                      continue;
+                  m_shown += (m_shown.empty() ? "" : "\n") + WindowText(hwnd) + ": " + BoxText(hwnd);
                   PostMessageA(hwnd, WM_COMMAND, idAnswer, 0);
-              }
+                  if (ms == kEvery)
+                      WaitFor([&] { return !IsWindow(hwnd); }, 2000);
+              } while (ms == kEvery && !m_bDone);
           })
     {
     }
-    // "Caption: message" of the box that was answered, "" when none came.
-    std::string Shown() { return m_thread.Join(), m_shown; }
+    ~BoxAnswerer() { m_bDone = true; }
+    // "Caption: message" of each box that was answered, one a line; "" when none came.
+    std::string Shown() { return m_bDone = true, m_thread.Join(), m_shown; }
 
 private:
+    std::atomic<bool> m_bDone{false};
     std::string m_shown;
-    UserThread m_thread;
+    UserThread m_thread;    // last, so that it starts once the rest is made
 };
+
+// The program's worker in answer mode on COM1, reporting to the main window, and the test's
+// end of the cable on COM2 in wire; no result box, so that a send returns by itself. Stop ends
+// the worker and puts the LAN type and the result box back.
+struct SerialWorker {
+    PeerWire wire;
+    HANDLE hWorker = nullptr;
+    // False when the COM1/COM2 pair is not there.
+    bool Start()
+    {
+        HWND hwndMain = g_wnd.hwndMain;
+        g_settings.bShowResults = 0;
+        g_settings.iCommType = CT_COM1;
+        g_link.hComm = OpenCommPort();
+        hWorker = g_link.hComm ? StartTransferWorker(CT_COM1, 4096, 1) : nullptr;
+        g_wnd.hwndMain = hwndMain;
+        return hWorker && wire.OpenSerial();
+    }
+    // True when the worker ended in time.
+    bool Stop()
+    {
+        bool bEnded = StopTransferWorker(hWorker);
+        g_settings.iCommType = CT_LAN;
+        g_settings.bShowResults = 1;
+        return bEnded;
+    }
+};
+
+// Plays the far end of the serial cable for up to ms milliseconds: answers the frames of the
+// link-up (ping, link, keep-alive, and the exchange of names, with pszName as its own) and
+// hands the code of every other frame to onFrame, which reads the rest of its message and
+// answers it, and returns false once the peer is done. seen gets the codes that came
+// (keep-alives aside) in hex, and the owner name of the program's name record. When the time
+// runs out first, a dialog of the main window is cancelled so that the test ends; false then.
+inline bool PlaySerialPeer(PeerWire& wire, const char* pszName, int ms, std::string& seen,
+                           const std::function<bool(uint8_t)>& onFrame)
+{
+    std::string name(256, '\0');
+    memcpy(&name[0], pszName, strlen(pszName));
+    for (DWORD dwStart = GetTickCount(); (int)(GetTickCount() - dwStart) < ms;) {
+        std::string frame = wire.Recv(4, 200);
+        uint8_t code = frame.empty() ? 0 : (uint8_t)frame[0];
+        if (frame != Frame(code))
+            continue;
+        if (code != 0x56 && seen.size() < 200)
+            seen += Hex(frame.substr(0, 1));
+        switch (code) {
+        case 0x50: wire.Send(Frame(0x51)); break;
+        case 0x62: wire.Send(Frame(0x63)); break;
+        case 0x56: wire.Send(Frame(0x57)); break;
+        case 0x58: wire.Send(name); break;
+        case 0x59: seen += wire.Recv(256).c_str() + std::string(" "); break;
+        default:
+            if (!onFrame(code))
+                return true;
+        }
+    }
+    if (HWND hDlg = FindActiveDialog(nullptr, g_wnd.hwndMain))
+        PostMessageA(hDlg, WM_COMMAND, IDCANCEL, 0);
+    return false;
+}
+
+// The worker's state in the middle of a serial receive into the folder dest: the batch's one
+// file, named by the record rec (which the caller keeps), open at the path part and mapped for
+// its 4096 bytes. False when the file could not be mapped.
+inline bool HoldPartialFile(const std::string& dest, const std::string& part, std::string& rec)
+{
+    HANDLE hFile = CreateFileA(part.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE hMap = CreateFileMappingA(hFile, nullptr, PAGE_READWRITE, 0, 4096, nullptr);
+    if (!hMap)
+        return false;
+    g_xfer.pXferFiles = (XFERFILE*)&rec[0];
+    g_xfer.nXferFiles = 1;
+    g_xfer.iXferFile = 0;
+    snprintf(g_settings.szDestDir, sizeof g_settings.szDestDir, "%s", dest.c_str());
+    snprintf(g_xfer.szRecvPath, sizeof g_xfer.szRecvPath, "%s", part.c_str());
+    g_xfer.hXferMap = hMap;
+    g_xfer.pXferView = (uint8_t*)MapViewOfFile(hMap, FILE_MAP_WRITE, 0, 0, 4096);
+    g_xfer.hXferFile = hFile;
+    g_worker.bAnswerMode = 1;
+    g_worker.iWorkerState = WS_RECEIVING;
+    g_settings.iCommType = CT_COM1;
+    return true;
+}
