@@ -161,12 +161,22 @@ TEST_F(SettingsDialog, Com2ToAUsbDeviceThatComesLater)
 
     SetUsbEntry("COM9");   // no such port
     FindUsbSerialPort();
+    // The old handle's value may be taken by a new handle once it is closed, so "still open"
+    // means the value still names the port's object, which a duplicate keeps for comparing.
+    using CompareFn = BOOL(WINAPI*)(HANDLE, HANDLE);
+    auto pCompare = (CompareFn)(void*)GetProcAddress(GetModuleHandleA("kernelbase.dll"),
+                                                     "CompareObjectHandles");
+    ASSERT_NE(nullptr, pCompare);
+    HANDLE hPort = nullptr;
+    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), hCom2, GetCurrentProcess(), &hPort, 0,
+                                FALSE, DUPLICATE_SAME_ACCESS));
     int nOpenAtRetitle = 0;
     {
         BoxAnswerer box("USB");
         WindowSpy spy(g_wnd.hwndMain, [&](UINT msg, WPARAM, LPARAM) {
             DWORD dwFlags;
-            if (msg == WM_SETTEXT && GetHandleInformation(hCom2, &dwFlags))
+            if (msg == WM_SETTEXT && GetHandleInformation(hCom2, &dwFlags)
+                && pCompare(hCom2, hPort))
                 nOpenAtRetitle++;
         });
         SwitchTo("USB");
@@ -175,6 +185,7 @@ TEST_F(SettingsDialog, Com2ToAUsbDeviceThatComesLater)
                   "and open it when available.",
                   box.Shown());
     }
+    CloseHandle(hPort);
     EXPECT_EQ(0, nOpenAtRetitle) << "COM2 was still open when the USB device was opened";
     EXPECT_EQ("Talmox - USB", WindowText(g_wnd.hwndMain));
     EXPECT_EQ(nullptr, g_link.hComm.load());
