@@ -87,7 +87,12 @@ expect_summary() {
 # The names in a list view of the main window (5: Send List, 4: file pane), top row first.
 list_names() { machine_drive "$work/$1" list "$2" | awk -F'\t' '$1=="row" {print $2}'; }
 
-wait_main() { machine_drive "$work/$1" main 30000 >/dev/null || fail "$1's main window did not appear"; }
+wait_main() {
+  local out rc
+  out=$(machine_drive "$work/$1" main 30000) && return 0
+  rc=$?
+  fail "$1's main window did not appear (the driver ended with $rc: \"$out\"; wine said \"$(tail -3 "$work/$1/driver.err" "$work/$1/talmox.log" 2>/dev/null | tr '\n' ' ')\")"
+}
 
 # A second start of the program on machine M with a path: it hands the path to the running copy.
 second_start() {

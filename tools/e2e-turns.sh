@@ -18,6 +18,9 @@ pair_names turns "$link"
 WINDIR='C:\turn files' SUBDIR='drive_c/turn files'
 seed=${TURNS_SEED:-$$}
 MAX_KIB=${TURNS_MAX_KIB:-64}
+# A batch of three such files takes seconds; one that has not ended in two minutes is stuck, and
+# failing it here leaves pictures of both screens, where ctest's time-out would leave none.
+export BATCH_WAIT_MS=${BATCH_WAIT_MS:-120000}
 RANDOM=$seed
 trap pair_stop EXIT
 trap 'exit 1' INT TERM

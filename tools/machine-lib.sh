@@ -14,6 +14,7 @@
 #   machine_drive DIR ARGS...        run the driver (tests/e2e/driver.cpp) on the machine
 #   machine_shot DIR FILE [CAPTION]  screenshot of the display, cut to the window if given
 #   machine_shot_popups DIR FILE     screenshot of the main window with its tips and menus
+#   machine_windows DIR              the captions of the windows the machine shows
 #   machine_pids DIR PATTERN         the Linux processes of the machine whose command matches
 #   machine_stats DIR                "working-set-KiB descriptors threads" of the machine's Talmox
 #   machine_setup DIR NETNS TYPE [COM1]  create and start a machine set up for batches
@@ -42,7 +43,7 @@ machine_netns() { cat "$1/netns" 2>/dev/null; }
 machine_exec() {
   local dir=$1; shift
   local ns; ns=$(machine_netns "$dir")
-  local envs=(WINEPREFIX="$dir/pfx" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  local envs=(WINEPREFIX="$dir/pfx" WINEDEBUG=-all,err+module,err+seh WINEDLLOVERRIDES="mscoree,mshtml="
               DISPLAY=":$(cat "$dir/display" 2>/dev/null)")
   if [ -n "$ns" ]; then
     ip netns exec "$ns" env "${envs[@]}" "$@"
@@ -150,6 +151,13 @@ machine_shot_popups() {
   local rc=$?
   rm -rf "$tmp"
   return $rc
+}
+
+# The captions of the windows shown on the machine's display, for a failure's report.
+machine_windows() {
+  machine_exec "$1" xwininfo -root -children -display ":$(cat "$1/display")" 2>/dev/null |
+    awk -F'"' '/talmox.exe|e2edriver/ && $2 !~ /^(|Default IME|talmox.exe|e2edriver.exe)$/ {
+                 printf "\"%s\" ", $2 }'
 }
 
 machine_destroy() {
@@ -273,6 +281,7 @@ pair_fail() {
   for m in A B; do
     machine_shot "$work/$m" "$work/$m-screen.png" 2>/dev/null
     machine_shot "$work/$m" "$work/$m-status.png" "File Xfer Status" 2>/dev/null
+    echo "  windows on $m: $(machine_windows "$work/$m")"
   done
   echo "  pictures of the screens: $work/*-screen.png"
   exit 1
@@ -292,14 +301,15 @@ machine_batch() {
     sleep 0.25
   done
   case $got in "$want "*) ;; *) echo >&2 "the Send List reads \"$got\", not $want files"; return 1 ;; esac
-  machine_drive "$r" box "Receive File(s)" 600000 >/dev/null &
+  local ms=${BATCH_WAIT_MS:-600000}
+  machine_drive "$r" box "Receive File(s)" "$ms" >/dev/null &
   local waitR=$! out
   # Send is pressed and its result box awaited by one run of the driver, which times the two.
   # The status dialog comes up once the link stands: its first sight is the connect's time,
   # kept in S's folder as last_connect.
-  if ! out=$(machine_drive "$s" timed 40017 "Send File(s)" 600000 "File Xfer Status"); then
+  if ! out=$(machine_drive "$s" timed 40017 "Send File(s)" "$ms" "File Xfer Status"); then
     kill $waitR 2>/dev/null
-    echo >&2 "no result box"
+    echo >&2 "no result box within $ms ms: $out"
     return 1
   fi
   wait $waitR
