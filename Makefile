@@ -3,7 +3,7 @@
 BUILD ?= build
 JOBS ?= 2
 
-.PHONY: all deps build build-x64 build-i686 test run bench soak clean
+.PHONY: all deps build build-x64 build-i686 test run bench soak clean dist
 
 all: build
 
@@ -26,6 +26,11 @@ test: build
 
 run: build
 	@tools/run.sh $(BUILD)
+
+# The MSI packages and portable zips of both architectures, named with the version; every build
+# makes its own architecture's (installer/installer.cmake).
+dist: build
+	@echo "Packages in $(BUILD)/dist:"; ls -1 $(BUILD)/dist
 
 # A benchmark, not a test: prints a table of figures (a few minutes) and never fails.
 bench: build-x64

@@ -18,10 +18,14 @@
 //   hover ID MS                   move the mouse onto control ID of the main window, as a hand
 //                                 would, and wait until the program shows a tip; print its text
 //   stats                         print the main window's process: working set, handles, threads
+//   modules                       print the files of the modules the main window's process loaded
+//   version PATH                  print a program's version resource as Explorer reads it
+//   link PATH                     print what a shortcut (.lnk) starts, as the shell reads it
 // The exit code is 0 when the thing was done or seen, 1 on a time-out, 2 on a bad command line.
 #include <windows.h>
 #include <commctrl.h>
 #include <psapi.h>
+#include <shlobj.h>
 #include <tlhelp32.h>
 
 #include <cstdio>
@@ -450,9 +454,106 @@ static int CmdStats()
     return 0;
 }
 
+// Which common controls a program runs with shows in the comctl32 it loaded: the side-by-side
+// one of version 6, or the system's own.
+static int CmdModules()
+{
+    HWND hwndMain = FindMain();
+    DWORD dwPid = 0;
+    if (hwndMain)
+        GetWindowThreadProcessId(hwndMain, &dwPid);
+    HANDLE hProc = dwPid ? OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, dwPid)
+                         : nullptr;
+    HMODULE ahMods[512];
+    DWORD cbNeeded = 0;
+    if (!hProc || !EnumProcessModules(hProc, ahMods, sizeof ahMods, &cbNeeded)) {
+        printf("error\tno process\n");
+        if (hProc)
+            CloseHandle(hProc);
+        return 1;
+    }
+    for (DWORD i = 0; i < cbNeeded / sizeof(HMODULE) && i < 512; i++) {
+        char szPath[MAX_PATH] = "";
+        if (GetModuleFileNameExA(hProc, ahMods[i], szPath, sizeof szPath))
+            printf("module\t%s\n", szPath);
+    }
+    CloseHandle(hProc);
+    return 0;
+}
+
+// The fixed part's two versions, then the strings of the first translation the file names.
+static int CmdVersion(const char* pszPath)
+{
+    DWORD dwIgnored = 0;
+    DWORD cb = GetFileVersionInfoSizeA(pszPath, &dwIgnored);
+    std::string data(cb, '\0');
+    if (!cb || !GetFileVersionInfoA(pszPath, 0, cb, &data[0])) {
+        printf("error\tno version resource in %s\n", pszPath);
+        return 1;
+    }
+    VS_FIXEDFILEINFO* pFixed = nullptr;
+    UINT uLen = 0;
+    if (VerQueryValueA(data.data(), "\\", (void**)&pFixed, &uLen) && pFixed) {
+        printf("fixed_file\t%u.%u.%u.%u\n", HIWORD(pFixed->dwFileVersionMS),
+               LOWORD(pFixed->dwFileVersionMS), HIWORD(pFixed->dwFileVersionLS),
+               LOWORD(pFixed->dwFileVersionLS));
+        printf("fixed_product\t%u.%u.%u.%u\n", HIWORD(pFixed->dwProductVersionMS),
+               LOWORD(pFixed->dwProductVersionMS), HIWORD(pFixed->dwProductVersionLS),
+               LOWORD(pFixed->dwProductVersionLS));
+    }
+    WORD* pLang = nullptr;
+    if (!VerQueryValueA(data.data(), "\\VarFileInfo\\Translation", (void**)&pLang, &uLen) ||
+        uLen < 4) {
+        printf("error\tno translation\n");
+        return 1;
+    }
+    static const char* const kNames[] = {"CompanyName", "FileDescription", "FileVersion",
+                                         "InternalName", "LegalCopyright", "OriginalFilename",
+                                         "ProductName", "ProductVersion"};
+    for (const char* pszName : kNames) {
+        char szKey[96];
+        snprintf(szKey, sizeof szKey, "\\StringFileInfo\\%04x%04x\\%s", pLang[0], pLang[1], pszName);
+        char* pszValue = nullptr;
+        if (VerQueryValueA(data.data(), szKey, (void**)&pszValue, &uLen) && pszValue)
+            printf("%s\t%s\n", pszName, OneLine(pszValue).c_str());
+    }
+    return 0;
+}
+
+static int CmdLink(const char* pszPath)
+{
+    CoInitialize(nullptr);
+    IShellLinkA* pLink = nullptr;
+    IPersistFile* pFile = nullptr;
+    int rc = 1;
+    WCHAR wszPath[MAX_PATH];
+    MultiByteToWideChar(CP_ACP, 0, pszPath, -1, wszPath, MAX_PATH);
+    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                   (void**)&pLink)) &&
+        SUCCEEDED(pLink->QueryInterface(IID_IPersistFile, (void**)&pFile)) &&
+        SUCCEEDED(pFile->Load(wszPath, STGM_READ))) {
+        char szTarget[MAX_PATH] = "", szArgs[1024] = "", szDir[MAX_PATH] = "", szDesc[1024] = "";
+        pLink->GetPath(szTarget, sizeof szTarget, nullptr, 0);
+        pLink->GetArguments(szArgs, sizeof szArgs);
+        pLink->GetWorkingDirectory(szDir, sizeof szDir);
+        pLink->GetDescription(szDesc, sizeof szDesc);
+        printf("target\t%s\nargs\t%s\nworkdir\t%s\ndescription\t%s\n", szTarget, szArgs, szDir,
+               szDesc);
+        rc = 0;
+    } else {
+        printf("error\tcannot read the shortcut %s\n", pszPath);
+    }
+    if (pFile)
+        pFile->Release();
+    if (pLink)
+        pLink->Release();
+    CoUninitialize();
+    return rc;
+}
+
 static int Usage()
 {
-    fprintf(stderr, "usage: e2edriver main|post|wait|click|box|timed|gone|list|text|rect|hover|stats ...\n");
+    fprintf(stderr, "usage: e2edriver main|post|wait|click|box|timed|gone|list|text|rect|hover|stats|modules|version|link ...\n");
     return 2;
 }
 
@@ -490,6 +591,12 @@ int main(int argc, char** argv)
         rc = CmdHover(atoi(a[0]), atoi(a[1]));
     else if (cmd == "stats" && n == 0)
         rc = CmdStats();
+    else if (cmd == "modules" && n == 0)
+        rc = CmdModules();
+    else if (cmd == "version" && n == 1)
+        rc = CmdVersion(a[0]);
+    else if (cmd == "link" && n == 1)
+        rc = CmdLink(a[0]);
     else
         return Usage();
     fflush(stdout);
