@@ -45,7 +45,14 @@ machine_exec() {
   local ns; ns=$(machine_netns "$dir")
   local envs=(WINEPREFIX="$dir/pfx" WINEDEBUG=-all,err+module,err+seh WINEDLLOVERRIDES="mscoree,mshtml="
               DISPLAY=":$(cat "$dir/display" 2>/dev/null)")
-  if [ -n "$ns" ]; then
+  # The 32-bit suite (tools/test-i686.sh) runs Wine 10 in the Debian 13 root; the display, the
+  # screenshots and the rest stay on the host.
+  local prog=$1
+  [ "$prog" = timeout ] && prog=${3:-}
+  if [ -n "${TALMOX_WINE32ROOT:-}" ] && { [ "$prog" = wine ] || [ "$prog" = wineserver ]; }; then
+    "$(dirname "${BASH_SOURCE[0]}")/wine32-root.sh" run "$TALMOX_WINE32ROOT" ${ns:+--netns "$ns"} \
+      -- env "${envs[@]}" "$@"
+  elif [ -n "$ns" ]; then
     ip netns exec "$ns" env "${envs[@]}" "$@"
   else
     env "${envs[@]}" "$@"

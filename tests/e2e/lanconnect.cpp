@@ -12,6 +12,14 @@
 #include "connection/settings.h"
 #include "connection/sockets.h"
 
+// A thread routine is WINAPI (stdcall on 32-bit Windows), which a lambda cannot be.
+static DWORD WINAPI AbortLater(void*)
+{
+    Sleep(20000);
+    g_worker.bAbort = 1;
+    return 0;
+}
+
 int main()
 {
     WSADATA wsa;
@@ -22,11 +30,7 @@ int main()
     HANDLE hResponder = CreateThread(nullptr, 0, DiscoveryResponder, nullptr, 0, nullptr);
     Sleep(500);
     // A time limit of its own, so that a peer that never answers ends the run.
-    HANDLE hTimer = CreateThread(nullptr, 0, [](void*) -> DWORD {
-        Sleep(20000);
-        g_worker.bAbort = 1;
-        return 0;
-    }, nullptr, 0, nullptr);
+    HANDLE hTimer = CreateThread(nullptr, 0, AbortLater, nullptr, 0, nullptr);
     StartConnect();     // as the send command does
     SockConnect();
     int bConnected = g_worker.iWorkerState == WS_CONNECTED && !g_worker.bAbort;
