@@ -33,11 +33,22 @@
 #define IDS_PATH_TOO_LONG    5050
 #define IDS_NAME_TOO_LONG    5051
 #define IDS_NOT_A_FILE       5052
+#define IDS_TOO_LARGE        5053
+#define IDS_SAME_NAME        5054
+#define IDS_AND_MORE         5055
+#define IDS_SENDLIST_CAP     5056
 #define IDS_SEND_REFUSED_BASE 6000
 #define IDS_NO_SPACE         6001
 #define IDS_NAME_CONFLICT    6002
 #define IDS_CANT_CREATE      6003
 #define IDS_CANT_READ_SOURCE 6004
+// What the receiving user is told about a batch that could not be taken
+#define IDS_DEST_FOLDER_GONE 6200
+#define IDS_SOURCE_TOO_LARGE 6250
+#define IDS_SENT_BEFORE_STOP 6251
+#define IDS_DEST_NONE        6252
+#define IDS_DEST_RELATIVE    6253
+#define IDS_DEST_MISSING     6254
 #define IDS_COMMTYPE_BASE    7000
 // The tool buttons' tips, in the order of ToolButtonIds.
 #define IDS_TOOLTIP_BASE     7100
@@ -147,6 +158,8 @@
 #define IDM_DESELECTALL      40036
 #define IDM_RUN              40037
 #define IDM_SORTMENU         40038
+// Posted by the worker: a batch was refused because the destination folder has gone.
+#define IDM_DEST_FOLDER_GONE 40420
 // Item k of a path menu (k from 1, the folder itself, to the drives level; a 256-byte path
 // has fewer than 200 levels).
 #define IDM_PATHLEVEL        40100

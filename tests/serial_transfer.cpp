@@ -94,8 +94,8 @@ struct SerialXfer : Serial {
     }
 };
 
-// The hello batch byte for byte, then a batch of sizes around the block.
-TEST_F(SerialXfer, HelloBatchIsAnsweredByteForByteAndSizesAroundTheBlockArriveWhole)
+// The hello batch byte for byte.
+TEST_F(SerialXfer, HelloBatchIsAnsweredByteForByte)
 {
     EXPECT_EQ(Hex(Frame(0x51)), Ask(Frame(0x50), 4));
     EXPECT_EQ(Hex(Frame(0x63)), Ask(Frame(0x62), 4));
@@ -107,55 +107,71 @@ TEST_F(SerialXfer, HelloBatchIsAnsweredByteForByteAndSizesAroundTheBlockArriveWh
     EXPECT_EQ("", Hex(wire.Drain(300)));
     EXPECT_EQ("hello", FileContents(DestFile("hello.txt")));
     EXPECT_TRUE(WaitFor([] { return g_worker.iWorkerState == WS_IDLE; }, 2000));
-
-    std::vector<PeerFile> files = FilesAroundTheBlock("f", B, 40);
-    ASSERT_TRUE(PeerSendBatch(wire, true, B, files));
-    ExpectStored(files);
-    EXPECT_EQ(6, g_xfer.nFilesOk);     // a batch counts its own files
 }
 
-// Blocks with a bad CRC or out of step are not stored. A block answered by its CRC alone
-// leaves the sender past a block never stored: its later blocks are answered by their CRCs
-// too, not refused for ever, and the incomplete file is deleted at its close.
-TEST_F(SerialXfer, DamagedAndOutOfStepBlocksAreNotStored)
+// A sender that breaks the order of the messages, or whose indexes were damaged, gets no reply
+// that reads as success for anything not done; each case is followed by a normal batch of
+// sizes around the block, which must arrive whole (a file of a whole number of blocks ends
+// with an empty block on this link). A serial reply names no block, so a block that is not stored is refused
+// whatever its CRC: acknowledged, the sender would go on past it. Refused are a bad CRC, a
+// block out of step (its index damaged: the line is purged), and a repeat of the last block
+// stored that does not carry its bytes; a repeat that does is acknowledged again. A close
+// before the last block deletes the file and is answered with the abort, as is its repeat.
+TEST_F(SerialXfer, MessagesOutOfOrderOrDamagedGetNoFalseSuccessAndTheNextBatchArrivesWhole)
 {
-    std::string d = Pattern(3 * B + 10, 50), e = Pattern(3 * B + 5, 51);
-    EXPECT_EQ(Hex(Frame(0x52)), Ask(ListMsg({Record("d.bin", (uint32_t)d.size()),
-                                                 Record("e.bin", (uint32_t)e.size())}), 4));
-    EXPECT_EQ(Hex(Frame(0x52)), Ask(OpenMsg(0), 4));
-    std::string b0 = d.substr(0, B), bad = b0;
-    bad[5] ^= 1;
-    EXPECT_EQ(Hex(Frame(0x55)), Ask(BlockMsgCrc(0, Crc(b0), bad), 4));
-    EXPECT_EQ(Hex(Frame(0x54)), Ask(BlockMsg(0, b0), 4));
-    // Block 3 is not the current or next one: not stored, the reply follows the CRC.
-    EXPECT_EQ(Hex(Frame(0x54)), Ask(BlockMsg(3, d.substr(3 * B)), 4));
-    // A garbled frame is purged; the line then works again.
-    wire.Send("\x61\xFF\x61\x10");
-    wire.Drain(1500);
-    EXPECT_EQ(Hex(Frame(0x51)), Ask(Frame(0x50), 4));
-    for (int k = 1; k < 4; k++)
-        EXPECT_EQ(Hex(Frame(0x54)), Ask(BlockOf(d, k, B), 4));
-    EXPECT_EQ(Hex(Frame(0x52)), Ask(Frame(0x60), 4));
-    EXPECT_TRUE(FileContents(DestFile("d.bin")) == d);
-
-    // Block 0 under damaged indexes: the next one is refused and leaves the step where it
-    // was, so that the one after is out of step and answered by its CRC.
-    EXPECT_EQ(Hex(Frame(0x52)), Ask(OpenMsg(1), 4));
-    std::string e0 = e.substr(0, B);
-    EXPECT_EQ(Hex(Frame(0x55)), Ask(BlockMsg(1, e0), 4));
-    EXPECT_EQ(Hex(Frame(0x54)), Ask(BlockMsg(2, e0), 4));
-    for (int k = 1; k < 4; k++)
-        EXPECT_EQ(Hex(Frame(0x54)), Ask(BlockOf(e, k, B), 4));
-    EXPECT_EQ(Hex(Frame(0x52)), Ask(Frame(0x60), 4));
-    EXPECT_FALSE(FileExists(DestFile("e.bin")));
+    std::string a = Pattern(3 * B + 7, 87), a1 = a.substr(B, B);
+    std::string list = ListMsg({Record("a.bin", (uint32_t)a.size()), Record("b.bin", 2 * B)});
+    std::string ok = Frame(0x52), good = Frame(0x54), bad = Frame(0x55), abort = Frame(0x64);
+    const Steps opened = {{list, ok}, {OpenMsg(0), ok}, {BlockOf(a, 0, B), good}};
+    auto then = [&](const Steps& more) {
+        Steps steps = opened;
+        steps.insert(steps.end(), more.begin(), more.end());
+        return steps;
+    };
+    const struct { const char* what; Steps steps; std::vector<std::string> kept; } cases[] = {
+        {"a block with no file open", {{list, ok}, {BlockOf(a, 0, B), bad}}, {}},
+        {"a close with no file open", {{list, ok}, {Frame(0x60), ""}}, {}},
+        {"a block with a bad CRC", {{list, ok}, {OpenMsg(0), ok}, {BlockMsgCrc(0, Crc(a1), a.substr(0, B)), bad}}, {}},
+        // A garbled frame is purged; the line then works again.
+        {"blocks out of step, or under the index before, and a garbled frame",
+         then({{BlockOf(a, 3, B), bad}, {"\x61\xFF\x61\x10", ""}, {Frame(0x50), Frame(0x51)},
+               {BlockMsg(0, a1), bad}, {BlockMsg(2, a1), bad}, {BlockOf(a, 1, B), good},
+               {BlockOf(a, 2, B), good}, {BlockOf(a, 3, B), good}, {BlockOf(a, 3, B), good},
+               {Frame(0x60), ok}}), {"a.bin"}},
+        {"the last block again once its file is closed",
+         then({{BlockOf(a, 1, B), good}, {BlockOf(a, 2, B), good}, {BlockOf(a, 3, B), good},
+               {Frame(0x60), ok}, {BlockOf(a, 3, B), bad}}), {"a.bin"}},
+        {"a close before the last block, repeated", then({{Frame(0x60), abort}, {Frame(0x60), abort}}), {}},
+        {"an open of the open file", {{list, ok}, {OpenMsg(0), ok}, {OpenMsg(0), ""}}, {}},
+        {"an open while another file is open, then blocks of the file before",
+         then({{OpenMsg(1), ok}, {BlockOf(a, 1, B), bad}, {Frame(0x60), abort}}), {}},
+        {"a list in mid-file", then({{list, ok}}), {}},
+        {"an abort", {{list, ok}, {OpenMsg(0), ok}, {abort, Frame(0x63)}}, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        AskEach(c.steps);
+        EXPECT_EQ("", Hex(wire.Drain(100)));
+        g_worker.bAbort = 0;            // as the status dialog leaves it
+        EXPECT_EQ(Hex(ok), Ask(ListMsg({}), 4));    // a new list ends the file open, if any
+        EXPECT_EQ(c.kept, FolderNames(dest));
+        std::vector<PeerFile> files = FilesAroundTheBlock("f", B, 40);
+        ASSERT_TRUE(PeerSendBatch(wire, true, B, files));
+        ExpectStored(files);
+        EXPECT_EQ(6, g_xfer.nFilesOk);     // a batch counts its own files
+        for (const std::string& name : FolderNames(dest))
+            DeleteFileA(DestFile(name).c_str());
+    }
 }
 
 // The serial sender against a receiver that refuses a good block once: the reply is the bare
-// frame, so the repeat follows within the block's pause, and the file counts as sent.
-TEST_F(SerialXfer, SenderRepeatsARefusedBlockWithinItsPause)
+// frame, so the repeat follows within the block's pause, and the file counts as sent. A file of
+// a whole number of blocks ends with an empty block. A close answered with the abort (the
+// receiver did not keep the file) does not count the file, and stops the send.
+TEST_F(SerialXfer, SenderRepeatsARefusedBlockAndCountsOnlyFilesTheReceiverKept)
 {
-    std::string d = Pattern(2 * B + 3, 70);
-    SendFiles({{"s.bin", d}});
+    std::string d = Pattern(2 * B + 3, 70), m = Pattern(B, 71);
+    SendFiles({{"s.bin", d}, {"m.bin", m}, {"n.bin", "n"}});
     Expect(ListMsg(recs), "list");
     wire.Send(Frame(0x52));
     Expect(OpenMsg(0), "open");
@@ -172,10 +188,22 @@ TEST_F(SerialXfer, SenderRepeatsARefusedBlockWithinItsPause)
     wire.Send(Frame(0x54));
     Expect(Frame(0x60), "close");
     wire.Send(Frame(0x52));
+    Expect(OpenMsg(1), "open");
+    wire.Send(Frame(0x52));
+    Expect(BlockOf(m, 0, B), "block 0");
+    wire.Send(Frame(0x54));
+    Expect(BlockMsg(1, ""), "the empty block");
+    wire.Send(Frame(0x54));
+    Expect(Frame(0x60), "close");
+    wire.Send(Frame(0x64));
+    Expect(Frame(0x64), "abort notice");
+    wire.Send(Frame(0x63));
     ASSERT_TRUE(SendDone(5000));
     EXPECT_EQ(1, g_xfer.nFilesOk);
     EXPECT_EQ(1, g_xfer.abFileSent[0]);
-    EXPECT_EQ(d.size(), g_xfer.dwXferDone.load());
+    EXPECT_EQ(0, g_xfer.abFileSent[1]);
+    EXPECT_EQ(1, g_xfer.iXferFile);
+    EXPECT_EQ(d.size() + m.size(), g_xfer.dwXferDone.load());
 }
 
 TEST_F(SerialXfer, ReadBackGivesTheFileWithItsCrcs)

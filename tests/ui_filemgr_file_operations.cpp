@@ -396,6 +396,47 @@ TEST(FullFolder, OnlyAnExistingFolderGivenInFullCounts)
         EXPECT_EQ(c.bTaken, IsExistingFullFolder(c.path.c_str())) << "'" << c.path << "'";
 }
 
+// A link to a folder as Wine shows one: a host symbolic link, which it lists as a folder that
+// is a reparse point. Made from the host by the link's host path; false when it did not come.
+bool MakeFolderLink(const std::string& link, const std::string& target)
+{
+    using UnixName = char*(CDECL*)(LPCWSTR);
+    auto pfnUnixName = (UnixName)(void*)GetProcAddress(GetModuleHandleA("kernel32"),
+                                                        "wine_get_unix_file_name");
+    std::wstring wide(link.begin(), link.end());
+    char* pszHost = pfnUnixName ? pfnUnixName(wide.c_str()) : nullptr;
+    if (!pszHost)
+        return false;
+    RunHostCommand("ln -s '" + target + "' '" + pszHost + "'");
+    HeapFree(GetProcessHeap(), 0, pszHost);
+    return WaitFor([&] {
+        DWORD dw = GetFileAttributesA(link.c_str());
+        return dw != INVALID_FILE_ATTRIBUTES && (dw & FILE_ATTRIBUTE_REPARSE_POINT);
+    }, 5000);
+}
+
+// Deleting a folder that holds a link to a sibling folder, and deleting a link itself, never
+// enters the link: the sibling keeps its file, and the folder's own file goes. The link goes
+// as a link where the system lets it (Wine 8 refuses to remove a link to a folder that is not
+// empty, and the folder holding it stays with the link alone in it).
+TEST_F(FileOps, DeleteRemovesFolderLinksWithoutEnteringThem)
+{
+    CreateDirectoryA(dir.File("sibling").c_str(), nullptr);
+    WriteWholeFile(dir.File("sibling\\keep.txt"), "keep");
+    CreateDirectoryA(dir.File("holder").c_str(), nullptr);
+    WriteWholeFile(dir.File("holder\\own.txt"), "own");
+    ASSERT_TRUE(MakeFolderLink(dir.File("holder\\link"), "../sibling"));
+    ASSERT_TRUE(MakeFolderLink(dir.File("alias"), "sibling"));
+    g_settings.bPromptDelete = 0;
+    ShowFolder(dir.Path());
+    SelectNames({"holder", "alias"});
+    DeleteAnswering(IDOK);
+    EXPECT_EQ("keep", FileContents(dir.File("sibling\\keep.txt")));
+    EXPECT_FALSE(FileExists(dir.File("holder\\own.txt")));
+    if (FileExists(dir.File("holder")))
+        EXPECT_EQ(std::vector<std::string>{"link"}, FolderNames(dir.File("holder")));
+}
+
 // File Properties shows the size and the attribute boxes; Cancel writes nothing whatever the
 // boxes say, OK writes them.
 TEST_F(FileOps, PropertiesWritesTheAttributeBoxesOnlyOnOk)

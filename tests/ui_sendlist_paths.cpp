@@ -22,32 +22,6 @@ std::string CurrentDir()
     return sz;
 }
 
-// A record's path: whole when it fits, else its last whole folders and the name, the longest
-// such tail that fits; a name that alone is too long is refused.
-TEST(Records, APathTooLongForTheRecordKeepsItsLastFoldersAndItsName)
-{
-    auto recorded = [](const std::string& path, int* pbFits) {
-        XFERFILE rec;
-        *pbFits = XferPathFromNarrow(&rec, path.c_str());
-        std::string s;
-        for (int i = 0; i < XFER_PATH_UNITS && rec.wszPath[i]; i++)
-            s += (char)rec.wszPath[i];
-        return s;
-    };
-    int bFits;
-    std::string fits = "C:\\" + std::string(116, 'f') + "\\a.txt";     // 125 characters
-    EXPECT_EQ(fits, recorded(fits, &bFits));
-    EXPECT_EQ(1, bFits);
-    std::string tail = std::string(60, 'c') + "\\" + std::string(50, 'd') + "\\report.doc";
-    EXPECT_EQ(tail, recorded("C:\\" + std::string(70, 'a') + "\\" + tail, &bFits));
-    EXPECT_EQ(1, bFits);
-    std::string name(125, 'n');
-    EXPECT_EQ(name, recorded("C:\\" + std::string(90, 'a') + "\\" + name, &bFits));
-    EXPECT_EQ(1, bFits);
-    recorded("C:\\x\\" + name + "n", &bFits);
-    EXPECT_EQ(0, bFits);
-}
-
 // Spaces and tabs part paths, quotes keep a path with spaces whole, backslashes are literal
 // except before a quote (an even run halves and the quote delimits, an odd run halves and
 // the quote is kept); relative paths are made absolute against the current folder. The line

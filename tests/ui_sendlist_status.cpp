@@ -12,6 +12,8 @@
 #include "protocol/packets.h"
 #include "ui_support.h"
 
+#include <shlobj.h>
+
 #include <atomic>
 #include <cstring>
 #include "browser/uistate.h"
@@ -64,11 +66,146 @@ TEST_F(SendList, PathListAddsNewestOnTopAndRemoveTakesOutTheSelectedRows)
     ListView_SetItemState(g_wnd.hwndSendList, 2, LVIS_SELECTED, LVIS_SELECTED);
     RunCommand(IDM_REMOVE);
     EXPECT_EQ((Names{"y.bin"}), Rows());
-    EXPECT_EQ(2000u, g_wnd.dwSendListBytes);
+    EXPECT_EQ(2000u, g_wnd.qwSendListBytes);
     EXPECT_EQ("Files: 1  Bytes: 1.9K", Summary());
     ListView_SetItemState(g_wnd.hwndSendList, -1, 0, LVIS_SELECTED);
     RunCommand(IDM_REMOVE);
     EXPECT_EQ(1u, Rows().size());
+}
+
+// A file whose length is set and nothing written: it takes no disk, whatever its size.
+void MakeSparseFile(const std::string& path, uint64_t size)
+{
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    LARGE_INTEGER li;
+    li.QuadPart = (LONGLONG)size;
+    SetFilePointerEx(h, li, nullptr, FILE_BEGIN);
+    SetEndOfFile(h);
+    CloseHandle(h);
+}
+
+// Drops the files on the main window as the shell does: a DROPFILES block of ANSI paths.
+void DropFiles(const std::vector<std::string>& paths)
+{
+    std::string list;
+    for (const std::string& path : paths)
+        list += path + '\0';
+    list += '\0';
+    HGLOBAL hDrop = GlobalAlloc(GHND, sizeof(DROPFILES) + list.size());
+    auto* pDrop = (DROPFILES*)GlobalLock(hDrop);
+    pDrop->pFiles = sizeof(DROPFILES);
+    memcpy(pDrop + 1, list.data(), list.size());
+    GlobalUnlock(hDrop);
+    SendMessageA(g_wnd.hwndMain, WM_DROPFILES, (WPARAM)hDrop, 0);
+}
+
+// Plays a peer on COM2 that takes the list (its records' sizes into *pSizes) and the first
+// file's open, takes blocks until the sender stops, and acknowledges the abort notice.
+void PlayPeerUntilCancelled(PeerWire& wire, std::vector<uint32_t>* pSizes)
+{
+    std::string seen;
+    PlaySerialPeer(wire, "PEER", 30000, seen, [&](uint8_t code) {
+        switch (code) {
+        case 0x61: {
+            std::string head = wire.Recv(5);
+            std::string recs = wire.Recv(256 * (head.empty() ? 0 : (uint8_t)head[0]));
+            for (size_t i = 0; i + 256 <= recs.size(); i += 256) {
+                uint32_t size;
+                memcpy(&size, &recs[i + 252], 4);
+                pSizes->push_back(size);
+            }
+            wire.Send(Frame(0x52));
+            break;
+        }
+        case 0x5F: wire.Recv(1); wire.Send(Frame(0x52)); break;
+        case 0x5C: wire.Recv(8 + 4096); wire.Send(Frame(0x54)); break;
+        case 0x64: wire.Send(Frame(0x63)); return false;
+        }
+        return true;
+    });
+}
+
+// Files of 4 GiB and more, dropped with others, stay out with one message that names them;
+// the others go in. Sizes past 2 GiB show as they are in the size column and the summary, and
+// so do a batch total past 4 GiB in the records the peer is sent and the status dialog.
+TEST_F(SendList, FilesOf4GiBOrMoreStayOutAndLargeSizesShowWhole)
+{
+    const uint64_t GiB = 1ull << 30;
+    ScratchDir dir;
+    std::string small = dir.File("small.bin"), big = dir.File("big.bin"),
+                big2 = dir.File("big2.bin"), four = dir.File("four.bin"), five = dir.File("five.bin");
+    WriteWholeFile(small, "s");
+    MakeSparseFile(big, 5 * GiB / 2);
+    MakeSparseFile(big2, 5 * GiB / 2);
+    MakeSparseFile(four, 4 * GiB);
+    MakeSparseFile(five, 5 * GiB);
+    {
+        BoxAnswerer box(nullptr);
+        DropFiles({small, four, big, five});
+        EXPECT_EQ("Error: A transfer cannot carry a file of 4 GB (4,294,967,296 bytes) or more, "
+                  "so these files have not been added to the Send List:\n\n" + four + "\n" + five,
+                  box.Shown());
+    }
+    EXPECT_EQ((Names{"big.bin", "small.bin"}), Rows());
+    EXPECT_EQ("2560.0M", ItemText(g_wnd.hwndSendList, 0, 1));
+    EXPECT_EQ("Files: 2  Bytes: 2560.0M", Summary());
+    AddCommandLineToSendList(("\"" + big2 + "\"").c_str());
+    UpdateSendListStatus();
+    EXPECT_EQ("Files: 3  Bytes: 5120.0M", Summary());
+
+    strcpy(g_settings.szOwnerName, "Tester");
+    SerialWorker serial;
+    ASSERT_TRUE(serial.Start()) << "no COM1/COM2 pair";
+    std::vector<uint32_t> sizes;
+    std::string bytes, total;
+    {
+        UserThread peer([&] { PlayPeerUntilCancelled(serial.wire, &sizes); });
+        UserThread user([&] {
+            HWND hDlg = WaitForDialog("File Xfer Status", 20000);
+            WaitFor([&] { return !WindowText(GetDlgItem(hDlg, IDC_XFER_TOTAL)).empty()
+                                 && WindowText(GetDlgItem(hDlg, IDC_XFER_TOTAL)) != "."; }, 10000);
+            bytes = WindowText(GetDlgItem(hDlg, IDC_XFER_BYTES));
+            total = WindowText(GetDlgItem(hDlg, IDC_XFER_TOTAL));
+            PostMessageA(hDlg, WM_COMMAND, IDCANCEL, 0);
+        });
+        RunCommand(IDM_SEND);
+    }
+    EXPECT_TRUE(serial.Stop());
+    EXPECT_EQ((std::vector<uint32_t>{(uint32_t)(5 * GiB / 2), (uint32_t)(5 * GiB / 2), 1}), sizes);
+    EXPECT_NE(std::string::npos, bytes.find(" of 2684354560 Bytes")) << bytes;
+    EXPECT_NE(std::string::npos, total.find(" of 5368709121 Total Bytes")) << total;
+}
+
+// Files whose names are already listed, in another case or another folder, or twice in one
+// Add, stay out with one note that names them; the rest of the Add goes in.
+TEST_F(SendList, FilesOfANameAlreadyListedStayOutWithOneNote)
+{
+    ScratchDir one, two, pane;
+    WriteWholeFile(one.File("x.txt"), "1");
+    WriteWholeFile(two.File("X.TXT"), "2");
+    for (const char* psz : {"x.txt", "y.txt", "z.txt"})
+        WriteWholeFile(pane.File(psz), psz);
+    AddCommandLineToSendList(("\"" + one.File("x.txt") + "\"").c_str());
+    {
+        BoxAnswerer box(nullptr);
+        AddCommandLineToSendList(("\"" + two.File("X.TXT") + "\" \"" + pane.File("y.txt") + "\" \"" +
+                                  pane.File("y.txt") + "\"").c_str());
+        EXPECT_EQ("Send List: A file of the same name is already on the Send List, and the "
+                  "receiver keeps files by their names alone, so these files have not been "
+                  "added:\n\n" + two.File("X.TXT") + "\n" + pane.File("y.txt"), box.Shown());
+    }
+    ShowFolder(pane.Path());
+    SelectNames({"x.txt", "z.txt"});
+    {
+        BoxAnswerer box(nullptr);
+        RunCommand(IDM_ADDTOSENDLIST);
+        EXPECT_EQ("Send List: A file of the same name is already on the Send List, and the "
+                  "receiver keeps files by their names alone, so these files have not been "
+                  "added:\n\n" + pane.File("x.txt"), box.Shown());
+    }
+    EXPECT_EQ((Names{"z.txt", "y.txt", "x.txt"}), Rows());
+    EXPECT_EQ(one.File("x.txt"), ItemText(g_wnd.hwndSendList, 2, 2));
 }
 
 // Add from the file pane counts the rows listed and selected, folders too, against 100: at 100
@@ -184,6 +321,103 @@ TEST_F(SendList, SendRefusedByThePeerShowsWhyAndKeepsTheList)
     EXPECT_TRUE(serial.Stop());
 }
 
+// A Send List longer than a batch goes as two, to a peer that takes every file: the result
+// counts the files of both batches, and no row is left.
+TEST_F(SendList, SendOfTwoBatchesCountsTheFilesOfBoth)
+{
+    ScratchDir dir;
+    AddFiles(dir, MAX_RECV_FILES + 1);
+    SerialWorker serial;
+    ASSERT_TRUE(serial.Start()) << "no COM1/COM2 pair";
+    g_settings.bShowResults = 1;
+    std::string seen;
+    {
+        PeerWire& wire = serial.wire;
+        UserThread peer([&] {
+            int nClosed = 0;
+            PlaySerialPeer(wire, "PEER", 60000, seen, [&](uint8_t code) {
+                switch (code) {
+                case 0x61: wire.Recv(256 * (uint8_t)wire.Recv(5)[0]); wire.Send(Frame(0x52)); break;
+                case 0x5F: wire.Recv(1); wire.Send(Frame(0x52)); break;
+                case 0x5C: wire.Recv(4 + 4 + 1); wire.Send(Frame(0x54)); break;
+                case 0x60: wire.Send(Frame(0x52)); return ++nClosed < MAX_RECV_FILES + 1;
+                }
+                return true;
+            });
+        });
+        BoxAnswerer box("Send File(s)", 60000);
+        RunCommand(IDM_SEND);
+        EXPECT_EQ("Send File(s): 100 of 100 files sent successfully", box.Shown());
+    }
+    EXPECT_TRUE(Rows().empty());
+    EXPECT_TRUE(serial.Stop());
+}
+
+// Plays a peer on COM2 that takes the first batch of one-byte files whole and answers the
+// second list with secondList, or ends after the first batch when secondList is 0;
+// atFirstOpen runs when the first file is opened. Returns the number of files it kept.
+int PlayFirstBatchOnly(PeerWire& wire, uint8_t secondList, const std::function<void()>& atFirstOpen)
+{
+    std::string seen;
+    int nLists = 0, nOpens = 0, nKept = 0;
+    PlaySerialPeer(wire, "PEER", 60000, seen, [&](uint8_t code) {
+        switch (code) {
+        case 0x61: {
+            std::string head = wire.Recv(5);
+            wire.Recv(256 * (head.empty() ? 0 : (uint8_t)head[0]));
+            wire.Send(Frame(++nLists == 1 ? 0x52 : secondList));
+            break;
+        }
+        case 0x5F: wire.Recv(1); wire.Send(Frame(0x52)); if (!nOpens++) atFirstOpen(); break;
+        case 0x5C: wire.Recv(8 + 1); wire.Send(Frame(0x54)); break;
+        case 0x60: wire.Send(Frame(0x52)); return ++nKept < MAX_RECV_FILES || secondList;
+        case 0x64: wire.Send(Frame(0x63)); return false;
+        }
+        return true;
+    });
+    return nKept;
+}
+
+// A Send List one file longer than a batch, whose second batch the peer refuses, or whose
+// file in the second batch is deleted while the first batch goes: the box says why the send
+// stopped and that the first batch's files went, and only their rows leave the Send List.
+TEST_F(SendList, SecondBatchStoppedSaysWhatWentAndKeepsOnlyTheRest)
+{
+    strcpy(g_settings.szOwnerName, "Tester");
+    SerialWorker serial;
+    ASSERT_TRUE(serial.Start()) << "no COM1/COM2 pair";
+    const std::string went = "\n\n99 of 100 files were sent before this; they have left the "
+                             "Send List, and the others are still on it.";
+    for (bool bRefused : {true, false}) {
+        SCOPED_TRACE(bRefused ? "refused" : "unreadable");
+        SendMessageA(g_wnd.hwndSendList, LVM_DELETEALLITEMS, 0, 0);
+        g_wnd.qwSendListBytes = 0;
+        ScratchDir dir;
+        AddFiles(dir, MAX_RECV_FILES + 1);      // m0, the oldest, is the bottom row
+        std::string last = dir.File("m0"), shown;
+        int nKept = 0;
+        {
+            UserThread peer([&] {
+                nKept = PlayFirstBatchOnly(serial.wire, bRefused ? 0x65 : 0, [&] {
+                    if (!bRefused)
+                        DeleteFileA(last.c_str());
+                });
+            });
+            BoxAnswerer box("Error", 60000);
+            RunCommand(IDM_SEND);
+            shown = box.Shown();
+        }
+        EXPECT_EQ(MAX_RECV_FILES, nKept);
+        EXPECT_EQ((bRefused ? "Error: The recipient's machine does not have enough storage space "
+                              "to receive all of the selected files."
+                            : "Error: Unable to read the file '" + last +
+                                  "'; the send operation has been aborted.") + went, shown);
+        EXPECT_EQ((Names{"m0"}), Rows());
+        EXPECT_EQ("Files: 1  Bytes: 1B", Summary());
+    }
+    EXPECT_TRUE(serial.Stop());
+}
+
 struct XferStatus : OnMainWindow {
     void TearDown() override
     {
@@ -226,11 +460,19 @@ TEST_F(XferStatus, RefreshFillsTheFieldsCancelStopsAndADialogOpenedAfterClosesIt
     EXPECT_EQ(33, bar(IDC_XFER_TOTALBAR));
     EXPECT_EQ("1000000 of 3000000 Total Bytes", item(IDC_XFER_TOTAL));
     EXPECT_EQ("333333 bytes per second", item(IDC_XFER_RATE));
-    // Totals whose product would overflow 32 bits still give the right bar.
-    g_xfer.dwXferTotal = 4000000000u;
-    g_xfer.dwXferDone = 3000000000u;
+    // Past 2 GiB into a file of 2.5 GiB, and past 4 GiB of a batch of two: no figure wraps
+    // or turns negative, and the bars do not overflow.
+    files[1].dwSize = 2684354560u;
+    g_xfer.nXferBlocks = 655361;
+    g_xfer.iXferBlock = 600000;
+    g_xfer.dwXferTotal = 5368709121ull;
+    g_xfer.dwXferDone = 4500000000ull;
     RefreshXferStatus();
-    EXPECT_EQ(75, bar(IDC_XFER_TOTALBAR));
+    EXPECT_EQ("2457600000 of 2684354560 Bytes", item(IDC_XFER_BYTES));
+    EXPECT_EQ(91, bar(IDC_XFER_FILEBAR));
+    EXPECT_EQ("4500000000 of 5368709121 Total Bytes", item(IDC_XFER_TOTAL));
+    EXPECT_EQ(83, bar(IDC_XFER_TOTALBAR));
+    EXPECT_EQ("1500000000 bytes per second", item(IDC_XFER_RATE));
 
     g_worker.iWorkerState = WS_SEND;
     SendMessageA(hDlg, WM_COMMAND, IDCANCEL, 0);
@@ -283,7 +525,7 @@ TEST_F(XferStatus, ReceiveStartedAgainKeepsOneDialogAndItsCancelDeletesOnlyTheOp
     s_iStep = 0;
     s_nWhileUp = -1;
     // The steps run in the dialog's modal loop, on this thread, as the worker's posts arrive.
-    UINT_PTR idStep = SetTimer(nullptr, 0, 150, [](HWND, UINT, UINT_PTR, DWORD) {
+    UINT_PTR idStep = SetTimer(nullptr, 0, 150, [](HWND, UINT, UINT_PTR, DWORD) CALLBACK {
         HWND hDlg = g_wnd.hwndXferDlg;
         if (s_iStep == 0 && hDlg) {
             PostMessageA(g_wnd.hwndMain, WM_COMMAND, IDM_RECEIVE, 0);    // the second batch

@@ -3,6 +3,7 @@
 // pair), and a port that cannot be opened, reported once and taken by the poll when it comes.
 #include <gtest/gtest.h>
 
+#include "app/startup.h"
 #include "browser/uistate.h"
 #include "connection/link.h"
 #include "connection/serialport.h"
@@ -12,7 +13,45 @@
 #include "peer_wire.h"
 #include "ui_support.h"
 
+#include <shlobj.h>
+
 namespace {
+
+using StartUp = OnMainWindow;
+
+// A destination folder from the registry that is empty, relative, missing or a file is replaced
+// at start-up by the user's documents folder, and the user is told once what and why; an
+// existing folder given in full is kept without a word.
+TEST_F(StartUp, UnusableDestinationIsReplacedAndTheUserToldOnce)
+{
+    char szDocs[MAX_PATH];
+    ASSERT_TRUE(SUCCEEDED(SHGetFolderPathA(nullptr, CSIDL_PERSONAL, nullptr, 0, szDocs)));
+    std::string docs = szDocs, kept = "', so received files will be kept in '" + docs +
+                                      "'. You can choose another folder in Settings.";
+    ScratchDir dir;
+    WriteWholeFile(dir.File("file.txt"), "f");
+    const struct { std::string given, said; } cases[] = {
+        {"", "Talmox: No folder for received files is set, so they will be kept in '" + docs +
+                 "'. You can choose another folder in Settings."},
+        {"recv", "Talmox: The folder for received files, 'recv', is not given in full from its "
+                 "drive" + kept.substr(1)},
+        {dir.File("gone"), "Talmox: The folder for received files, '" + dir.File("gone") +
+                               "', does not exist or is not a folder" + kept.substr(1)},
+        {dir.File("file.txt"), "Talmox: The folder for received files, '" + dir.File("file.txt") +
+                                   "', does not exist or is not a folder" + kept.substr(1)},
+        {dir.Path(), ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.given);
+        snprintf(g_settings.szDestDir, sizeof g_settings.szDestDir, "%s", c.given.c_str());
+        ReplaceUnusableDestination();
+        BoxAnswerer boxes(nullptr, BoxAnswerer::kEvery);
+        TellReplacedDestination();
+        TellReplacedDestination();
+        EXPECT_EQ(c.said, boxes.Shown());
+        EXPECT_EQ(c.said.empty() ? c.given : docs, g_settings.szDestDir);
+    }
+}
 
 
 struct SettingsDialog : OnMainWindow {

@@ -99,7 +99,7 @@ struct OnSendList : OnMainWindow {
     void SetUp() override
     {
         SendMessageA(g_wnd.hwndSendList, LVM_DELETEALLITEMS, 0, 0);
-        g_wnd.dwSendListBytes = 0;
+        g_wnd.qwSendListBytes = 0;
     }
     static std::vector<std::string> Rows() { return ListNames(g_wnd.hwndSendList); }
 };
@@ -255,7 +255,7 @@ private:
 
 // The program's worker in answer mode on COM1, reporting to the main window, and the test's
 // end of the cable on COM2 in wire; no result box, so that a send returns by itself. Stop ends
-// the worker and puts the LAN type and the result box back.
+// the worker and puts the LAN type, the result box and answer mode (which a quit clears) back.
 struct SerialWorker {
     PeerWire wire;
     HANDLE hWorker = nullptr;
@@ -276,6 +276,7 @@ struct SerialWorker {
         bool bEnded = StopTransferWorker(hWorker);
         g_settings.iCommType = CT_LAN;
         g_settings.bShowResults = 1;
+        g_worker.bAnswerMode = 1;
         return bEnded;
     }
 };
@@ -328,7 +329,7 @@ inline bool HoldPartialFile(const std::string& dest, const std::string& part, st
     g_xfer.nXferFiles = 1;
     g_xfer.iXferFile = 0;
     snprintf(g_settings.szDestDir, sizeof g_settings.szDestDir, "%s", dest.c_str());
-    snprintf(g_xfer.szRecvPath, sizeof g_xfer.szRecvPath, "%s", part.c_str());
+    MultiByteToWideChar(CP_ACP, 0, part.c_str(), -1, g_xfer.wszRecvPart, MAX_PATH);
     g_xfer.hXferMap = hMap;
     g_xfer.pXferView = (uint8_t*)MapViewOfFile(hMap, FILE_MAP_WRITE, 0, 0, 4096);
     g_xfer.hXferFile = hFile;

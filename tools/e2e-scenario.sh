@@ -17,8 +17,10 @@ work=$E2E_BUILD/e2e/$scenario
 shots=$E2E_BUILD/e2e/shots
 A=$work/A
 B=$work/B
-nsA=e2e-$scenario-a
-nsB=e2e-$scenario-b
+# The 32-bit suite's namespaces have names of their own, so that it may run beside the 64-bit one.
+tag=e2e; [ -n "${TALMOX_WINE32ROOT:-}" ] && tag=w32e2e
+nsA=$tag-$scenario-a
+nsB=$tag-$scenario-b
 BIG=$((4 * 1048576 + 1234))            # a few MiB, not a whole number of blocks
 # Where a result box is expected, what it said; make run prints these.
 declare -A said=()

@@ -21,10 +21,15 @@ static int IsUncShare(const char* p)
     return pSep > pServer && pSep[0] == '\\' && pSep[1] && pSep[1] != '\\';
 }
 
-int IsExistingFullFolder(const char* pszPath)
+int IsFullPathForm(const char* pszPath)
 {
     int bDrive = IsLetter(pszPath[0]) && pszPath[1] == ':' && pszPath[2] == '\\';
-    if (!bDrive && !IsUncShare(pszPath))
+    return bDrive || IsUncShare(pszPath);
+}
+
+int IsExistingFullFolder(const char* pszPath)
+{
+    if (!IsFullPathForm(pszPath))
         return 0;
     DWORD dwAttr = GetFileAttributesA(pszPath);
     return dwAttr != INVALID_FILE_ATTRIBUTES && (dwAttr & FILE_ATTRIBUTE_DIRECTORY);

@@ -7,3 +7,5 @@
 // relative one (C:Files), one rooted on the current drive (\Files), a folder that is missing,
 // or a file.
 int IsExistingFullFolder(const char* pszPath);
+// 1 when pszPath has the form of a full path as above, whether or not anything is there.
+int IsFullPathForm(const char* pszPath);

@@ -105,7 +105,8 @@ static INT_PTR OnPropertiesInit(HWND hDlg)
         CheckDlgButton(hDlg, box.id,
                        (fd.dwFileAttributes & box.dwBit) ? BST_CHECKED : BST_UNCHECKED);
     char sz[64];
-    snprintf(sz, sizeof sz, "%lu Bytes", (unsigned long)fd.nFileSizeLow);
+    snprintf(sz, sizeof sz, "%llu Bytes",
+             (unsigned long long)fd.nFileSizeHigh << 32 | fd.nFileSizeLow);
     SetDlgItemTextA(hDlg, IDC_PROP_SIZE, sz);
     ShowFileTime(hDlg, IDC_PROP_CREATED, &fd.ftCreationTime);
     ShowFileTime(hDlg, IDC_PROP_MODIFIED, &fd.ftLastWriteTime);

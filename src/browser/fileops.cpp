@@ -177,14 +177,34 @@ static void RemoveEmptiedFolder(const char* pszDir, FileFailure* pWhy)
     NoteFailure(pWhy, szName, FailureCause(GetLastError()));
 }
 
+// A junction or symbolic link: removed as the link it is, never walked, since what it leads to
+// belongs to another folder (or another drive) that the user did not ask to delete.
+static int IsLink(DWORD dwAttributes)
+{
+    return dwAttributes != INVALID_FILE_ATTRIBUTES && (dwAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+// Removes a link to a folder, and only the link; 0 with the cause noted when the system would
+// not remove it.
+static int RemoveFolderLink(const char* pszPath, const char* pszName, FileFailure* pWhy)
+{
+    if (RemoveDirectoryA(pszPath))
+        return 1;
+    NoteFailure(pWhy, pszName, FailureCause(GetLastError()));
+    return 0;
+}
+
 // Removes the folder with everything in it, depth first. The stack of searches grows with
 // the tree, so no level is ever skipped; a file that cannot be deleted keeps its folders, and
-// the first such file (or folder) is the one noted.
+// the first such file (or folder) is the one noted. A link to a folder, at the top or
+// anywhere below, is removed as a link and never entered.
 BOOL DeleteFolderTree(const char* pszPath, FileFailure* pWhy)
 {
     std::vector<WalkLevel> stack(1);
     char szTop[128];
     PathFileName(pszPath, szTop);
+    if (IsLink(GetFileAttributesA(pszPath)))
+        return RemoveFolderLink(pszPath, szTop, pWhy);
     if (snprintf(stack[0].szDir, sizeof stack[0].szDir, "%s", pszPath)
         >= (int)sizeof stack[0].szDir) {
         NoteFailure(pWhy, szTop, IDS_WHY_TOO_LONG);
@@ -208,6 +228,9 @@ BOOL DeleteFolderTree(const char* pszPath, FileFailure* pWhy)
         if (!IsDotEntry(fd.cFileName)) {
             if (!JoinPath(next.szDir, sizeof next.szDir, cur.szDir, fd.cFileName)) {
                 NoteFailure(pWhy, fd.cFileName, IDS_WHY_TOO_LONG);
+            } else if ((fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                       && IsLink(fd.dwFileAttributes)) {
+                RemoveFolderLink(next.szDir, fd.cFileName, pWhy);
             } else if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
                 next.hFind = StartFolderSearch(next.szDir, &fd);
                 if (next.hFind != INVALID_HANDLE_VALUE) {

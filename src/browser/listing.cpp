@@ -248,7 +248,7 @@ static int ListPass(HWND hwndList, ROWTABLE* t, const char* pszDir, int bFiles, 
         if (bDir || iItem < 0)
             continue;
         char szText[32];
-        FormatSize((int32_t)pFd->nFileSizeLow, szText);
+        FormatSize((uint64_t)pFd->nFileSizeHigh << 32 | pFd->nFileSizeLow, szText);
         SetSubItemText(hwndList, iItem, 1, szText);
         SYSTEMTIME st;
         FileTimeToSystemTime(&pFd->ftLastWriteTime, &st);

@@ -15,7 +15,46 @@
 #include <cstring>
 #include <vector>
 
-enum { ADD_OK = 1, ADD_UNREADABLE = 0, ADD_DUPLICATE = -1, ADD_TOO_LONG = -2 };
+enum { ADD_OK = 1, ADD_UNREADABLE = 0, ADD_DUPLICATE = -1, ADD_TOO_LONG = -2, ADD_TOO_LARGE = -3 };
+
+// A batch record carries a file's size in 32 bits: a file of 4 GiB or more cannot be sent.
+static const uint64_t LARGEST_SENDABLE = 0xFFFFFFFFull;
+
+// The files one adding operation left out because they are too large to send or their name
+// is already listed; each kind is told in one box once the operation is over (Tell), so that
+// a drop of many files does not bring up a box per file.
+struct LeftOut {
+    std::vector<std::string> tooLarge, sameName;
+    void Tell() const;
+};
+
+// The paths, one a line; past the first few only how many more there are.
+static std::string PathLines(const std::vector<std::string>& paths)
+{
+    enum { SHOWN = 10 };
+    std::string lines;
+    for (size_t i = 0; i < paths.size() && i < SHOWN; i++)
+        lines += (i ? "\n" : "") + paths[i];
+    if (paths.size() > SHOWN) {
+        char szMore[64];
+        FormatString(g_wnd.hInst, szMore, sizeof szMore, IDS_AND_MORE, (int)(paths.size() - SHOWN));
+        lines += std::string("\n") + szMore;
+    }
+    return lines;
+}
+
+void LeftOut::Tell() const
+{
+    if (tooLarge.empty() && sameName.empty())
+        return;
+    UpdateSendListStatus();     // the summary shows what did go in while the box is up
+    if (!tooLarge.empty())
+        StringBox(g_wnd.hInst, g_wnd.hwndMain, IDS_TOO_LARGE, IDS_ERROR, MB_ICONHAND,
+                  PathLines(tooLarge).c_str());
+    if (!sameName.empty())
+        StringBox(g_wnd.hInst, g_wnd.hwndMain, IDS_SAME_NAME, IDS_SENDLIST_CAP,
+                  MB_ICONINFORMATION, PathLines(sameName).c_str());
+}
 
 int GetListPath(const char* pszList, int iIndex, char* pszBuf, int cbBuf)
 {
@@ -54,8 +93,9 @@ int GetListPath(const char* pszList, int iIndex, char* pszBuf, int cbBuf)
 // A batch record carries 125 characters of a path and the receiver keeps only the file name,
 // so a file in deep folders is sent by what fits and opened by its full path; only a name
 // that does not fit a record by itself, or a path longer than the system's paths, is
-// refused, with a message that says which.
-static int AddOneFile(const char* pszPath, int iIcon)
+// refused, with a message that says which. A file too large to send, or whose name is already
+// listed, is noted in *pLeftOut.
+static int AddOneFile(const char* pszPath, int iIcon, LeftOut* pLeftOut)
 {
     if (strlen(pszPath) > SENDLIST_PATH_BYTES) {
         StringBox(g_wnd.hInst, g_wnd.hwndMain, IDS_PATH_TOO_LONG, IDS_ERROR, MB_ICONHAND,
@@ -66,8 +106,16 @@ static int AddOneFile(const char* pszPath, int iIcon)
                                FILE_ATTRIBUTE_NORMAL, nullptr);
     if (hFile == INVALID_HANDLE_VALUE)
         return ADD_UNREADABLE;
-    DWORD dwSize = GetFileSize(hFile, nullptr);
+    LARGE_INTEGER size;
+    BOOL bSized = GetFileSizeEx(hFile, &size);
     CloseHandle(hFile);
+    if (!bSized)
+        return ADD_UNREADABLE;
+    if ((uint64_t)size.QuadPart > LARGEST_SENDABLE) {
+        pLeftOut->tooLarge.push_back(pszPath);
+        return ADD_TOO_LARGE;
+    }
+    DWORD dwSize = (DWORD)size.QuadPart;
     const char* pszBase = strrchr(pszPath, '\\');
     pszBase = pszBase ? pszBase + 1 : pszPath;
     if (strlen(pszBase) > XFER_PATH_CHARS) {
@@ -82,14 +130,16 @@ static int AddOneFile(const char* pszPath, int iIcon)
     LVFINDINFOA fi = {};
     fi.flags = LVFI_STRING;
     fi.psz = szName;
-    if (SendMessageA(hwndList, LVM_FINDITEMA, (WPARAM)-1, (LPARAM)&fi) >= 0)
+    if (SendMessageA(hwndList, LVM_FINDITEMA, (WPARAM)-1, (LPARAM)&fi) >= 0) {
+        pLeftOut->sameName.push_back(pszPath);
         return ADD_DUPLICATE;
+    }
 
-    g_wnd.dwSendListBytes += dwSize;
+    g_wnd.qwSendListBytes += dwSize;
     int iItem = InsertListItem(hwndList, 0, szName, iIcon >= 0 ? iIcon : SysIconOf(pszPath),
                                (LPARAM)dwSize);
     char szSize[32];
-    FormatSize((int32_t)dwSize, szSize);
+    FormatSize(dwSize, szSize);
     SetSubItemText(hwndList, iItem, 1, szSize);
     SetSubItemText(hwndList, iItem, 2, pszPath);
     return ADD_OK;
@@ -98,24 +148,28 @@ static int AddOneFile(const char* pszPath, int iIcon)
 void AddPathsToSendList(const char* pszList)
 {
     int nCount = GetListPath(pszList, -1, nullptr, 0);
+    LeftOut leftOut;
     for (int i = 0; i < nCount; i++) {
         // Longer than any path a row may carry, so that a path cut here is still refused.
         char szPath[1024];
         GetListPath(pszList, i, szPath, sizeof szPath);
-        AddOneFile(szPath, -1);
+        AddOneFile(szPath, -1, &leftOut);
     }
+    leftOut.Tell();
 }
 
 void AddDroppedFilesToSendList(HWND, HDROP hDrop)
 {
     UINT nFiles = DragQueryFileA(hDrop, 0xFFFFFFFF, nullptr, 0);
+    LeftOut leftOut;
     for (UINT i = 0; i < nFiles; i++) {
         std::vector<char> path(DragQueryFileA(hDrop, i, nullptr, 0) + 1, '\0');
         DragQueryFileA(hDrop, i, path.data(), (UINT)path.size());
-        AddOneFile(path.data(), -1);
+        AddOneFile(path.data(), -1, &leftOut);
     }
     DragFinish(hDrop);
     UpdateSendListStatus();
+    leftOut.Tell();
 }
 
 // The 100-file check of the Add command: rows listed plus rows selected, folders included.
@@ -134,6 +188,7 @@ void AddSelectedToSendList()
     if (TooManyForSendList())
         return;
     HWND hwndFiles = g_wnd.hwndFileList;
+    LeftOut leftOut;
     int i = -1;
     while ((i = NextSelectedItem(hwndFiles, i)) >= 0) {
         char szText[256] = "";
@@ -145,10 +200,11 @@ void AddSelectedToSendList()
         SendMessageA(hwndFiles, LVM_GETITEMA, 0, (LPARAM)&it);
         char szPath[600];
         JoinPath(szPath, sizeof szPath, g_settings.szCurDir, szText);
-        if (AddOneFile(szPath, it.iImage) == ADD_UNREADABLE)
+        if (AddOneFile(szPath, it.iImage, &leftOut) == ADD_UNREADABLE)
             MessageBeep(0);
     }
     UpdateSendListStatus();
+    leftOut.Tell();
 }
 
 void RemoveSelectedFromSendList()
@@ -166,7 +222,7 @@ void RemoveSelectedFromSendList()
     while (n < nRows && (i = NextSelectedItem(hwndList, i)) >= 0) {
         LPARAM dwSize = 0;
         ListItemParam(hwndList, i, &dwSize);
-        g_wnd.dwSendListBytes -= (uint32_t)dwSize;
+        g_wnd.qwSendListBytes -= (uint32_t)dwSize;
         pIndexes[n++] = i;
     }
     // From the highest index down, so that the indexes still to go stay valid. The list is
@@ -239,10 +295,12 @@ std::string AbsoluteCommandLine(const char* pszCmdLine)
 
 void AddCommandLineToSendList(const char* pszCmdLine)
 {
+    LeftOut leftOut;
     for (const std::string& path : CommandLinePaths(pszCmdLine))
-        if (AddOneFile(path.c_str(), -1) == ADD_UNREADABLE)
+        if (AddOneFile(path.c_str(), -1, &leftOut) == ADD_UNREADABLE)
             StringBox(g_wnd.hInst, g_wnd.hwndMain, IDS_NOT_A_FILE, IDS_ERROR, MB_ICONHAND,
                       path.c_str());
+    leftOut.Tell();
 }
 
 void UpdateSendListStatus()
@@ -251,7 +309,7 @@ void UpdateSendListStatus()
         return;
     int n = (int)SendMessageA(g_wnd.hwndSendList, LVM_GETITEMCOUNT, 0, 0);
     char szSize[32], szText[256];
-    FormatSize((int32_t)g_wnd.dwSendListBytes, szSize);
+    FormatSize(g_wnd.qwSendListBytes, szSize);
     FormatString(g_wnd.hInst, szText, sizeof szText, IDS_SENDLIST_STATUS, n, szSize);
     SetWindowTextA(g_wnd.hwndStatusText, szText);
 }

@@ -22,7 +22,8 @@ void FormatString(HINSTANCE hInst, char* pszOut, size_t cb, UINT idFormat, ...)
 
 int StringBox(HINSTANCE hInst, HWND hwndOwner, UINT idText, UINT idCaption, UINT uType, ...)
 {
-    char szText[512], szCaption[128];
+    // Room for a list of paths, one a line.
+    char szText[4096], szCaption[128];
     va_list args;
     va_start(args, uType);
     FormatStringV(hInst, szText, sizeof szText, idText, args);
@@ -32,20 +33,20 @@ int StringBox(HINSTANCE hInst, HWND hwndOwner, UINT idText, UINT idCaption, UINT
     return MessageBoxA(hwndOwner, szText, szCaption, uType);
 }
 
-void FormatSize(int32_t n, char* pszBuf)
+void FormatSize(uint64_t n, char* pszBuf)
 {
-    // Counts of 2 GB and more arrive here negative; they are shown by their unsigned value so
-    // that a large batch never reads as a negative size.
-    uint32_t u = (uint32_t)n;
-    if (u == 0)
+    // Megabytes from 1 MiB up, however large: a batch of many large files reads as thousands
+    // of them rather than wrapping round.
+    if (n == 0)
         snprintf(pszBuf, 32, "0");
-    else if (u < 1024)
-        snprintf(pszBuf, 32, "%uB", u);
-    else if (u < 1048576) {
-        uint32_t tenths = (u % 1024) / 100;
-        snprintf(pszBuf, 32, "%u.%01uK", u / 1024, tenths > 9 ? 9 : tenths);
+    else if (n < 1024)
+        snprintf(pszBuf, 32, "%uB", (unsigned)n);
+    else if (n < 1048576) {
+        unsigned tenths = (unsigned)(n % 1024) / 100;
+        snprintf(pszBuf, 32, "%u.%01uK", (unsigned)(n / 1024), tenths > 9 ? 9 : tenths);
     } else {
-        uint32_t tenths = (u % 1048576) / 102400;
-        snprintf(pszBuf, 32, "%u.%01uM", u / 1048576, tenths > 9 ? 9 : tenths);
+        unsigned tenths = (unsigned)(n % 1048576) / 102400;
+        snprintf(pszBuf, 32, "%llu.%01uM", (unsigned long long)(n / 1048576),
+                 tenths > 9 ? 9 : tenths);
     }
 }

@@ -11,4 +11,4 @@ void FormatString(HINSTANCE hInst, char* pszOut, size_t cb, UINT idFormat, ...);
 // caption is entry idCaption. Returns the button the user pressed.
 int StringBox(HINSTANCE hInst, HWND hwndOwner, UINT idText, UINT idCaption, UINT uType, ...);
 // A byte count as the lists show it ("0", "512B", "1.5K", "3.2M") into 32 bytes at pszBuf.
-void FormatSize(int32_t n, char* pszBuf);
+void FormatSize(uint64_t n, char* pszBuf);

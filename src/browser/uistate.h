@@ -30,10 +30,11 @@ struct WindowState {
     int32_t bSuppressClick = 0;
     uint32_t dwXferStartTick = 0;   // when the status dialog came up, for its rate
 
-    // The panes: the drives present, the file pane's row table and the Send List's total.
+    // The panes: the drives present, the file pane's row table and the Send List's total, in
+    // 64 bits since many files of up to 4 GiB each pass any 32-bit count.
     uint32_t DriveMask = 0;
     FILEROW* FileRows = nullptr;
-    uint32_t dwSendListBytes = 0;
+    uint64_t qwSendListBytes = 0;
 };
 
 extern WindowState g_wnd;

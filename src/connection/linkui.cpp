@@ -39,3 +39,9 @@ void UiPlaySound(const char* pszName)
     if (const LinkUi* p = s_pUi)
         p->pfnPlaySound(pszName);
 }
+
+void UiDestFolderGone(const char* pszDir)
+{
+    if (const LinkUi* p = s_pUi)
+        p->pfnDestFolderGone(pszDir);
+}

@@ -12,6 +12,8 @@ struct LinkUi {
     void (*pfnCloseStatus)(int bWait);
     void (*pfnConnectEnded)();                  // a connect attempt ended, not by a cancel
     void (*pfnPlaySound)(const char* pszName);  // "infbeg", "infintr" or "infend"
+    // A peer's batch was refused because the destination folder pszDir no longer exists.
+    void (*pfnDestFolderGone)(const char* pszDir);
 };
 
 void SetLinkUi(const LinkUi* pUi);
@@ -21,3 +23,4 @@ void UiFileName(const char* pszName);
 void UiCloseStatus(int bWait);
 void UiConnectEnded();
 void UiPlaySound(const char* pszName);
+void UiDestFolderGone(const char* pszDir);

@@ -1,12 +1,16 @@
 // The main window's answers to what the worker reports: status dialogs, file names, sounds.
 #include "mainwindow/linkreports.h"
 
+#include "browser/strtable.h"
 #include "browser/uistate.h"
 #include "connection/linkui.h"
+#include "connection/settings.h"
 #include "resource.h"
 
 #include <windows.h>
 #include <mmsystem.h>
+
+#include <atomic>
 
 void PlayLinkSound(const char* pszName)
 {
@@ -43,6 +47,24 @@ static void OnConnectEnded()
         PostMessageA(hDlg, WM_CLOSE, 0, 0);
 }
 
+// Posted: a box would hold up the worker until it was answered. One box at a time: a sender
+// that tries again while it is up adds nothing to it.
+static std::atomic<int> s_bDestGoneShown{0};
+
+static void OnDestFolderGone(const char*)
+{
+    HWND hwnd = g_wnd.hwndMain;
+    if (hwnd && !s_bDestGoneShown.exchange(1))
+        PostMessageA(hwnd, WM_COMMAND, IDM_DEST_FOLDER_GONE, 0);
+}
+
+void ShowDestFolderGone()
+{
+    StringBox(g_wnd.hInst, g_wnd.hwndMain, IDS_DEST_FOLDER_GONE, IDS_RECEIVE_CAP,
+              MB_ICONHAND | MB_OK, g_settings.szDestDir);
+    s_bDestGoneShown = 0;
+}
+
 const LinkUi WindowLinkUi = {
-    OnReceiveBegan, OnFileName, OnCloseStatus, OnConnectEnded, PlayLinkSound,
+    OnReceiveBegan, OnFileName, OnCloseStatus, OnConnectEnded, PlayLinkSound, OnDestFolderGone,
 };

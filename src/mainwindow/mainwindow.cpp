@@ -292,6 +292,7 @@ static void OnCommand(UINT id)
     case IDM_EXIT:          PostQuitMessage(0); break;
     case IDM_SEND:          CmdSend(); break;
     case IDM_RECEIVE:       CmdReceive(); break;
+    case IDM_DEST_FOLDER_GONE: ShowDestFolderGone(); break;
     case IDM_PATHMENU:      CmdPathMenu(); break;
     case IDM_REMOVE:        RemoveSelectedFromSendList(); break;
     case IDM_DELETE:        CmdDelete(); break;

@@ -108,13 +108,16 @@ INT_PTR CALLBACK XferStatusDlgProc(HWND hDlg, UINT msg, WPARAM wParam, LPARAM)
 }
 
 // Formats string uId with two numbers into a dialog item.
-static void SetItemFormatted(HWND hDlg, int idItem, UINT uId, int32_t a, int32_t b)
+static void SetItemFormatted(HWND hDlg, int idItem, UINT uId, uint64_t a, uint64_t b)
 {
     char szText[256];
-    FormatString(g_wnd.hInst, szText, sizeof szText, uId, a, b);
+    FormatString(g_wnd.hInst, szText, sizeof szText, uId, (unsigned long long)a,
+                 (unsigned long long)b);
     SetDlgItemTextA(hDlg, idItem, szText);
 }
 
+// Every byte count here is unsigned and formed in 64 bits: a file may be up to 4 GiB long
+// and a batch longer still, and neither may read as a negative or wrapped figure.
 void RefreshXferStatus()
 {
     HWND hDlg = g_wnd.hwndXferDlg;
@@ -124,22 +127,27 @@ void RefreshXferStatus()
         return;
     int32_t iBlock = g_xfer.iXferBlock;
     SetItemFormatted(hDlg, IDC_XFER_FILES, IDS_FILES_OF, iFile + 1, g_xfer.nXferFiles);
-    if (iFile < MAX_BATCH_FILES)
-        SetItemFormatted(hDlg, IDC_XFER_BYTES, IDS_BYTES_OF, g_settings.cbBlock * iBlock,
-                         (int32_t)pFiles[iFile].dwSize);
-    SendDlgItemMessageA(hDlg, IDC_XFER_FILEBAR, PBM_SETPOS, (WPARAM)(iBlock * 100 / nBlocks), 0);
-
-    uint32_t dwDone = g_xfer.dwXferDone, dwTotal = g_xfer.dwXferTotal;
-    if (dwTotal != 0) {
-        uint64_t pos = (uint64_t)dwDone * 100 / dwTotal;
-        SendDlgItemMessageA(hDlg, IDC_XFER_TOTALBAR, PBM_SETPOS, (WPARAM)pos, 0);
-        SetItemFormatted(hDlg, IDC_XFER_TOTAL, IDS_TOTAL_BYTES_OF, (int32_t)dwDone,
-                         (int32_t)dwTotal);
+    if (iFile < MAX_BATCH_FILES) {
+        // Counted in whole blocks, so the last block would pass the file's size.
+        uint64_t qwSize = pFiles[iFile].dwSize;
+        uint64_t qwDone = (uint64_t)(uint32_t)g_settings.cbBlock * (uint32_t)iBlock;
+        SetItemFormatted(hDlg, IDC_XFER_BYTES, IDS_BYTES_OF, qwDone < qwSize ? qwDone : qwSize,
+                         qwSize);
     }
-    int32_t secs = (int32_t)(GetTickCount() - g_wnd.dwXferStartTick + 999) / 1000;
+    SendDlgItemMessageA(hDlg, IDC_XFER_FILEBAR, PBM_SETPOS,
+                        (WPARAM)((int64_t)iBlock * 100 / nBlocks), 0);
+
+    uint64_t qwDone = g_xfer.dwXferDone, qwTotal = g_xfer.dwXferTotal;
+    if (qwTotal != 0) {
+        SendDlgItemMessageA(hDlg, IDC_XFER_TOTALBAR, PBM_SETPOS, (WPARAM)(qwDone * 100 / qwTotal),
+                            0);
+        SetItemFormatted(hDlg, IDC_XFER_TOTAL, IDS_TOTAL_BYTES_OF, qwDone, qwTotal);
+    }
+    uint32_t secs = (GetTickCount() - g_wnd.dwXferStartTick + 999) / 1000;
     if (secs == 0)
         secs = 1;
     char szText[256];
-    FormatString(g_wnd.hInst, szText, sizeof szText, IDS_BYTES_PER_SEC, (int32_t)dwDone / secs);
+    FormatString(g_wnd.hInst, szText, sizeof szText, IDS_BYTES_PER_SEC,
+                 (unsigned long long)(qwDone / secs));
     SetDlgItemTextA(hDlg, IDC_XFER_RATE, szText);
 }

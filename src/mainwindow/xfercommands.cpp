@@ -98,14 +98,15 @@ static const int FILES_PER_BATCH = MAX_RECV_FILES;
 static_assert(FILES_PER_BATCH <= (int)MAX_BATCH_FILES, "a batch fits the batch table");
 
 // Turns the Send List rows iFirst to iFirst + n - 1 into the batch records, in row order,
-// each with its size now, and *pdwTotal into their byte total. A record carries what fits
+// each with its size now, and *pqwTotal into their byte total. A record carries what fits
 // of the row's path, ending in the file name; the sender opens the file by the full path
-// kept beside it. Returns the row of the first file that cannot be opened for reading now,
-// or -1 when every one can: such a file is reported before its batch is announced, since a
-// size for it would be made up.
-static int FillBatchTable(XFERFILE* pFiles, int iFirst, int n, uint32_t* pdwTotal)
+// kept beside it. Returns the row of the first file that cannot be sent now, or -1 when every
+// one can, with *pidWhy the string that says why: a file that cannot be opened for reading,
+// or one that has grown to 4 GiB or more, which a record cannot carry. Such a file is
+// reported before its batch is announced, since a size for it would be made up.
+static int FillBatchTable(XFERFILE* pFiles, int iFirst, int n, uint64_t* pqwTotal, UINT* pidWhy)
 {
-    *pdwTotal = 0;
+    *pqwTotal = 0;
     for (int i = 0; i < n; i++) {
         char szPath[MAX_PATH];
         GetSendListPath(iFirst + i, szPath);
@@ -113,11 +114,15 @@ static int FillBatchTable(XFERFILE* pFiles, int iFirst, int n, uint32_t* pdwTota
         SetBatchRecordPath(i, szPath);
         HANDLE hFile = CreateFileA(szPath, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                    FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (hFile == INVALID_HANDLE_VALUE)
+        LARGE_INTEGER size;
+        BOOL bSized = hFile != INVALID_HANDLE_VALUE && GetFileSizeEx(hFile, &size);
+        if (hFile != INVALID_HANDLE_VALUE)
+            CloseHandle(hFile);
+        *pidWhy = !bSized ? IDS_CANT_READ_SOURCE : size.QuadPart > 0xFFFFFFFFll ? IDS_SOURCE_TOO_LARGE : 0;
+        if (*pidWhy)
             return iFirst + i;
-        pFiles[i].dwSize = GetFileSize(hFile, nullptr);
-        CloseHandle(hFile);
-        *pdwTotal += pFiles[i].dwSize;
+        pFiles[i].dwSize = (uint32_t)size.QuadPart;
+        *pqwTotal += pFiles[i].dwSize;
     }
     return -1;
 }
@@ -139,23 +144,31 @@ static void RemoveSentRows(const std::vector<char>& abSent)
         SendMessageA(g_wnd.hwndMain, WM_COMMAND, IDM_REMOVE, 0);
 }
 
-// Tells the user which source file could not be read, by its Send List row.
-static void ReportUnreadableRow(int iRow)
+// Tells the user why the send stopped (the string idWhy, with the path it names, if any)
+// and, when files went before it, how many did: those are the rows that have left the Send
+// List.
+static void ReportSendStopped(UINT idWhy, const char* pszPath, int nSent, int nRows)
 {
-    char szPath[MAX_PATH];
-    GetSendListPath(iRow, szPath);
-    StringBox(g_wnd.hInst, g_wnd.hwndMain, IDS_CANT_READ_SOURCE, IDS_ERROR, MB_ICONHAND,
-              szPath);
+    char szText[1024], szCaption[64];
+    FormatString(g_wnd.hInst, szText, sizeof szText, idWhy, pszPath);
+    if (nSent > 0) {
+        size_t n = strlen(szText);
+        snprintf(szText + n, sizeof szText - n, "\n\n");
+        FormatString(g_wnd.hInst, szText + n + 2, sizeof szText - n - 2, IDS_SENT_BEFORE_STOP,
+                     nSent, nRows);
+    }
+    LoadStringA(g_wnd.hInst, IDS_ERROR, szCaption, sizeof szCaption);
+    MessageBoxA(g_wnd.hwndMain, szText, szCaption, MB_ICONHAND);
 }
 
 // One batch of the records in the batch table, as a batch on its own: connect, send, and
 // back to answer mode. 0 when the user cancelled the connect, so that nothing was sent.
-static int RunBatch(int nFiles, uint32_t dwTotal)
+static int RunBatch(int nFiles, uint64_t qwTotal)
 {
     HANDLE hComm = g_link.hComm;
     if (g_settings.iCommType != CT_IRDA && g_settings.iCommType != CT_USB && hComm)
         PurgeComm(hComm, PURGE_TXCLEAR | PURGE_RXCLEAR);
-    BeginSendBatch(nFiles, dwTotal);
+    BeginSendBatch(nFiles, qwTotal);
     StartConnect();
     DialogBoxParamA(g_wnd.hInst, MAKEINTRESOURCEA(IDD_CONNECTING), g_wnd.hwndMain, ConnectDlgProc,
                     0);
@@ -188,26 +201,30 @@ int CmdSend()
     }
     // Every file is checked before the first batch goes, so that a send never stops halfway
     // for a file that could not have been read from the start.
-    uint32_t dwTotal;
+    uint64_t qwTotal;
+    UINT idStop = 0;
     for (int iFirst = 0; iFirst < n; iFirst += FILES_PER_BATCH) {
-        int iBad = FillBatchTable(pFiles, iFirst, std::min(FILES_PER_BATCH, n - iFirst), &dwTotal);
+        int iBad = FillBatchTable(pFiles, iFirst, std::min(FILES_PER_BATCH, n - iFirst), &qwTotal,
+                                  &idStop);
         if (iBad >= 0) {
-            ReportUnreadableRow(iBad);
+            char szPath[MAX_PATH];
+            GetSendListPath(iBad, szPath);
+            ReportSendStopped(idStop, szPath, 0, n);
             return 0;
         }
     }
 
+    // Why the send stopped, when it did not end as the user wanted: the string that says so,
+    // and the Send List row it names (or -1). It is told once the rows that went have left
+    // the Send List, with how many they were, since the batches before it did go.
     std::vector<char> abSent(n, 0);
-    int nSentOk = 0, bErrorShown = 0;
-    for (int iFirst = 0; iFirst < n; iFirst += FILES_PER_BATCH) {
+    int nSentOk = 0, iStopRow = -1;
+    for (int iFirst = 0; iFirst < n && !idStop; iFirst += FILES_PER_BATCH) {
         int nBatch = std::min(FILES_PER_BATCH, n - iFirst);
-        int iBad = FillBatchTable(pFiles, iFirst, nBatch, &dwTotal);
-        if (iBad >= 0) {
-            ReportUnreadableRow(iBad);
-            bErrorShown = 1;
+        iStopRow = FillBatchTable(pFiles, iFirst, nBatch, &qwTotal, &idStop);
+        if (idStop)
             break;
-        }
-        if (!RunBatch(nBatch, dwTotal)) {
+        if (!RunBatch(nBatch, qwTotal)) {
             if (iFirst == 0)
                 return 0;       // nothing went: the user only changed his mind
             break;
@@ -217,25 +234,29 @@ int CmdSend()
         nSentOk += g_xfer.nFilesOk;
         int iResult = g_xfer.iSendResult, iUnread = g_xfer.iUnreadableFile;
         if (iResult != 0) {
-            StringBox(g_wnd.hInst, g_wnd.hwndMain, IDS_SEND_REFUSED_BASE + iResult, IDS_ERROR,
-                      MB_ICONHAND);
-            bErrorShown = 1;
+            idStop = IDS_SEND_REFUSED_BASE + iResult;
         } else if (iUnread >= 0 && iUnread < nBatch) {
-            ReportUnreadableRow(iFirst + iUnread);
-            bErrorShown = 1;
+            idStop = IDS_CANT_READ_SOURCE;
+            iStopRow = iFirst + iUnread;
         }
         // A cancel, a refusal or a broken link ends the send at this batch. A sender that
         // has not returned yet keeps its stop.
         int bStopped = g_worker.bAbort;
         ClearCancel();
-        if (bErrorShown || bStopped)
+        if (bStopped)
             break;
     }
+    // The path of the row that stopped the send is read before the rows go.
+    char szStopPath[MAX_PATH] = "";
+    if (iStopRow >= 0)
+        GetSendListPath(iStopRow, szStopPath);
     RemoveSentRows(abSent);
     UpdateSendListStatus();
-    if (!bErrorShown && g_settings.bShowResults)
+    if (idStop)
+        ReportSendStopped(idStop, szStopPath, nSentOk, n);
+    else if (g_settings.bShowResults)
         StringBox(g_wnd.hInst, g_wnd.hwndMain, IDS_SENT_RESULT, IDS_SEND_CAP, MB_OK, nSentOk, n);
-    return !bErrorShown;
+    return !idStop;
 }
 
 int CmdReceive()

@@ -18,7 +18,7 @@ static int32_t s_nReadBlocks;   // bounds the requests even when a receive has r
 
 static void CloseReadFile()
 {
-    UnmapXferFile(&s_readMap, 0, 0);
+    UnmapXferFile(&s_readMap);
 }
 
 // Read-back starts at block 0 and counts blocks by the serial rule, the same that the

@@ -2,6 +2,8 @@
 // and the destination files written block by block through a mapping.
 #include "protocol/transfer.h"
 
+#include "base/folderpath.h"
+#include "base/pathjoin.h"
 #include "connection/control.h"
 #include "connection/link.h"
 #include "connection/linkui.h"
@@ -9,6 +11,7 @@
 #include "connection/sockets.h"
 #include "protocol/blockstore.h"
 #include "protocol/destname.h"
+#include "protocol/partfile.h"
 #include "protocol/packets.h"
 #include "protocol/readback.h"
 #include "protocol/seriallink.h"
@@ -17,17 +20,37 @@
 #include "protocol/xfermap.h"
 
 #include <cstring>
+#include <cwchar>
 
 // The file being received. Its size, block size and block count are taken when it is
-// opened, so that a later list or a changed setting can never move a write outside it.
-static XferMapping s_recvMap;
-static uint32_t s_dwRecvSize;
-static int32_t s_cbRecvBlock;
-static int32_t s_nRecvBlocks;
-static int32_t s_nTaken;            // blocks taken with a good CRC, in order from block 0
-static int s_bSkipped;              // serial: a block of the file answered by its CRC alone
+// opened, so that a later list or a changed setting can never move a write outside it; they
+// stay after its close, so that a block sent after it is read to its end and refused.
+// Owner: the worker. Its mapping is shared with DiscardPartialFile: both use it, and the
+// file's fields of g_xfer, only under s_fileLock, and the worker checks under the lock that
+// the file is still open before it writes.
+struct RecvFile {
+    XferMapping map;
+    uint32_t dwSize;
+    int32_t cbBlock;
+    int32_t nBlocks;
+    int32_t nTaken;         // blocks stored, in order from block 0
+    uint32_t crcLast;       // the CRC of block nTaken - 1
+    int iRecord;
+};
+static RecvFile s_file;
+static SRWLOCK s_fileLock = SRWLOCK_INIT;
+
+// What became of the file closed last, which a repeated close is answered by.
+enum { CLOSED_NONE, CLOSED_KEPT, CLOSED_DELETED };
+static int s_iLastClose;
+
 static int s_bListAccepted;         // the last list passed every check; files may be opened
 static int s_iNextOpen;             // the lowest file index of the batch not yet opened
+// The batch's folder and overwriting as they were when its list was taken, and the names its
+// records are kept under.
+static char s_szBatchDir[MAX_PATH];
+static int s_bBatchOverwrite;
+static DestName s_aDest[MAX_RECV_FILES];
 
 // The received batch is over: its result is kept for the receive command, and its status
 // dialog is closed.
@@ -50,42 +73,53 @@ void ReceivedBatchResult(uint32_t dwBatch, int* pnOk, int* pnFiles)
     }
 }
 
-static void PublishRecvFile()
+// The file's fields of g_xfer, with s_fileLock held; a null map clears them.
+static void PublishRecvFile(const XferMapping& map, const wchar_t* pwszPart)
 {
-    g_xfer.hXferMap = s_recvMap.hMap;
-    g_xfer.pXferView = s_recvMap.pView;
-    g_xfer.hXferFile = s_recvMap.hFile;
+    g_xfer.hXferMap = map.hMap;
+    g_xfer.pXferView = map.pView;
+    wcscpy(g_xfer.wszRecvPart, pwszPart);
+    g_xfer.hXferFile = map.hFile;
 }
 
-// Closes the file being received. At the sender's close (bCount) a complete one is cut to its
-// announced size, kept and counted; any other file goes, also a complete one whose close the
-// sender never sent, since the sender does not count it as sent. The handle is taken back
-// from the shared state first, so that whoever else cleans up after an abort sees no file.
-static void CloseRecvFile(int bCount)
+// Closes the file being received. At the sender's close (bKeep) a whole one is given its name
+// and counted; any other file is deleted, also a whole one whose close the sender never sent,
+// since the sender does not count it as sent. Returns what became of it, CLOSED_NONE when no
+// file was open (or DiscardPartialFile had taken it).
+static int CloseRecvFile(int bKeep)
 {
     int bStored = FinishBackgroundStores();
     ForgetStoreFailure();
-    if (!g_xfer.hXferFile.exchange(nullptr)) {
-        s_recvMap = XferMapping{};
-        return;
-    }
-    g_xfer.pXferView = nullptr;
-    g_xfer.hXferMap = nullptr;
-    int bComplete = bStored && s_nTaken == s_nRecvBlocks;
-    UnmapXferFile(&s_recvMap, bComplete, s_dwRecvSize);
-    if (!bComplete || !bCount)
-        DeleteFileA(g_xfer.szRecvPath);
-    else
+    AcquireSRWLockExclusive(&s_fileLock);
+    int bOpen = g_xfer.hXferFile != nullptr;
+    XferMapping map = s_file.map;
+    wchar_t wszPart[MAX_PATH];
+    wcscpy(wszPart, g_xfer.wszRecvPart);
+    s_file.map = XferMapping{};
+    PublishRecvFile(XferMapping{}, L"");
+    ReleaseSRWLockExclusive(&s_fileLock);
+    if (!bOpen)
+        return CLOSED_NONE;
+    UnmapXferFile(&map);
+    const DestName& dest = s_aDest[s_file.iRecord];
+    if (bKeep && bStored && s_file.nTaken == s_file.nBlocks &&
+        KeepPartFile(wszPart, s_szBatchDir, dest.szName, s_bBatchOverwrite && dest.bExisted)) {
         g_xfer.nFilesOk++;
+        return CLOSED_KEPT;
+    }
+    DeleteFileW(wszPart);
+    return CLOSED_DELETED;
 }
 
 // The length of block k of the open file, also for an index a peer made up.
 static int32_t RecvBlockLength(int32_t k)
 {
-    int64_t end = ((int64_t)k + 1) * s_cbRecvBlock;
-    if (end <= (int64_t)s_dwRecvSize)
-        return s_cbRecvBlock;
-    return (int32_t)(s_dwRecvSize & (uint32_t)(s_cbRecvBlock - 1));
+    if (s_file.cbBlock <= 0)
+        return 0;
+    int64_t end = ((int64_t)k + 1) * s_file.cbBlock;
+    if (end <= (int64_t)s_file.dwSize)
+        return s_file.cbBlock;
+    return (int32_t)(s_file.dwSize & (uint32_t)(s_file.cbBlock - 1));
 }
 
 static void StartReceiving()
@@ -144,11 +178,24 @@ static void OnFileList(const XferLink& link)
     uint64_t qwTotal = 0;
     for (int i = 0; i < bCount; i++)
         qwTotal += pFiles[i].dwSize;
-    g_xfer.dwXferTotal = (uint32_t)qwTotal;
+    g_xfer.dwXferTotal = qwTotal;
+    // A folder that has gone since it was chosen can take no file: the sender is told as for
+    // a file that cannot be created, and the user here why nothing arrives.
+    if (!IsExistingFullFolder(g_settings.szDestDir)) {
+        link.pfnSendCode(XC_CANT_CREATE);
+        UiDestFolderGone(g_settings.szDestDir);
+        return;
+    }
     if (!g_settings.bOverwrite && AnyNameConflict()) {
         link.pfnSendCode(XC_NAME_CONFLICT);
         return;
     }
+    strcpy(s_szBatchDir, g_settings.szDestDir);
+    s_bBatchOverwrite = g_settings.bOverwrite;
+    AssignDestNames(pFiles, bCount, s_szBatchDir, s_aDest);
+    // A file that replaces an original is written beside it, and the original is given back
+    // only once the new one has its name. The total counts every file whole, also those, and
+    // the originals are outside the free figure already: it is the most the batch holds.
     uint64_t qwFree;
     if (QueryFreeSpace(&qwFree) && qwFree < qwTotal) {
         link.pfnSendCode(XC_NO_SPACE);
@@ -156,11 +203,10 @@ static void OnFileList(const XferLink& link)
     }
     s_bListAccepted = 1;
     s_iNextOpen = 0;
+    s_iLastClose = CLOSED_NONE;
     link.pfnSendCode(XC_OK);
-    if (!link.bSerial) {
+    if (!link.bSerial)
         StartReceiving();
-        g_xfer.hXferFile = nullptr;
-    }
 }
 
 int AnyNameConflict()
@@ -183,55 +229,77 @@ int AnyNameConflict()
     return 0;
 }
 
+// The file cannot be made: the sender is told, and the batch ends. A folder that has gone
+// since the list was taken is told to the user here too.
 static void RefuseCreate(const XferLink& link)
 {
     link.pfnSendCode(XC_CANT_CREATE);
+    if (!IsExistingFullFolder(s_szBatchDir))
+        UiDestFolderGone(s_szBatchDir);
     EndReceivedBatch();
     g_worker.bAbort = 1;
+}
+
+// 1 when the record's file may be made: its name passed the checks, and a file it is to
+// replace is one that can be replaced (not a folder, not read-only).
+static int CanReceiveRecord(int iRecord)
+{
+    const DestName& dest = s_aDest[iRecord];
+    char szPath[MAX_PATH];
+    if (!dest.szName[0] || !JoinPath(szPath, sizeof szPath, s_szBatchDir, dest.szName))
+        return 0;
+    if (!s_bBatchOverwrite || !dest.bExisted)
+        return 1;
+    DWORD dwAttr = GetFileAttributesA(szPath);
+    return dwAttr == INVALID_FILE_ATTRIBUTES ||
+           !(dwAttr & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY));
 }
 
 static void OnOpenFile(const XferLink& link)
 {
     uint8_t bIndex;
     int nGot = link.pfnRecv(&bIndex, 1);
-    if (!link.bSerial && g_xfer.hXferFile) {
-        link.pfnSendCode(XC_ACK);   // a repeated open: the sender missed our first answer
-        return;
-    }
     if (nGot < 1 || bIndex >= g_xfer.nXferFiles || !s_bListAccepted)
         return;
+    // The socket sender asks again until it is answered: the file it names, open and not yet
+    // written to, is acknowledged again, and not made anew.
+    if (!link.bSerial && g_xfer.hXferFile && bIndex == s_file.iRecord && s_file.nTaken == 0) {
+        link.pfnSendCode(XC_ACK);
+        return;
+    }
     // The sender opens its files in order. An index out of that order is a damaged one (it has
     // no CRC): opening it would write one file's blocks under another's name, or reopen a file
     // already kept. The socket sender asks again; the serial one skips the file and counts it
     // as not sent.
     if (link.bSerial ? bIndex < s_iNextOpen : bIndex != s_iNextOpen)
         return;
-    CloseRecvFile(0);               // serial: a file still open was not finished
+    CloseRecvFile(0);               // a file still open was not finished: it goes
+    s_iLastClose = CLOSED_NONE;
     const XFERFILE& rec = g_xfer.pXferFiles.load()[bIndex];
     g_xfer.iXferFile = bIndex;
     g_xfer.iXferBlock = 0;
-    s_dwRecvSize = rec.dwSize;
-    s_cbRecvBlock = g_settings.cbBlock;
-    s_nRecvBlocks = BlockCount(rec.dwSize, s_cbRecvBlock, link.bSerial);
-    s_nTaken = 0;
-    s_bSkipped = 0;
-    g_xfer.nXferBlocks = s_nRecvBlocks;
-
-    char szPath[256], szName[128];
-    if (!DestPathOfRecord(&rec, g_settings.szDestDir, szPath, sizeof szPath, szName)) {
-        g_xfer.szRecvPath[0] = 0;
-        g_xfer.szRecvName[0] = 0;
-        RefuseCreate(link);
-        return;
-    }
-    strcpy(g_xfer.szRecvName, szName);
-    strcpy(g_xfer.szRecvPath, szPath);
+    s_file.iRecord = bIndex;
+    s_file.dwSize = rec.dwSize;
+    s_file.cbBlock = g_settings.cbBlock;
+    s_file.nBlocks = BlockCount(rec.dwSize, s_file.cbBlock, link.bSerial);
+    s_file.nTaken = 0;
+    g_xfer.nXferBlocks = s_file.nBlocks;
+    strcpy(g_xfer.szRecvName, s_aDest[bIndex].szName);
     UiFileName(g_xfer.szRecvName);
-    if (!MapDestFile(g_xfer.szRecvPath, rec.dwSize, &s_recvMap)) {
+
+    wchar_t wszPart[PART_PATH_CHARS];
+    XferMapping map;
+    if (!CanReceiveRecord(bIndex) ||
+        !MapDestFile(CreatePartFile(s_szBatchDir, wszPart), rec.dwSize, &map)) {
+        if (GetFileAttributesW(wszPart) != INVALID_FILE_ATTRIBUTES)
+            DeleteFileW(wszPart);
         RefuseCreate(link);
         return;
     }
-    PublishRecvFile();
+    AcquireSRWLockExclusive(&s_fileLock);
+    s_file.map = map;
+    PublishRecvFile(map, wszPart);
+    ReleaseSRWLockExclusive(&s_fileLock);
     s_iNextOpen = bIndex + 1;
     link.pfnSendCode(link.codeOpened);
 }
@@ -246,61 +314,55 @@ static void AbandonRecvFile()
     g_worker.bAbort = 1;
 }
 
-// Where block k of the open file goes, the window moved over it; null when the window cannot
-// be moved there: the block is then not taken, and the file stays incomplete.
+// Blocks of the open file are stored in order, each once. The CRC covers a block's data and
+// not its index, so an index is trusted only where the sender can be: at the block awaited,
+// or at the one before it, sent again because its acknowledgement was lost, which is
+// acknowledged again only when it carries the bytes stored for it. Any other block is refused.
+enum { BLOCK_REFUSED, BLOCK_TAKEN, BLOCK_DRIVE_FAILED };
+
+// With s_fileLock held: where block k of the open file goes, the window moved over it; null
+// when the file has been taken by DiscardPartialFile or the window cannot be moved there.
 static uint8_t* BlockDestination(int32_t k, int32_t len)
 {
-    uint8_t* pDest = XferBlockBytes(&s_recvMap, k, s_cbRecvBlock, len);
-    g_xfer.pXferView = s_recvMap.pView;
+    if (!g_xfer.hXferFile)
+        return nullptr;
+    uint8_t* pDest = XferBlockBytes(&s_file.map, k, s_file.cbBlock, len);
+    g_xfer.pXferView = s_file.map.pView;
     return pDest;
 }
 
-// Copies the good block k from the packet buffer to pDest and counts it; 0 when the drive
-// refused the bytes, which abandons the file.
-static int StoreBlock(uint8_t* pDest, int32_t k, int32_t len)
+static void CountBlock(int32_t len, uint32_t crc)
 {
-    if (len > 0 && !CopyViewBytes(pDest, g_xfer.pPacketBuf, len)) {
-        AbandonRecvFile();
-        return 0;
-    }
-    if (k == s_nTaken)
-        s_nTaken++;
-    g_xfer.dwXferDone += len;
-    return 1;
-}
-
-// A socket block handed to the store thread counts as taken; a refusal of its bytes is
-// found before the next message is answered.
-static void QueueBlock(uint8_t* pDest, int32_t k, int32_t len)
-{
-    StoreInBackground(pDest, g_xfer.pPacketBuf, len);
-    if (k == s_nTaken)
-        s_nTaken++;
+    s_file.nTaken++;
+    s_file.crcLast = crc;
+    g_xfer.iXferBlock = s_file.nTaken;
     g_xfer.dwXferDone += len;
 }
 
-// Stores block k when it is good; 0 when the window cannot be moved to the block.
-// Blocks of the open file are stored in order. An earlier index is a block already stored: a
-// repeat whose acknowledgement was lost, or a damaged index that would put another block's
-// bytes over good data (the CRC covers the data only); it is acknowledged and not written. A
-// later index is never the block the sender is waiting on, and is refused.
-static int IsStoredBlock(int32_t k) { return k < s_nTaken; }
-static int IsRefusedBlock(int32_t k) { return k > s_nTaken; }
-
-static int TakeBlock(int32_t k, int32_t len)
+// Serial blocks are stored here, from the packet buffer.
+static int TakeSerialBlock(int32_t k, int32_t len, uint32_t crc)
 {
-    if (IsStoredBlock(k))
-        return 1;
-    if (IsRefusedBlock(k))
-        return 0;
+    if (k == s_file.nTaken - 1)
+        return g_xfer.hXferFile && crc == s_file.crcLast ? BLOCK_TAKEN : BLOCK_REFUSED;
+    if (k != s_file.nTaken || k >= s_file.nBlocks || !g_xfer.hXferFile)
+        return BLOCK_REFUSED;
+    int iResult = BLOCK_TAKEN;
+    AcquireSRWLockExclusive(&s_fileLock);
     uint8_t* pDest = len > 0 ? BlockDestination(k, len) : nullptr;
-    if (len > 0 && !pDest)
-        return 0;
-    return StoreBlock(pDest, k, len);
+    if (!g_xfer.hXferFile || (len > 0 && !pDest))
+        iResult = BLOCK_REFUSED;
+    else if (len > 0 && !CopyViewBytes(pDest, g_xfer.pPacketBuf, len))
+        iResult = BLOCK_DRIVE_FAILED;
+    ReleaseSRWLockExclusive(&s_fileLock);
+    if (iResult == BLOCK_TAKEN)
+        CountBlock(len, crc);
+    return iResult;
 }
 
-// Serial blocks: only the current or the next block is stored; anything else means the
-// line is out of step, and what is waiting on it is thrown away.
+// Serial blocks: a block out of step means the line is out of step, and what is waiting on
+// it is thrown away. A block that is not stored is answered XC_BLOCK_BAD, whatever its CRC,
+// so that the sender sends the block it is at again: acknowledged, the sender would go on
+// past a block never stored, and the file could never be whole.
 static void OnBlockSerial()
 {
     int32_t k;
@@ -313,41 +375,29 @@ static void OnBlockSerial()
     if (CommRead(&crc, 4) < 4)
         return;
     int32_t n = len > 0 ? CommRead(g_xfer.pPacketBuf, len) : 0;
-    int bInStep = k >= 0 && k < s_nRecvBlocks && k < g_xfer.nXferBlocks &&
-                  (k == g_xfer.iXferBlock || k == g_xfer.iXferBlock + 1);
-    // A refused block does not move the line's step: its index may be a damaged one, and the
-    // sender's repeat of the block it is at must still be in step.
-    if (bInStep && !(g_xfer.hXferFile && IsRefusedBlock(k)))
-        g_xfer.iXferBlock = k;
-    else if (!bInStep && g_link.hComm)
+    int bInStep = k >= 0 && k < s_file.nBlocks && (k == s_file.nTaken || k == s_file.nTaken - 1);
+    if (!bInStep && g_link.hComm)
         PurgeComm(g_link.hComm, PURGE_RXCLEAR);
     if (g_worker.bAbort) {
         CommSendCode(XC_ABORT);
         return;
     }
-    if (n == len && Crc32Block(g_xfer.pPacketBuf, len) == crc) {
-        int bStored = 1;
-        if (bInStep && g_xfer.hXferFile)
-            bStored = TakeBlock(k, len);
-        // A good block that is not stored is answered by its CRC, and the file it belongs to
-        // will be incomplete. Once that has happened the sender may be at a later block than
-        // the one awaited, and refusing it would have the sender repeat it for ever: such a
-        // block is answered by its CRC too, and the close then deletes the file.
-        if (!bInStep || !g_xfer.hXferFile || (!bStored && s_bSkipped && IsRefusedBlock(k))) {
-            s_bSkipped = 1;
-            bStored = 1;
-            g_xfer.dwXferDone += len;
-        }
-        CommSendCode(g_worker.bAbort ? XC_ABORT : bStored ? XC_BLOCK_OK : XC_BLOCK_BAD);
-    } else {
-        CommSendCode(XC_BLOCK_BAD);
+    int iResult = BLOCK_REFUSED;
+    if (bInStep && n == len && Crc32Block(g_xfer.pPacketBuf, len) == crc)
+        iResult = TakeSerialBlock(k, len, crc);
+    if (iResult == BLOCK_DRIVE_FAILED) {
+        AbandonRecvFile();
+        CommSendCode(XC_ABORT);
+        return;
     }
+    CommSendCode(g_worker.bAbort ? XC_ABORT : iResult == BLOCK_TAKEN ? XC_BLOCK_OK : XC_BLOCK_BAD);
 }
 
-// Socket blocks: any block of the file may come. The reply goes as soon as the block is
-// known to be good and its place mapped, and the data is stored by the store thread while
-// the sender's next block is on its way; the reply is built apart from the packet buffer.
-// A block the drive refused is reported by the abort notice in place of the next reply.
+// Socket blocks: the reply goes as soon as the block is known to be good and its place
+// mapped, and the data is stored by the store thread while the sender's next block is on its
+// way; the reply is built apart from the packet buffer. The lock is held from the mapping of
+// the block's place until it is handed over, so that the view it goes to stays mapped. A
+// block the drive refused is reported by the abort notice in place of the next reply.
 static void OnBlockSocket()
 {
     int32_t aHead[2];
@@ -358,32 +408,39 @@ static void OnBlockSocket()
         return;
     }
     int32_t k = aHead[0];
+    uint32_t crc = (uint32_t)aHead[1];
     // The sender only ever sends the next block or repeats the last one. Any other index is
     // damaged, and the length it would give is not the length of the bytes that follow: read
     // the next block's length instead, so that the stream stays in step with the sender's
     // messages (off by a multiple of four, the frames would never be found again).
-    int bLikely = !g_xfer.hXferFile || k == s_nTaken || k == s_nTaken - 1;
-    int32_t len = RecvBlockLength(bLikely ? k : s_nTaken);
+    int bLikely = !g_xfer.hXferFile || k == s_file.nTaken || k == s_file.nTaken - 1;
+    int32_t len = RecvBlockLength(bLikely ? k : s_file.nTaken);
     int32_t n = len > 0 ? SocketXferLink.pfnRecv(g_xfer.pPacketBuf, len) : 0;
-    int bGood = n == len && Crc32Block(g_xfer.pPacketBuf, len) == (uint32_t)aHead[1] && k >= 0
-        && k < g_xfer.nXferBlocks && k < s_nRecvBlocks && !(g_xfer.hXferFile && IsRefusedBlock(k));
-    int bToFile = bGood && g_xfer.hXferFile && !IsStoredBlock(k);
-    uint8_t* pDest = bToFile && len > 0 ? BlockDestination(k, len) : nullptr;
-    if (bToFile && len > 0 && !pDest)
-        bGood = 0;
+    int bGood = n == len && Crc32Block(g_xfer.pPacketBuf, len) == crc && k >= 0 &&
+                k < s_file.nBlocks && g_xfer.hXferFile;
     XferPiece piece = {&k, 4};
-    SocketXferLink.pfnSendMessage(bGood ? XC_BLOCK_OK : XC_BLOCK_BAD, &piece, 1);
-    if (bGood) {
-        if (bToFile)
-            QueueBlock(pDest, k, len);
-        else if (!g_xfer.hXferFile)
-            g_xfer.dwXferDone += len;
-        g_xfer.iXferBlock = k + 1;
+    if (bGood && k == s_file.nTaken) {
+        AcquireSRWLockExclusive(&s_fileLock);
+        uint8_t* pDest = len > 0 ? BlockDestination(k, len) : nullptr;
+        bGood = g_xfer.hXferFile && (len == 0 || pDest);
+        SocketXferLink.pfnSendMessage(bGood ? XC_BLOCK_OK : XC_BLOCK_BAD, &piece, 1);
+        if (bGood)
+            StoreInBackground(pDest, g_xfer.pPacketBuf, len);
+        ReleaseSRWLockExclusive(&s_fileLock);
+        if (bGood)
+            CountBlock(len, crc);
+    } else {
+        bGood = bGood && k == s_file.nTaken - 1 && crc == s_file.crcLast;
+        SocketXferLink.pfnSendMessage(bGood ? XC_BLOCK_OK : XC_BLOCK_BAD, &piece, 1);
     }
     if (g_worker.bAbort)
         SocketXferLink.pfnAbortNotice(-1);
 }
 
+// The sender closes the file: XC_OK when it is whole and has its name. A file that is not
+// whole is deleted, and since a sender counts a file once its close is answered XC_OK, it is
+// answered with the abort notice, which ends the batch as a cancel here does; a repeated
+// close gets the answer the first one got, and a close with no file at all gets none.
 static void OnCloseFile(const XferLink& link)
 {
     // The last block's bytes may still be on their way to the drive; a close answered before
@@ -399,12 +456,22 @@ static void OnCloseFile(const XferLink& link)
         link.pfnAbortNotice(-1);
         return;
     }
-    CloseRecvFile(1);
-    link.pfnSendCode(XC_OK);
-    if (g_xfer.iXferFile == g_xfer.nXferFiles - 1) {
-        EndReceivedBatch();
-        MoveWorkerState(WS_IDLE);
-        g_worker.bAbort = 0;
+    int iClosed = CloseRecvFile(1);
+    int iAnswer = iClosed != CLOSED_NONE ? iClosed : s_iLastClose;
+    s_iLastClose = iAnswer;
+    if (iAnswer == CLOSED_KEPT) {
+        link.pfnSendCode(XC_OK);
+        if (iClosed == CLOSED_KEPT && g_xfer.iXferFile == g_xfer.nXferFiles - 1) {
+            EndReceivedBatch();
+            MoveWorkerState(WS_IDLE);
+            g_worker.bAbort = 0;
+        }
+    } else if (iAnswer == CLOSED_DELETED) {
+        link.pfnAbortNotice(-1);
+        if (iClosed == CLOSED_DELETED) {
+            EndReceivedBatch();
+            g_worker.bAbort = 1;
+        }
     }
 }
 
@@ -524,25 +591,30 @@ void SockServePeer()
     }
 }
 
-// The file is taken from the receiver by exchange, so that a worker letting go of it at the
-// same time does not close it twice, nor this close whatever a handle of the same value
-// names by then. What is deleted is the file the receiver opened, by the path it opened it
-// under: a name rebuilt from the peer's record could lead out of the destination folder.
+void (*g_pfnDiscardHook)();
+
+// The file is taken from the receiver under its lock, so that the worker, which checks under
+// the same lock that its file is still open, neither writes into a view unmapped here nor
+// closes the file twice; and its handle, mapping and path are taken together, so that what is
+// deleted is the part file that was opened with that handle. The store thread may still be
+// writing the last block handed to it: the view is unmapped only once it has.
 void DiscardPartialFile()
 {
+    AcquireSRWLockExclusive(&s_fileLock);
     HANDLE hFile = g_xfer.hXferFile.exchange(nullptr);
-    if (!hFile || hFile == INVALID_HANDLE_VALUE)
-        return;
-    // Copied at once: without the file, the worker may open the batch's next one and
-    // rewrite the path.
-    char szPath[sizeof g_xfer.szRecvPath];
-    memcpy(szPath, g_xfer.szRecvPath, sizeof szPath);
-    szPath[sizeof szPath - 1] = 0;
-    if (uint8_t* pView = g_xfer.pXferView.exchange(nullptr))
-        UnmapViewOfFile(pView);
-    if (HANDLE hMap = g_xfer.hXferMap.exchange(nullptr))
-        CloseHandle(hMap);
-    CloseHandle(hFile);
-    if (szPath[0])
-        DeleteFileA(szPath);
+    if (hFile && g_pfnDiscardHook)
+        g_pfnDiscardHook();
+    if (hFile) {
+        FinishBackgroundStores();
+        if (uint8_t* pView = g_xfer.pXferView.exchange(nullptr))
+            UnmapViewOfFile(pView);
+        if (HANDLE hMap = g_xfer.hXferMap.exchange(nullptr))
+            CloseHandle(hMap);
+        CloseHandle(hFile);
+        if (g_xfer.wszRecvPart[0])
+            DeleteFileW(g_xfer.wszRecvPart);
+        g_xfer.wszRecvPart[0] = 0;
+        s_file.map = XferMapping{};
+    }
+    ReleaseSRWLockExclusive(&s_fileLock);
 }

@@ -211,7 +211,7 @@ static void SendOneFile(const XferLink& link, int iFile)
     }
     g_xfer.hXferMap = nullptr;
     g_xfer.pXferView = nullptr;
-    UnmapXferFile(&map, 0, 0);
+    UnmapXferFile(&map);
     if (bOpened && CloseAtReceiver(link) && bAllTaken) {
         g_xfer.abFileSent[iFile] = 1;
         g_xfer.nFilesOk++;

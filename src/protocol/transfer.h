@@ -21,8 +21,9 @@ struct TransferState {
     std::atomic<int32_t> iXferFile{0};
     std::atomic<int32_t> nXferBlocks{0};
     std::atomic<int32_t> iXferBlock{0};
-    std::atomic<uint32_t> dwXferDone{0};
-    std::atomic<uint32_t> dwXferTotal{0};
+    // Bytes moved and bytes in the batch: 64 bits, since a batch of large files passes 4 GiB.
+    std::atomic<uint64_t> dwXferDone{0};
+    std::atomic<uint64_t> dwXferTotal{0};
     std::atomic<int32_t> nFilesOk{0};
     std::atomic<int32_t> iSendResult{0};
     std::atomic<int32_t> iUnreadableFile{-1};   // source file a send could not read, or -1
@@ -32,11 +33,13 @@ struct TransferState {
     // the received batch that ended last, read back by ReceivedBatchResult.
     std::atomic<uint32_t> dwRecvBatch{0};
     std::atomic<uint64_t> qwRecvResult{0};
+    // The file being received: its handle, mapping, the window now mapped and the part file's
+    // path, changed together under the receiver's lock (DiscardPartialFile takes them so).
     std::atomic<HANDLE> hXferFile{nullptr};
     std::atomic<HANDLE> hXferMap{nullptr};
     std::atomic<uint8_t*> pXferView{nullptr};
-    char szRecvPath[256] = "";
-    char szRecvName[128] = "";
+    wchar_t wszRecvPart[MAX_PATH] = L"";
+    char szRecvName[128] = "";          // the name it is received under
     // The full local path of each record of the batch table that a send filled, which its
     // record may carry only in part: the sender opens the file by this one.
     char aszSourcePath[256][MAX_PATH] = {};
@@ -54,12 +57,15 @@ int AnyNameConflict();
 // and the files announced): kept as it ended when it did, else its live counters.
 void ReceivedBatchResult(uint32_t dwBatch, int* pnOk, int* pnFiles);
 // After a cancelled receive, from the user interface: the file being written, if the worker
-// still holds it, is closed and deleted.
+// still holds it, is closed and deleted, once no block is being stored into it.
 void DiscardPartialFile();
-// A send of the batch table's first nFiles records, dwTotal bytes in all, is about to start:
+// Set by tests only: called by DiscardPartialFile once it has taken the file and before it has
+// let go of it, so that a test can have the worker go on in that moment.
+extern void (*g_pfnDiscardHook)();
+// A send of the batch table's first nFiles records, qwTotal bytes in all, is about to start:
 // its results start empty here, not in the sender, since a cancel may come before the worker
 // has taken up the send, and what the send command reads then must not be the last batch's.
-void BeginSendBatch(int nFiles, uint32_t dwTotal);
+void BeginSendBatch(int nFiles, uint64_t qwTotal);
 // Record iFile of the batch table is given pszPath, a full local path: whole when it fits
 // the record, else the record keeps its last folders and its name, and the whole path is
 // kept beside the table. 0 when the file name alone does not fit a record (nothing is then

@@ -7,14 +7,14 @@
 
 TransferState g_xfer;
 
-void BeginSendBatch(int nFiles, uint32_t dwTotal)
+void BeginSendBatch(int nFiles, uint64_t qwTotal)
 {
     g_xfer.nFilesOk = 0;
     memset(g_xfer.abFileSent, 0, sizeof g_xfer.abFileSent);
     g_xfer.iSendResult = 0;
     g_xfer.iUnreadableFile = -1;
     g_xfer.nXferFiles = nFiles;
-    g_xfer.dwXferTotal = dwTotal;
+    g_xfer.dwXferTotal = qwTotal;
 }
 
 static_assert(sizeof g_xfer.aszSourcePath / sizeof g_xfer.aszSourcePath[0] == MAX_BATCH_FILES,

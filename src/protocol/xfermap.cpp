@@ -60,7 +60,7 @@ int MapSourceFile(const char* pszPath, uint32_t dwSize, XferMapping* pMap)
     // The list carries the size taken when the batch was built; a file that has changed
     // since then would make the receiver expect other blocks than the ones it can be sent.
     LARGE_INTEGER size;
-    if (!GetFileSizeEx(hFile, &size) || (uint32_t)size.QuadPart != dwSize) {
+    if (!GetFileSizeEx(hFile, &size) || (uint64_t)size.QuadPart != dwSize) {
         CloseHandle(hFile);
         return 0;
     }
@@ -71,30 +71,25 @@ int MapSourceFile(const char* pszPath, uint32_t dwSize, XferMapping* pMap)
     // The first window is mapped now, so that a source that cannot be read through a
     // mapping is known before the receiver is asked to create the file.
     if (!CreateXferMapping(pMap, PAGE_READONLY, FILE_MAP_READ) || !MoveWindow(pMap, 0)) {
-        UnmapXferFile(pMap, 0, 0);
+        UnmapXferFile(pMap);
         return 0;
     }
     return 1;
 }
 
-int MapDestFile(const char* pszPath, uint32_t dwSize, XferMapping* pMap)
+int MapDestFile(HANDLE hFile, uint32_t dwSize, XferMapping* pMap)
 {
     *pMap = XferMapping{};
-    HANDLE hFile = CreateFileA(pszPath, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (hFile == INVALID_HANDLE_VALUE)
+    if (hFile == INVALID_HANDLE_VALUE || !hFile)
         return 0;
-    int bCreated = GetLastError() != ERROR_ALREADY_EXISTS;
     pMap->hFile = hFile;
     pMap->dwSize = dwSize;
     if (dwSize == 0)
-        return 1;       // nothing to write: the close cuts the file to zero bytes
+        return 1;       // nothing to write
     // As for a source, the first window is mapped now: a file that cannot be written
     // through a mapping is refused at its open rather than block by block.
     if (!CreateXferMapping(pMap, PAGE_READWRITE, FILE_MAP_WRITE) || !MoveWindow(pMap, 0)) {
-        UnmapXferFile(pMap, 0, 0);
-        if (bCreated)
-            DeleteFileA(pszPath);
+        UnmapXferFile(pMap);
         return 0;
     }
     return 1;
@@ -114,19 +109,12 @@ uint8_t* XferBlockBytes(XferMapping* pMap, int32_t k, int32_t cbBlock, int32_t l
     return pMap->pView + (dwOffset - pMap->dwViewStart);
 }
 
-void UnmapXferFile(XferMapping* pMap, int bTrimTo, uint32_t dwSize)
+void UnmapXferFile(XferMapping* pMap)
 {
     UnmapWindow(pMap);
     if (pMap->hMap)
         CloseHandle(pMap->hMap);
-    if (pMap->hFile) {
-        if (bTrimTo) {
-            LARGE_INTEGER pos;
-            pos.QuadPart = dwSize;
-            if (SetFilePointerEx(pMap->hFile, pos, nullptr, FILE_BEGIN))
-                SetEndOfFile(pMap->hFile);
-        }
+    if (pMap->hFile)
         CloseHandle(pMap->hFile);
-    }
     *pMap = XferMapping{};
 }

@@ -18,19 +18,19 @@ struct XferMapping {
     DWORD dwAccess = 0;         // FILE_MAP_READ or FILE_MAP_WRITE
 };
 
-// Opens an existing source file, checks that the low 32 bits of its size are still dwSize
-// and maps it read-only; 1 on success, 0 with nothing left open.
+// Opens an existing source file, checks that its size is still dwSize (so a file that has
+// grown to 4 GiB or more is refused, never cut short) and maps it read-only; 1 on success,
+// 0 with nothing left open.
 int MapSourceFile(const char* pszPath, uint32_t dwSize, XferMapping* pMap);
 
-// Opens or creates a destination file and maps dwSize bytes of it for writing; 1 on success.
-// On failure nothing is left open, and a file that this call created is deleted again.
-int MapDestFile(const char* pszPath, uint32_t dwSize, XferMapping* pMap);
+// Maps dwSize bytes of a new destination file, open for reading and writing, into pMap,
+// which then owns the handle; 1 on success. On failure the handle is closed.
+int MapDestFile(HANDLE hFile, uint32_t dwSize, XferMapping* pMap);
 
 // The len bytes of block k (blocks of cbBlock bytes), moving the window when they lie
 // outside it; 0 when they lie past the announced size or the window cannot be mapped.
 // The pointer holds until the next call or the unmapping.
 uint8_t* XferBlockBytes(XferMapping* pMap, int32_t k, int32_t cbBlock, int32_t len);
 
-// Unmaps the window and closes the mapping and the file; with bTrimTo set first cuts the
-// file to exactly dwSize bytes, so that an overwritten longer file keeps no stale tail.
-void UnmapXferFile(XferMapping* pMap, int bTrimTo, uint32_t dwSize);
+// Unmaps the window and closes the mapping and the file.
+void UnmapXferFile(XferMapping* pMap);

@@ -34,6 +34,16 @@ struct LinkTest : ::testing::Test {
         wire.Send(msg);
         return Hex(wire.Recv(n, ms));
     }
+    // Each message, and the reply it must get: "" for none within 300 ms.
+    using Steps = std::vector<std::pair<std::string, std::string>>;
+    void AskEach(const Steps& steps)
+    {
+        for (const auto& step : steps) {
+            const std::string& want = step.second;
+            EXPECT_EQ(Hex(want), Ask(step.first, want.empty() ? 1 : want.size(), want.empty() ? 300 : 4000))
+                << Hex(step.first);
+        }
+    }
     // The program's next bytes must be want, within ms.
     void Expect(const std::string& want, const char* what, int ms = 4000)
     {
