@@ -47,9 +47,13 @@ machine_exec() {
               DISPLAY=":$(cat "$dir/display" 2>/dev/null)")
   # The 32-bit suite (tools/test-i686.sh) runs Wine 10 in the Debian 13 root; the display, the
   # screenshots and the rest stay on the host.
-  local prog=$1
-  [ "$prog" = timeout ] && prog=${3:-}
-  if [ -n "${TALMOX_WINE32ROOT:-}" ] && { [ "$prog" = wine ] || [ "$prog" = wineserver ]; }; then
+  local a inroot=
+  if [ -n "${TALMOX_WINE32ROOT:-}" ]; then
+    for a in "$@"; do
+      case $a in wine|wineboot|wineserver) inroot=1; break ;; esac
+    done
+  fi
+  if [ -n "$inroot" ]; then
     "$(dirname "${BASH_SOURCE[0]}")/wine32-root.sh" run "$TALMOX_WINE32ROOT" ${ns:+--netns "$ns"} \
       -- env "${envs[@]}" "$@"
   elif [ -n "$ns" ]; then
@@ -86,8 +90,11 @@ machine_create() {
 
 # Appends a key to the prefix's machine registry before its wineserver starts; the server
 # merges a key that appears twice. Backslashes in KEY and in the values are given doubled.
+# The program's own keys go where the program reads them: a 32-bit program (the 32-bit suite)
+# sees the 32-bit view of HKLM\Software.
 machine_reg() {
   local dir=$1 key=$2; shift 2
+  [ -n "${TALMOX_WINE32ROOT:-}" ] && key=${key/#'Software\\Varndel'/'Software\\Wow6432Node\\Varndel'}
   { printf '\n[%s] 1796552658\n' "$key"; printf '%s\n' "$@"; } >> "$dir/pfx/system.reg"
 }
 
