@@ -38,8 +38,8 @@ uint64_t PeakWorkingSet()
 // 2 GiB and at the very end, so that a block read or written at another offset shows.
 void WriteSparseSource(const std::string& path, uint32_t dwSize)
 {
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    MakeSparseFile(path, dwSize);
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, h);
     std::vector<uint64_t> offsets = {0, (4u << 20) - 3, (2ull << 30) - 500, dwSize - 7ull};
     for (uint64_t off = 1; off < dwSize; off += (64u << 20) + 4099)
@@ -54,10 +54,6 @@ void WriteSparseSource(const std::string& path, uint32_t dwSize)
         SetFilePointerEx(h, pos, nullptr, FILE_BEGIN);
         WriteFile(h, data.data(), (DWORD)data.size(), &cb, nullptr);
     }
-    LARGE_INTEGER end;
-    end.QuadPart = dwSize;
-    SetFilePointerEx(h, end, nullptr, FILE_BEGIN);
-    SetEndOfFile(h);
     CloseHandle(h);
 }
 

@@ -73,18 +73,6 @@ TEST_F(SendList, PathListAddsNewestOnTopAndRemoveTakesOutTheSelectedRows)
     EXPECT_EQ(1u, Rows().size());
 }
 
-// A file whose length is set and nothing written: it takes no disk, whatever its size.
-void MakeSparseFile(const std::string& path, uint64_t size)
-{
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    LARGE_INTEGER li;
-    li.QuadPart = (LONGLONG)size;
-    SetFilePointerEx(h, li, nullptr, FILE_BEGIN);
-    SetEndOfFile(h);
-    CloseHandle(h);
-}
-
 // Drops the files on the main window as the shell does: a DROPFILES block of ANSI paths.
 void DropFiles(const std::vector<std::string>& paths)
 {

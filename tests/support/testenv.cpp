@@ -78,6 +78,17 @@ void WriteWholeFile(const std::string& path, const std::string& data)
     CloseHandle(h);
 }
 
+void MakeSparseFile(const std::string& path, uint64_t size)
+{
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    LARGE_INTEGER li;
+    li.QuadPart = (LONGLONG)size;
+    SetFilePointerEx(h, li, nullptr, FILE_BEGIN);
+    SetEndOfFile(h);
+    CloseHandle(h);
+}
+
 std::string FileContents(const std::string& path)
 {
     HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,

@@ -3,6 +3,7 @@
 #include <winsock2.h>
 #include <windows.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <functional>
 #include <string>
@@ -23,7 +24,9 @@ private:
 bool WaitFor(const std::function<bool()>& pred, int ms);
 
 // Writes and reads whole files; FileContents gives "(missing)" when the file cannot be opened.
+// A sparse file has its length set and nothing written: it takes no disk, whatever its size.
 void WriteWholeFile(const std::string& path, const std::string& data);
+void MakeSparseFile(const std::string& path, uint64_t size);
 std::string FileContents(const std::string& path);
 bool FileExists(const std::string& path);
 
