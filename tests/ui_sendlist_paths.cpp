@@ -114,41 +114,6 @@ TEST_F(SendListPaths, SecondStartHandsItsPathsMadeAbsoluteWhereItRan)
               boxes.Shown());
 }
 
-// Plays a receiver on COM2 for a batch of one file: links, takes the list, opens the file,
-// takes each block whose index and CRC are right and confirms the close. Returns the path
-// the record carried; *pData gets the file's bytes.
-std::string PlayReceivingPeer(PeerWire& wire, size_t cbBlock, std::string* pData)
-{
-    std::string path, seen;
-    uint32_t size = 0, k = 0;
-    bool bClosed = PlaySerialPeer(wire, "PEER", 30000, seen, [&](uint8_t code) {
-        switch (code) {
-        case 0x61: {
-            std::string rec = wire.Recv(5 + 256).substr(5);
-            for (size_t i = 0; i < 252 && (rec[i] || rec[i + 1]); i += 2)
-                path += rec[i];
-            memcpy(&size, &rec[252], 4);
-            wire.Send(Frame(0x52));
-            break;
-        }
-        case 0x5F: wire.Recv(1); wire.Send(Frame(0x52)); break;
-        case 0x5C: {
-            std::string head = wire.Recv(8), data = wire.Recv(BlockLen(k, size, cbBlock));
-            bool bGood = head == Le32(k) + Le32(Crc(data));
-            if (bGood) {
-                *pData += data;
-                k++;
-            }
-            wire.Send(Frame(bGood ? 0x54 : 0x55));
-            break;
-        }
-        case 0x60: wire.Send(Frame(0x52)); return false;
-        }
-        return true;
-    });
-    return bClosed ? path : path + "(no close)";
-}
-
 // A file whose path is about 200 characters goes on the Send List and is sent over the
 // serial cable by the real worker: the record carries the tail of its path, ending in its
 // name, and the peer gets its bytes whole. The row goes once the file is sent.
@@ -168,23 +133,26 @@ TEST_F(SendListPaths, FileInDeepFoldersIsAddedSentAndArrivesUnderItsName)
 
     SerialWorker serial;
     ASSERT_TRUE(serial.Start()) << "no COM1/COM2 pair";
-    std::string recorded, received, shown;
+    ReceiverScript script;
+    script.nClosesToEnd = 1;
+    ReceiverLog peer;
     {
         BoxAnswerer boxes("Error", BoxAnswerer::kEvery);
-        UserThread peer([&] { recorded = PlayReceivingPeer(serial.wire, 4096, &received); });
+        UserThread t([&] { PlayReceiver(serial.wire, script, peer); });
         RunCommand(IDM_SEND);
-        shown = boxes.Shown();
+        EXPECT_EQ("", boxes.Shown());
     }
-    EXPECT_EQ("", shown);
     EXPECT_TRUE(serial.Stop());
+    EXPECT_TRUE(peer.bEnded) << "no close came";
 
+    const std::string& recorded = peer.path;
     ASSERT_LE(recorded.size(), (size_t)XFER_PATH_CHARS);
     EXPECT_EQ(path.substr(path.size() - recorded.size()), recorded);
     EXPECT_EQ('\\', path[path.size() - recorded.size() - 1]) << "the tail starts at a folder";
     char szName[128];
     PathFileName(recorded.c_str(), szName);
     EXPECT_EQ(name, szName);
-    EXPECT_TRUE(received == data) << received.size() << " bytes arrived";
+    EXPECT_TRUE(peer.data == data) << peer.data.size() << " bytes arrived";
     EXPECT_EQ(Paths{}, Rows());
 }
 

@@ -88,30 +88,15 @@ void DropFiles(const std::vector<std::string>& paths)
     SendMessageA(g_wnd.hwndMain, WM_DROPFILES, (WPARAM)hDrop, 0);
 }
 
-// Plays a peer on COM2 that takes the list (its records' sizes into *pSizes) and the first
-// file's open, takes blocks until the sender stops, and acknowledges the abort notice.
-void PlayPeerUntilCancelled(PeerWire& wire, std::vector<uint32_t>* pSizes)
+// Waits for the status dialog, lets bCancelNow decide when to press its Cancel, and waits for
+// it to go; false when it never came or never went.
+bool CancelStatusDialog(const std::function<bool()>& bCancelNow)
 {
-    std::string seen;
-    PlaySerialPeer(wire, "PEER", 30000, seen, [&](uint8_t code) {
-        switch (code) {
-        case 0x61: {
-            std::string head = wire.Recv(5);
-            std::string recs = wire.Recv(256 * (head.empty() ? 0 : (uint8_t)head[0]));
-            for (size_t i = 0; i + 256 <= recs.size(); i += 256) {
-                uint32_t size;
-                memcpy(&size, &recs[i + 252], 4);
-                pSizes->push_back(size);
-            }
-            wire.Send(Frame(0x52));
-            break;
-        }
-        case 0x5F: wire.Recv(1); wire.Send(Frame(0x52)); break;
-        case 0x5C: wire.Recv(8 + 4096); wire.Send(Frame(0x54)); break;
-        case 0x64: wire.Send(Frame(0x63)); return false;
-        }
-        return true;
-    });
+    HWND hDlg = WaitForDialog("File Xfer Status", 20000);
+    if (!hDlg || !WaitFor(bCancelNow, 10000))
+        return false;
+    PostMessageA(hDlg, WM_COMMAND, IDCANCEL, 0);
+    return WaitFor([&] { return !IsWindow(hDlg); }, 5000);
 }
 
 // Files of 4 GiB and more, dropped with others, stay out with one message that names them;
@@ -142,26 +127,22 @@ TEST_F(SendList, FilesOf4GiBOrMoreStayOutAndLargeSizesShowWhole)
     UpdateSendListStatus();
     EXPECT_EQ("Files: 3  Bytes: 5120.0M", Summary());
 
-    strcpy(g_settings.szOwnerName, "Tester");
     SerialWorker serial;
     ASSERT_TRUE(serial.Start()) << "no COM1/COM2 pair";
-    std::vector<uint32_t> sizes;
-    std::string bytes, total;
+    ReceiverLog peer;
+    std::string total;
     {
-        UserThread peer([&] { PlayPeerUntilCancelled(serial.wire, &sizes); });
+        UserThread peerThread([&] { PlayReceiver(serial.wire, {}, peer); });
         UserThread user([&] {
-            HWND hDlg = WaitForDialog("File Xfer Status", 20000);
-            WaitFor([&] { return !WindowText(GetDlgItem(hDlg, IDC_XFER_TOTAL)).empty()
-                                 && WindowText(GetDlgItem(hDlg, IDC_XFER_TOTAL)) != "."; }, 10000);
-            bytes = WindowText(GetDlgItem(hDlg, IDC_XFER_BYTES));
-            total = WindowText(GetDlgItem(hDlg, IDC_XFER_TOTAL));
-            PostMessageA(hDlg, WM_COMMAND, IDCANCEL, 0);
+            CancelStatusDialog([&] {
+                total = WindowText(GetDlgItem(FindActiveDialog("File Xfer Status"), IDC_XFER_TOTAL));
+                return total.find(" of ") != std::string::npos;
+            });
         });
         RunCommand(IDM_SEND);
     }
     EXPECT_TRUE(serial.Stop());
-    EXPECT_EQ((std::vector<uint32_t>{(uint32_t)(5 * GiB / 2), (uint32_t)(5 * GiB / 2), 1}), sizes);
-    EXPECT_NE(std::string::npos, bytes.find(" of 2684354560 Bytes")) << bytes;
+    EXPECT_EQ((std::vector<uint32_t>{(uint32_t)(5 * GiB / 2), (uint32_t)(5 * GiB / 2), 1}), peer.sizes);
     EXPECT_NE(std::string::npos, total.find(" of 5368709121 Total Bytes")) << total;
 }
 
@@ -250,23 +231,6 @@ TEST_F(SendList, SendOfAFileThatCannotBeReadNamesItAndSendsNothing)
     EXPECT_EQ((size_t)MAX_BATCH_FILES + 1, Rows().size());
 }
 
-// Plays a peer on COM2 that links, refuses the list with listReply or, when that is XC_OK, the
-// first file's open, and acknowledges the abort notice. Returns the codes it was sent (keep-
-// alives aside), with the owner name of the program's name record and the index of an open.
-std::string PlayRefusingPeer(PeerWire& wire, uint8_t listReply)
-{
-    std::string seen;
-    bool bAborted = PlaySerialPeer(wire, "PEERNAME", 20000, seen, [&](uint8_t code) {
-        switch (code) {
-        case 0x61: wire.Recv(5 + 2 * 256); wire.Send(Frame(listReply)); break;
-        case 0x5F: seen += Hex(wire.Recv(1)); wire.Send(Frame(0x67)); break;
-        case 0x64: wire.Send(Frame(0x63)); return false;
-        }
-        return true;
-    });
-    return bAborted ? seen : seen + "(no abort)";
-}
-
 // Send to a peer that refuses the batch, for lack of space, a name conflict or a file it cannot
 // create (the list, or the first file's open): the reason is shown under "Error", and the Send
 // List keeps its rows and summary. The real worker links and sends over the COM1/COM2 pair:
@@ -293,14 +257,15 @@ TEST_F(SendList, SendRefusedByThePeerShowsWhyAndKeepsTheList)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.listReply);
-        std::string sent;
+        ReceiverLog peer;
         {
-            UserThread peer([&] { sent = PlayRefusingPeer(serial.wire, c.listReply); });
+            UserThread t([&] { PlayReceiver(serial.wire, {c.listReply, 0x52, 0x67}, peer, "PEERNAME"); });
             BoxAnswerer box("Error", 20000);
             RunCommand(IDM_SEND);
             EXPECT_EQ(std::string("Error: ") + c.pszBox, box.Shown());
         }
-        EXPECT_EQ(std::string("50 62 58 59 Tester ") + c.pszSent, sent);
+        EXPECT_TRUE(peer.bEnded) << "no abort notice";
+        EXPECT_EQ(std::string("50 62 58 59 Tester ") + c.pszSent, peer.seen);
         EXPECT_EQ(c.iResult, g_xfer.iSendResult);
         EXPECT_EQ(rows, Rows());
         EXPECT_EQ(summary, Summary());
@@ -309,99 +274,48 @@ TEST_F(SendList, SendRefusedByThePeerShowsWhyAndKeepsTheList)
     EXPECT_TRUE(serial.Stop());
 }
 
-// A Send List longer than a batch goes as two, to a peer that takes every file: the result
-// counts the files of both batches, and no row is left.
-TEST_F(SendList, SendOfTwoBatchesCountsTheFilesOfBoth)
+// A Send List one file longer than a batch goes as two. To a peer that takes every file the
+// result counts the files of both batches, and no row is left. When the peer refuses the
+// second batch, or the file in it is deleted while the first goes, the box says why the send
+// stopped and that the first batch's files went, and only their rows leave the Send List.
+TEST_F(SendList, SendOfTwoBatchesCountsBothOrSaysWhatWentBeforeItStopped)
 {
-    ScratchDir dir;
-    AddFiles(dir, MAX_RECV_FILES + 1);
     SerialWorker serial;
     ASSERT_TRUE(serial.Start()) << "no COM1/COM2 pair";
     g_settings.bShowResults = 1;
-    std::string seen;
-    {
-        PeerWire& wire = serial.wire;
-        UserThread peer([&] {
-            int nClosed = 0;
-            PlaySerialPeer(wire, "PEER", 60000, seen, [&](uint8_t code) {
-                switch (code) {
-                case 0x61: wire.Recv(256 * (uint8_t)wire.Recv(5)[0]); wire.Send(Frame(0x52)); break;
-                case 0x5F: wire.Recv(1); wire.Send(Frame(0x52)); break;
-                case 0x5C: wire.Recv(4 + 4 + 1); wire.Send(Frame(0x54)); break;
-                case 0x60: wire.Send(Frame(0x52)); return ++nClosed < MAX_RECV_FILES + 1;
-                }
-                return true;
-            });
-        });
-        BoxAnswerer box("Send File(s)", 60000);
-        RunCommand(IDM_SEND);
-        EXPECT_EQ("Send File(s): 100 of 100 files sent successfully", box.Shown());
-    }
-    EXPECT_TRUE(Rows().empty());
-    EXPECT_TRUE(serial.Stop());
-}
-
-// Plays a peer on COM2 that takes the first batch of one-byte files whole and answers the
-// second list with secondList, or ends after the first batch when secondList is 0;
-// atFirstOpen runs when the first file is opened. Returns the number of files it kept.
-int PlayFirstBatchOnly(PeerWire& wire, uint8_t secondList, const std::function<void()>& atFirstOpen)
-{
-    std::string seen;
-    int nLists = 0, nOpens = 0, nKept = 0;
-    PlaySerialPeer(wire, "PEER", 60000, seen, [&](uint8_t code) {
-        switch (code) {
-        case 0x61: {
-            std::string head = wire.Recv(5);
-            wire.Recv(256 * (head.empty() ? 0 : (uint8_t)head[0]));
-            wire.Send(Frame(++nLists == 1 ? 0x52 : secondList));
-            break;
-        }
-        case 0x5F: wire.Recv(1); wire.Send(Frame(0x52)); if (!nOpens++) atFirstOpen(); break;
-        case 0x5C: wire.Recv(8 + 1); wire.Send(Frame(0x54)); break;
-        case 0x60: wire.Send(Frame(0x52)); return ++nKept < MAX_RECV_FILES || secondList;
-        case 0x64: wire.Send(Frame(0x63)); return false;
-        }
-        return true;
-    });
-    return nKept;
-}
-
-// A Send List one file longer than a batch, whose second batch the peer refuses, or whose
-// file in the second batch is deleted while the first batch goes: the box says why the send
-// stopped and that the first batch's files went, and only their rows leave the Send List.
-TEST_F(SendList, SecondBatchStoppedSaysWhatWentAndKeepsOnlyTheRest)
-{
-    strcpy(g_settings.szOwnerName, "Tester");
-    SerialWorker serial;
-    ASSERT_TRUE(serial.Start()) << "no COM1/COM2 pair";
-    const std::string went = "\n\n99 of 100 files were sent before this; they have left the "
-                             "Send List, and the others are still on it.";
-    for (bool bRefused : {true, false}) {
-        SCOPED_TRACE(bRefused ? "refused" : "unreadable");
+    ScratchDir dir;
+    const std::string last = dir.File("m0"), went = "\n\n99 of 100 files were sent before this; "
+                             "they have left the Send List, and the others are still on it.";
+    const struct { const char* how; uint8_t secondList; int nCloses; std::string shown; } cases[] = {
+        {"taken", 0x52, MAX_RECV_FILES + 1, "Send File(s): 100 of 100 files sent successfully"},
+        {"refused", 0x65, 0, "Error: The recipient's machine does not have enough storage space to "
+                             "receive all of the selected files." + went},
+        {"unreadable", 0x52, MAX_RECV_FILES,
+         "Error: Unable to read the file '" + last + "'; the send operation has been aborted." + went},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.how);
+        bool bTaken = c.nCloses > MAX_RECV_FILES;
         SendMessageA(g_wnd.hwndSendList, LVM_DELETEALLITEMS, 0, 0);
         g_wnd.qwSendListBytes = 0;
-        ScratchDir dir;
         AddFiles(dir, MAX_RECV_FILES + 1);      // m0, the oldest, is the bottom row
-        std::string last = dir.File("m0"), shown;
-        int nKept = 0;
+        ReceiverScript script;
+        script.laterLists = c.secondList;
+        script.nClosesToEnd = c.nCloses;
+        if (c.nCloses == MAX_RECV_FILES)
+            script.atFirstOpen = [&] { DeleteFileA(last.c_str()); };
+        ReceiverLog peer;
+        std::string shown;
         {
-            UserThread peer([&] {
-                nKept = PlayFirstBatchOnly(serial.wire, bRefused ? 0x65 : 0, [&] {
-                    if (!bRefused)
-                        DeleteFileA(last.c_str());
-                });
-            });
-            BoxAnswerer box("Error", 60000);
+            UserThread t([&] { PlayReceiver(serial.wire, script, peer); });
+            BoxAnswerer box(bTaken ? "Send File(s)" : "Error", 60000);
             RunCommand(IDM_SEND);
             shown = box.Shown();
         }
-        EXPECT_EQ(MAX_RECV_FILES, nKept);
-        EXPECT_EQ((bRefused ? "Error: The recipient's machine does not have enough storage space "
-                              "to receive all of the selected files."
-                            : "Error: Unable to read the file '" + last +
-                                  "'; the send operation has been aborted.") + went, shown);
-        EXPECT_EQ((Names{"m0"}), Rows());
-        EXPECT_EQ("Files: 1  Bytes: 1B", Summary());
+        EXPECT_EQ(bTaken ? MAX_RECV_FILES + 1 : MAX_RECV_FILES, peer.nKept.load());
+        EXPECT_EQ(c.shown, shown);
+        EXPECT_EQ(bTaken ? Names{} : Names{"m0"}, Rows());
+        EXPECT_EQ(bTaken ? "Files: 0  Bytes: 0" : "Files: 1  Bytes: 1B", Summary());
     }
     EXPECT_TRUE(serial.Stop());
 }
@@ -615,17 +529,6 @@ std::string MessagesAfterTheCommand()
     return seen;
 }
 
-// Waits for the status dialog, lets bCancelNow decide when to press its Cancel, and waits for
-// it to go; false when it never came or never went.
-bool CancelStatusDialog(const std::function<bool()>& bCancelNow)
-{
-    HWND hDlg = WaitForDialog("File Xfer Status", 20000);
-    if (!hDlg || !WaitFor(bCancelNow, 10000))
-        return false;
-    PostMessageA(hDlg, WM_COMMAND, IDCANCEL, 0);
-    return WaitFor([&] { return !IsWindow(hDlg); }, 5000);
-}
-
 // Runs the command while the user, on another thread, waits for its status dialog, cancels it
 // once bCancelNow holds and probes the wait that follows (the command still waiting while
 // bWaiting holds); the window must answer and paint meanwhile, and pass on what it held once
@@ -665,35 +568,21 @@ TEST_F(CommandWaits, SendCancelledWhileThePeerIsSilentKeepsTheWindowAnswering)
     SerialWorker serial;
     ASSERT_TRUE(serial.Start()) << "no COM1/COM2 pair";
 
-    std::atomic<int> nBlocks{0}, nAborts{0}, bRelease{0};
-    std::string seen;       // the peer's codes, read once it has ended
-    UserThread peer([&] {
-        PeerWire& wire = serial.wire;
-        PlaySerialPeer(wire, "SILENT", 40000, seen, [&](uint8_t code) {
-            switch (code) {
-            case 0x61: wire.Recv(5 + 256); wire.Send(Frame(0x52)); break;
-            case 0x5F: wire.Recv(1); wire.Send(Frame(0x52)); break;
-            case 0x5C: wire.Recv(8 + 4096); nBlocks++; break;
-            case 0x64:
-                nAborts++;
-                if (bRelease) {
-                    wire.Send(Frame(0x63));
-                    return false;
-                }
-                break;
-            }
-            return true;
-        });
-    });
-    ExpectTheWaitToAnswer([] { RunCommand(IDM_SEND); }, [&] { return nBlocks > 0; },
+    std::atomic<int> bRelease{0};
+    ReceiverScript script;
+    script.bAnswerBlocks = false;
+    script.pAbortAnswered = &bRelease;
+    ReceiverLog peer;
+    UserThread t([&] { PlayReceiver(serial.wire, script, peer, "SILENT"); });
+    ExpectTheWaitToAnswer([] { RunCommand(IDM_SEND); }, [&] { return peer.nBlocks > 0; },
                           [] { return g_worker.bSending != 0; });
     bRelease = 1;
     EXPECT_TRUE(IsWindow(hwndMain));
     EXPECT_EQ(1, ItemCount(g_wnd.hwndSendList)) << "the file was not sent and stays listed";
-    EXPECT_TRUE(WaitFor([] { return !g_worker.bSending; }, 15000)) << nAborts << " abort notices";
-    peer.Join();
-    EXPECT_TRUE(serial.Stop()) << seen;
-    EXPECT_NE(std::string::npos, seen.find("5C")) << "the peer saw: " << seen;
+    EXPECT_TRUE(WaitFor([] { return !g_worker.bSending; }, 15000)) << peer.nAborts << " abort notices";
+    t.Join();
+    EXPECT_TRUE(serial.Stop()) << peer.seen;
+    EXPECT_NE(std::string::npos, peer.seen.find("5C")) << "the peer saw: " << peer.seen;
 }
 
 // A serial receive cancelled while the worker (here none) still holds the partial file: the

@@ -281,38 +281,101 @@ struct SerialWorker {
     }
 };
 
-// Plays the far end of the serial cable for up to ms milliseconds: answers the frames of the
-// link-up (ping, link, keep-alive, and the exchange of names, with pszName as its own) and
-// hands the code of every other frame to onFrame, which reads the rest of its message and
-// answers it, and returns false once the peer is done. seen gets the codes that came
-// (keep-alives aside) in hex, and the owner name of the program's name record. When the time
-// runs out first, a dialog of the main window is cancelled so that the test ends; false then.
-inline bool PlaySerialPeer(PeerWire& wire, const char* pszName, int ms, std::string& seen,
-                           const std::function<bool(uint8_t)>& onFrame)
+// A receiver at the far end of the serial cable, as PlayReceiver plays it: its reply to the
+// first list, to later lists and to an open; whether it answers blocks; the close after which
+// it ends (0: none does); a step at the first open; and a flag without which it leaves the
+// sender's abort notices unanswered (null: it answers the first, and ends).
+struct ReceiverScript {
+    uint8_t firstList = 0x52, laterLists = 0x52, open = 0x52;
+    bool bAnswerBlocks = true;
+    int nClosesToEnd = 0;
+    std::function<void()> atFirstOpen;
+    const std::atomic<int>* pAbortAnswered = nullptr;
+};
+// What it saw: the codes that came (keep-alives aside) in hex, with the owner name of the
+// program's name record and the index of each open; the sizes of the records listed and the
+// path of the last; the bytes of the blocks it took; and whether it ended as scripted.
+struct ReceiverLog {
+    std::string seen, path, data;
+    std::vector<uint32_t> sizes;
+    std::atomic<int> nBlocks{0}, nAborts{0}, nKept{0};
+    bool bEnded = false;
+};
+
+// Plays that receiver on COM2 for up to a minute: answers the link-up (ping, link, keep-alive,
+// and the exchange of names, with pszName as its own), takes each block whose index and CRC
+// are right and refuses any other, and confirms each close. When the time runs out first, a
+// dialog of the main window is cancelled so that the test ends.
+inline void PlayReceiver(PeerWire& wire, const ReceiverScript& s, ReceiverLog& log,
+                         const char* pszName = "PEER")
 {
     std::string name(256, '\0');
     memcpy(&name[0], pszName, strlen(pszName));
-    for (DWORD dwStart = GetTickCount(); (int)(GetTickCount() - dwStart) < ms;) {
-        std::string frame = wire.Recv(4, 200);
+    std::vector<uint32_t> batch;
+    uint32_t size = 0, k = 0;
+    int nLists = 0, nOpens = 0;
+    for (DWORD dwStart = GetTickCount(); GetTickCount() - dwStart < 60000;) {
+        std::string frame = wire.Recv(4, 200), got;
         uint8_t code = frame.empty() ? 0 : (uint8_t)frame[0];
         if (frame != Frame(code))
             continue;
-        if (code != 0x56 && seen.size() < 200)
-            seen += Hex(frame.substr(0, 1));
+        if (code != 0x56 && log.seen.size() < 200)
+            log.seen += Hex(frame.substr(0, 1));
         switch (code) {
         case 0x50: wire.Send(Frame(0x51)); break;
         case 0x62: wire.Send(Frame(0x63)); break;
         case 0x56: wire.Send(Frame(0x57)); break;
         case 0x58: wire.Send(name); break;
-        case 0x59: seen += wire.Recv(256).c_str() + std::string(" "); break;
-        default:
-            if (!onFrame(code))
-                return true;
+        case 0x59: log.seen += wire.Recv(256).c_str() + std::string(" "); break;
+        case 0x61:
+            got = wire.Recv(5);
+            got = wire.Recv(256 * (got.empty() ? 0 : (uint8_t)got[0]));
+            batch.clear();
+            for (size_t i = 0; i + 256 <= got.size(); i += 256) {
+                batch.push_back(0);
+                memcpy(&batch.back(), &got[i + 252], 4);
+                log.path.clear();
+                for (size_t j = i; j < i + 252 && (got[j] || got[j + 1]); j += 2)
+                    log.path += got[j];
+            }
+            log.sizes.insert(log.sizes.end(), batch.begin(), batch.end());
+            wire.Send(Frame(nLists++ ? s.laterLists : s.firstList));
+            break;
+        case 0x5F:
+            got = wire.Recv(1);
+            log.seen += Hex(got);
+            size = !got.empty() && (uint8_t)got[0] < batch.size() ? batch[(uint8_t)got[0]] : 0;
+            k = 0;
+            wire.Send(Frame(s.open));
+            if (!nOpens++ && s.atFirstOpen)
+                s.atFirstOpen();
+            break;
+        case 0x5C: {
+            std::string head = wire.Recv(8), data = wire.Recv(BlockLen(k, size, 4096));
+            log.nBlocks++;
+            if (!s.bAnswerBlocks)
+                break;
+            bool bGood = head == Le32(k) + Le32(Crc(data));
+            if (bGood)
+                log.data += data, k++;
+            wire.Send(Frame(bGood ? 0x54 : 0x55));
+            break;
+        }
+        case 0x60:
+            wire.Send(Frame(0x52));
+            if (++log.nKept == s.nClosesToEnd)
+                return void(log.bEnded = true);
+            break;
+        case 0x64:
+            log.nAborts++;
+            if (s.pAbortAnswered && !*s.pAbortAnswered)
+                break;
+            wire.Send(Frame(0x63));
+            return void(log.bEnded = true);
         }
     }
     if (HWND hDlg = FindActiveDialog(nullptr, g_wnd.hwndMain))
         PostMessageA(hDlg, WM_COMMAND, IDCANCEL, 0);
-    return false;
 }
 
 // The worker's state in the middle of a serial receive into the folder dest: the batch's one
