@@ -343,33 +343,21 @@ TEST_F(XferStatus, RefreshFillsTheFieldsCancelStopsAndADialogOpenedAfterClosesIt
     ASSERT_NE(nullptr, hDlg);
     auto item = [&](int id) { return WindowText(GetDlgItem(hDlg, id)); };
     auto bar = [&](int id) { return (int)SendDlgItemMessageA(hDlg, id, PBM_GETPOS, 0, 0); };
+    // The second file of two, of 2.5 GiB, past 2 GiB into it, and past 4 GiB of the batch, 2.5 s
+    // in (three whole seconds): no figure wraps or turns negative, and the bars do not overflow.
     XFERFILE files[2] = {};
-    files[1].dwSize = 10000;
+    files[1].dwSize = 2684354560u;
     g_xfer.pXferFiles = files;
     g_xfer.nXferFiles = 2;
     g_xfer.iXferFile = 1;
     g_settings.cbBlock = 4096;
-    g_xfer.nXferBlocks = 3;
-    g_xfer.iXferBlock = 2;
-    g_xfer.dwXferTotal = 3000000;
-    g_xfer.dwXferDone = 1000000;
-    // 2.5 s in: three whole seconds.
-    g_wnd.dwXferStartTick = GetTickCount() - 2500;
-    RefreshXferStatus();
-    EXPECT_EQ("2 of 2 Files", item(IDC_XFER_FILES));
-    EXPECT_EQ("8192 of 10000 Bytes", item(IDC_XFER_BYTES));
-    EXPECT_EQ(66, bar(IDC_XFER_FILEBAR));
-    EXPECT_EQ(33, bar(IDC_XFER_TOTALBAR));
-    EXPECT_EQ("1000000 of 3000000 Total Bytes", item(IDC_XFER_TOTAL));
-    EXPECT_EQ("333333 bytes per second", item(IDC_XFER_RATE));
-    // Past 2 GiB into a file of 2.5 GiB, and past 4 GiB of a batch of two: no figure wraps
-    // or turns negative, and the bars do not overflow.
-    files[1].dwSize = 2684354560u;
     g_xfer.nXferBlocks = 655361;
     g_xfer.iXferBlock = 600000;
     g_xfer.dwXferTotal = 5368709121ull;
     g_xfer.dwXferDone = 4500000000ull;
+    g_wnd.dwXferStartTick = GetTickCount() - 2500;
     RefreshXferStatus();
+    EXPECT_EQ("2 of 2 Files", item(IDC_XFER_FILES));
     EXPECT_EQ("2457600000 of 2684354560 Bytes", item(IDC_XFER_BYTES));
     EXPECT_EQ(91, bar(IDC_XFER_FILEBAR));
     EXPECT_EQ("4500000000 of 5368709121 Total Bytes", item(IDC_XFER_TOTAL));
