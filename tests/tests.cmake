@@ -36,10 +36,6 @@ foreach(src ${TALMOX_TEST_SOURCES})
   endif()
 endforeach()
 
-# A file of gigabytes goes through the socket link: 512 MiB by default, 3 GiB with
-# TALMOX_SCALE_FULL=1 (several minutes under Wine).
-set_tests_properties(transfer_socket_scale PROPERTIES TIMEOUT 1200)
-
 # The folders of src/ include one way only, and the code below the windows makes no window call.
 add_test(NAME layers COMMAND bash ${CMAKE_SOURCE_DIR}/tools/check-layers.sh ${CMAKE_SOURCE_DIR}/src)
 
