@@ -12,9 +12,6 @@ foreach(link serial lan wan)
     list(APPEND TALMOX_E2E_SCENARIOS ${link}_${what})
   endforeach()
 endforeach()
-# A source that cannot be read stops the batch before any link is touched, the same code on
-# every link: one link shows it.
-list(APPEND TALMOX_E2E_SCENARIOS lan_unreadable_source)
 # Send Lists longer than one batch, over the LAN.
 list(APPEND TALMOX_E2E_SCENARIOS lan_many)
 foreach(scenario ${TALMOX_E2E_SCENARIOS})
