@@ -13,7 +13,6 @@
 #   machine_talmox DIR [ARGS]        start Talmox in the background (a second start hands over)
 #   machine_drive DIR ARGS...        run the driver (tests/e2e/driver.cpp) on the machine
 #   machine_shot DIR FILE [CAPTION]  screenshot of the display, cut to the window if given
-#   machine_shot_popups DIR FILE     screenshot of the main window with its tips and menus
 #   machine_windows DIR              the captions of the windows the machine shows
 #   machine_pids DIR PATTERN         the Linux processes of the machine whose command matches
 #   machine_stats DIR                "working-set-KiB descriptors threads" of the machine's Talmox
@@ -142,29 +141,6 @@ machine_shot() {
   [ -n "$caption" ] && geometry=$(machine_drive "$dir" rect "$caption" | grep -E '^[0-9]+x')
   [ -n "$geometry" ] && crop=(-crop "$geometry" +repage)
   machine_exec "$dir" xwd -root -silent -display "$disp" | convert xwd:- "${crop[@]}" "$file"
-}
-
-# The same, cut to the main window, with the program's pop-ups that have no caption (a tip, a
-# menu) laid over it at their places: read from the root window they show black, as dialogs do.
-machine_shot_popups() {
-  local dir=$1 file=$2 disp id geo
-  disp=":$(cat "$dir/display")"
-  local tmp=$file.parts
-  mkdir -p "$tmp"
-  local layers=()
-  while read -r id geo; do
-    machine_exec "$dir" xwd -silent -id "$id" -display "$disp" 2>/dev/null |
-      convert xwd:- "$tmp/$id.png" 2>/dev/null && layers+=("$tmp/$id.png" -geometry "$geo" -composite)
-  done < <(machine_exec "$dir" xwininfo -root -children -display "$disp" |
-           awk '/has no name/ && /talmox.exe/ && $(NF-1) !~ /^1x1/ {print $1, $NF}')
-  local crop=() geometry
-  geometry=$(machine_drive "$dir" rect TALMOX | grep -E '^[0-9]+x')
-  [ -n "$geometry" ] && crop=(-crop "$geometry" +repage)
-  machine_exec "$dir" xwd -root -silent -display "$disp" |
-    convert xwd:- "${layers[@]}" "${crop[@]}" "$file"
-  local rc=$?
-  rm -rf "$tmp"
-  return $rc
 }
 
 # The captions of the windows shown on the machine's display, for a failure's report.

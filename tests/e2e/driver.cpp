@@ -15,8 +15,6 @@
 //   list ID                       print the rows of list view ID of the main window
 //   text ID                       print the text of control ID of the main window
 //   rect CAPTION                  print the screen rectangle of a window ("TALMOX": the main one)
-//   hover ID MS                   move the mouse onto control ID of the main window, as a hand
-//                                 would, and wait until the program shows a tip; print its text
 //   stats                         print the main window's process: working set, handles, threads
 //   modules                       print the files of the modules the main window's process loaded
 //   version PATH                  print a program's version resource as Explorer reads it
@@ -366,63 +364,6 @@ static int CmdRect(const char* pszCaption)
     return 0;
 }
 
-// The mouse moved to a point of the screen the way a hand moves it, so that the window under it
-// hears the move.
-static void MoveMouseTo(int x, int y)
-{
-    INPUT in = {};
-    in.type = INPUT_MOUSE;
-    in.mi.dx = MulDiv(x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
-    in.mi.dy = MulDiv(y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
-    in.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-    SendInput(1, &in, sizeof in);
-}
-
-struct TipRequest {
-    DWORD dwPid;
-    HWND hwndTip;
-};
-
-static BOOL CALLBACK MatchShownTip(HWND hwnd, LPARAM lParam)
-{
-    TipRequest* pReq = (TipRequest*)lParam;
-    char szClass[64] = "";
-    DWORD dwPid = 0;
-    GetClassNameA(hwnd, szClass, sizeof szClass);
-    GetWindowThreadProcessId(hwnd, &dwPid);
-    if (dwPid != pReq->dwPid || lstrcmpiA(szClass, TOOLTIPS_CLASSA) != 0 || !IsWindowVisible(hwnd))
-        return TRUE;
-    pReq->hwndTip = hwnd;
-    return FALSE;
-}
-
-// The mouse comes from beside the control and rests on its middle; the tip is left showing for
-// a picture to be taken.
-static int CmdHover(int idCtl, int ms)
-{
-    HWND hwndMain = FindMain();
-    HWND hwndCtl = hwndMain ? GetDlgItem(hwndMain, idCtl) : nullptr;
-    RECT rc;
-    if (!hwndCtl || !GetWindowRect(hwndCtl, &rc)) {
-        printf("error\tno control %d\n", idCtl);
-        return 1;
-    }
-    TipRequest req = {0, nullptr};
-    GetWindowThreadProcessId(hwndMain, &req.dwPid);
-    int x = (rc.left + rc.right) / 2, y = (rc.top + rc.bottom) / 2;
-    for (int dx = 60; dx >= 0; dx -= 10) {
-        MoveMouseTo(x - dx, y);
-        Sleep(30);
-    }
-    if (!WaitUntil([&] { return EnumWindows(MatchShownTip, (LPARAM)&req), req.hwndTip != nullptr; },
-                   ms)) {
-        printf("timeout\tno tip over control %d\n", idCtl);
-        return 1;
-    }
-    printf("tip\t%s\n", OneLine(ControlText(req.hwndTip)).c_str());
-    return 0;
-}
-
 // What a long run watches for growth, read from outside the program as a task manager would.
 static int CmdStats()
 {
@@ -553,7 +494,7 @@ static int CmdLink(const char* pszPath)
 
 static int Usage()
 {
-    fprintf(stderr, "usage: e2edriver main|post|wait|click|box|timed|gone|list|text|rect|hover|stats|modules|version|link ...\n");
+    fprintf(stderr, "usage: e2edriver main|post|wait|click|box|timed|gone|list|text|rect|stats|modules|version|link ...\n");
     return 2;
 }
 
@@ -587,8 +528,6 @@ int main(int argc, char** argv)
         rc = CmdText(atoi(a[0]));
     else if (cmd == "rect" && n == 1)
         rc = CmdRect(a[0]);
-    else if (cmd == "hover" && n == 2)
-        rc = CmdHover(atoi(a[0]), atoi(a[1]));
     else if (cmd == "stats" && n == 0)
         rc = CmdStats();
     else if (cmd == "modules" && n == 0)
