@@ -61,8 +61,6 @@ fail() {
 sendA() { echo "$A/pfx/$SEND_SUB/$1"; }
 recvB() { echo "$B/pfx/drive_c/recv/$1"; }
 stat_of() { awk -v k="$1" '$1==k {print $2}' "$work/relay.stats" 2>/dev/null; }
-box_text() { awk -F'\t' 'tolower($2)=="static" && $3!="" {print $3; exit}'; }
-list_names() { machine_drive "$1" list "$2" | awk -F'\t' '$1=="row" {print $2}'; }
 
 # The sender in nsA reaches the relay in nsR at 10.98.0.1; the relay reaches the receiver in
 # nsB at 10.97.0.2. Sender and receiver share no link, so every byte passes the relay.
@@ -161,13 +159,8 @@ make_batch() {
 # Puts the files on A's Send List (the first start, or a second start that hands them over).
 hand_to_A() {
   machine_hand_files "$A" "$SEND_WIN" "$@" || fail "A's main window did not appear"
-  local want="Files: $(( ${#pending[@]} + $# ))  " got=""
-  for _ in $(seq 40); do
-    got=$(machine_drive "$A" text 1001 | awk -F'\t' '$1=="text" {print $2}')
-    case $got in "$want"*) return 0 ;; esac
-    sleep 0.25
-  done
-  fail "A's Send List reads \"$got\", expected \"$want...\""
+  local got n=$(( ${#pending[@]} + $# ))
+  got=$(machine_await_count "$A" $n) || fail "A's Send List reads \"$got\", not $n files"
 }
 
 # Presses Send and waits for A's result box or error; a batch that goes nowhere for HANG_S
@@ -231,7 +224,7 @@ check_batch() {
     local name; name=$(basename "$f")
     cmp -s "$f" "$(sendA "$name")" || { corrupt=$((corrupt + 1)); echo "corrupt or partial at B: $name"; }
   done
-  local left; left=$(list_names "$A" 5)
+  local left; left=$(machine_rows "$A" 5)
   for f in "$@"; do
     grep -qxF "$f" <<< "$left" && continue
     [ -e "$(recvB "$f")" ] && continue
@@ -265,7 +258,7 @@ for b in $(seq "$BATCHES"); do
   done_batches=$((done_batches + 1))
   echo "batch $b (${#all[@]} files): $said"
   check_batch "${all[@]}"
-  mapfile -t pending < <(list_names "$A" 5)
+  mapfile -t pending < <(machine_rows "$A" 5)
   if [ "$said" != "${#all[@]} of ${#all[@]} files sent successfully" ]; then
     broken=$((broken + 1))
     echo "batch $b broken: $said"
@@ -274,7 +267,7 @@ for b in $(seq "$BATCHES"); do
     extra=$(make_batch "c$b" | head -1)
     hand_to_A "$extra"
     all=("${pending[@]}" "$extra")
-      said=$(run_batch "${#all[@]}") || fail "the clean batch after $b: $said"
+    said=$(run_batch "${#all[@]}") || fail "the clean batch after $b: $said"
     check_batch "${all[@]}"
     [ "$said" = "${#all[@]} of ${#all[@]} files sent successfully" ] ||
       fail "the clean batch after broken batch $b said \"$said\""

@@ -33,8 +33,7 @@ head -c "$big" /dev/urandom > "$work/big.src"
 head -c 3000 /dev/urandom > "$work/small.src"
 echo "seed $seed, $cancels cancels over $link"
 
-summary() { machine_drive "$A" text 1001 | awk -F'\t' '$1=="text" {print $2}'; }
-files_left() { summary | awk '{print $2}'; }
+files_left() { machine_summary "$A" | awk '{print $2}'; }
 
 # Every file at B must be a whole copy of its source; what is whole is removed for the next round.
 check_recv() {
@@ -51,7 +50,7 @@ check_recv() {
 check_rows_left() {
   local i=$1 n want="" rows
   for n in "c$i-a.bin" "c$i-big.bin" "c$i-z.bin"; do [ -e "$recv/$n" ] || want+="$n "; done
-  rows=$(machine_drive "$A" list 5 | awk -F'\t' '$1=="row" {print $2}' | LC_ALL=C sort | tr '\n' ' ')
+  rows=$(machine_rows "$A" 5 | LC_ALL=C sort | tr '\n' ' ')
   [ "$rows" = "$want" ] || fail "after cancel $i A's Send List holds \"$rows\", but B lacks \"$want\""
 }
 
@@ -62,8 +61,7 @@ for i in $(seq "$cancels"); do
   ln -f "$work/small.src" "$src/c$i-a.bin"; ln -f "$work/big.src" "$src/c$i-big.bin"
   ln -f "$work/small.src" "$src/c$i-z.bin"
   machine_hand_files "$A" "$WINDIR" "c$i-z.bin" "c$i-big.bin" "c$i-a.bin"
-  for _ in $(seq 40); do [ "$(files_left)" = 3 ] && break; sleep 0.25; done
-  [ "$(files_left)" = 3 ] || fail "the Send List reads \"$(summary)\" before cancel $i"
+  got=$(machine_await_count "$A" 3) || fail "the Send List reads \"$got\" before cancel $i"
   delay=$((RANDOM % window))
   machine_drive "$A" post 40017 >/dev/null
   sleep "$(awk -v d=$delay 'BEGIN {print d/1000}')"
@@ -72,8 +70,8 @@ for i in $(seq "$cancels"); do
   [ -n "$where" ] || where="nothing (the batch had ended)"
   landed[$where]=$(( ${landed[$where]:-0} + 1 ))
   # The result boxes, where the cancel left any; they are answered and their texts kept.
-  ra=$(machine_drive "$A" box "Send File(s)" 15000 | awk -F'\t' 'tolower($2)=="static" && $3!="" {print $3; exit}')
-  rb=$(machine_drive "$B" box "Receive File(s)" 5000 | awk -F'\t' 'tolower($2)=="static" && $3!="" {print $3; exit}')
+  ra=$(machine_drive "$A" box "Send File(s)" 15000 | box_text)
+  rb=$(machine_drive "$B" box "Receive File(s)" 5000 | box_text)
   echo "cancel $i on $who after ${delay} ms at $where: A \"${ra:-no box}\", B \"${rb:-no box}\""
   check_recv "$i"
   check_rows_left "$i"
@@ -83,7 +81,7 @@ for i in $(seq "$cancels"); do
     machine_drive "$B" box "Receive File(s)" 120000 >/dev/null &
     wb=$!
     machine_drive "$A" post 40017 >/dev/null
-    ra=$(machine_drive "$A" box "Send File(s)" 120000 | awk -F'\t' 'tolower($2)=="static" && $3!="" {print $3; exit}')
+    ra=$(machine_drive "$A" box "Send File(s)" 120000 | box_text)
     wait $wb
     [ "$ra" = "$left of $left files sent successfully" ] ||
       fail "the send after cancel $i said \"$ra\" for $left files"

@@ -49,9 +49,6 @@ fail() {
 
 step() { echo "== $*"; }
 
-# The first non-empty static text of a window the driver printed: a message box's message.
-box_text() { awk -F'\t' 'tolower($2)=="static" && $3!="" {print $3; exit}'; }
-
 # Waits for a message box with the caption on machine M, presses OK, and prints its message.
 take_box() {
   local m=$1 caption=$2 ms=$3 out
@@ -67,7 +64,7 @@ expect_box() {
   [ "$got" = "$want" ] || fail "$m said \"$got\", expected \"$want\""
 }
 
-summary_of() { machine_drive "$work/$1" text 1001 | awk -F'\t' '$1=="text" {print $2}'; }
+summary_of() { machine_summary "$work/$1"; }
 
 expect_summary() {
   local m=$1 want=$2 got
@@ -77,7 +74,7 @@ expect_summary() {
 }
 
 # The names in a list view of the main window (5: Send List, 4: file pane), top row first.
-list_names() { machine_drive "$work/$1" list "$2" | awk -F'\t' '$1=="row" {print $2}'; }
+list_names() { machine_rows "$work/$1" "$2"; }
 
 wait_main() {
   local out rc
@@ -152,9 +149,8 @@ fill_send_list() {
     else
       second_start A "C:\\send\\$f"
     fi
-    local want="Files: $n  Bytes: " got=""
-    for _ in $(seq 20); do got=$(summary_of A); case $got in "$want"*) break ;; esac; sleep 0.25; done
-    case $got in "$want"*) ;; *) fail "after adding $f A's summary reads \"$got\", expected \"$want...\"" ;; esac
+    local got
+    got=$(machine_await_count "$A" $n) || fail "after adding $f A's summary reads \"$got\", not $n files"
   done
   echo "A's Send List: $got"
   local order; order=$(list_names A 5 | tr '\n' ' ')
@@ -268,9 +264,8 @@ many() {
     done
     step "A sends a Send List of $n files"
     machine_hand_files "$A" 'C:\many files' "${names[@]}" || fail "A took no Send List of $n"
-    local got=""
-    for _ in $(seq 40); do got=$(summary_of A); case $got in "Files: $n "*) break ;; esac; sleep 0.25; done
-    case $got in "Files: $n "*) ;; *) fail "A's Send List reads \"$got\", not $n files" ;; esac
+    local got
+    got=$(machine_await_count "$A" "$n") || fail "A's Send List reads \"$got\", not $n files"
     machine_drive "$A" post 40017
     expect_box A "Send File(s)" "$n of $n files sent successfully" 300000
     expect_summary A "Files: 0  Bytes: 0"

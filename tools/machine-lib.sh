@@ -12,6 +12,10 @@
 #   machine_wine DIR ARGS...         run a Windows program on the machine and wait for it
 #   machine_talmox DIR [ARGS]        start Talmox in the background (a second start hands over)
 #   machine_drive DIR ARGS...        run the driver (tests/e2e/driver.cpp) on the machine
+#   box_text                         the message of a box, from the driver's print of it
+#   machine_summary DIR              the Send List's summary line on the machine
+#   machine_await_count DIR N        wait for N files on its Send List (1 when they never show)
+#   machine_rows DIR ID              the names in list view ID of its main window, top row first
 #   machine_shot DIR FILE [CAPTION]  screenshot of the display, cut to the window if given
 #   machine_windows DIR              the captions of the windows the machine shows
 #   machine_pids DIR PATTERN         the Linux processes of the machine whose command matches
@@ -126,6 +130,22 @@ machine_drive() {
   return "${PIPESTATUS[0]}"
 }
 
+box_text() { awk -F'\t' 'tolower($2)=="static" && $3!="" {print $3; exit}'; }
+machine_summary() { machine_drive "$1" main 0 | awk -F'\t' '$1=="1001" {print $3; exit}'; }
+machine_rows() { machine_drive "$1" list "$2" | awk -F'\t' '$1=="row" {print $2}'; }
+
+# Prints the summary last read, at once when it counts N files or after 10 s.
+machine_await_count() {
+  local got
+  for _ in $(seq 40); do
+    got=$(machine_summary "$1")
+    case $got in "Files: $2 "*) echo "$got"; return 0 ;; esac
+    sleep 0.25
+  done
+  echo "$got"
+  return 1
+}
+
 machine_shot() {
   local dir=$1 file=$2 caption=${3:-} disp
   disp=":$(cat "$dir/display")"
@@ -138,7 +158,7 @@ machine_shot() {
     return
   fi
   local crop=() geometry=""
-  [ -n "$caption" ] && geometry=$(machine_drive "$dir" rect "$caption" | grep -E '^[0-9]+x')
+  [ -n "$caption" ] && geometry=$(machine_drive "$dir" wait "$caption" 0 | awk -F'\t' '$1=="rect" {print $2}')
   [ -n "$geometry" ] && crop=(-crop "$geometry" +repage)
   machine_exec "$dir" xwd -root -silent -display "$disp" | convert xwd:- "${crop[@]}" "$file"
 }
@@ -284,13 +304,8 @@ pair_fail() {
 machine_batch() {
   local s=$1 r=$2 windir=$3; shift 3
   machine_hand_files "$s" "$windir" "$@" || return 1
-  local want="Files: $#" got=""
-  for _ in $(seq 40); do
-    got=$(machine_drive "$s" text 1001 | awk -F'\t' '$1=="text" {print $2}')
-    case $got in "$want "*) break ;; esac
-    sleep 0.25
-  done
-  case $got in "$want "*) ;; *) echo >&2 "the Send List reads \"$got\", not $want files"; return 1 ;; esac
+  local got
+  got=$(machine_await_count "$s" $#) || { echo >&2 "the Send List reads \"$got\", not $# files"; return 1; }
   local ms=${BATCH_WAIT_MS:-600000}
   machine_drive "$r" box "Receive File(s)" "$ms" >/dev/null &
   local waitR=$! out

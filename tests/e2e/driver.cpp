@@ -1,10 +1,11 @@
 // The end-to-end driver: acts as the user of a running Talmox on the same desktop.
 //
 // Each run does one thing and prints what it saw, one line per item, fields separated by tabs:
-//   main MS                       wait until the main window (class "TALMOX") is shown
+//   main MS                       wait TALMOX MS: the main window (class "TALMOX")
 //   post ID                       press a button of the main window by posting its command
 //   wait CAPTION MS [ID TEXT]     wait for a window with that caption (and, if given, until its
-//                                 control ID shows TEXT somewhere in its text); print its controls
+//                                 control ID shows TEXT somewhere in its text); print its screen
+//                                 rectangle and its controls, with their texts
 //   click CAPTION ID MS           press button ID of that window, then wait until it is gone
 //                                 (in each command, CAPTION may be "A|B": whichever is shown)
 //   box CAPTION MS                wait for a message box, print its controls, press its OK
@@ -13,8 +14,6 @@
 //                                 and, if given, from the post to the first sight of window MARK
 //   gone CAPTION MS               wait until no window has that caption
 //   list ID                       print the rows of list view ID of the main window
-//   text ID                       print the text of control ID of the main window
-//   rect CAPTION                  print the screen rectangle of a window ("TALMOX": the main one)
 //   stats                         print the main window's process: working set, handles, threads
 //   modules                       print the files of the modules the main window's process loaded
 //   version PATH                  print a program's version resource as Explorer reads it
@@ -129,7 +128,10 @@ static BOOL CALLBACK PrintControl(HWND hwnd, LPARAM)
 
 static void PrintWindow(HWND hwnd)
 {
-    printf("caption\t%s\n", OneLine(ControlText(hwnd)).c_str());
+    RECT rc = {};
+    GetWindowRect(hwnd, &rc);
+    printf("caption\t%s\nrect\t%ldx%ld+%ld+%ld\n", OneLine(ControlText(hwnd)).c_str(),
+           rc.right - rc.left, rc.bottom - rc.top, rc.left, rc.top);
     EnumChildWindows(hwnd, PrintControl, 0);
     fflush(stdout);
 }
@@ -193,16 +195,6 @@ static int ColumnCount(HWND hwndList)
     HWND hwndHeader = (HWND)SendMessageA(hwndList, LVM_GETHEADER, 0, 0);
     int n = hwndHeader ? (int)SendMessageA(hwndHeader, HDM_GETITEMCOUNT, 0, 0) : 1;
     return n > 0 ? n : 1;
-}
-
-static int CmdMain(int ms)
-{
-    if (!WaitUntil([] { return FindMain() != nullptr; }, ms)) {
-        printf("timeout\tno main window\n");
-        return 1;
-    }
-    printf("main\tshown\n");
-    return 0;
 }
 
 static int CmdPost(int id)
@@ -340,39 +332,21 @@ static int CmdList(int idCtl)
     return 0;
 }
 
-static int CmdText(int idCtl)
+// The process of the main window, opened to be read; null when there is none.
+static HANDLE OpenMainProcess(DWORD* pdwPid)
 {
     HWND hwndMain = FindMain();
-    HWND hwndCtl = hwndMain ? GetDlgItem(hwndMain, idCtl) : nullptr;
-    if (!hwndCtl) {
-        printf("error\tno control %d\n", idCtl);
-        return 1;
-    }
-    printf("text\t%s\n", OneLine(ControlText(hwndCtl)).c_str());
-    return 0;
-}
-
-static int CmdRect(const char* pszCaption)
-{
-    HWND hwnd = FindByCaption(pszCaption);
-    RECT rc;
-    if (!hwnd || !GetWindowRect(hwnd, &rc)) {
-        printf("error\tno window %s\n", pszCaption);
-        return 1;
-    }
-    printf("%ldx%ld+%ld+%ld\n", rc.right - rc.left, rc.bottom - rc.top, rc.left, rc.top);
-    return 0;
+    *pdwPid = 0;
+    if (hwndMain)
+        GetWindowThreadProcessId(hwndMain, pdwPid);
+    return *pdwPid ? OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, *pdwPid) : nullptr;
 }
 
 // What a long run watches for growth, read from outside the program as a task manager would.
 static int CmdStats()
 {
-    HWND hwndMain = FindMain();
-    DWORD dwPid = 0;
-    if (hwndMain)
-        GetWindowThreadProcessId(hwndMain, &dwPid);
-    HANDLE hProc = dwPid ? OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, dwPid)
-                         : nullptr;
+    DWORD dwPid;
+    HANDLE hProc = OpenMainProcess(&dwPid);
     if (!hProc) {
         printf("error\tno process\n");
         return 1;
@@ -399,12 +373,8 @@ static int CmdStats()
 // one of version 6, or the system's own.
 static int CmdModules()
 {
-    HWND hwndMain = FindMain();
-    DWORD dwPid = 0;
-    if (hwndMain)
-        GetWindowThreadProcessId(hwndMain, &dwPid);
-    HANDLE hProc = dwPid ? OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, dwPid)
-                         : nullptr;
+    DWORD dwPid;
+    HANDLE hProc = OpenMainProcess(&dwPid);
     HMODULE ahMods[512];
     DWORD cbNeeded = 0;
     if (!hProc || !EnumProcessModules(hProc, ahMods, sizeof ahMods, &cbNeeded)) {
@@ -494,7 +464,7 @@ static int CmdLink(const char* pszPath)
 
 static int Usage()
 {
-    fprintf(stderr, "usage: e2edriver main|post|wait|click|box|timed|gone|list|text|rect|stats|modules|version|link ...\n");
+    fprintf(stderr, "usage: e2edriver main|post|wait|click|box|timed|gone|list|stats|modules|version|link ...\n");
     return 2;
 }
 
@@ -507,7 +477,7 @@ int main(int argc, char** argv)
     char** a = argv + 2;
     int rc = 2;
     if (cmd == "main" && n == 1)
-        rc = CmdMain(atoi(a[0]));
+        rc = CmdWait(kMainClass, atoi(a[0]), 0, nullptr);
     else if (cmd == "post" && n == 1)
         rc = CmdPost(atoi(a[0]));
     else if (cmd == "wait" && n == 2)
@@ -524,10 +494,6 @@ int main(int argc, char** argv)
         rc = CmdGone(a[0], atoi(a[1]));
     else if (cmd == "list" && n == 1)
         rc = CmdList(atoi(a[0]));
-    else if (cmd == "text" && n == 1)
-        rc = CmdText(atoi(a[0]));
-    else if (cmd == "rect" && n == 1)
-        rc = CmdRect(a[0]);
     else if (cmd == "stats" && n == 0)
         rc = CmdStats();
     else if (cmd == "modules" && n == 0)
