@@ -35,7 +35,7 @@ trap 'ip netns del "$ns" 2>/dev/null' EXIT
 # a kernel without IA-32 emulation refuses: every 32-bit program then dies at once. One program
 # asked for its test list tells (and makes the suite's Wine prefix, whose first start takes
 # 20-30 s). Wine's console ends its lines with CR LF.
-probe=$(TALMOX_BUILD=$build/i686t ip netns exec "$ns" tools/wine-run.sh "$build/i686t/settings_registry.exe" --gtest_list_tests 2>&1 | tr -d '\r')
+probe=$(TALMOX_BUILD=$build/i686t ip netns exec "$ns" tools/wine-run.sh "$build/i686t/transfer_socket.exe" --gtest_list_tests 2>&1 | tr -d '\r')
 if ! grep -qE '^[A-Za-z_][A-Za-z0-9_/]*\.$' <<< "$probe"; then
   cannot "Wine 10 in the root could not run a 32-bit test program (a kernel without IA-32" \
     "emulation cannot; it is turned on at boot with ia32_emulation=true); Wine said:" \
