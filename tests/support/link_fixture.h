@@ -13,6 +13,18 @@
 
 #include <cstring>
 
+// Files of the sizes around the block that the links get wrong first: empty, one byte, one
+// short of a block, a block, one past it, and megabytes with a short tail; named prefix0....
+inline std::vector<PeerFile> FilesAroundTheBlock(const std::string& prefix, size_t cbBlock,
+                                                 uint32_t seed)
+{
+    const size_t sizes[] = {0, 1, cbBlock - 1, cbBlock, cbBlock + 1, (2u << 20) + 3};
+    std::vector<PeerFile> files;
+    for (size_t i = 0; i < 6; i++)
+        files.push_back({prefix + std::to_string(i), Pattern(sizes[i], seed + (uint32_t)i)});
+    return files;
+}
+
 struct LinkTest : ::testing::Test {
     ScratchDir root;
     std::string dest = root.File("dest");
@@ -49,11 +61,17 @@ struct LinkTest : ::testing::Test {
     {
         EXPECT_EQ(Hex(want), Hex(wire.Recv(want.size(), ms))) << what;
     }
-    // Each file as the receiver stored it.
-    void ExpectStored(const std::vector<PeerFile>& files)
+    // A batch of files of the sizes around the block (named prefix0...) arrives whole, and
+    // counts its own files; the destination is emptied after it.
+    void ExpectWholeBatch(bool bSerial, size_t cbBlock, const std::string& prefix)
     {
+        std::vector<PeerFile> files = FilesAroundTheBlock(prefix, cbBlock, 0);
+        ASSERT_TRUE(PeerSendBatch(wire, bSerial, cbBlock, files));
         for (const PeerFile& f : files)
             EXPECT_TRUE(FileContents(DestFile(f.path.substr(f.path.rfind('\\') + 1))) == f.data) << f.path;
+        EXPECT_EQ(6, g_xfer.nFilesOk);
+        for (const std::string& name : FolderNames(dest))
+            DeleteFileA(DestFile(name).c_str());
     }
     // Source files written to the scratch folder (or to the full path given instead of a
     // name), entered in the batch table, and the send started.
@@ -73,15 +91,3 @@ struct LinkTest : ::testing::Test {
     }
     bool SendDone(int ms = 10000) { return WaitFor([] { return g_worker.bAnswerMode == 1; }, ms); }
 };
-
-// Files of the sizes around the block that the links get wrong first: empty, one byte, one
-// short of a block, a block, one past it, and megabytes with a short tail; named prefix0....
-inline std::vector<PeerFile> FilesAroundTheBlock(const std::string& prefix, size_t cbBlock,
-                                                 uint32_t seed)
-{
-    const size_t sizes[] = {0, 1, cbBlock - 1, cbBlock, cbBlock + 1, (2u << 20) + 3};
-    std::vector<PeerFile> files;
-    for (size_t i = 0; i < 6; i++)
-        files.push_back({prefix + std::to_string(i), Pattern(sizes[i], seed + (uint32_t)i)});
-    return files;
-}

@@ -1,10 +1,6 @@
 // The seeded random peer.
 #include "peer_random.h"
 
-#include <gtest/gtest.h>
-
-#include <cstdio>
-#include <cstdlib>
 #include <random>
 #include <vector>
 
