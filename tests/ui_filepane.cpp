@@ -15,7 +15,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <set>
 #include "browser/uistate.h"
 #include "connection/settings.h"
 
@@ -72,23 +71,17 @@ RECT RowRect(int iItem, int iPart = LVIR_BOUNDS)
     return rc;
 }
 
-// The main window's commands with these ids are noted and not carried out: Open and Help would
-// start other programs.
-struct CommandCatcher {
-    explicit CommandCatcher(std::set<UINT> ids)
-        : m_spy(g_wnd.hwndMain, [this, ids](UINT msg, WPARAM wParam, LPARAM) {
-              bool bCaught = msg == WM_COMMAND && ids.count(LOWORD(wParam));
-              if (bCaught)
-                  caught.push_back(LOWORD(wParam));
-              return bCaught;
-          })
-    {
-    }
-    std::vector<UINT> caught;
-
-private:
-    WindowSpy m_spy;    // last, so that it catches once caught is made
-};
+// A WindowSpy observer that notes Open and Help in caught and keeps them from the main window:
+// they would start other programs.
+auto CatchOpenAndHelp(std::vector<UINT>& caught)
+{
+    return [&caught](UINT msg, WPARAM wParam, LPARAM) {
+        bool bCaught = msg == WM_COMMAND && (LOWORD(wParam) == IDM_OPEN || LOWORD(wParam) == IDM_HELP);
+        if (bCaught)
+            caught.push_back(LOWORD(wParam));
+        return bCaught;
+    };
+}
 
 struct Keys : OnMainWindow {
     void SetUp() override
@@ -178,12 +171,13 @@ TEST_F(Keys, DeleteAsksFirstAndF2RenamesInPlace)
     ASSERT_NE(nullptr, hEdit) << "F2 opened no edit box";
     EXPECT_EQ("b.txt", WindowText(hEdit));
     ASSERT_EQ(hEdit, GetFocus());
-    CommandCatcher catcher({IDM_OPEN});
+    std::vector<UINT> caught;
+    WindowSpy spy(g_wnd.hwndMain, CatchOpenAndHelp(caught));
     SetWindowTextA(hEdit, "c.txt");
     Press(VK_RETURN);
     EXPECT_EQ("B", FileContents(dir.File("c.txt")));
     EXPECT_EQ("c.txt", ItemText(g_wnd.hwndFileList, FindRow("c.txt")));
-    EXPECT_TRUE(catcher.caught.empty()) << "the Enter of the edit opened the file";
+    EXPECT_TRUE(caught.empty()) << "the Enter of the edit opened the file";
 }
 
 // Ctrl+A selects the files and no folder; A alone does not; Insert adds the selection to the
@@ -261,18 +255,19 @@ TEST_F(Keys, EnterOnAFileOpensItF1AsksForHelpAndTheSendListIgnoresTheFileKeys)
 {
     WriteWholeFile(dir.File("doc.txt"), "d");
     ShowFolder(dir.Path());
-    CommandCatcher catcher({IDM_OPEN, IDM_HELP});
+    std::vector<UINT> caught;
+    WindowSpy spy(g_wnd.hwndMain, CatchOpenAndHelp(caught));
     Pick("doc.txt");
     Press(VK_RETURN);
     Press(VK_F1);
-    EXPECT_EQ((std::vector<UINT>{IDM_OPEN, IDM_HELP}), catcher.caught);
+    EXPECT_EQ((std::vector<UINT>{IDM_OPEN, IDM_HELP}), caught);
 
-    catcher.caught.clear();
+    caught.clear();
     SetFocus(g_wnd.hwndSendList);
     Pump();
     for (WORD vk : {VK_DELETE, VK_RETURN, VK_F1, VK_BACK})
         Press(vk);
-    EXPECT_TRUE(catcher.caught.empty());
+    EXPECT_TRUE(caught.empty());
     EXPECT_TRUE(FileExists(dir.File("doc.txt")));
     EXPECT_EQ(dir.Path(), CurDir());
     Press(VK_F23);

@@ -314,13 +314,19 @@ inline void PlayReceiver(PeerWire& wire, const ReceiverScript& s, ReceiverLog& l
     std::vector<uint32_t> batch;
     uint32_t size = 0, k = 0;
     int nLists = 0, nOpens = 0;
+    std::string frame, got;
     for (DWORD dwStart = GetTickCount(); GetTickCount() - dwStart < 60000;) {
-        std::string frame = wire.Recv(4, 200), got;
-        uint8_t code = frame.empty() ? 0 : (uint8_t)frame[0];
-        if (frame != Frame(code))
+        frame += wire.Recv(4 - frame.size(), 200);     // a frame cut by the time-out goes on
+        if (frame.size() < 4)
             continue;
+        uint8_t code = (uint8_t)frame[0];
+        if (frame != Frame(code)) {
+            frame.erase(0, 1);      // a byte that starts no frame
+            continue;
+        }
+        frame.clear();
         if (code != 0x56 && log.seen.size() < 200)
-            log.seen += Hex(frame.substr(0, 1));
+            log.seen += Hex(std::string(1, (char)code));
         switch (code) {
         case 0x50: wire.Send(Frame(0x51)); break;
         case 0x62: wire.Send(Frame(0x63)); break;
