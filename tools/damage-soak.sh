@@ -44,11 +44,9 @@ trap 'exit 1' INT TERM
 fail() {
   echo "FAIL: $*"
   print_figures
-  local m c
+  local m
   for m in A B; do
-    for c in "Connecting..." "File Xfer Status" "Send File(s)" "Receive File(s)" "Error"; do
-      machine_drive "$work/$m" wait "$c" 100 >/dev/null && echo "  $m shows \"$c\""
-    done
+    echo "  windows on $m: $(machine_windows "$work/$m")"
     machine_shot "$work/$m" "$work/failed-$m.png" 2>/dev/null && echo "  screen of $m: $work/failed-$m.png"
   done
   # DAMAGE_KEEP=1 leaves both machines running for a look inside, until the file goes.
@@ -108,17 +106,12 @@ tcp_relay_up() {
 }
 
 # A machine of TYPE in namespace NS, COM1 on the pseudo-terminal TTY (or none), more Talmox
-# settings after.
+# settings after. Preferences 26: results shown, no delete prompt, overwriting on (a file the
+# sender did not count may be sent again).
 machine() {
   local dir=$1 ns=$2 type=$3 tty=$4; shift 4
-  machine_create "$dir" "$ns" || return 1
-  [ -n "$tty" ] && machine_reg "$dir" 'Software\\Wine\\Ports' "\"COM1\"=\"$(readlink -f "$tty")\""
-  # Preferences 26: results shown, no delete prompt, overwriting on (a file the sender did
-  # not count may be sent again).
-  machine_reg "$dir" 'Software\\Varndel\\Talmox' "\"CommType\"=dword:0000000$type" \
-    '"Preferences"=dword:0000001a' '"DestDir"="C:\\recv"' '"CurDir"="C:\\recv"' "$@"
-  mkdir -p "$dir/pfx/$SEND_SUB"
-  machine_start "$dir" 800x600
+  machine_setup "$dir" "$ns" "$type" "${tty:+$(readlink -f "$tty")}" 800x600 \
+    '"Preferences"=dword:0000001a' "$@" && mkdir -p "$dir/pfx/$SEND_SUB"
 }
 
 setup() {

@@ -25,14 +25,7 @@ BIG=$((4 * 1048576 + 1234))            # a few MiB, not a whole number of blocks
 # Where a result box is expected, what it said; make run prints these.
 declare -A said=()
 
-cleanup() {
-  machine_destroy "$A"
-  machine_destroy "$B"
-  [ -f "$work/socat.pid" ] && kill "$(cat "$work/socat.pid")" 2>/dev/null
-  rm -f "$work/socat.pid"
-  lan_down "$nsA" "$nsB"
-}
-trap cleanup EXIT
+trap 'pair_down "$A" "$B" "$nsA" "$nsB" "$work"' EXIT
 trap 'exit 1' INT TERM
 
 fail() {
@@ -100,38 +93,27 @@ make_file() { head -c "$2" /dev/urandom > "$1"; }
 # Machines A (sender, CurDir C:\send) and B (receiver, its file pane on C:\recv) for a link:
 # serial (a socat pty pair as COM1 on both), lan or wan (namespaces joined by a veth pair).
 setup_pair() {
-  local link=$1 sizeB=${2:-1024x768} type peer=() ns=
+  local link=$1 sizeB=${2:-1024x768} type peer=() nA= nB= comA= comB=
   case $link in
     serial) type=2 ;;
     lan) type=5 ;;
     wan) type=6; peer=('"PeerIP"=dword:0a630002') ;;   # 10.99.0.2, first octet highest
   esac
   rm -rf "$work"; mkdir -p "$work" "$shots"
-  if [ "$link" != serial ]; then
-    lan_down "$nsA" "$nsB"
-    if ! lan_up "$nsA" "$nsB" "$(echo "$scenario" | cut -c1-3)$$" 2>"$work/netns.err"; then
-      skip_case "network namespaces cannot be made here: $(head -1 "$work/netns.err")"
-    fi
-  fi
-  [ "$link" = serial ] || ns=$nsA
-  machine_create "$A" "$ns" || fail "cannot create machine A"
-  [ "$link" = serial ] || ns=$nsB
-  machine_create "$B" "$ns" || fail "cannot create machine B"
   if [ "$link" = serial ]; then
-    setsid socat pty,raw,echo=0,link="$work/ttyA" pty,raw,echo=0,link="$work/ttyB" \
-      </dev/null >/dev/null 2>&1 &
-    echo $! > "$work/socat.pid"
-    for _ in $(seq 50); do [ -e "$work/ttyA" ] && [ -e "$work/ttyB" ] && break; sleep 0.1; done
-    machine_reg "$A" 'Software\\Wine\\Ports' "\"COM1\"=\"$(readlink -f "$work/ttyA")\""
-    machine_reg "$B" 'Software\\Wine\\Ports' "\"COM1\"=\"$(readlink -f "$work/ttyB")\""
+    pty_pair "$work"
+    comA=$(readlink -f "$work/ttyA") comB=$(readlink -f "$work/ttyB")
+  else
+    lan_down "$nsA" "$nsB"
+    lan_up "$nsA" "$nsB" "$(echo "$scenario" | cut -c1-3)$$" 2>"$work/netns.err" ||
+      skip_case "network namespaces cannot be made here: $(head -1 "$work/netns.err")"
+    nA=$nsA nB=$nsB
   fi
   # Preferences 14: the delete prompt, results shown, no overwriting.
-  machine_reg "$A" 'Software\\Varndel\\Talmox' "\"CommType\"=dword:0000000$type" \
-    '"Preferences"=dword:0000000e' '"DestDir"="C:\\recv"' '"CurDir"="C:\\send"' "${peer[@]}"
-  machine_reg "$B" 'Software\\Varndel\\Talmox' "\"CommType\"=dword:0000000$type" \
-    '"Preferences"=dword:0000000e' '"DestDir"="C:\\recv"' '"CurDir"="C:\\recv"'
-  machine_start "$A" 1024x768 || fail "cannot start machine A"
-  machine_start "$B" "$sizeB" || fail "cannot start machine B"
+  machine_setup "$A" "$nA" $type "$comA" 1024x768 '"Preferences"=dword:0000000e' "${peer[@]}" ||
+    fail "cannot make machine A"
+  machine_setup "$B" "$nB" $type "$comB" "$sizeB" '"Preferences"=dword:0000000e' \
+    '"CurDir"="C:\\recv"' || fail "cannot make machine B"
 }
 
 sendA() { echo "$A/pfx/drive_c/send/$1"; }

@@ -20,7 +20,7 @@
 #   machine_windows DIR              the captions of the windows the machine shows
 #   machine_pids DIR PATTERN         the Linux processes of the machine whose command matches
 #   machine_stats DIR                "working-set-KiB descriptors threads" of the machine's Talmox
-#   machine_setup DIR NETNS TYPE [COM1]  create and start a machine set up for batches
+#   machine_setup DIR NETNS TYPE [COM1 [WxH [LINE...]]]  create and start a machine for batches
 #   machine_hand_files M WINDIR FILE...  put the files on M's Send List (first or second start)
 #   pair_up LINK A B NSA NSB WORK    two machines running Talmox on a LAN or serial link
 #   pair_names NAME LINK, pair_start LINK, pair_stop   the same for a script's run, by name
@@ -207,14 +207,16 @@ machine_stats() {
 
 # A machine made and started with Talmox's settings: communication TYPE, COM1 on a device if
 # given, file pane C:\send, destination C:\recv; results shown, so that each batch ends in a
-# box; no overwriting, so whoever runs batches removes what arrived before the next.
+# box; no overwriting, so whoever runs batches removes what arrived before the next. A display
+# of WxH (800x600); further settings, in .reg lines, after these, which they override.
 machine_setup() {
-  local dir=$1 ns=$2 type=$3 com1=${4:-}
+  local dir=$1 ns=$2 type=$3 com1=${4:-} size=${5:-800x600}
+  shift $(($# < 5 ? $# : 5))
   machine_create "$dir" "$ns" || return 1
   [ -n "$com1" ] && machine_reg "$dir" 'Software\\Wine\\Ports' "\"COM1\"=\"$com1\""
   machine_reg "$dir" 'Software\\Varndel\\Talmox' "\"CommType\"=dword:0000000$type" \
-    '"Preferences"=dword:00000008' '"DestDir"="C:\\recv"' '"CurDir"="C:\\send"'
-  machine_start "$dir" 800x600
+    '"Preferences"=dword:00000008' '"DestDir"="C:\\recv"' '"CurDir"="C:\\send"' "$@"
+  machine_start "$dir" "$size"
 }
 
 # Puts the files of folder WINDIR on machine M's Send List: on the command line of the first
@@ -242,16 +244,21 @@ pair_up() {
       lan_up "$nsA" "$nsB" "p$$" 2>/dev/null || return 77
       machine_setup "$a" "$nsA" 5 && machine_setup "$b" "$nsB" 5 || return 1 ;;
     serial)
-      setsid socat pty,raw,echo=0,link="$work/ttyA" pty,raw,echo=0,link="$work/ttyB" \
-        </dev/null >/dev/null 2>&1 &
-      echo $! > "$work/socat.pid"
-      for _ in $(seq 50); do [ -e "$work/ttyA" ] && [ -e "$work/ttyB" ] && break; sleep 0.1; done
+      pty_pair "$work"
       machine_setup "$a" "" 2 "$(readlink -f "$work/ttyA")" &&
         machine_setup "$b" "" 2 "$(readlink -f "$work/ttyB")" || return 1 ;;
     *) return 1 ;;
   esac
   machine_talmox "$a"; machine_talmox "$b"
   machine_drive "$a" main 30000 >/dev/null && machine_drive "$b" main 30000 >/dev/null
+}
+
+# A socat pseudo-terminal pair, WORK/ttyA and WORK/ttyB, for a serial cable between two
+# machines; its process id in WORK/socat.pid.
+pty_pair() {
+  setsid socat pty,raw,echo=0,link="$1/ttyA" pty,raw,echo=0,link="$1/ttyB" </dev/null >/dev/null 2>&1 &
+  echo $! > "$1/socat.pid"
+  for _ in $(seq 50); do [ -e "$1/ttyA" ] && [ -e "$1/ttyB" ] && break; sleep 0.1; done
 }
 
 pair_down() {
