@@ -30,6 +30,12 @@
 #define IDS_RECEIVED_RESULT  5026
 #define IDS_RECEIVE_CAP      5027
 #define IDS_TOO_MANY_FILES   5028
+#define IDS_RECEIVED_FROM    5029
+#define IDS_XFER_FROM        5030
+#define IDS_XFER_TO          5031
+#define IDS_PEER_ON_PORT     5032
+#define IDS_ASK_TEXT         5033
+#define IDS_ASK_COUNTDOWN    5034
 #define IDS_PATH_TOO_LONG    5050
 #define IDS_NAME_TOO_LONG    5051
 #define IDS_NOT_A_FILE       5052
@@ -78,6 +84,7 @@
 #define IDD_RUN              121
 #define IDD_SELECTDIR        122
 #define IDD_SETTINGS         123
+#define IDD_ASK_RECEIVE      124
 
 // Icon and bitmaps
 #define IDI_TALMOX           101
@@ -91,6 +98,11 @@
 #define IDC_XFER_TOTAL       1006
 #define IDC_XFER_RATE        1007
 #define IDC_XFER_HEADING     1008
+#define IDC_XFER_PEER        1009
+// Controls of the question before a batch is received
+#define IDC_ASK_TEXT         1030
+#define IDC_ASK_NAMES        1031
+#define IDC_ASK_COUNTDOWN    1032
 #define IDC_CONNECT_HINT     1002
 
 // Controls of the About box
@@ -131,6 +143,8 @@
 #define IDC_SET_TYPE         1020
 #define IDC_SET_PEERIP       1021
 #define IDC_SET_MYIP         1022
+#define IDC_SET_ASK          1023
+#define IDC_SET_READBACK     1024
 
 // Controls of the main window
 #define IDC_FILELIST         4

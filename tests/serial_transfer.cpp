@@ -186,12 +186,31 @@ TEST_F(SerialXfer, SenderRepeatsARefusedBlockAndCountsOnlyFilesTheReceiverKept)
     EXPECT_EQ(d.size() + m.size(), g_xfer.dwXferDone.load());
 }
 
-TEST_F(SerialXfer, ReadBackGivesTheFileWithItsCrcs)
+TEST_F(SerialXfer, AskedFirstABatchIsTakenOnlyWhenTheUserAccepts)
+{
+    strcpy(g_link.szPeerName, "Handheld");
+    ExpectAskedBeforeTaking(true, B, "Handheld", [] {});
+}
+
+// Read-back serves the files of the last list that was taken, only while the user lets the
+// other device read files: with the setting off a request gets no reply, and a damaged list
+// is forgotten, so that its records name nothing to read, not even a file an earlier list
+// named. An accepted list then reads back byte for byte.
+TEST_F(SerialXfer, ReadBackOnlyWhereAllowedNeverFromADamagedListAndByteExact)
 {
     std::string src = root.File("src.bin"), d = Pattern(B + 904, 60);
     WriteWholeFile(src, d);
-    EXPECT_EQ(Hex(Frame(0x52)), Ask(ListMsg({Record(src, (uint32_t)d.size()),
-                                                 Record(root.File("none.bin"), 3)}), 4));
+    std::string srcRec = Record(src, (uint32_t)d.size());
+    g_settings.bAllowReadBack = 0;
+    EXPECT_EQ(Hex(Frame(0x52)), Ask(ListMsg({srcRec}), 4));
+    EXPECT_EQ("", Ask(Frame(0x5D) + std::string(1, '\0'), 1, 1500));
+    EXPECT_EQ("", Ask(Frame(0x5B) + Le32(0), 1, 1500));
+    g_settings.bAllowReadBack = 1;
+    EXPECT_EQ("", Ask(Frame(0x5B) + Le32(0), 1, 1500)) << "nothing was opened";
+    EXPECT_EQ(Hex(Frame(0x53)), Ask(ListMsgRaw(1, Crc(srcRec) ^ 1, srcRec), 4));
+    EXPECT_EQ("", Ask(Frame(0x5D) + std::string(1, '\0'), 1, 1500));
+    EXPECT_EQ("", Ask(Frame(0x5B) + Le32(0), 1, 1500));
+    EXPECT_EQ(Hex(Frame(0x52)), Ask(ListMsg({srcRec, Record(root.File("none.bin"), 3)}), 4));
     EXPECT_EQ(Hex(Frame(0x52)), Ask(Frame(0x5D) + std::string(1, '\0'), 4));
     std::string b0 = d.substr(0, B), b1 = d.substr(B);
     EXPECT_EQ(Hex(Le32(Crc(b0)) + b0), Ask(Frame(0x5B) + Le32(0), 4 + B));

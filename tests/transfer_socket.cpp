@@ -14,6 +14,7 @@
 #include "protocol/xferlink.h"
 
 #include <psapi.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -353,13 +354,138 @@ TEST_F(SockReceiver, ABatchIsAnsweredByteForByteAndItsResultIsKept)
     // the result kept at its end stays as it was.
     Connect();
     EXPECT_EQ(Hex(Frame(0x52)), Ask(ListMsg({Record("a.txt", 1), Record("b.txt", 1)}), 4));
-    int nOk = -1, nFiles = -1;
-    ReceivedBatchResult(g_xfer.dwRecvBatch - 1, &nOk, &nFiles);
-    EXPECT_EQ(1, nOk);
-    EXPECT_EQ(1, nFiles);
-    ReceivedBatchResult(g_xfer.dwRecvBatch, &nOk, &nFiles);     // not over: its live counts
-    EXPECT_EQ(0, nOk);
-    EXPECT_EQ(2, nFiles);
+    ReceivedBatch kept, live;
+    ReceivedBatchResult(g_xfer.dwRecvBatch - 1, &kept);
+    EXPECT_EQ(1, kept.nOk);
+    EXPECT_EQ(1, kept.nFiles);
+    EXPECT_STREQ("127.0.0.1", kept.szFrom) << "who sent it, by its address";
+    ReceivedBatchResult(g_xfer.dwRecvBatch, &live);     // not over: its live counts
+    EXPECT_EQ(0, live.nOk);
+    EXPECT_EQ(2, live.nFiles);
+}
+
+TEST_F(SockReceiver, AskedFirstABatchIsTakenOnlyWhenTheUserAccepts)
+{
+    ExpectAskedBeforeTaking(false, B, "127.0.0.1", [this] { Connect(); });
+}
+
+// A connected peer that begins nothing is dropped once the idle time is up, and the peer
+// waiting behind it is taken at once; garbage begins nothing either. A peer with a batch under
+// way keeps the line however long it pauses (the status dialog has Cancel).
+TEST_F(SockReceiver, APeerThatBeginsNothingIsDroppedAndTheNextIsTakenAtOnce)
+{
+    g_recvTimeouts.msPeerIdle = 1000;
+    for (const std::string& sent : {""s, "GARBAGE!"s + std::string(300, '\x50')}) {
+        SCOPED_TRACE(sent.empty() ? "silent" : "garbage");
+        Connect();
+        wire.Send(sent);
+        PeerWire next;
+        next.AttachSocket(ConnectTcp(port));
+        DWORD t0 = GetTickCount();
+        next.Send(Frame(0x50));
+        EXPECT_EQ(Hex(Frame(0x51)), Hex(next.Recv(4, 6000))) << "the peer behind it was not taken";
+        DWORD ms = GetTickCount() - t0;
+        EXPECT_GE(ms, 900u);
+        EXPECT_LE(ms, 4500u);
+        EXPECT_EQ("", wire.Recv(1, 500)) << "the dropped peer's connection is closed";
+        next.Close();
+    }
+    Connect();
+    std::string d = Pattern(B + 10, 31);
+    EXPECT_EQ(Hex(Frame(0x52)), Ask(ListMsg({Record("slow.bin", (uint32_t)d.size())}), 4));
+    EXPECT_EQ(Hex(Frame(0x63)), Ask(OpenMsg(0), 4));
+    EXPECT_EQ(Hex(Frame(0x54) + Le32(0)), Ask(BlockOf(d, 0, B), 8));
+    Sleep(3500);
+    EXPECT_EQ(Hex(Frame(0x54) + Le32(1)), Ask(BlockOf(d, 1, B), 8));
+    EXPECT_EQ(Hex(Frame(0x52)), Ask(Frame(0x60), 4));
+    EXPECT_TRUE(FileContents(DestFile("slow.bin")) == d);
+}
+
+// This process's open handles, threads and memory. Wine gives no handle count nor private
+// bytes (both read 0), so where it runs them the host's own view of the process is read
+// through drive Z: its open descriptors, which include every socket the process has used,
+// and its virtual size.
+struct ProcessCounts {
+    DWORD nHandles = 0, nThreads = 0;
+    uint64_t cbMemory = 0;
+    static ProcessCounts Now()
+    {
+        ProcessCounts c;
+        GetProcessHandleCount(GetCurrentProcess(), &c.nHandles);
+        if (c.nHandles == 0)
+            c.nHandles = (DWORD)FolderNames("Z:\\proc\\self\\fd").size();
+        HANDLE hSnap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+        THREADENTRY32 te = {sizeof te};
+        for (BOOL b = Thread32First(hSnap, &te); b; b = Thread32Next(hSnap, &te))
+            c.nThreads += te.th32OwnerProcessID == GetCurrentProcessId();
+        CloseHandle(hSnap);
+        PROCESS_MEMORY_COUNTERS_EX pmc = {};
+        GetProcessMemoryInfo(GetCurrentProcess(), (PROCESS_MEMORY_COUNTERS*)&pmc, sizeof pmc);
+        c.cbMemory = pmc.PrivateUsage;
+        if (c.cbMemory == 0) {
+            // Its size reads as 0: it is read until it ends.
+            std::string status;
+            HANDLE h = CreateFileA("Z:\\proc\\self\\status", GENERIC_READ, FILE_SHARE_READ,
+                                   nullptr, OPEN_EXISTING, 0, nullptr);
+            char ab[4096];
+            DWORD n;
+            while (h != INVALID_HANDLE_VALUE && ReadFile(h, ab, sizeof ab, &n, nullptr) && n)
+                status.append(ab, n);
+            if (h != INVALID_HANDLE_VALUE)
+                CloseHandle(h);
+            size_t at = status.find("VmSize:");
+            if (at != std::string::npos)
+                c.cbMemory = strtoull(status.c_str() + at + 7, nullptr, 10) << 10;
+        }
+        return c;
+    }
+};
+
+// A thousand connections that close at once, some after garbage, some after a damaged list,
+// some reset: the receiver goes on answering, the next real batch arrives whole, nothing of
+// theirs reaches a result, and the program holds the handles, threads and memory it held.
+TEST_F(SockReceiver, AStormOfConnectionsLeavesTheReceiverAnsweringAndNothingLeaked)
+{
+    ASSERT_TRUE(PeerSendBatch(wire, false, B, {{"before.txt", "before"}}));
+    wire.Close();
+    ASSERT_TRUE(WaitFor([] { return g_link.hDataSock == INVALID_SOCKET; }, 3000));
+    uint32_t dwBatch = g_xfer.dwRecvBatch;
+    ProcessCounts before = ProcessCounts::Now();
+    std::string bad = ListMsgRaw(1, 7, Record("x.txt", 1));
+    DWORD t0 = GetTickCount();
+    // The listener's backlog is five, and a connect that finds it full waits a second for
+    // its SYN to be sent again: the storm comes about as fast as the worker takes it.
+    for (int i = 0; i < 1000; i++) {
+        SOCKET s = ConnectTcp(port);
+        ASSERT_NE(INVALID_SOCKET, s) << "connection " << i;
+        if (i % 4 == 1)
+            send(s, "\xFF\x11garbage\x50\xFF", 11, 0);
+        else if (i % 4 == 2)
+            send(s, bad.data(), (int)bad.size(), 0);
+        else if (i % 4 == 3) {
+            linger lg = {1, 0};
+            setsockopt(s, SOL_SOCKET, SO_LINGER, (const char*)&lg, sizeof lg);
+        }
+        closesocket(s);
+        Sleep(1);
+    }
+    printf("[ storm    ] 1000 connections in %lu ms\n", GetTickCount() - t0);
+    Connect();
+    ExpectWholeBatch(false, B, "after");
+    ReceivedBatch result;
+    ReceivedBatchResult(dwBatch, &result);
+    EXPECT_EQ(6, result.nOk) << "the result kept is the real batch's";
+    EXPECT_EQ(6, result.nFiles);
+    EXPECT_EQ(dwBatch + 1, g_xfer.dwRecvBatch.load()) << "a damaged list begins no batch";
+    ProcessCounts after = ProcessCounts::Now();
+    printf("[ storm    ] handles %lu -> %lu, threads %lu -> %lu, memory %llu -> %llu KiB\n",
+           before.nHandles, after.nHandles, before.nThreads, after.nThreads,
+           before.cbMemory >> 10, after.cbMemory >> 10);
+    ASSERT_GT(before.nHandles, 0u);
+    ASSERT_GT(before.cbMemory, 0u);
+    EXPECT_EQ(before.nThreads, after.nThreads);
+    EXPECT_LE(after.nHandles, before.nHandles + 2);
+    EXPECT_LE(after.cbMemory, before.cbMemory + (4u << 20));
 }
 
 // Lists that are too long, damaged or short are refused, and so are lists that name a file or
@@ -486,10 +612,10 @@ TEST_F(SockReceiver, MessagesOutOfOrderOrDamagedGetNoFalseSuccessAndTheNextBatch
         Connect();
         AskEach(c.steps);
         if (c.nOk >= 0) {
-            int nOk = -1, nFiles = -1;
-            ReceivedBatchResult(g_xfer.dwRecvBatch, &nOk, &nFiles);
-            EXPECT_EQ(c.nOk, nOk);
-            EXPECT_EQ(2, nFiles);
+            ReceivedBatch result;
+            ReceivedBatchResult(g_xfer.dwRecvBatch, &result);
+            EXPECT_EQ(c.nOk, result.nOk);
+            EXPECT_EQ(2, result.nFiles);
         }
         Connect();
         EXPECT_EQ(c.kept, FolderNames(dest));

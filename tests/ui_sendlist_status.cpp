@@ -13,6 +13,8 @@
 #include "mainwindow/xfercommands.h"
 #include "peer_wire.h"
 #include "protocol/packets.h"
+#include "protocol/askreceive.h"
+#include "protocol/destname.h"
 #include "ui_support.h"
 
 #include <shlobj.h>
@@ -480,6 +482,7 @@ TEST_F(XferStatus, RefreshFillsTheFieldsCancelStopsAndADialogOpenedAfterClosesIt
 {
     g_worker.bAbort = 0;
     g_worker.bAnswerMode = 0;
+    g_link.dwDataPeerAddr = inet_addr("10.0.0.9");
     HWND hDlg = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_XFERSTATUS),
                                    g_wnd.hwndMain, XferStatusDlgProc, 0);
     ASSERT_NE(nullptr, hDlg);
@@ -499,6 +502,7 @@ TEST_F(XferStatus, RefreshFillsTheFieldsCancelStopsAndADialogOpenedAfterClosesIt
     g_xfer.dwXferDone = 4500000000ull;
     g_wnd.dwXferStartTick = GetTickCount() - 2500;
     RefreshXferStatus();
+    EXPECT_EQ("to 10.0.0.9", item(IDC_XFER_PEER)) << "the machine that answered the probe";
     EXPECT_EQ("2 of 2 Files", item(IDC_XFER_FILES));
     EXPECT_EQ("2457600000 of 2684354560 Bytes", item(IDC_XFER_BYTES));
     EXPECT_EQ(91, bar(IDC_XFER_FILEBAR));
@@ -523,6 +527,70 @@ TEST_F(XferStatus, RefreshFillsTheFieldsCancelStopsAndADialogOpenedAfterClosesIt
         EXPECT_EQ(nullptr, g_wnd.hwndXferDlg.load()) << bAbort;
     }
     g_worker.iWorkerState = WS_IDLE;
+}
+
+// The question before a batch is received, as the user sees it: who sends (a serial peer that
+// gave no name is the device on its port), how many files and bytes, the first five names;
+// Decline is the default button and has the focus. Accept accepts; Decline, Escape, the close
+// box and the time running out decline; a question the sender has left goes by itself. The
+// answer is the one the worker's next look at the repeated list gets.
+TEST_F(XferStatus, AskedBeforeReceivingTheUserAcceptsOrDeclinesInEveryWay)
+{
+    DestName names[6] = {};
+    for (int i = 0; i < 6; i++)
+        snprintf(names[i].szName, sizeof names[i].szName, "photo%d.jpg", i);
+    enum { ACCEPT, DECLINE, ESCAPE, CLOSE_BOX, TIME_OUT, WITHDRAWN };
+    const char* const what[] = {"accept", "decline", "escape", "close box", "time-out", "withdrawn"};
+    for (int iCase : {ACCEPT, DECLINE, ESCAPE, CLOSE_BOX, TIME_OUT, WITHDRAWN}) {
+        SCOPED_TRACE(what[iCase]);
+        g_recvTimeouts.msQuestion = iCase == TIME_OUT ? 2000 : QUESTION_WAIT_MS;
+        const char* pszFrom = iCase == DECLINE ? "" : "10.0.0.7";
+        g_settings.iCommType = iCase == DECLINE ? CT_COM1 : CT_LAN;
+        uint32_t crc = 100 + iCase;
+        ASSERT_EQ(ANSWER_NONE, AskAboutBatch(6, crc, 3u << 20, pszFrom, names));
+        std::string shown;
+        bool bDefault = false;
+        std::atomic<bool> bDone{false};
+        {
+            UserThread user([&] {
+                HWND hDlg = WaitForDialog("Receive Files");
+                if (!hDlg)
+                    return (void)(bDone = true);
+                shown = WindowText(GetDlgItem(hDlg, IDC_ASK_TEXT)) + "|" +
+                        WindowText(GetDlgItem(hDlg, IDC_ASK_NAMES));
+                HWND hDecline = GetDlgItem(hDlg, IDCANCEL);
+                bDefault = (GetWindowLongA(hDecline, GWL_STYLE) & 0xF) == BS_DEFPUSHBUTTON;
+                if (iCase == ACCEPT)
+                    PostMessageA(GetDlgItem(hDlg, IDOK), BM_CLICK, 0, 0);
+                else if (iCase == DECLINE)
+                    PostMessageA(hDecline, BM_CLICK, 0, 0);
+                else if (iCase == ESCAPE)
+                    PostMessageA(hDecline, WM_KEYDOWN, VK_ESCAPE, 0);
+                else if (iCase == CLOSE_BOX)
+                    PostMessageA(hDlg, WM_SYSCOMMAND, SC_CLOSE, 0);
+                else if (iCase == WITHDRAWN)
+                    WithdrawReceiveQuestion();
+                WaitFor([&] { return !IsWindow(hDlg); }, iCase == TIME_OUT ? 4000 : 2000);
+                bDone = true;
+            });
+            // The question is posted to this thread, whose pump runs the dialog's modal loop.
+            WaitFor([&] { Pump(20); return bDone.load(); }, 10000);
+        }
+        EXPECT_EQ(std::string(iCase == DECLINE ? "the device on COM1" : "10.0.0.7") +
+                      " wants to send you 6 file(s), 3.0M in all:|photo0.jpg\r\nphoto1.jpg\r\n"
+                      "photo2.jpg\r\nphoto3.jpg\r\nphoto4.jpg\r\nand 1 more",
+                  shown);
+        EXPECT_TRUE(bDefault) << "Decline is the default button";
+        EXPECT_EQ(nullptr, FindActiveDialog("Receive Files"));
+        ReceiveAnswer want = iCase == ACCEPT ? ANSWER_ACCEPT : ANSWER_DECLINE;
+        if (iCase == WITHDRAWN)     // gone unanswered: the same list again is a new question
+            want = ANSWER_NONE;
+        EXPECT_EQ(want, AskAboutBatch(6, crc, 3u << 20, pszFrom, names));
+        WithdrawReceiveQuestion();
+        Pump(100);
+    }
+    g_recvTimeouts.msQuestion = QUESTION_WAIT_MS;
+    g_settings.iCommType = CT_LAN;
 }
 
 // The status dialogs shown; with bClose each is also asked to close.

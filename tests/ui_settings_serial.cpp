@@ -84,7 +84,11 @@ TEST_F(SavedSettings, WhatIsSavedIsLoadedNextWhoeverSavesAndWhicheverKeysExist)
             DenyMachineWrites();
         g_settings.iCommType = 3;
         g_settings.bOverwrite = 1;
+        g_settings.bAskBeforeReceiving = 1;
+        g_settings.bAllowReadBack = 0;
         LoadSettings();
+        EXPECT_EQ(0, g_settings.bAskBeforeReceiving) << "asking is off until the user turns it on";
+        EXPECT_EQ(1, g_settings.bAllowReadBack) << "read-back is on until the user turns it off";
         EXPECT_EQ(fKeys & 2 ? 2 : fKeys & 1 ? 1 : 0, g_settings.iSortOrder);
         EXPECT_EQ(0, g_settings.iCommType);
         EXPECT_EQ(4096, g_settings.cbBlock);
@@ -92,13 +96,19 @@ TEST_F(SavedSettings, WhatIsSavedIsLoadedNextWhoeverSavesAndWhicheverKeysExist)
         EXPECT_FALSE(g_settings.bOverwrite);
         g_settings.iCommType = 5;
         strcpy(g_settings.szDestDir, "D:\\In");
+        g_settings.bAskBeforeReceiving = 1;
+        g_settings.bAllowReadBack = 0;
         SaveSettings();
         // The preferences are kept as bits of one value, as earlier installations read them.
         DWORD dw = 0, cb = sizeof dw;
         RegGetValueA(bOrdinary ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE, kProgramKey, "Preferences",
                      RRF_RT_REG_DWORD, nullptr, &dw, &cb);
         EXPECT_EQ(14u, dw);
+        g_settings.bAskBeforeReceiving = 0;
+        g_settings.bAllowReadBack = 1;
         LoadSettings();
+        EXPECT_EQ(1, g_settings.bAskBeforeReceiving);
+        EXPECT_EQ(0, g_settings.bAllowReadBack);
         EXPECT_EQ(5, g_settings.iCommType);
         EXPECT_STREQ("D:\\In", g_settings.szDestDir);
     }
@@ -214,6 +224,8 @@ TEST_F(SettingsDialog, OkWithoutATypeChangeKeepsTheLinkAndWritesTheRegistry)
     g_settings.bPromptDelete = 1;
     g_settings.bShowResults = 0;
     g_settings.bOverwrite = 0;
+    g_settings.bAskBeforeReceiving = 0;
+    g_settings.bAllowReadBack = 1;
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, kProgramKey);
     // A connection waiting in the listener's backlog is still there only if the listener is.
     SOCKET hClient = ConnectTcp(TALMOX_TCP_PORT);
@@ -232,8 +244,14 @@ TEST_F(SettingsDialog, OkWithoutATypeChangeKeepsTheLinkAndWritesTheRegistry)
         CheckDlgButton(hDlg, IDC_SET_PROMPT, BST_UNCHECKED);
         CheckDlgButton(hDlg, IDC_SET_RESULTS, BST_CHECKED);
         CheckDlgButton(hDlg, IDC_SET_OVERWRITE, BST_CHECKED);
+        shown += IsDlgButtonChecked(hDlg, IDC_SET_READBACK) ? ", read-back" : "";
+        shown += IsDlgButtonChecked(hDlg, IDC_SET_ASK) ? ", asks" : "";
+        CheckDlgButton(hDlg, IDC_SET_ASK, BST_CHECKED);
+        CheckDlgButton(hDlg, IDC_SET_READBACK, BST_UNCHECKED);
     });
-    EXPECT_EQ("C:\\Inbox, WAN / Internet peer, COM1, LAN, stays on Escape", shown);
+    EXPECT_EQ("C:\\Inbox, WAN / Internet peer, COM1, LAN, stays on Escape, read-back", shown);
+    EXPECT_EQ(1, g_settings.bAskBeforeReceiving);
+    EXPECT_EQ(0, g_settings.bAllowReadBack);
     EXPECT_EQ(CT_LAN, g_settings.iCommType);
     EXPECT_EQ(hListen, g_link.hListenSock.load());
     EXPECT_EQ(hUdp, g_link.hUdpSock.load());
@@ -250,6 +268,14 @@ TEST_F(SettingsDialog, OkWithoutATypeChangeKeepsTheLinkAndWritesTheRegistry)
     DWORD dwIP = 0, cb = sizeof dwIP;
     RegGetValueA(HKEY_LOCAL_MACHINE, kProgramKey, "PeerIP", RRF_RT_REG_DWORD, nullptr, &dwIP, &cb);
     EXPECT_EQ(0xCB007109u, dwIP);
+    DWORD dwAsk = 0, dwReadBack = 1;
+    cb = sizeof dwAsk;
+    RegGetValueA(HKEY_LOCAL_MACHINE, kProgramKey, "AskBeforeReceiving", RRF_RT_REG_DWORD, nullptr, &dwAsk, &cb);
+    RegGetValueA(HKEY_LOCAL_MACHINE, kProgramKey, "AllowReadBack", RRF_RT_REG_DWORD, nullptr, &dwReadBack, &cb);
+    EXPECT_EQ(1u, dwAsk);
+    EXPECT_EQ(0u, dwReadBack);
+    g_settings.bAskBeforeReceiving = 0;
+    g_settings.bAllowReadBack = 1;
 }
 
 // Each switch closes the old type's sockets and opens the new type's, and takes its block size.

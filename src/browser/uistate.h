@@ -17,6 +17,7 @@ struct WindowState {
     std::atomic<HWND> hwndMain{nullptr};
     std::atomic<HWND> hwndConnectDlg{nullptr};
     std::atomic<HWND> hwndXferDlg{nullptr};
+    std::atomic<HWND> hwndAskDlg{nullptr};     // the question before a batch is received
     HWND hwndSendBtn = nullptr;
     HWND hwndStatusText = nullptr;
     HWND hwndSendList = nullptr;

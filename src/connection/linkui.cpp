@@ -45,3 +45,15 @@ void UiDestFolderGone(const char* pszDir)
     if (const LinkUi* p = s_pUi)
         p->pfnDestFolderGone(pszDir);
 }
+
+void UiAskReceive(const ReceiveQuestion* pQuestion)
+{
+    if (const LinkUi* p = s_pUi)
+        p->pfnAskReceive(pQuestion);
+}
+
+void UiWithdrawQuestion(uint32_t dwId)
+{
+    if (const LinkUi* p = s_pUi)
+        p->pfnWithdrawQuestion(dwId);
+}

@@ -65,6 +65,8 @@ void LoadSettings()
     g_settings.bPathMenuOpen = 0;
     g_settings.bShowResults = 1;
     g_settings.bOverwrite = 0;
+    g_settings.bAskBeforeReceiving = 0;
+    g_settings.bAllowReadBack = 1;
     strcpy(g_settings.szDestDir, "C:\\Temp");
     strcpy(g_settings.szCurDir, "C:\\Temp");
     g_settings.dwPeerIP = 0;
@@ -83,6 +85,8 @@ void LoadSettings()
     if (ReadDword(hKey, "PeerIP", &dwPeer))
         g_settings.dwPeerIP = dwPeer;
     ReadAtomicDword(hKey, "CommType", g_settings.iCommType);
+    ReadAtomicDword(hKey, "AskBeforeReceiving", g_settings.bAskBeforeReceiving);
+    ReadAtomicDword(hKey, "AllowReadBack", g_settings.bAllowReadBack);
     uint32_t dwPrefs = 0;
     int bHavePrefs = ReadDword(hKey, "Preferences", &dwPrefs);
     ReadText(hKey, "DestDir", g_settings.szDestDir);
@@ -117,11 +121,15 @@ static int SaveSettingsUnder(HKEY hRoot)
                         nullptr, &hKey, nullptr) != ERROR_SUCCESS)
         return 0;
     uint32_t dwSort = (uint32_t)g_settings.iSortOrder.load(), dwPeer = g_settings.dwPeerIP.load(),
-             dwType = (uint32_t)g_settings.iCommType.load();
+             dwType = (uint32_t)g_settings.iCommType.load(),
+             dwAsk = g_settings.bAskBeforeReceiving ? 1 : 0,
+             dwReadBack = g_settings.bAllowReadBack ? 1 : 0;
     RegSetValueExA(hKey, "Sort", 0, REG_DWORD, (const BYTE*)&dwSort, 4);
     RegSetValueExA(hKey, "PeerIP", 0, REG_DWORD, (const BYTE*)&dwPeer, 4);
     RegSetValueExA(hKey, "CommType", 0, REG_DWORD, (const BYTE*)&dwType, 4);
     RegSetValueExA(hKey, "Preferences", 0, REG_DWORD, (const BYTE*)&dwPrefs, 4);
+    RegSetValueExA(hKey, "AskBeforeReceiving", 0, REG_DWORD, (const BYTE*)&dwAsk, 4);
+    RegSetValueExA(hKey, "AllowReadBack", 0, REG_DWORD, (const BYTE*)&dwReadBack, 4);
     RegSetValueExA(hKey, "DestDir", 0, REG_SZ, (const BYTE*)g_settings.szDestDir,
                    (DWORD)strlen(g_settings.szDestDir) + 1);
     RegSetValueExA(hKey, "CurDir", 0, REG_SZ, (const BYTE*)g_settings.szCurDir,

@@ -34,6 +34,10 @@ struct Settings {
     std::atomic<int32_t> bPromptDelete{1};
     std::atomic<int32_t> bShowResults{1};
     std::atomic<int32_t> bOverwrite{0};
+    // Ask the user before a peer's batch is taken; let a serial peer read back the files of
+    // its last list.
+    std::atomic<int32_t> bAskBeforeReceiving{0};
+    std::atomic<int32_t> bAllowReadBack{1};
 
     // Follow from the settings and the system.
     std::atomic<int32_t> cbBlock{4096};

@@ -220,6 +220,7 @@ static void SockConnectTcp(int iType)
                 ConnectPause(CONNECT_WAIT_MS);
         }
         if (iResult > 0) {
+            g_link.dwDataPeerAddr = dwAddr;
             LinkEstablished(hSock);
             return;
         }
@@ -270,6 +271,7 @@ static void SockConnectIrda()
         uint32_t nDevices = DiscoverIrdaDevices(hSock, abList);
         for (uint32_t i = 0; i < nDevices && !g_worker.bAbort; i++) {
             if (IrdaConnect(hSock, abList + 4 + i * IRDA_DEVICE_INFO_BYTES)) {
+                g_link.dwDataPeerAddr = 0;
                 LinkEstablished(hSock);
                 return;
             }

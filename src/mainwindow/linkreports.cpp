@@ -5,6 +5,7 @@
 #include "browser/uistate.h"
 #include "connection/linkui.h"
 #include "connection/settings.h"
+#include "mainwindow/askreceive.h"
 #include "resource.h"
 
 #include <windows.h>
@@ -65,6 +66,23 @@ void ShowDestFolderGone()
     s_bDestGoneShown = 0;
 }
 
+// Posted with a copy of the question, which the main window's handler frees: the dialog is
+// modal, and the worker goes on serving the sender while it is up.
+static void OnAskReceiveReport(const ReceiveQuestion* pQuestion)
+{
+    HWND hwnd = g_wnd.hwndMain;
+    ReceiveQuestion* pCopy = new ReceiveQuestion(*pQuestion);
+    if (!hwnd || !PostMessageA(hwnd, WM_ASKRECEIVE, 0, (LPARAM)pCopy))
+        delete pCopy;
+}
+
+static void OnWithdrawQuestion(uint32_t dwId)
+{
+    if (HWND hDlg = g_wnd.hwndAskDlg)
+        PostMessageA(hDlg, WM_ASKWITHDRAWN, dwId, 0);
+}
+
 const LinkUi WindowLinkUi = {
-    OnReceiveBegan, OnFileName, OnCloseStatus, OnConnectEnded, PlayLinkSound, OnDestFolderGone,
+    OnReceiveBegan, OnFileName,       OnCloseStatus,      OnConnectEnded,
+    PlayLinkSound,  OnDestFolderGone, OnAskReceiveReport, OnWithdrawQuestion,
 };

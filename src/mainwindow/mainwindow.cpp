@@ -13,6 +13,7 @@
 #include "connection/serialport.h"
 #include "connection/settings.h"
 #include "connection/sockets.h"
+#include "mainwindow/askreceive.h"
 #include "mainwindow/filecommands.h"
 #include "mainwindow/linkreports.h"
 #include "mainwindow/panekeys.h"
@@ -436,6 +437,12 @@ LRESULT CALLBACK MainWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     case WM_PASSCMDLINE:
         OnPassCmdLine(hwnd);
         break;
+    case WM_ASKRECEIVE: {
+        ReceiveQuestion* pQuestion = (ReceiveQuestion*)lParam;
+        OnAskReceive(pQuestion);
+        delete pQuestion;
+        return 0;
+    }
     default:
         break;
     }

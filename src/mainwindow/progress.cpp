@@ -5,7 +5,10 @@
 #include "browser/strtable.h"
 #include "browser/uistate.h"
 #include "connection/control.h"
+#include "connection/link.h"
+#include "connection/sockets.h"
 #include "connection/settings.h"
+#include "mainwindow/askreceive.h"
 #include "protocol/packets.h"
 #include "protocol/transfer.h"
 #include "resource.h"
@@ -57,6 +60,26 @@ INT_PTR CALLBACK ConnectDlgProc(HWND hDlg, UINT msg, WPARAM wParam, LPARAM)
     }
 }
 
+// Who the batch comes from or goes to: the sender a received batch was taken from; for a
+// send, the address that answered (the LAN probe's answer, or the fixed peer), else the name
+// a serial peer gave in the handshake.
+static void ShowPeer(HWND hDlg, int bReceiving)
+{
+    char szPeer[160], szText[192];
+    if (bReceiving) {
+        SenderText(g_xfer.szRecvFrom, szPeer, sizeof szPeer);
+    } else if (uint32_t dwAddr = g_link.dwDataPeerAddr; dwAddr && IsSocketType(g_settings.iCommType)) {
+        in_addr addr;
+        addr.s_addr = dwAddr;
+        SenderText(inet_ntoa(addr), szPeer, sizeof szPeer);
+    } else {
+        SenderText(g_link.szPeerName, szPeer, sizeof szPeer);
+    }
+    FormatString(g_wnd.hInst, szText, sizeof szText, bReceiving ? IDS_XFER_FROM : IDS_XFER_TO,
+                 szPeer);
+    SetDlgItemTextA(hDlg, IDC_XFER_PEER, szText);
+}
+
 // WM_INITDIALOG of "File Xfer Status". A batch that is stopped before the dialog comes up
 // closes it at once; so does a received batch that ended meanwhile (its last file closed, or
 // the peer's abort): it has left WS_RECEIVING, and the worker's close went to no dialog.
@@ -77,6 +100,7 @@ static INT_PTR OnXferInit(HWND hDlg)
     LoadStringA(g_wnd.hInst, g_worker.bAnswerMode == 1 ? IDM_RECEIVE : IDM_SEND, szHeading,
                 sizeof szHeading);
     SetDlgItemTextA(hDlg, IDC_XFER_HEADING, szHeading);
+    ShowPeer(hDlg, g_worker.bAnswerMode == 1);
     return TRUE;
 }
 

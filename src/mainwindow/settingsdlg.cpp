@@ -36,6 +36,8 @@ static INT_PTR OnSettingsInit(HWND hDlg)
     CheckDlgButton(hDlg, IDC_SET_PROMPT, g_settings.bPromptDelete ? BST_CHECKED : BST_UNCHECKED);
     CheckDlgButton(hDlg, IDC_SET_RESULTS, g_settings.bShowResults ? BST_CHECKED : BST_UNCHECKED);
     CheckDlgButton(hDlg, IDC_SET_OVERWRITE, g_settings.bOverwrite ? BST_CHECKED : BST_UNCHECKED);
+    CheckDlgButton(hDlg, IDC_SET_ASK, g_settings.bAskBeforeReceiving ? BST_CHECKED : BST_UNCHECKED);
+    CheckDlgButton(hDlg, IDC_SET_READBACK, g_settings.bAllowReadBack ? BST_CHECKED : BST_UNCHECKED);
     EnableWindow(GetDlgItem(hDlg, IDC_SET_PEERIP), g_settings.iCommType == CT_WAN);
     SendDlgItemMessageA(hDlg, IDC_SET_PEERIP, IPM_SETADDRESS, 0,
                         (LPARAM)g_settings.dwPeerIP.load());
@@ -86,6 +88,8 @@ static void OnSettingsOk(HWND hDlg)
     g_settings.bPromptDelete = IsDlgButtonChecked(hDlg, IDC_SET_PROMPT) == BST_CHECKED;
     g_settings.bShowResults = IsDlgButtonChecked(hDlg, IDC_SET_RESULTS) == BST_CHECKED;
     g_settings.bOverwrite = IsDlgButtonChecked(hDlg, IDC_SET_OVERWRITE) == BST_CHECKED;
+    g_settings.bAskBeforeReceiving = IsDlgButtonChecked(hDlg, IDC_SET_ASK) == BST_CHECKED;
+    g_settings.bAllowReadBack = IsDlgButtonChecked(hDlg, IDC_SET_READBACK) == BST_CHECKED;
     GetDlgItemTextA(hDlg, IDC_SET_DEST, g_settings.szDestDir, sizeof g_settings.szDestDir);
     SaveSettings();
     EndDialog(hDlg, 1);

@@ -13,6 +13,7 @@
 #include "connection/serialport.h"
 #include "connection/settings.h"
 #include "connection/sockets.h"
+#include "mainwindow/askreceive.h"
 #include "mainwindow/dispatchwait.h"
 #include "mainwindow/linkreports.h"
 #include "mainwindow/mainwindow.h"
@@ -295,10 +296,12 @@ int CmdReceive()
     if (g_settings.bShowResults) {
         // A batch that ended by a cancel here has no kept result: the worker has not taken
         // another list, and the counters are still this batch's.
-        int nOk, nFiles;
-        ReceivedBatchResult(dwBatch, &nOk, &nFiles);
-        StringBox(g_wnd.hInst, g_wnd.hwndMain, IDS_RECEIVED_RESULT, IDS_RECEIVE_CAP, MB_OK, nOk,
-                  nFiles);
+        ReceivedBatch result;
+        ReceivedBatchResult(dwBatch, &result);
+        char szFrom[160];
+        SenderText(result.szFrom, szFrom, sizeof szFrom);
+        StringBox(g_wnd.hInst, g_wnd.hwndMain, IDS_RECEIVED_FROM, IDS_RECEIVE_CAP, MB_OK,
+                  result.nOk, result.nFiles, szFrom);
     }
     if (strcmp(g_settings.szCurDir, g_settings.szDestDir) == 0)
         FillFileList(g_wnd.hwndFileList, g_settings.szCurDir, 0);

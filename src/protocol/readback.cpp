@@ -66,8 +66,26 @@ static void OnReadBlock()
         CommWrite(pData, len);
 }
 
+// The setting is off: a request is read to its end, so that the line stays in step, and
+// gets no reply; nothing is opened, and a file opened before the setting changed is closed.
+static void RefuseReadBack(uint8_t code)
+{
+    uint8_t abOperand[4];
+    if (code == XC_OPEN_READ)
+        CommRead(abOperand, 1);
+    else if (code == XC_READ_BLOCK)
+        CommRead(abOperand, 4);
+    CloseReadFile();
+}
+
 int ServeReadBack(uint8_t code)
 {
+    if (code != XC_OPEN_READ && code != XC_READ_BLOCK && code != XC_CLOSE_READ)
+        return 0;
+    if (!g_settings.bAllowReadBack) {
+        RefuseReadBack(code);
+        return 1;
+    }
     switch (code) {
     case XC_OPEN_READ:
         OnOpenRead();

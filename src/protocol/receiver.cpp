@@ -9,6 +9,7 @@
 #include "connection/linkui.h"
 #include "connection/settings.h"
 #include "connection/sockets.h"
+#include "protocol/askreceive.h"
 #include "protocol/blockstore.h"
 #include "protocol/destname.h"
 #include "protocol/partfile.h"
@@ -19,6 +20,7 @@
 #include "protocol/xferlink.h"
 #include "protocol/xfermap.h"
 
+#include <cstdio>
 #include <cstring>
 #include <cwchar>
 
@@ -45,6 +47,9 @@ enum { CLOSED_NONE, CLOSED_KEPT, CLOSED_DELETED };
 static int s_iLastClose;
 
 static int s_bListAccepted;         // the last list passed every check; files may be opened
+static int s_bBatchShown;           // a batch of this socket exchange has its status dialog
+// When the socket peer last began anything: its connection, or its last file list.
+static DWORD s_dwPeerActiveTick;
 static int s_iNextOpen;             // the lowest file index of the batch not yet opened
 // The batch's folder and overwriting as they were when its list was taken, and the names its
 // records are kept under.
@@ -52,24 +57,54 @@ static char s_szBatchDir[MAX_PATH];
 static int s_bBatchOverwrite;
 static DestName s_aDest[MAX_RECV_FILES];
 
+// The result of the received batch that ended last, kept for the receive command, which may
+// read it only once the worker is serving the next peer. Written by the worker, read by the
+// user interface, both under s_resultLock.
+static ReceivedBatch s_kept;
+static int s_bKept;
+static SRWLOCK s_resultLock = SRWLOCK_INIT;
+
 // The received batch is over: its result is kept for the receive command, and its status
 // dialog is closed.
 static void EndReceivedBatch()
 {
-    g_xfer.qwRecvResult = (uint64_t)g_xfer.dwRecvBatch << 32
-        | (uint32_t)(g_xfer.nFilesOk & 0xFFFF) << 16 | (uint32_t)(g_xfer.nXferFiles & 0xFFFF);
+    AcquireSRWLockExclusive(&s_resultLock);
+    s_kept.dwBatch = g_xfer.dwRecvBatch;
+    s_kept.nOk = g_xfer.nFilesOk;
+    s_kept.nFiles = g_xfer.nXferFiles;
+    strcpy(s_kept.szFrom, g_xfer.szRecvFrom);
+    s_bKept = 1;
+    ReleaseSRWLockExclusive(&s_resultLock);
     UiCloseStatus(0);
 }
 
-void ReceivedBatchResult(uint32_t dwBatch, int* pnOk, int* pnFiles)
+void ReceivedBatchResult(uint32_t dwBatch, ReceivedBatch* pResult)
 {
-    uint64_t qwResult = g_xfer.qwRecvResult;
-    *pnOk = g_xfer.nFilesOk;
-    *pnFiles = g_xfer.nXferFiles;
-    // Kept for this batch or a later one (the batch numbers may wrap).
-    if ((uint32_t)(qwResult >> 32) - dwBatch < 0x80000000u) {
-        *pnOk = (int)(qwResult >> 16 & 0xFFFF);
-        *pnFiles = (int)(qwResult & 0xFFFF);
+    AcquireSRWLockShared(&s_resultLock);
+    // Kept for this batch or a later one (the batch numbers may wrap); else the batch is
+    // still this one, and its live counters are its result.
+    if (s_bKept && s_kept.dwBatch - dwBatch < 0x80000000u) {
+        *pResult = s_kept;
+    } else {
+        pResult->dwBatch = dwBatch;
+        pResult->nOk = g_xfer.nFilesOk;
+        pResult->nFiles = g_xfer.nXferFiles;
+        strcpy(pResult->szFrom, g_xfer.szRecvFrom);
+    }
+    ReleaseSRWLockShared(&s_resultLock);
+}
+
+// Who sends, as the user is told: the owner name the peer gave in a handshake, else the
+// address of a socket peer; "" for a serial peer that gave no name.
+static void DescribeSender(const XferLink& link, char* pszFrom, size_t cb)
+{
+    pszFrom[0] = 0;
+    if (g_link.szPeerName[0]) {
+        snprintf(pszFrom, cb, "%s", g_link.szPeerName);
+    } else if (!link.bSerial && g_link.dwDataPeerAddr) {
+        in_addr addr;
+        addr.s_addr = g_link.dwDataPeerAddr;
+        snprintf(pszFrom, cb, "%s", inet_ntoa(addr));
     }
 }
 
@@ -124,6 +159,7 @@ static int32_t RecvBlockLength(int32_t k)
 
 static void StartReceiving()
 {
+    s_bBatchShown = 1;
     if (g_worker.iWorkerState == WS_RECEIVING)
         return;
     MoveWorkerState(WS_RECEIVING);
@@ -146,12 +182,16 @@ static int QueryFreeSpace(uint64_t* pqwFree)
     return 0;
 }
 
-// Takes a list and replies whether the batch can be received.
+// Takes a list and replies whether the batch can be received. With the user to be asked
+// first, a list that passes every check is not answered until the user has answered: the
+// sender repeats it meanwhile, and its repeat gets the answer.
 static void OnFileList(const XferLink& link)
 {
     CloseRecvFile(0);   // a new list ends whatever batch a file was open for
     s_bListAccepted = 0;
-    g_xfer.dwRecvBatch++;
+    int bAsk = g_settings.bAskBeforeReceiving;
+    if (!bAsk)
+        WithdrawReceiveQuestion();
     uint8_t bCount = 0;
     uint32_t crc = 0;
     int nHead = link.pfnRecv(&bCount, 1);
@@ -161,17 +201,22 @@ static void OnFileList(const XferLink& link)
     int32_t cbList = 256 * bCount;
     XFERFILE* pFiles = g_xfer.pXferFiles;
     int32_t nGot = cbList > 0 ? link.pfnRecv(pFiles, cbList) : 0;
+    // A damaged list names nothing reliably: it is forgotten at once, so that not even a
+    // read-back request can use its records.
     if (nHead < 5 || bCount > MAX_RECV_FILES || nGot < cbList
         || Crc32Block(pFiles, cbList) != crc) {
+        g_xfer.nXferFiles = 0;
         link.pfnSendCode(XC_LIST_BAD);
         return;
     }
+    g_xfer.dwRecvBatch++;
+    DescribeSender(link, g_xfer.szRecvFrom, sizeof g_xfer.szRecvFrom);
     // The batch's count starts here, on the thread that counts: the receive command may come
     // to it only after the first files are in.
     g_xfer.nFilesOk = 0;
     g_xfer.dwXferDone = 0;
     g_xfer.dwXferTotal = 0;
-    if (link.bSerial)
+    if (link.bSerial && !bAsk)
         StartReceiving();
     // The free-space test adds the sizes without wrapping: a list whose 32-bit total wraps
     // round must not pass for a small one.
@@ -200,6 +245,19 @@ static void OnFileList(const XferLink& link)
     if (QueryFreeSpace(&qwFree) && qwFree < qwTotal) {
         link.pfnSendCode(XC_NO_SPACE);
         return;
+    }
+    if (bAsk) {
+        ReceiveAnswer answer = AskAboutBatch(bCount, crc, qwTotal, g_xfer.szRecvFrom, s_aDest);
+        if (answer == ANSWER_NONE)
+            return;
+        // Declined: of the refusals a sender knows, the one that says the receiver will not
+        // create its files, and ends the send at once.
+        if (answer != ANSWER_ACCEPT) {
+            link.pfnSendCode(XC_CANT_CREATE);
+            return;
+        }
+        if (link.bSerial)
+            StartReceiving();
     }
     s_bListAccepted = 1;
     s_iNextOpen = 0;
@@ -524,6 +582,10 @@ static int ServeMessage(const XferLink& link, uint8_t code)
 {
     if (code < XC_PING || code > XC_ABORT)
         return 0;
+    // The sender repeats its list while it waits for an answer; anything else means it has
+    // moved on, and a question about its list is over.
+    if (code != XC_FILE_LIST)
+        WithdrawReceiveQuestion();
     if (ServeHandshake(link, code))
         return 1;
     switch (code) {
@@ -566,10 +628,30 @@ void EndSocketExchange()
     SocketXferLink.pfnAbortNotice(-1);
     CloseRecvFile(0);
     CloseDataSocket();
+    WithdrawReceiveQuestion();
     // A connection that broke leaves no peer to close the status dialog; the batch ends here
-    // as a cancel does, with its result shown.
-    EndReceivedBatch();
+    // as a cancel does, with its result shown. A connection that began no batch has neither
+    // a dialog nor a result: a stranger's connects and closes reach the user not at all.
+    if (s_bBatchShown)
+        EndReceivedBatch();
     MoveWorkerState(WS_IDLE);
+}
+
+void BeginSocketExchange()
+{
+    WithdrawReceiveQuestion();
+    s_bListAccepted = 0;
+    s_bBatchShown = 0;
+    g_link.szPeerName[0] = 0;       // a name is this connection's, given by its own handshake
+    s_dwPeerActiveTick = GetTickCount();
+}
+
+// A peer that holds the connection with no batch under way and no question open, for longer
+// than msPeerIdle since it began anything, keeps every other sender out: it is dropped.
+static int PeerHoldsTheLine()
+{
+    return g_worker.iWorkerState == WS_CONNECTED && !ReceiveQuestionWaiting() &&
+           GetTickCount() - s_dwPeerActiveTick >= g_recvTimeouts.msPeerIdle;
 }
 
 void SockServePeer()
@@ -583,9 +665,17 @@ void SockServePeer()
             return;
         // A code this side does not serve needs no pause after it: the next read waits for
         // the peer's next message, and bytes that make no message are read on at once.
-        ServeMessage(SocketXferLink, SocketXferLink.pfnRecvCode());
+        uint8_t code = SocketXferLink.pfnRecvCode();
+        if (code == XC_FILE_LIST)
+            s_dwPeerActiveTick = GetTickCount();
+        ServeMessage(SocketXferLink, code);
         if (g_worker.bAbort) {
             EndSocketExchange();
+            return;
+        }
+        if (PeerHoldsTheLine()) {
+            CloseDataSocket();
+            MoveWorkerState(WS_IDLE);
             return;
         }
     }

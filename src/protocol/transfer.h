@@ -29,10 +29,10 @@ struct TransferState {
     std::atomic<int32_t> iUnreadableFile{-1};   // source file a send could not read, or -1
     // Per record of the batch sent last: 1 once its file arrived whole.
     uint8_t abFileSent[256] = {};
-    // dwRecvBatch counts the lists the receiver has taken; qwRecvResult keeps the result of
-    // the received batch that ended last, read back by ReceivedBatchResult.
+    // dwRecvBatch counts the lists the receiver has taken whole; szRecvFrom names who sent
+    // the last of them, as the user is told ("" for a serial peer that gave no name).
     std::atomic<uint32_t> dwRecvBatch{0};
-    std::atomic<uint64_t> qwRecvResult{0};
+    char szRecvFrom[128] = "";
     // The file being received: its handle, mapping, the window now mapped and the part file's
     // path, changed together under the receiver's lock (DiscardPartialFile takes them so).
     std::atomic<HANDLE> hXferFile{nullptr};
@@ -53,9 +53,18 @@ void CommServePeer();
 void SockServePeer();
 void EndSocketExchange();
 int AnyNameConflict();
-// The result of the received batch that was numbered dwBatch by dwRecvBatch (the files kept,
-// and the files announced): kept as it ended when it did, else its live counters.
-void ReceivedBatchResult(uint32_t dwBatch, int* pnOk, int* pnFiles);
+// The result of a received batch: the files kept, the files announced, and who sent them.
+struct ReceivedBatch {
+    uint32_t dwBatch;       // its number, counted by dwRecvBatch
+    int nOk;
+    int nFiles;
+    char szFrom[128];
+};
+// The result of the received batch numbered dwBatch: kept as it ended when it did, else its
+// live counters.
+void ReceivedBatchResult(uint32_t dwBatch, ReceivedBatch* pResult);
+// A socket peer has just been accepted: nothing of the exchange before it carries over.
+void BeginSocketExchange();
 // After a cancelled receive, from the user interface: the file being written, if the worker
 // still holds it, is closed and deleted, once no block is being stored into it.
 void DiscardPartialFile();

@@ -47,7 +47,10 @@ static void AcceptPeer()
             CloseDataSocket();
     }
     SOCKET hListen = g_link.hListenSock;
-    SOCKET hSock = accept(hListen, nullptr, nullptr);
+    // Room for any family's address: an IrDA peer's is larger than an IP one's.
+    sockaddr_storage from = {};
+    int cbFrom = sizeof from;
+    SOCKET hSock = accept(hListen, (sockaddr*)&from, &cbFrom);
     if (hSock == INVALID_SOCKET) {
         AwaitPeer(hListen);
         return;
@@ -56,6 +59,9 @@ static void AcceptPeer()
     // non-blocking; the data socket is a blocking one.
     WSAEventSelect(hSock, nullptr, 0);
     PrepareDataSocket(hSock);
+    g_link.dwDataPeerAddr =
+        from.ss_family == AF_INET ? ((const sockaddr_in*)&from)->sin_addr.s_addr : 0;
+    BeginSocketExchange();
     g_link.hDataSock = hSock;
     MoveWorkerState(WS_CONNECTED);
     g_worker.bAbort = 0;

@@ -6,12 +6,17 @@
 #include <gtest/gtest.h>
 
 #include "connection/control.h"
+#include "connection/linkui.h"
 #include "connection/settings.h"
 #include "peer_wire.h"
+#include "protocol/askreceive.h"
 #include "protocol/transfer.h"
 #include "testenv.h"
 
+#include <algorithm>
 #include <cstring>
+#include <functional>
+#include <mutex>
 
 // Files of the sizes around the block that the links get wrong first: empty, one byte, one
 // short of a block, a block, one past it, and megabytes with a short tail; named prefix0....
@@ -25,6 +30,31 @@ inline std::vector<PeerFile> FilesAroundTheBlock(const std::string& prefix, size
     return files;
 }
 
+// The receiving user as the tests play it: the questions put to it and the ones taken back
+// are logged, and the test answers them itself.
+struct QuestionLog {
+    static inline std::mutex m;
+    static inline std::vector<ReceiveQuestion> asked;
+    static inline std::vector<uint32_t> withdrawn;
+    static void Clear()
+    {
+        std::lock_guard<std::mutex> lock(m);
+        asked.clear();
+        withdrawn.clear();
+    }
+    static size_t Asked() { std::lock_guard<std::mutex> lock(m); return asked.size(); }
+    static bool Withdrew(uint32_t dwId)
+    {
+        std::lock_guard<std::mutex> lock(m);
+        return std::find(withdrawn.begin(), withdrawn.end(), dwId) != withdrawn.end();
+    }
+    static inline const LinkUi ui = {
+        [] {}, [](const char*) {}, [](int) {}, [] {}, [](const char*) {}, [](const char*) {},
+        [](const ReceiveQuestion* p) { std::lock_guard<std::mutex> lock(m); asked.push_back(*p); },
+        [](uint32_t dwId) { std::lock_guard<std::mutex> lock(m); withdrawn.push_back(dwId); },
+    };
+};
+
 struct LinkTest : ::testing::Test {
     ScratchDir root;
     std::string dest = root.File("dest");
@@ -32,7 +62,16 @@ struct LinkTest : ::testing::Test {
     PeerWire wire;
     std::vector<std::string> recs;      // the records of the batch SendFiles started
 
-    void TearDown() override { EXPECT_TRUE(StopTransferWorker(hThread)); }
+    // The worker stopped, and the settings and time-outs a case may change set back.
+    void TearDown() override
+    {
+        EXPECT_TRUE(StopTransferWorker(hThread));
+        SetLinkUi(nullptr);
+        g_settings.bAskBeforeReceiving = 0;
+        g_settings.bAllowReadBack = 1;
+        g_recvTimeouts.msQuestion = QUESTION_WAIT_MS;
+        g_recvTimeouts.msPeerIdle = PEER_IDLE_MS;
+    }
     // The destination folder made, and chosen as the receiver's.
     void MakeDest()
     {
@@ -90,4 +129,67 @@ struct LinkTest : ::testing::Test {
         StartSend();
     }
     bool SendDone(int ms = 10000) { return WaitFor([] { return g_worker.bAnswerMode == 1; }, ms); }
+
+    // With the user to be asked, a batch's list gets no reply, however often the sender
+    // repeats it, and nothing is made, until the user has answered; the question names the
+    // sender, the count, the bytes and the first names. Accepted, the repeated list is
+    // answered XC_OK and the batch arrives whole; declined, or not answered in time, it is
+    // refused with XC_CANT_CREATE; a sender that moves on has its question taken back. Each
+    // case starts with newSender().
+    void ExpectAskedBeforeTaking(bool bSerial, size_t cbBlock, const char* pszFrom,
+                                 const std::function<void()>& newSender)
+    {
+        std::vector<PeerFile> files = FilesAroundTheBlock("asked", cbBlock, 9);
+        std::vector<std::string> records;
+        uint64_t qwTotal = 0;
+        for (const PeerFile& f : files) {
+            records.push_back(Record(f.path, (uint32_t)f.data.size()));
+            qwTotal += f.data.size();
+        }
+        std::string list = ListMsg(records);
+        g_settings.bAskBeforeReceiving = 1;
+        g_recvTimeouts.msQuestion = 2500;
+        SetLinkUi(&QuestionLog::ui);
+        enum { ACCEPTED, DECLINED, TIMED_OUT, MOVED_ON };
+        for (int iCase : {ACCEPTED, DECLINED, TIMED_OUT, MOVED_ON}) {
+            SCOPED_TRACE(iCase);
+            newSender();
+            QuestionLog::Clear();
+            for (int i = 0; i < 3; i++)
+                EXPECT_EQ("", Ask(list, 1, 400)) << "repeat " << i;
+            ASSERT_EQ(1u, QuestionLog::Asked()) << "a repeated list is the same question";
+            ReceiveQuestion q = QuestionLog::asked[0];
+            EXPECT_STREQ(pszFrom, q.szFrom);
+            EXPECT_EQ(6, q.nFiles);
+            EXPECT_EQ(qwTotal, q.qwBytes);
+            EXPECT_EQ(5, q.nNames);
+            EXPECT_STREQ("asked0", q.aszNames[0]);
+            EXPECT_STREQ("asked4", q.aszNames[4]);
+            EXPECT_TRUE(FolderNames(dest).empty());
+            EXPECT_NE(WS_RECEIVING, g_worker.iWorkerState);
+            if (iCase == ACCEPTED) {
+                AnswerReceiveQuestion(q.dwId, ANSWER_ACCEPT);
+                ASSERT_TRUE(PeerSendBatch(wire, bSerial, cbBlock, files));
+                for (const PeerFile& f : files)
+                    EXPECT_TRUE(FileContents(DestFile(f.path)) == f.data) << f.path;
+                EXPECT_EQ(6, g_xfer.nFilesOk);
+                for (const std::string& name : FolderNames(dest))
+                    DeleteFileA(DestFile(name).c_str());
+                continue;
+            }
+            if (iCase == MOVED_ON) {
+                EXPECT_EQ(Hex(Frame(0x63)), Ask(Frame(0x64), 4));
+                EXPECT_TRUE(WaitFor([&] { return QuestionLog::Withdrew(q.dwId); }, 2000));
+                continue;
+            }
+            if (iCase == DECLINED)
+                AnswerReceiveQuestion(q.dwId, ANSWER_DECLINE);
+            else
+                Sleep(2600);
+            EXPECT_EQ(Hex(Frame(0x67)), Ask(list, 4));
+            EXPECT_EQ(iCase == TIMED_OUT, QuestionLog::Withdrew(q.dwId));
+            EXPECT_TRUE(FolderNames(dest).empty());
+            EXPECT_NE(WS_RECEIVING, g_worker.iWorkerState);
+        }
+    }
 };
