@@ -36,8 +36,9 @@ dist: build
 bench: build-x64
 	@tools/bench/bench.sh $(BUILD)/x64
 
-# The long runs (about an hour and a half): 200 batches in turn and 100 cancels over the LAN
-# and over the serial cable, then at least 10,000 blocks through each damaging relay
+# The long runs (about an hour and three quarters): 200 batches in turn and 100 cancels over
+# the LAN and over the serial cable, ten minutes of the hostile peer per link with the receiver
+# asking before receiving and without, then at least 10,000 blocks through each damaging relay
 # (DAMAGE_SEED=N repeats a run of those).
 soak: build-x64
 	tools/e2e-turns.sh lan 200 $(BUILD)/x64
@@ -46,6 +47,8 @@ soak: build-x64
 	tools/e2e-cancels.sh serial 100 $(BUILD)/x64
 	tools/e2e-hostile.sh lan 600 $(BUILD)/x64
 	tools/e2e-hostile.sh serial 600 $(BUILD)/x64
+	HOSTILE_ASK=1 tools/e2e-hostile.sh lan 600 $(BUILD)/x64
+	HOSTILE_ASK=1 tools/e2e-hostile.sh serial 600 $(BUILD)/x64
 	DAMAGE_FILES=40 DAMAGE_BATCHES=1000 DAMAGE_BLOCKS=10000 tools/damage-soak.sh tcp $(BUILD)/x64
 	DAMAGE_FILES=40 DAMAGE_BATCHES=1000 DAMAGE_BLOCKS=10000 tools/damage-soak.sh serial $(BUILD)/x64
 

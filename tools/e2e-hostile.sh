@@ -11,7 +11,8 @@
 # run, while Wine's heap moves by a few MiB on its own); no file was created or changed in A's
 # drive_c outside C:\recv, and nothing but plain files is in C:\recv; and a clean batch sent
 # by a copy of Talmox on B arrives whole. HOSTILE_SEED=N repeats a run, HOSTILE_SLICE_S sets
-# the slice (15 s). Exits 0 when all held, 1 when not, 77 without network namespaces (1 under CI).
+# the slice (15 s). With HOSTILE_ASK=1, A asks before receiving: the peer's batches are
+# declined as their questions come, and the clean batch is accepted. Exits 0 when all held, 1 when not, 77 without network namespaces (1 under CI).
 set -u
 link=$1 seconds=$2
 E2E_BUILD=$(cd "$3" && pwd)
@@ -20,6 +21,8 @@ here=$(cd "$(dirname "$0")" && pwd)
 . "$here/machine-lib.sh"
 
 pair_names hostile "$link"
+ask=${HOSTILE_ASK:-0}
+[ "$ask" = 1 ] && export PAIR_REG_A='"AskBeforeReceiving"=dword:00000001'
 seed=${HOSTILE_SEED:-$$}
 slice=${HOSTILE_SLICE_S:-15}
 answerer=
@@ -50,11 +53,12 @@ snapshot > "$work/before"
 (cd "$A/pfx/drive_c/talmox" && md5sum ./*) > "$work/own.md5"
 ( while [ ! -e "$work/stop" ]; do
     machine_drive "$A" box "Receive File(s)" 2000 >/dev/null && echo >> "$work/boxes"
+    [ "$ask" = 1 ] && machine_drive "$A" click "Receive Files" 2 300 >/dev/null && echo >> "$work/declined"
   done ) &
 answerer=$!
 
 slices=$(( (seconds + slice - 1) / slice ))
-echo "seed $seed, $slices slices of $slice s over $link"
+echo "seed $seed, $slices slices of $slice s over $link$([ "$ask" = 1 ] && echo ", asking before receiving")"
 messages=0
 for i in $(seq "$slices"); do
   out=$(machine_wine "$B" 'C:\talmox\hostilepeer.exe' "$port" "$target" $((seed + i)) $((slice * 1000)) \
@@ -97,7 +101,9 @@ rm -f "$A/pfx/drive_c/recv/"*
 mkdir -p "$B/pfx/drive_c/clean batch"
 head -c 70001 /dev/urandom > "$B/pfx/drive_c/clean batch/clean1.bin"
 head -c 5 /dev/urandom > "$B/pfx/drive_c/clean batch/clean2.bin"
+[ "$ask" = 1 ] && { machine_drive "$A" click "Receive Files" 1 60000 >/dev/null & }
 machine_batch "$B" "$A" 'C:\clean batch' clean1.bin clean2.bin >/dev/null || fail "the clean batch failed"
+[ "$ask" = 1 ] && echo "questions declined: $(wc -l < "$work/declined" 2>/dev/null || echo 0)"
 for n in clean1.bin clean2.bin; do
   cmp -s "$B/pfx/drive_c/clean batch/$n" "$A/pfx/drive_c/recv/$n" || fail "clean batch: $n did not arrive whole"
 done

@@ -2,7 +2,7 @@
 # End-to-end scenarios: two copies of Talmox on two simulated machines, A and B, driven the way a
 # person would drive them, over a serial cable, a LAN (peer found by broadcast) or a WAN link.
 #   e2e-scenario.sh SCENARIO BUILD
-# SCENARIO: LINK_send_three LINK_name_conflict LINK_many, where LINK is
+# SCENARIO: LINK_send_three LINK_name_conflict LINK_many LINK_ask, where LINK is
 #           serial, lan or wan (cancels have a run of their own, tools/e2e-cancels.sh)
 # Exits 0 when every check held, 1 at the first that did not, 77 when the machine cannot make
 # what the scenario needs (network namespaces; 1 under CI). Screenshots go to BUILD/e2e/shots.
@@ -93,7 +93,7 @@ make_file() { head -c "$2" /dev/urandom > "$1"; }
 # Machines A (sender, CurDir C:\send) and B (receiver, its file pane on C:\recv) for a link:
 # serial (a socat pty pair as COM1 on both), lan or wan (namespaces joined by a veth pair).
 setup_pair() {
-  local link=$1 sizeB=${2:-1024x768} type peer=() nA= nB= comA= comB=
+  local link=$1 sizeB=${2:-1024x768} extraB=${3:-} type peer=() nA= nB= comA= comB=
   case $link in
     serial) type=2 ;;
     lan) type=5 ;;
@@ -113,8 +113,12 @@ setup_pair() {
   machine_setup "$A" "$nA" $type "$comA" 1024x768 '"Preferences"=dword:0000000e' "${peer[@]}" ||
     fail "cannot make machine A"
   machine_setup "$B" "$nB" $type "$comB" "$sizeB" '"Preferences"=dword:0000000e' \
-    '"CurDir"="C:\\recv"' || fail "cannot make machine B"
+    '"CurDir"="C:\\recv"' $extraB || fail "cannot make machine B"
 }
+
+# Who B is told sent a batch: A's owner name from the serial handshake (A has none set, so
+# the program's "No Name"), else A's address.
+sender_of() { [ "$1" = serial ] && echo "No Name" || echo 10.99.0.1; }
 
 sendA() { echo "$A/pfx/drive_c/send/$1"; }
 recvB() { echo "$B/pfx/drive_c/recv/$1"; }
@@ -189,7 +193,7 @@ send_three() {
   local gotB; gotB=$(box_text < "$work/B.box")
   said[B]="Receive File(s): $gotB"
   echo "B said (Receive File(s)): $gotB"
-  [ "$gotB" = "3 of 3 files received successfully" ] || fail "B said \"$gotB\""
+  [ "$gotB" = "3 of 3 files received successfully from $(sender_of "$link")" ] || fail "B said \"$gotB\""
 
   local f
   for f in big.bin one.bin block.bin; do
@@ -261,9 +265,71 @@ many() {
   local boxes
   boxes=$(tr '\n' ';' < "$work/B.boxes")
   [ "$(wc -l < "$work/B.boxes")" -ge 3 ] || fail "B showed fewer result boxes than sends: \"$boxes\""
-  grep -qvE '^([0-9]+) of \1 files received successfully$' "$work/B.boxes" &&
+  grep -qvE '^([0-9]+) of \1 files received successfully from 10\.99\.0\.1$' "$work/B.boxes" &&
     fail "B's result boxes count a file lost: \"$boxes\""
   echo "B's result boxes: $boxes"
+}
+
+# B asks before receiving (set in its registry, shown in its Settings dialog): the batch waits
+# for B's answer. Accepted, it arrives whole and both boxes count it; declined, A is told the
+# receiver would not create the files, keeps its Send List, and B writes nothing; on the LAN,
+# a question left unanswered is declined by itself after its 60 seconds.
+ask() {
+  local link=$1 f
+  setup_pair "$link" 1024x768 '"AskBeforeReceiving"=dword:00000001'
+  make_file "$(sendA big.bin)" $BIG
+  make_file "$(sendA one.bin)" 1
+  machine_talmox "$B"; wait_main B
+  step "B's Settings show the setting on"
+  machine_drive "$B" post 40008
+  machine_drive "$B" wait Settings 10000 | grep -q 'Ask before receiving files' ||
+    fail "B's Settings dialog has no \"Ask before receiving files\""
+  shot B "settings-ask-$link" Settings
+  machine_drive "$B" click Settings 1 5000 >/dev/null || fail "B's Settings dialog did not close on OK"
+  fill_send_list big.bin one.bin
+  local from; from=$(sender_of "$link")
+  local answers=(accept decline)
+  [ "$link" = lan ] && answers+=(time-out)
+  local answer
+  for answer in "${answers[@]}"; do
+    step "A sends; B's user is asked, and the answer is: $answer"
+    machine_drive "$A" post 40017
+    local q
+    q=$(machine_drive "$B" wait "Receive Files" 30000) || fail "B asked nothing"
+    grep -q "$from wants to send you 2 file(s), 4.0M in all:" <<< "$q" ||
+      fail "B's question reads \"$(grep -E '^103[0-2]' <<< "$q" | tr '\n' ' ')\""
+    [ "$(ls "$B/pfx/drive_c/recv" | wc -l)" -eq 0 ] || fail "B wrote files before its user answered"
+    case $answer in
+      accept)
+        shot B "ask-receive-$link" "Receive Files"
+        machine_drive "$B" box "Receive File(s)" 90000 > "$work/B.box" &
+        local waitB=$!
+        machine_drive "$B" click "Receive Files" 1 5000 >/dev/null || fail "B's Accept did nothing"
+        if machine_drive "$B" wait "File Xfer Status" 10000 1009 "from $from" >/dev/null; then
+          shot B "xfer-status-receiving-$link" "File Xfer Status"
+        else
+          echo "note: B's batch ended before its status dialog was seen; no screenshot"
+        fi
+        expect_box A "Send File(s)" "2 of 2 files sent successfully"
+        wait $waitB
+        [ "$(box_text < "$work/B.box")" = "2 of 2 files received successfully from $from" ] ||
+          fail "B said \"$(box_text < "$work/B.box")\""
+        for f in big.bin one.bin; do cmp -s "$(sendA $f)" "$(recvB $f)" || fail "$f at B differs from A's"; done
+        echo "accepted: both files at B are byte-identical to A's"
+        rm -f "$B/pfx/drive_c/recv/"*
+        fill_send_list big.bin one.bin ;;
+      decline|time-out)
+        if [ "$answer" = decline ]; then
+          machine_drive "$B" click "Receive Files" 2 5000 >/dev/null || fail "B's Decline did nothing"
+        fi
+        expect_box A "Error" \
+          "The receiver is unable to create the destination file; the send operation has been aborted." 100000
+        machine_drive "$B" gone "Receive Files" 5000 >/dev/null || fail "B's question stayed up"
+        expect_summary A "Files: 2  Bytes: 4.0M"
+        [ "$(ls "$B/pfx/drive_c/recv" | wc -l)" -eq 0 ] || fail "B wrote files of a batch it declined"
+        echo "$answer: A keeps its Send List and B holds nothing" ;;
+    esac
+  done
 }
 
 link=${scenario%%_*}
@@ -272,6 +338,7 @@ case ${scenario#*_} in
   send_three) send_three "$link" ;;
   name_conflict) name_conflict "$link" ;;
   many) many "$link" ;;
+  ask) ask "$link" ;;
   *) echo "unknown scenario $scenario"; exit 2 ;;
 esac
 echo "PASS: $scenario"

@@ -235,17 +235,18 @@ machine_hand_files() {
 }
 
 # Machines A and B, both running Talmox, joined by LINK: lan (namespaces NSA and NSB on a veth
-# pair, type "LAN") or serial (a socat pseudo-terminal pair in WORK, COM1 on both). Returns 77
+# pair, type "LAN") or serial (a socat pseudo-terminal pair in WORK, COM1 on both); A's
+# registry takes the setting lines in PAIR_REG_A besides. Returns 77
 # when namespaces cannot be made here, 1 when a machine cannot be made. pair_down undoes it.
 pair_up() {
   local link=$1 a=$2 b=$3 nsA=$4 nsB=$5 work=$6
   case $link in
     lan)
       lan_up "$nsA" "$nsB" "p$$" 2>/dev/null || return 77
-      machine_setup "$a" "$nsA" 5 && machine_setup "$b" "$nsB" 5 || return 1 ;;
+      machine_setup "$a" "$nsA" 5 "" 800x600 ${PAIR_REG_A:-} && machine_setup "$b" "$nsB" 5 || return 1 ;;
     serial)
       pty_pair "$work"
-      machine_setup "$a" "" 2 "$(readlink -f "$work/ttyA")" &&
+      machine_setup "$a" "" 2 "$(readlink -f "$work/ttyA")" 800x600 ${PAIR_REG_A:-} &&
         machine_setup "$b" "" 2 "$(readlink -f "$work/ttyB")" || return 1 ;;
     *) return 1 ;;
   esac

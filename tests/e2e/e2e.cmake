@@ -14,6 +14,9 @@ foreach(link serial lan wan)
 endforeach()
 # Send Lists longer than one batch, over the LAN.
 list(APPEND TALMOX_E2E_SCENARIOS lan_many)
+# A receiver that asks its user first: accept and decline over both links, the time-out (its
+# real 60 seconds) over the LAN.
+list(APPEND TALMOX_E2E_SCENARIOS lan_ask serial_ask)
 foreach(scenario ${TALMOX_E2E_SCENARIOS})
   add_test(NAME e2e_${scenario}
            COMMAND ${CMAKE_SOURCE_DIR}/tools/e2e-scenario.sh ${scenario} ${CMAKE_BINARY_DIR})
@@ -22,6 +25,7 @@ foreach(scenario ${TALMOX_E2E_SCENARIOS})
     TIMEOUT 180 SKIP_RETURN_CODE 77 RESOURCE_LOCK e2e_machines)
 endforeach()
 set_tests_properties(e2e_lan_many PROPERTIES TIMEOUT 400)
+set_tests_properties(e2e_lan_ask PROPERTIES TIMEOUT 300)
 
 # LAN discovery between two namespaces: the link routines on one side, an independent peer
 # (tools/lan-discovery-peer.py) on the other.
