@@ -17,8 +17,11 @@ static uint32_t s_dwOpen;               // the open question's number, 0 for non
 static uint32_t s_dwLast;               // the last number given out
 static ReceiveAnswer s_answer = ANSWER_NONE;
 
-// The worker's own notes on the open question: the list it is about and when it was put.
+// The worker's own notes on the open question: its number (0 when none is open, so that the
+// worker, which alone opens and closes questions, looks without the lock on every message),
+// the list it is about and when it was put.
 static struct {
+    uint32_t dwId;
     int nFiles;
     uint32_t crc;
     DWORD dwAskedTick;
@@ -32,6 +35,7 @@ static uint32_t OpenQuestion()
     s_dwOpen = s_dwLast;
     s_answer = ANSWER_NONE;
     ReleaseSRWLockExclusive(&s_lock);
+    s_asked.dwId = s_dwLast;
     return s_dwLast;
 }
 
@@ -43,6 +47,7 @@ static ReceiveAnswer CloseQuestion()
     s_dwOpen = 0;
     s_answer = ANSWER_NONE;
     ReleaseSRWLockExclusive(&s_lock);
+    s_asked.dwId = 0;
     return answer;
 }
 
@@ -72,17 +77,13 @@ int IsReceiveQuestionOpen(uint32_t dwId)
 
 int ReceiveQuestionWaiting()
 {
-    AcquireSRWLockShared(&s_lock);
-    int bWaiting = s_dwOpen && s_answer == ANSWER_NONE;
-    ReleaseSRWLockShared(&s_lock);
-    return bWaiting && GetTickCount() - s_asked.dwAskedTick < g_recvTimeouts.msQuestion;
+    return s_asked.dwId && AnswerSoFar() == ANSWER_NONE &&
+           GetTickCount() - s_asked.dwAskedTick < g_recvTimeouts.msQuestion;
 }
 
 void WithdrawReceiveQuestion()
 {
-    AcquireSRWLockShared(&s_lock);
-    uint32_t dwOpen = s_dwOpen;
-    ReleaseSRWLockShared(&s_lock);
+    uint32_t dwOpen = s_asked.dwId;
     if (!dwOpen)
         return;
     CloseQuestion();
@@ -110,10 +111,7 @@ static void PoseQuestion(int nFiles, uint32_t crc, uint64_t qwTotal, const char*
 ReceiveAnswer AskAboutBatch(int nFiles, uint32_t crc, uint64_t qwTotal, const char* pszFrom,
                             const DestName* pNames)
 {
-    uint32_t dwOpen;
-    AcquireSRWLockShared(&s_lock);
-    dwOpen = s_dwOpen;
-    ReleaseSRWLockShared(&s_lock);
+    uint32_t dwOpen = s_asked.dwId;
     if (dwOpen && s_asked.nFiles == nFiles && s_asked.crc == crc) {
         ReceiveAnswer answer = AnswerSoFar();
         if (answer == ANSWER_NONE &&
