@@ -5,11 +5,11 @@
 #include "protocol/seriallink.h"
 
 #include <thread>
-#include "browser/uistate.h"
 #include "connection/control.h"
 #include "connection/link.h"
 #include "connection/settings.h"
 #include "protocol/transfer.h"
+#include "winshared/uistate.h"
 
 namespace {
 
@@ -65,20 +65,21 @@ TEST_F(Serial, CancelOnASilentLineEndsWithinAboutASecond)
 
 TEST_F(Serial, KeepAliveGivesUpAfterTheLimitOfMissesInARowAndOneReplyResetsThem)
 {
-    g_worker.nKeepAliveLimit = 3;   // 10 in the program; the count is what is tested
     strcpy(g_link.szPeerName, "peer");
     g_worker.iWorkerState = WS_CONNECTED;
     std::thread worker([] { CommKeepAlive(); });
     EXPECT_EQ("56 FF 56 11 ", Read(4));
     EXPECT_EQ("56 FF 56 11 ", Read(4));
     wire.Send(Frame(0x57));                 // answered: the count starts again
-    // Then three misses in a row end the link, and no probe follows.
-    std::string rest = Read(16, 6000);
+    // Then ten misses in a row end the link, and no probe follows.
+    std::string rest = Read(44, 16000);
     g_worker.bAbort = 1;
     worker.join();
     g_worker.bAbort = 0;
-    g_worker.nKeepAliveLimit = 10;
-    EXPECT_EQ("56 FF 56 11 56 FF 56 11 56 FF 56 11 ", rest);
+    std::string tenMisses;
+    for (int i = 0; i < 10; i++)
+        tenMisses += "56 FF 56 11 ";
+    EXPECT_EQ(tenMisses, rest);
     EXPECT_EQ(WS_IDLE, g_worker.iWorkerState);
     EXPECT_EQ(0, g_link.szPeerName[0]);
 }

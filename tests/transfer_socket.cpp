@@ -6,6 +6,7 @@
 // exact replies, file sizes around the block, a file far larger than the transfer window,
 // refusals, damage, hostile names and failing drives. The sender: every byte it sends, its answers to refusals, wrong acknowledgements and
 // aborts; and the connect that comes before, cancelled just as it stood or with nobody listening.
+#include "base/paths.h"
 #include "connection/sockets.h"
 #include "link_fixture.h"
 #include "protocol/packets.h"
@@ -19,11 +20,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <thread>
-#include "browser/uistate.h"
 #include "connection/control.h"
 #include "connection/link.h"
 #include "connection/linkui.h"
 #include "connection/settings.h"
+#include "winshared/uistate.h"
 
 using namespace std::string_literals;
 

@@ -9,14 +9,14 @@
 #include <gtest/gtest.h>
 
 #include "base/folderpath.h"
-#include "base/pathjoin.h"
-#include "browser/pathmenu.h"
+#include "base/paths.h"
+#include "browser/pathlevels.h"
 #include "ui_support.h"
 
 #include <algorithm>
 #include <cstring>
-#include "browser/uistate.h"
 #include "connection/settings.h"
+#include "winshared/uistate.h"
 
 namespace {
 
@@ -281,16 +281,16 @@ TEST_F(ToolTips, EveryToolButtonShowsItsName)
 {
     const char* const kNames[NUM_TOOL_BUTTONS] = {"Add to Send List", "Remove from Send List",
                                                   "Send", "Settings", "About", "Help", "Exit"};
-    ASSERT_NE(nullptr, hwndToolTips);
-    ASSERT_EQ(NUM_TOOL_BUTTONS, (int)SendMessageA(hwndToolTips, TTM_GETTOOLCOUNT, 0, 0));
+    ASSERT_NE(nullptr, g_wnd.hwndToolTips);
+    ASSERT_EQ(NUM_TOOL_BUTTONS, (int)SendMessageA(g_wnd.hwndToolTips, TTM_GETTOOLCOUNT, 0, 0));
     for (int i = 0; i < NUM_TOOL_BUTTONS; i++) {
         TOOLINFOA ti = {};
         ti.cbSize = TTTOOLINFOA_V2_SIZE;
-        ASSERT_TRUE(SendMessageA(hwndToolTips, TTM_ENUMTOOLSA, i, (LPARAM)&ti));
-        EXPECT_EQ((UINT_PTR)hwndToolBtns[i], ti.uId) << i;
+        ASSERT_TRUE(SendMessageA(g_wnd.hwndToolTips, TTM_ENUMTOOLSA, i, (LPARAM)&ti));
+        EXPECT_EQ((UINT_PTR)g_wnd.hwndToolBtns[i], ti.uId) << i;
         char szText[1024] = "";
         ti.lpszText = szText;
-        SendMessageA(hwndToolTips, TTM_GETTEXTA, sizeof szText, (LPARAM)&ti);
+        SendMessageA(g_wnd.hwndToolTips, TTM_GETTEXTA, sizeof szText, (LPARAM)&ti);
         EXPECT_STREQ(kNames[i], szText) << i;
     }
 
@@ -303,12 +303,12 @@ TEST_F(ToolTips, EveryToolButtonShowsItsName)
         Pump(30);
     }
     bool bShown = false;
-    for (int i = 0; i < 60 && !(bShown = IsWindowVisible(hwndToolTips)); i++)
+    for (int i = 0; i < 60 && !(bShown = IsWindowVisible(g_wnd.hwndToolTips)); i++)
         Pump(50);
     ASSERT_TRUE(bShown) << "no tip under the mouse";
     TOOLINFOA ti = {};
     ti.cbSize = TTTOOLINFOA_V2_SIZE;
-    ASSERT_TRUE(SendMessageA(hwndToolTips, TTM_GETCURRENTTOOLA, 0, (LPARAM)&ti));
+    ASSERT_TRUE(SendMessageA(g_wnd.hwndToolTips, TTM_GETCURRENTTOOLA, 0, (LPARAM)&ti));
     EXPECT_EQ((UINT_PTR)g_wnd.hwndSendBtn, ti.uId);
     Input({MouseEvent({0, 0}, 0)});
     Pump(100);

@@ -8,24 +8,25 @@
 // again afterwards, and passes on a quit taken meanwhile.
 #include <gtest/gtest.h>
 
+#include "base/paths.h"
 #include "browser/sendlist.h"
 #include "mainwindow/progress.h"
 #include "mainwindow/xfercommands.h"
 #include "peer_wire.h"
-#include "protocol/packets.h"
 #include "protocol/askreceive.h"
 #include "protocol/destname.h"
+#include "protocol/packets.h"
 #include "ui_support.h"
 
 #include <shlobj.h>
 
 #include <atomic>
 #include <cstring>
-#include "browser/uistate.h"
 #include "connection/control.h"
 #include "connection/link.h"
 #include "connection/settings.h"
 #include "protocol/transfer.h"
+#include "winshared/uistate.h"
 
 namespace {
 

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include "app/startup.h"
-#include "browser/uistate.h"
 #include "connection/link.h"
 #include "connection/serialport.h"
 #include "connection/settings.h"
@@ -14,6 +13,7 @@
 #include "mainwindow/xfercommands.h"
 #include "peer_wire.h"
 #include "ui_support.h"
+#include "winshared/uistate.h"
 
 #include <sddl.h>
 #include <shlobj.h>

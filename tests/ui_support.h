@@ -15,7 +15,6 @@
 #include <vector>
 
 #include "browser/listing.h"
-#include "browser/uistate.h"
 #include "connection/control.h"
 #include "connection/link.h"
 #include "connection/serialport.h"
@@ -25,6 +24,7 @@
 #include "protocol/transfer.h"
 #include "resource.h"
 #include "testenv.h"
+#include "winshared/uistate.h"
 
 // Dispatches what is waiting in this thread's queue, for up to ms milliseconds.
 inline void Pump(int ms = 50)

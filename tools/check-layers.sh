@@ -5,7 +5,7 @@
 set -euo pipefail
 src="${1:-$(dirname "$0")/../src}"
 # From the top down; a folder's rank is its place in this list.
-layers=(app mainwindow browser protocol connection base)
+layers=(app mainwindow browser winshared protocol connection base)
 rank() { local i; for i in "${!layers[@]}"; do [ "${layers[$i]}" = "$1" ] && { echo "$i"; return; }; done; echo -1; }
 bad=0
 for dir in "$src"/*/; do

@@ -5,8 +5,6 @@
 #include "base/folderpath.h"
 #include "browser/listing.h"
 #include "browser/sendlist.h"
-#include "browser/strtable.h"
-#include "browser/uistate.h"
 #include "connection/link.h"
 #include "connection/serialport.h"
 #include "connection/settings.h"
@@ -15,6 +13,8 @@
 #include "protocol/transfer.h"
 #include "protocol/worker.h"
 #include "resource.h"
+#include "winshared/strtable.h"
+#include "winshared/uistate.h"
 
 #include <commctrl.h>
 #include <objbase.h>

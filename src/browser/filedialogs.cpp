@@ -1,13 +1,13 @@
 // The Run dialog and the File Properties dialog of the file pane's selected row.
 #include "browser/filedialogs.h"
 
-#include "base/pathjoin.h"
-#include "browser/centerdialog.h"
+#include "base/paths.h"
 #include "browser/fileops.h"
-#include "browser/listview.h"
-#include "browser/uistate.h"
 #include "connection/settings.h"
 #include "resource.h"
+#include "winshared/centerdialog.h"
+#include "winshared/listview.h"
+#include "winshared/uistate.h"
 
 #include <shellapi.h>
 

@@ -8,16 +8,16 @@
 #include "browser/fileops.h"
 
 #include "base/folderpath.h"
-#include "base/pathjoin.h"
-#include "browser/centerdialog.h"
+#include "base/paths.h"
 #include "browser/filedialogs.h"
 #include "browser/listing.h"
-#include "browser/listview.h"
-#include "browser/strtable.h"
-#include "browser/uistate.h"
 #include "connection/settings.h"
 #include "protocol/packets.h"
 #include "resource.h"
+#include "winshared/centerdialog.h"
+#include "winshared/listview.h"
+#include "winshared/strtable.h"
+#include "winshared/uistate.h"
 
 #include <cstdio>
 #include <cstring>

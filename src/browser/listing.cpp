@@ -2,18 +2,17 @@
 // drives, the per-row record behind each item and the order the rows are sorted in.
 #include "browser/listing.h"
 
-#include "base/pathjoin.h"
-#include "browser/listview.h"
-#include "browser/strtable.h"
-#include "browser/uistate.h"
+#include "base/paths.h"
 #include "connection/settings.h"
 #include "resource.h"
+#include "winshared/listview.h"
+#include "winshared/strtable.h"
+#include "winshared/uistate.h"
 
 #include <shellapi.h>
 #include <cstdio>
 #include <cstring>
 
-HIMAGELIST hSysImageList, hToolIcons, hButtonFaces, hDropArrows;
 
 // Every list view that is filled from the disk has a row table of its own, so that listing
 // into another dialog never changes what the file pane's lParam values mean. The file pane's
@@ -291,7 +290,7 @@ void SetUpListingView(HWND hwndList)
 {
     SendMessageA(hwndList, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT,
                  LVS_EX_FULLROWSELECT);
-    SendMessageA(hwndList, LVM_SETIMAGELIST, LVSIL_SMALL, (LPARAM)hSysImageList);
+    SendMessageA(hwndList, LVM_SETIMAGELIST, LVSIL_SMALL, (LPARAM)g_wnd.hSysImageList);
 }
 
 void ReleaseListingIcons(HWND hwndList)
@@ -333,19 +332,19 @@ void CreateFilePanes(HWND hwndMain)
     GetSystemDirectoryA(szDir, sizeof szDir);
     JoinPath(szSys, sizeof szSys, szDir, "winsock.dll");
     SHFILEINFOA sfi = {};
-    hSysImageList = (HIMAGELIST)SHGetFileInfoA(szSys, 0, &sfi, sizeof sfi,
+    g_wnd.hSysImageList = (HIMAGELIST)SHGetFileInfoA(szSys, 0, &sfi, sizeof sfi,
                                                SHGFI_SYSICONINDEX | SHGFI_SMALLICON);
     // A 64-bit system has no winsock.dll, and the shell returns no list for a file that is
     // not there unless asked by name and attributes alone; the list is the same either way.
-    if (!hSysImageList)
-        hSysImageList = (HIMAGELIST)SHGetFileInfoA(szSys, FILE_ATTRIBUTE_NORMAL, &sfi, sizeof sfi,
+    if (!g_wnd.hSysImageList)
+        g_wnd.hSysImageList = (HIMAGELIST)SHGetFileInfoA(szSys, FILE_ATTRIBUTE_NORMAL, &sfi, sizeof sfi,
                                                    SHGFI_SYSICONINDEX | SHGFI_SMALLICON |
                                                        SHGFI_USEFILEATTRIBUTES);
 
-    hToolIcons = ImageList_LoadImageA(g_wnd.hInst, "ILIST2_BMP1", 16, 8, CLR_NONE, IMAGE_BITMAP, 0);
-    hButtonFaces
+    g_wnd.hToolIcons = ImageList_LoadImageA(g_wnd.hInst, "ILIST2_BMP1", 16, 8, CLR_NONE, IMAGE_BITMAP, 0);
+    g_wnd.hButtonFaces
         = ImageList_LoadImageA(g_wnd.hInst, "ILIST3_BMP", 32, 8, CLR_NONE, IMAGE_BITMAP, 0);
-    hDropArrows = ImageList_LoadImageA(g_wnd.hInst, "ILIST4_BMP", 16, 8, 0xFFFFFF, IMAGE_BITMAP, 0);
+    g_wnd.hDropArrows = ImageList_LoadImageA(g_wnd.hInst, "ILIST4_BMP", 16, 8, 0xFFFFFF, IMAGE_BITMAP, 0);
 
     g_wnd.hwndFileList = CreateListView(hwndMain, IDC_FILELIST);
     g_wnd.hwndSendList = CreateListView(hwndMain, IDC_SENDLIST);

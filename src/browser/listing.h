@@ -13,9 +13,6 @@ struct FILEROW {
 
 enum { FILEROWS_INITIAL = 2000 };
 
-// Image lists shared by the main window, the listings and the Select Directory dialog.
-extern HIMAGELIST hSysImageList, hToolIcons, hButtonFaces, hDropArrows;
-
 void CreateFilePanes(HWND hwndMain);
 // A list view set up as every listing is: full-row selection and the system's small icons.
 void SetUpListingView(HWND hwndList);

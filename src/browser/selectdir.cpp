@@ -2,14 +2,14 @@
 // whose popup leads back to any parent, the drive root or the drives level.
 #include "browser/filedialogs.h"
 
-#include "browser/centerdialog.h"
-#include "browser/dropbutton.h"
 #include "browser/listing.h"
-#include "browser/listview.h"
-#include "browser/pathmenu.h"
-#include "browser/uistate.h"
+#include "browser/pathlevels.h"
 #include "connection/settings.h"
 #include "resource.h"
+#include "winshared/centerdialog.h"
+#include "winshared/dropbutton.h"
+#include "winshared/listview.h"
+#include "winshared/uistate.h"
 
 #include <commctrl.h>
 

@@ -2,13 +2,13 @@
 // removing the selected rows, with the running byte total kept in step.
 #include "browser/sendlist.h"
 
-#include "base/pathjoin.h"
-#include "browser/listview.h"
-#include "browser/strtable.h"
-#include "browser/uistate.h"
+#include "base/paths.h"
 #include "connection/settings.h"
 #include "protocol/packets.h"
 #include "resource.h"
+#include "winshared/listview.h"
+#include "winshared/strtable.h"
+#include "winshared/uistate.h"
 
 #include <commctrl.h>
 #include <cstdio>

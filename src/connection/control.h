@@ -19,7 +19,6 @@ struct WorkerControl {
     // 1 while the worker runs the sender: a cancel returns the state to answer mode at once,
     // but the send ends, with its abort notices, only when the sender next looks.
     std::atomic<int32_t> bSending{0};
-    std::atomic<int32_t> nKeepAliveLimit{10};
     std::atomic<HANDLE> hWorkerThread{nullptr};
     std::atomic<HANDLE> hResponderThread{nullptr};
 };

@@ -1,8 +1,8 @@
 // The About box: version, icon and the build line; only its OK button closes it.
 #include "mainwindow/mainwindow.h"
 
-#include "browser/centerdialog.h"
 #include "resource.h"
+#include "winshared/centerdialog.h"
 
 #include <cstdio>
 

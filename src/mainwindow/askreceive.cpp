@@ -2,13 +2,13 @@
 // files, how much, the first names; Accept or Decline, declined by itself when time runs out.
 #include "mainwindow/askreceive.h"
 
-#include "browser/centerdialog.h"
-#include "browser/strtable.h"
-#include "browser/uistate.h"
 #include "connection/linkui.h"
 #include "connection/settings.h"
 #include "protocol/askreceive.h"
 #include "resource.h"
+#include "winshared/centerdialog.h"
+#include "winshared/strtable.h"
+#include "winshared/uistate.h"
 
 #include <cstdio>
 #include <cstring>

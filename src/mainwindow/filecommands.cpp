@@ -2,16 +2,16 @@
 // run, properties, move, copy, new folder, delete and help.
 #include "mainwindow/filecommands.h"
 
-#include "base/pathjoin.h"
+#include "base/paths.h"
 #include "browser/filedialogs.h"
 #include "browser/fileops.h"
 #include "browser/listing.h"
-#include "browser/listview.h"
-#include "browser/strtable.h"
-#include "browser/uistate.h"
 #include "connection/settings.h"
 #include "mainwindow/settingsdlg.h"
 #include "resource.h"
+#include "winshared/listview.h"
+#include "winshared/strtable.h"
+#include "winshared/uistate.h"
 
 #include <shellapi.h>
 

@@ -1,12 +1,12 @@
 // The main window's answers to what the worker reports: status dialogs, file names, sounds.
 #include "mainwindow/linkreports.h"
 
-#include "browser/strtable.h"
-#include "browser/uistate.h"
 #include "connection/linkui.h"
 #include "connection/settings.h"
 #include "mainwindow/askreceive.h"
 #include "resource.h"
+#include "winshared/strtable.h"
+#include "winshared/uistate.h"
 
 #include <windows.h>
 #include <mmsystem.h>

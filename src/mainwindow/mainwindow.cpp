@@ -2,12 +2,9 @@
 // buttons and the message dispatch that routes every command and list notification.
 #include "mainwindow/mainwindow.h"
 
-#include "browser/dropbutton.h"
 #include "browser/listing.h"
-#include "browser/listview.h"
-#include "browser/pathmenu.h"
+#include "browser/pathlevels.h"
 #include "browser/sendlist.h"
-#include "browser/uistate.h"
 #include "connection/link.h"
 #include "connection/linkui.h"
 #include "connection/serialport.h"
@@ -20,21 +17,20 @@
 #include "mainwindow/xfercommands.h"
 #include "protocol/packets.h"
 #include "resource.h"
+#include "winshared/dropbutton.h"
+#include "winshared/listview.h"
+#include "winshared/uistate.h"
 
 #include <commctrl.h>
 #include <shellapi.h>
 #include <cstring>
 #include <string>
 
-WindowState g_wnd;
 
 const int ToolButtonIds[NUM_TOOL_BUTTONS] = {IDM_ADDTOSENDLIST, IDM_REMOVE, IDM_SEND,
                                              IDM_SETTINGS, IDM_ABOUT, IDM_HELP, IDM_EXIT};
 const char* const SortNames[4] = {"Name", "Date", "Size", "Type"};
 
-HWND hwndToolBtns[NUM_TOOL_BUTTONS];
-HWND hwndPathBtn, hwndSortBtn;
-HWND hwndToolTips;
 
 ATOM RegisterMainClass(HINSTANCE hInst, const char* pszClassName)
 {
@@ -145,19 +141,19 @@ static void OnSize(int W, int H)
     if (W > 320) {
         PlaceChild(g_wnd.hwndFileList, 0, 21, W / 2 - 20, H - 21);
         PlaceChild(g_wnd.hwndSendList, W / 2 + 20, 21, W / 2 - 20, H - 21);
-        PlaceChild(hwndPathBtn, 0, 0, W / 2 - 90, 21);
-        PlaceChild(hwndSortBtn, W / 2 - 90, 0, 70, 21);
+        PlaceChild(g_wnd.hwndPathBtn, 0, 0, W / 2 - 90, 21);
+        PlaceChild(g_wnd.hwndSortBtn, W / 2 - 90, 0, 70, 21);
         for (int i = 0; i < NUM_TOOL_BUTTONS; i++)
-            PlaceChild(hwndToolBtns[i], W / 2 - 16, 2 + 36 * i, 32, 32);
+            PlaceChild(g_wnd.hwndToolBtns[i], W / 2 - 16, 2 + 36 * i, 32, 32);
         PlaceChild(g_wnd.hwndStatusText, W / 2 + 20, 0, W / 2 - 20, 21);
     } else {
         int T = H / 2 - GetSystemMetrics(SM_CYMENU);
         int S = (W - 224) / 8 + 32;
         PlaceChild(g_wnd.hwndFileList, 0, 21, W, T - 2);
-        PlaceChild(hwndPathBtn, 0, 0, W - 70, 21);
-        PlaceChild(hwndSortBtn, W - 70, 0, 70, 21);
+        PlaceChild(g_wnd.hwndPathBtn, 0, 0, W - 70, 21);
+        PlaceChild(g_wnd.hwndSortBtn, W - 70, 0, 70, 21);
         for (int i = 0; i < NUM_TOOL_BUTTONS; i++)
-            PlaceChild(hwndToolBtns[i], i * S, T + 21, 32, 32);
+            PlaceChild(g_wnd.hwndToolBtns[i], i * S, T + 21, 32, 32);
         PlaceChild(g_wnd.hwndStatusText, 0, T + 53, W, 16);
         PlaceChild(g_wnd.hwndSendList, 0, T + 69, W, H - T - 69);
     }
@@ -185,8 +181,8 @@ static void OnDrawItem(const DRAWITEMSTRUCT* p)
     int bDisabled = (p->itemState & ODS_DISABLED) != 0;
     int i = ToolButtonIndex(p->CtlID);
     if (i >= 0) {
-        ImageList_Draw(hButtonFaces, bPressed && !bDisabled ? 1 : 0, p->hDC, 0, 0, ILD_NORMAL);
-        ImageList_Draw(hToolIcons, bDisabled ? 7 : i, p->hDC, 8, 8, ILD_NORMAL);
+        ImageList_Draw(g_wnd.hButtonFaces, bPressed && !bDisabled ? 1 : 0, p->hDC, 0, 0, ILD_NORMAL);
+        ImageList_Draw(g_wnd.hToolIcons, bDisabled ? 7 : i, p->hDC, 8, 8, ILD_NORMAL);
     } else if (p->CtlID == IDM_PATHMENU) {
         char szCaption[256];
         PathButtonText(g_settings.szCurDir, g_settings.bPathMenuOpen, szCaption);
@@ -281,7 +277,7 @@ static void OnSortChoice(int i)
 {
     g_settings.iSortOrder = i;
     SendMessageA(g_wnd.hwndFileList, LVM_SORTITEMS, (WPARAM)i, (LPARAM)CompareFileRows);
-    InvalidateRect(hwndSortBtn, nullptr, TRUE);
+    InvalidateRect(g_wnd.hwndSortBtn, nullptr, TRUE);
 }
 
 // WM_COMMAND, by the command id alone.
@@ -330,10 +326,10 @@ static HWND CreateOwnerDrawButton(HWND hwndMain, const char* pszText, int id)
 static void CreateButtons(HWND hwnd)
 {
     for (int i = 0; i < NUM_TOOL_BUTTONS; i++)
-        hwndToolBtns[i] = CreateOwnerDrawButton(hwnd, "", ToolButtonIds[i]);
-    g_wnd.hwndSendBtn = hwndToolBtns[2];
-    hwndPathBtn = CreateOwnerDrawButton(hwnd, "Go", IDM_PATHMENU);
-    hwndSortBtn = CreateOwnerDrawButton(hwnd, "Go", IDM_SORTMENU);
+        g_wnd.hwndToolBtns[i] = CreateOwnerDrawButton(hwnd, "", ToolButtonIds[i]);
+    g_wnd.hwndSendBtn = g_wnd.hwndToolBtns[2];
+    g_wnd.hwndPathBtn = CreateOwnerDrawButton(hwnd, "Go", IDM_PATHMENU);
+    g_wnd.hwndSortBtn = CreateOwnerDrawButton(hwnd, "Go", IDM_SORTMENU);
 }
 
 // A tip over each tool button with its name. The tip control watches the mouse through the
@@ -343,7 +339,7 @@ static void CreateToolTips(HWND hwnd)
 {
     INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_BAR_CLASSES};
     InitCommonControlsEx(&icc);
-    hwndToolTips = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr,
+    g_wnd.hwndToolTips = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr,
                                    WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
                                    CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd, nullptr,
                                    g_wnd.hInst, nullptr);
@@ -354,9 +350,9 @@ static void CreateToolTips(HWND hwnd)
         ti.cbSize = TTTOOLINFOA_V2_SIZE;   // understood by every version of the control
         ti.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
         ti.hwnd = hwnd;
-        ti.uId = (UINT_PTR)hwndToolBtns[i];
+        ti.uId = (UINT_PTR)g_wnd.hwndToolBtns[i];
         ti.lpszText = szTip;
-        SendMessageA(hwndToolTips, TTM_ADDTOOLA, 0, (LPARAM)&ti);
+        SendMessageA(g_wnd.hwndToolTips, TTM_ADDTOOLA, 0, (LPARAM)&ti);
     }
 }
 

@@ -3,18 +3,16 @@
 #pragma once
 #include <windows.h>
 
+#include "winshared/uistate.h"
+
 #define WM_PASSCMDLINE (WM_USER + 1000)
-enum { IDT_POLL = 1, NUM_TOOL_BUTTONS = 7 };
+enum { IDT_POLL = 1 };
 
 // The tool buttons in their order of position; a button's index is also its icon's index.
 extern const int ToolButtonIds[NUM_TOOL_BUTTONS];
 // Labels of the sort orders, indexed by iSortOrder.
 extern const char* const SortNames[4];
 
-extern HWND hwndToolBtns[NUM_TOOL_BUTTONS];
-extern HWND hwndPathBtn, hwndSortBtn;
-// The tips of the tool buttons (their names, from the string table in ToolButtonIds order).
-extern HWND hwndToolTips;
 
 int InitInstance(HINSTANCE hInstance, int nCmdShow, const char* lpCmdLine);
 ATOM RegisterMainClass(HINSTANCE hInst, const char* pszClassName);

@@ -3,12 +3,12 @@
 #include "mainwindow/panekeys.h"
 
 #include "browser/listing.h"
-#include "browser/listview.h"
-#include "browser/uistate.h"
 #include "connection/settings.h"
 #include "mainwindow/filecommands.h"
 #include "mainwindow/mainwindow.h"
 #include "resource.h"
+#include "winshared/listview.h"
+#include "winshared/uistate.h"
 
 #include <commctrl.h>
 
@@ -17,7 +17,7 @@ int EnterFolderRow(int iItem)
     if (!EnterListedFolder(g_wnd.hwndFileList, iItem, g_settings.szCurDir))
         return 0;
     FillFileList(g_wnd.hwndFileList, g_settings.szCurDir, 0);
-    InvalidateRect(hwndPathBtn, nullptr, TRUE);
+    InvalidateRect(g_wnd.hwndPathBtn, nullptr, TRUE);
     return 1;
 }
 

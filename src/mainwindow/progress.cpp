@@ -1,17 +1,17 @@
 // Progress windows: "Connecting..." and "File Xfer Status".
 #include "mainwindow/progress.h"
 
-#include "browser/centerdialog.h"
-#include "browser/strtable.h"
-#include "browser/uistate.h"
 #include "connection/control.h"
 #include "connection/link.h"
-#include "connection/sockets.h"
 #include "connection/settings.h"
+#include "connection/sockets.h"
 #include "mainwindow/askreceive.h"
 #include "protocol/packets.h"
 #include "protocol/transfer.h"
 #include "resource.h"
+#include "winshared/centerdialog.h"
+#include "winshared/strtable.h"
+#include "winshared/uistate.h"
 
 #include <commctrl.h>
 #include <cstdio>

@@ -2,16 +2,16 @@
 #include "mainwindow/settingsdlg.h"
 
 #include "base/folderpath.h"
-#include "browser/centerdialog.h"
 #include "browser/filedialogs.h"
-#include "browser/strtable.h"
-#include "browser/uistate.h"
 #include "connection/link.h"
 #include "connection/serialport.h"
 #include "connection/settings.h"
 #include "connection/sockets.h"
 #include "mainwindow/xfercommands.h"
 #include "resource.h"
+#include "winshared/centerdialog.h"
+#include "winshared/strtable.h"
+#include "winshared/uistate.h"
 
 #include <commctrl.h>
 

@@ -4,10 +4,7 @@
 #include "mainwindow/xfercommands.h"
 
 #include "browser/listing.h"
-#include "browser/listview.h"
 #include "browser/sendlist.h"
-#include "browser/strtable.h"
-#include "browser/uistate.h"
 #include "connection/control.h"
 #include "connection/link.h"
 #include "connection/serialport.h"
@@ -21,6 +18,9 @@
 #include "protocol/packets.h"
 #include "protocol/transfer.h"
 #include "resource.h"
+#include "winshared/listview.h"
+#include "winshared/strtable.h"
+#include "winshared/uistate.h"
 
 #include <algorithm>
 #include <commctrl.h>

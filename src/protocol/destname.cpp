@@ -2,7 +2,7 @@
 // folder itself, under a name that the file system takes literally.
 #include "protocol/destname.h"
 
-#include "base/pathjoin.h"
+#include "base/paths.h"
 #include "protocol/packets.h"
 
 #include <windows.h>

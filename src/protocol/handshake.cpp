@@ -11,7 +11,9 @@
 
 #include <cstring>
 
-enum { PROBE_PAUSE_MS = 20 };
+// The pause between a probe and the read of its reply, and the keep-alive probes missed in a
+// row after which the peer is taken to be gone.
+enum { PROBE_PAUSE_MS = 20, KEEPALIVE_MISSES = 10 };
 
 // The link is gone or never came: back to idle, and the peer's name is forgotten.
 static void DropLink()
@@ -101,7 +103,7 @@ void CommKeepAlive()
             return;
         if (Probe(XC_KEEPALIVE) == XC_KEEPALIVE_REPLY) {
             nMisses = 0;
-        } else if (++nMisses >= g_worker.nKeepAliveLimit) {
+        } else if (++nMisses >= KEEPALIVE_MISSES) {
             DropLink();
             nMisses = 0;
         }

@@ -74,16 +74,6 @@ uint32_t Crc32Block(const void* pData, int32_t length)
     return r;
 }
 
-void PathFileName(const char* pszPath, char* pszName)
-{
-    const char* pszStart = strrchr(pszPath, '\\');
-    pszStart = pszStart ? pszStart + 1 : pszPath;
-    size_t n = strlen(pszStart);
-    if (n > 127)
-        pszStart += n - 127;
-    strcpy(pszName, pszStart);
-}
-
 int XferPathFromNarrow(XFERFILE* pRec, const char* pszPath)
 {
     // The receiver keeps only the file name, so a path too long for the record sheds its

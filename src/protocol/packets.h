@@ -39,9 +39,6 @@ uint32_t ReflectBits(uint32_t value, int8_t n);
 void BuildCrcTable();
 uint32_t Crc32Block(const void* pData, int32_t length);
 
-// The file-name part of a path (after the last backslash), at most its last 127 characters.
-void PathFileName(const char* pszPath, char* pszName);
-
 // Byte-wise conversions between the program's narrow paths and the 16-bit record path.
 // XferPathFromNarrow writes a path of up to 125 characters whole; a longer one loses its
 // leading folders until the rest fits, so that the record still ends in the file name. It

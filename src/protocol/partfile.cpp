@@ -2,7 +2,7 @@
 // renamed to the real name when whole, and cleared away after a receive that never ended.
 #include "protocol/partfile.h"
 
-#include "base/pathjoin.h"
+#include "base/paths.h"
 #include "protocol/destname.h"
 
 #include <cwchar>

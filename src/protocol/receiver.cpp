@@ -3,7 +3,7 @@
 #include "protocol/transfer.h"
 
 #include "base/folderpath.h"
-#include "base/pathjoin.h"
+#include "base/paths.h"
 #include "connection/control.h"
 #include "connection/link.h"
 #include "connection/linkui.h"
@@ -12,8 +12,8 @@
 #include "protocol/askreceive.h"
 #include "protocol/blockstore.h"
 #include "protocol/destname.h"
-#include "protocol/partfile.h"
 #include "protocol/packets.h"
+#include "protocol/partfile.h"
 #include "protocol/readback.h"
 #include "protocol/seriallink.h"
 #include "protocol/viewcopy.h"

@@ -2,6 +2,7 @@
 // each, and its close; or, when the send stops, the abort notice.
 #include "protocol/transfer.h"
 
+#include "base/paths.h"
 #include "connection/control.h"
 #include "connection/linkui.h"
 #include "connection/settings.h"

@@ -1,12 +1,12 @@
 // Helpers shared by the test programs.
 #include "testenv.h"
 
-#include "browser/uistate.h"
 #include "connection/control.h"
 #include "connection/link.h"
 #include "connection/settings.h"
 #include "protocol/transfer.h"
 #include "protocol/worker.h"
+#include "winshared/uistate.h"
 
 #include <cstdio>
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "browser/listing.h"
-#include "browser/uistate.h"
+#include "winshared/uistate.h"
 
 static LRESULT CALLBACK BenchWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {

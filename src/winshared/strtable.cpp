@@ -1,5 +1,5 @@
 // Texts the windows show: string-table formats into a buffer or a message box, and sizes.
-#include "browser/strtable.h"
+#include "winshared/strtable.h"
 
 #include <cstdarg>
 #include <cstdio>

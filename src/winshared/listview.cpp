@@ -1,5 +1,5 @@
 // Small helpers over the report-style list views: columns, rows, texts, parameters, icons.
-#include "browser/listview.h"
+#include "winshared/listview.h"
 
 #include <shellapi.h>
 

@@ -2,11 +2,14 @@
 #pragma once
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <atomic>
 #include <cstdint>
 
 struct FILEROW;
+
+enum { NUM_TOOL_BUTTONS = 7 };
 
 // Owner: the main window, which creates the windows, menus and font and clears each handle
 // as its window goes; the status dialogs publish their own handles while they are up. It is
@@ -22,6 +25,18 @@ struct WindowState {
     HWND hwndStatusText = nullptr;
     HWND hwndSendList = nullptr;
     HWND hwndFileList = nullptr;
+    // The tool buttons in the order of ToolButtonIds, the path and sort buttons above the file
+    // pane, and the tips of the tool buttons.
+    HWND hwndToolBtns[NUM_TOOL_BUTTONS] = {};
+    HWND hwndPathBtn = nullptr;
+    HWND hwndSortBtn = nullptr;
+    HWND hwndToolTips = nullptr;
+    // Image lists of the panes, the buttons and Select Directory: the system's small icons
+    // (the shell's, never destroyed here), the tool icons, the button faces, the drop arrows.
+    HIMAGELIST hSysImageList = nullptr;
+    HIMAGELIST hToolIcons = nullptr;
+    HIMAGELIST hButtonFaces = nullptr;
+    HIMAGELIST hDropArrows = nullptr;
     HMODULE hHelpLib = nullptr;
     int32_t bLandscape = 1;
     HFONT hPopupFont = nullptr;

@@ -1,8 +1,7 @@
 // The drop-down buttons: drawing the caption and arrow, and the menu shown under a button.
-#include "browser/dropbutton.h"
+#include "winshared/dropbutton.h"
 
-#include "browser/listing.h"
-#include "browser/uistate.h"
+#include "winshared/uistate.h"
 
 #include <commctrl.h>
 #include <cstring>
@@ -18,10 +17,10 @@ void DrawDropButton(const DRAWITEMSTRUCT* p, const char* pszCaption, int bRightA
     if (bRightAligned) {
         ExtTextOutA(hdc, p->rcItem.right - sz.cx - 21, 0, ETO_OPAQUE, &p->rcItem, pszCaption, len,
                     nullptr);
-        ImageList_Draw(hDropArrows, 0, hdc, p->rcItem.right - 17, 0, ILD_TRANSPARENT);
+        ImageList_Draw(g_wnd.hDropArrows, 0, hdc, p->rcItem.right - 17, 0, ILD_TRANSPARENT);
     } else {
         ExtTextOutA(hdc, 2, 0, ETO_OPAQUE, &p->rcItem, pszCaption, len, nullptr);
-        ImageList_Draw(hDropArrows, 0, hdc, sz.cx + 4, 0, ILD_TRANSPARENT);
+        ImageList_Draw(g_wnd.hDropArrows, 0, hdc, sz.cx + 4, 0, ILD_TRANSPARENT);
     }
     if (p->itemState & ODS_SELECTED) {
         HGDIOBJ hOldBrush = SelectObject(hdc, GetStockObject(NULL_BRUSH));

@@ -1,8 +1,8 @@
 // The path menu of a folder's levels and the navigation it offers, shared by the Select
 // Directory dialog and the main window's path button.
-#include "browser/pathmenu.h"
+#include "browser/pathlevels.h"
 
-#include "protocol/packets.h"
+#include "base/paths.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,13 +1,13 @@
 // The main window's sort menu and path menu, and going to a level of the path menu.
 #include "mainwindow/filecommands.h"
 
-#include "browser/dropbutton.h"
 #include "browser/listing.h"
-#include "browser/pathmenu.h"
-#include "browser/uistate.h"
+#include "browser/pathlevels.h"
 #include "connection/settings.h"
 #include "mainwindow/mainwindow.h"
 #include "resource.h"
+#include "winshared/dropbutton.h"
+#include "winshared/uistate.h"
 
 #include <cstring>
 
@@ -33,7 +33,7 @@ void CmdSortMenu()
         strcat(sz, SortNames[i]);
         AppendMenuA(hMenu, MF_STRING, IDM_SORTBYNAME + i, sz);
     }
-    UINT id = TrackButtonMenu(hwndSortBtn, hMenu, g_wnd.bSortMenuOpen, TPM_RIGHTALIGN);
+    UINT id = TrackButtonMenu(g_wnd.hwndSortBtn, hMenu, g_wnd.bSortMenuOpen, TPM_RIGHTALIGN);
     if (id)
         PostMessageA(g_wnd.hwndMain, WM_COMMAND, id, 0);
 }
@@ -41,7 +41,7 @@ void CmdSortMenu()
 void CmdPathMenu()
 {
     HMENU hMenu = BuildPathMenu(g_settings.szCurDir, IDM_PATHLEVEL);
-    UINT id = TrackButtonMenu(hwndPathBtn, hMenu, g_settings.bPathMenuOpen, TPM_LEFTALIGN);
+    UINT id = TrackButtonMenu(g_wnd.hwndPathBtn, hMenu, g_settings.bPathMenuOpen, TPM_LEFTALIGN);
     if (id)
         SendMessageA(g_wnd.hwndMain, WM_COMMAND, id, 0);
 }
@@ -50,6 +50,6 @@ void OnPathLevel(int k)
 {
     if (PathOfLevel(g_settings.szCurDir, k)) {
         FillFileList(g_wnd.hwndFileList, g_settings.szCurDir, 0);
-        InvalidateRect(hwndPathBtn, nullptr, TRUE);
+        InvalidateRect(g_wnd.hwndPathBtn, nullptr, TRUE);
     }
 }

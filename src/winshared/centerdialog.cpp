@@ -1,5 +1,5 @@
 // Where every dialog of the program comes up.
-#include "browser/centerdialog.h"
+#include "winshared/centerdialog.h"
 
 void CenterDialog(HWND hDlg)
 {
