@@ -43,7 +43,6 @@
 #define IDS_SAME_NAME        5054
 #define IDS_AND_MORE         5055
 #define IDS_SENDLIST_CAP     5056
-#define IDS_SEND_REFUSED_BASE 6000
 #define IDS_NO_SPACE         6001
 #define IDS_NAME_CONFLICT    6002
 #define IDS_CANT_CREATE      6003

@@ -24,7 +24,7 @@ struct Serial : LinkTest {
         g_link.hComm = OpenCommPort();
         ASSERT_NE(nullptr, g_link.hComm.load()) << "COM1 did not open";
         ASSERT_TRUE(wire.OpenSerial());
-        g_worker.bAbort = 0;
+        ClearStop();
         g_worker.bAnswerMode = 0;
     }
     // What the program sent, once n bytes came or ms passed (it probes about once a second).
@@ -55,7 +55,7 @@ TEST_F(Serial, CancelOnASilentLineEndsWithinAboutASecond)
     std::thread worker([] { CommConnect(); });
     Sleep(1500);
     DWORD t0 = GetTickCount();
-    g_worker.bAbort = 1;
+    StopTransfer(STOP_USER);
     worker.join();
     EXPECT_LT(GetTickCount() - t0, 1500u);
     EXPECT_EQ(WS_IDLE, g_worker.iWorkerState);
@@ -73,9 +73,9 @@ TEST_F(Serial, KeepAliveGivesUpAfterTheLimitOfMissesInARowAndOneReplyResetsThem)
     wire.Send(Frame(0x57));                 // answered: the count starts again
     // Then ten misses in a row end the link, and no probe follows.
     std::string rest = Read(44, 16000);
-    g_worker.bAbort = 1;
+    StopTransfer(STOP_USER);
     worker.join();
-    g_worker.bAbort = 0;
+    ClearStop();
     std::string tenMisses;
     for (int i = 0; i < 10; i++)
         tenMisses += "56 FF 56 11 ";
@@ -135,7 +135,7 @@ TEST_F(SerialXfer, MessagesOutOfOrderOrDamagedGetNoFalseSuccessAndTheNextBatchAr
         SCOPED_TRACE(c.what);
         AskEach(c.steps);
         EXPECT_EQ("", Hex(wire.Drain(100)));
-        g_worker.bAbort = 0;            // as the status dialog leaves it
+        ClearStop();            // as the status dialog leaves it
         EXPECT_EQ(Hex(Frame(0x63)), Ask(Frame(0x62), 4));     // the link of a new sender
         EXPECT_EQ(Hex(ok), Ask(ListMsg({}), 4));    // a new list ends the file open, if any
         EXPECT_EQ(WS_RECEIVING, g_worker.iWorkerState);
@@ -243,7 +243,7 @@ TEST_F(SerialXfer, DriveFullOrFileCutShortUnderTheViewIsNoCrash)
     ASSERT_TRUE(WaitFor([&] { return drive.FreeBytes() < B; }, 10000));
     EXPECT_EQ(Hex(Frame(0x64)), Ask(BlockMsg(1, d.substr(B, B)), 4));
     EXPECT_FALSE(FileExists("T:\\full.bin"));
-    g_worker.bAbort = 0;             // as the status dialog leaves it
+    ClearStop();             // as the status dialog leaves it
     strcpy(g_settings.szDestDir, dest.c_str());
 
     RunHostCommand("rm " + drive.HostDir() + "/filler");

@@ -96,7 +96,7 @@ struct Pipe : LinkTest {
         PrepareDataSocket(hProgram);
         wire.AttachSocket(hPeer);
         g_link.hDataSock = hProgram;
-        g_worker.bAbort = 0;
+        ClearStop();
     }
     // A socket handle that has been closed is no socket any more.
     static bool IsClosedHandle(SOCKET h)
@@ -115,10 +115,10 @@ TEST_F(Pipe, BytesTakenAheadAreWaitingBytesForTheOtherReaders)
     Sleep(50);
     char ab[8] = {};
     EXPECT_EQ(2, SockRecvAll(ab, 2));
-    g_worker.bAbort = 1;
+    StopTransfer(STOP_USER);
     EXPECT_EQ(3, SockRecvWaiting(ab, 3));
     EXPECT_EQ(0, memcmp(ab, "cde", 3));
-    g_worker.bAbort = 0;
+    ClearStop();
     wire.Send("ijkl");
     Sleep(50);
     SockDiscardWaiting();
@@ -143,7 +143,7 @@ TEST_F(Pipe, APeerThatClosesOrResetsAbortsTheReceiveAtOnceAndTheSocketIsClosed)
         EXPECT_EQ(0, SockRecvAll(ab, 16));
         t.join();
         EXPECT_LT(GetTickCount() - t0, 1000u);
-        EXPECT_EQ(1, g_worker.bAbort);
+        EXPECT_EQ(STOP_LINK_LOST, TransferStopReason());
         EXPECT_EQ(INVALID_SOCKET, g_link.hDataSock);
         EXPECT_TRUE(IsClosedHandle(hProgram)) << "the dead connection's handle was left open";
     }
@@ -169,7 +169,7 @@ TEST_F(Pipe, RecvCodeRealignsMisplacedFramesAndConsumesExactlyTheirBytes)
         EXPECT_EQ(c.second, SockRecvCode()) << Hex(c.first);
         wire.Send(Frame(0x63));
         EXPECT_EQ(0x63, SockRecvCode()) << "after " << Hex(c.first);
-        EXPECT_EQ(0, g_worker.bAbort);
+        EXPECT_EQ(STOP_NONE, TransferStopReason());
     }
 }
 
@@ -350,7 +350,7 @@ TEST_F(SockReceiver, ABatchIsAnsweredByteForByteAndItsResultIsKept)
     EXPECT_EQ("", Hex(wire.Drain(200)));
     EXPECT_EQ("hello", FileContents(DestFile("hello.txt")));
     EXPECT_EQ(5u, g_xfer.dwXferTotal.load());
-    EXPECT_EQ(0, g_worker.bAbort);
+    EXPECT_EQ(STOP_NONE, TransferStopReason());
     // The next batch's list may come before the receive command has shown this one's result:
     // the result kept at its end stays as it was.
     Connect();
@@ -520,7 +520,7 @@ TEST_F(SockReceiver, ListsAndFilesThatCannotBeTakenAreRefused)
     DWORD ms = GetTickCount() - t0;
     EXPECT_TRUE(ms >= 1800 && ms <= 3000) << ms << " ms";
     EXPECT_NE(WS_RECEIVING, g_worker.iWorkerState);
-    EXPECT_EQ(0, g_worker.bAbort);
+    EXPECT_EQ(STOP_NONE, TransferStopReason());
     many.pop_back();
     EXPECT_EQ(Hex(Frame(0x52)), Ask(ListMsg(many), 4));
     EXPECT_EQ(WS_RECEIVING, g_worker.iWorkerState);
@@ -536,7 +536,7 @@ TEST_F(SockReceiver, ListsAndFilesThatCannotBeTakenAreRefused)
     for (int bDeleted : {0, 1}) {
         SCOPED_TRACE(bDeleted ? "destination deleted" : "a folder of the name");
         Connect();
-        EXPECT_EQ(0, g_worker.bAbort) << "a new connection starts clear of the old abort";
+        EXPECT_EQ(STOP_NONE, TransferStopReason()) << "a new connection starts clear of the old abort";
         EXPECT_EQ(Hex(Frame(0x52)), Ask(ListMsg({Record("taken", 10)}), 4));
         if (bDeleted)
             RemoveTree(dest);
@@ -551,7 +551,7 @@ TEST_F(SockReceiver, ListsAndFilesThatCannotBeTakenAreRefused)
     SetLinkUi(nullptr);
     EXPECT_FALSE(FileExists(dest));
     Connect();
-    EXPECT_EQ(0, g_worker.bAbort);
+    EXPECT_EQ(STOP_NONE, TransferStopReason());
     EXPECT_EQ(Hex(Frame(0x51)), Ask(Frame(0x50), 4));
 }
 
@@ -780,7 +780,7 @@ TEST_F(SockReceiver, DriveFullOrReadOnlyRefusesTheFileAndLosesNothing)
     RunHostCommand("rm " + drive.HostDir() + "/filler");
     ASSERT_TRUE(WaitFor([&] { return drive.FreeBytes() > (4u << 20); }, 5000));
     Connect();
-    EXPECT_EQ(0, g_worker.bAbort) << "a new connection starts clear of the old abort";
+    EXPECT_EQ(STOP_NONE, TransferStopReason()) << "a new connection starts clear of the old abort";
     ASSERT_TRUE(PeerSendBatch(wire, false, B, {{"kept.txt", "kept"}}));
     // The remount runs after its start returns and fails while any file on the drive is open
     // for writing, so the probe for it makes a folder, never a file.
@@ -851,7 +851,7 @@ TEST_F(SockSender, HelloAndSizesAroundTheBlockGoOutByteForByteAndRepeatOnBadRepl
     ASSERT_TRUE(SendDone());
     EXPECT_EQ("", Hex(wire.Drain(200)));
     EXPECT_EQ(7, g_xfer.nFilesOk);
-    EXPECT_EQ(0, g_xfer.iSendResult);
+    EXPECT_EQ(STOP_NONE, TransferStopReason());
     // The progress: past the last file, every byte counted once though blocks went again.
     size_t total = 0;
     for (const PeerFile& f : files)
@@ -927,7 +927,7 @@ TEST(Connect, LinkOfACancelledConnectIsClosedAndWithoutAPeerItRetriesUntilCancel
     StartConnect();
     std::thread cancel([] {
         Sleep(1500);
-        g_worker.bAbort = 1;
+        CancelTransfer();
     });
     t0 = GetTickCount();
     SockConnect();
@@ -937,7 +937,7 @@ TEST(Connect, LinkOfACancelledConnectIsClosedAndWithoutAPeerItRetriesUntilCancel
     EXPECT_LT(ms, 2600u);
     EXPECT_EQ(WS_CONNECT, g_worker.iWorkerState);
     EXPECT_EQ(INVALID_SOCKET, g_link.hDataSock);
-    g_worker.bAbort = 0;
+    ClearStop();
 }
 
 }  // namespace

@@ -395,13 +395,13 @@ TEST_F(SendList, SendRefusedByThePeerShowsWhyAndKeepsTheList)
     ASSERT_TRUE(serial.Start()) << "no COM1/COM2 pair";
     const char* pszCantCreate = "The receiver is unable to create the destination file; the send "
                                 "operation has been aborted.";
-    const struct { uint8_t listReply; int iResult; const char* pszSent; const char* pszBox; } cases[] = {
-        {0x65, 1, "61 64 ", "The recipient's machine does not have enough storage space to "
+    const struct { uint8_t listReply; const char* pszSent; const char* pszBox; } cases[] = {
+        {0x65, "61 64 ", "The recipient's machine does not have enough storage space to "
                             "receive all of the selected files."},
-        {0x66, 2, "61 64 ", "One or more file names conflict with existing files on the "
+        {0x66, "61 64 ", "One or more file names conflict with existing files on the "
                             "recipient's machine."},
-        {0x67, 3, "61 64 ", pszCantCreate},
-        {0x52, 3, "61 5F 00 64 ", pszCantCreate},
+        {0x67, "61 64 ", pszCantCreate},
+        {0x52, "61 5F 00 64 ", pszCantCreate},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.listReply);
@@ -414,7 +414,6 @@ TEST_F(SendList, SendRefusedByThePeerShowsWhyAndKeepsTheList)
         }
         EXPECT_TRUE(peer.bEnded) << "no abort notice";
         EXPECT_EQ(std::string("50 62 58 59 Tester ") + c.pszSent, peer.seen);
-        EXPECT_EQ(c.iResult, g_xfer.iSendResult);
         EXPECT_EQ(rows, Rows());
         EXPECT_EQ(summary, Summary());
     }
@@ -475,7 +474,7 @@ struct XferStatus : OnMainWindow {
         g_xfer.pXferFiles = nullptr;
         g_xfer.nXferBlocks = 0;
         g_worker.bAnswerMode = 1;
-        g_worker.bAbort = 0;
+        ClearStop();
     }
 };
 
@@ -484,7 +483,7 @@ struct XferStatus : OnMainWindow {
 // batch has ended: it closes itself at once and leaves no handle for the worker to post to.
 TEST_F(XferStatus, RefreshFillsTheFieldsCancelStopsAndADialogOpenedAfterClosesItself)
 {
-    g_worker.bAbort = 0;
+    ClearStop();
     g_worker.bAnswerMode = 0;
     g_link.dwDataPeerAddr = inet_addr("10.0.0.9");
     HWND hDlg = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_XFERSTATUS),
@@ -516,7 +515,7 @@ TEST_F(XferStatus, RefreshFillsTheFieldsCancelStopsAndADialogOpenedAfterClosesIt
 
     g_worker.iWorkerState = WS_SEND;
     SendMessageA(hDlg, WM_COMMAND, IDCANCEL, 0);
-    EXPECT_EQ(1, g_worker.bAbort.load());
+    EXPECT_EQ(STOP_USER, TransferStopReason());
     EXPECT_EQ(WS_IDLE, g_worker.iWorkerState.load());
     EXPECT_EQ(1, g_worker.bAnswerMode.load());
     EXPECT_EQ(nullptr, g_wnd.hwndXferDlg.load());
@@ -524,7 +523,9 @@ TEST_F(XferStatus, RefreshFillsTheFieldsCancelStopsAndADialogOpenedAfterClosesIt
         DestroyWindow(hDlg);
 
     for (int bAbort : {1, 0}) {
-        g_worker.bAbort = bAbort;
+        ClearStop();
+        if (bAbort)
+            StopTransfer(STOP_PEER_ABORT);
         g_worker.iWorkerState = bAbort ? WS_RECEIVING : WS_IDLE;
         EXPECT_EQ(0, DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_XFERSTATUS),
                                      g_wnd.hwndMain, XferStatusDlgProc, 0)) << bAbort;
@@ -666,7 +667,7 @@ struct CommandWaits : OnSendList {
     {
         g_settings.bShowResults = 1;
         g_settings.iCommType = CT_LAN;
-        g_worker.bAbort = 0;
+        ClearStop();
         // The poll opens the serial type's port when it finds none open.
         if (HANDLE hPort = g_link.hComm.exchange(nullptr))
             CloseHandle(hPort);

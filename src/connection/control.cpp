@@ -22,7 +22,7 @@ static void WakeWorker()
 void StartConnect()
 {
     g_worker.bAnswerMode = 0;
-    g_worker.bAbort = 0;
+    ClearStop();
     g_worker.iWorkerState = WS_CONNECT;
     WakeWorker();
 }
@@ -34,9 +34,20 @@ void StartSend()
     WakeWorker();
 }
 
+void StopTransfer(StopReason why)
+{
+    int32_t iNone = STOP_NONE;
+    g_worker.iStop.compare_exchange_strong(iNone, why);
+}
+
+void ClearStop()
+{
+    g_worker.iStop = STOP_NONE;
+}
+
 void CancelTransfer()
 {
-    g_worker.bAbort = 1;
+    StopTransfer(STOP_USER);
     g_worker.iWorkerState = WS_IDLE;
     g_worker.bAnswerMode = 1;
 }
@@ -51,14 +62,14 @@ void QuitWorker()
 {
     g_worker.bAnswerMode = 0;
     g_worker.iWorkerState = WS_QUIT;
-    g_worker.bAbort = 1;
+    StopTransfer(STOP_QUITTING);
     WakeWorker();
 }
 
 void ClearCancel()
 {
     if (!g_worker.bSending)
-        g_worker.bAbort = 0;
+        ClearStop();
 }
 
 void AwaitWork(DWORD ms, HANDLE hOther)

@@ -8,14 +8,32 @@
 // Worker states (iWorkerState); 4 is never set.
 enum { WS_QUIT = 0, WS_IDLE = 1, WS_CONNECT = 2, WS_CONNECTED = 3, WS_SEND = 5, WS_RECEIVING = 6 };
 
+// Why a transfer stopped. The stop and its reason are one word: the first cause to stop a
+// transfer is the one kept, so that what follows from it (the link dropped after an abort,
+// the user's cancel of a send the peer has refused) does not hide it.
+enum StopReason : int32_t {
+    STOP_NONE = 0,              // not stopped
+    STOP_USER,                  // the user cancelled
+    STOP_QUITTING,              // the program is closing
+    STOP_PEER_ABORT,            // the peer sent its abort notice
+    STOP_LINK_LOST,             // the connection broke, or no socket could be had for it
+    STOP_REFUSED_NO_SPACE,      // the receiver refused the list: its drive lacks the space
+    STOP_REFUSED_NAMES,         // the receiver refused the list: its names are taken there
+    STOP_REFUSED_CREATE,        // the receiver could not create a file
+    STOP_SOURCE_UNREADABLE,     // a file being sent could not be read (iUnreadableFile)
+    STOP_CANT_CREATE,           // a file sent here could not be created
+    STOP_DRIVE_FAILED,          // the drive here refused a block
+    STOP_FILE_NOT_WHOLE         // the sender closed a file that had not arrived whole
+};
+
 // Owner: the worker. The user-interface thread changes it only through the named operations
-// below; the transfer code sets bAbort when the peer aborts. Each word is atomic with
+// below; the transfer and link code stop a transfer only through StopTransfer. Each word is atomic with
 // sequentially consistent order, so a named operation's writes are seen by the worker in the
 // order they are made.
 struct WorkerControl {
     std::atomic<int32_t> iWorkerState{WS_QUIT};
     std::atomic<int32_t> bAnswerMode{1};
-    std::atomic<int32_t> bAbort{0};
+    std::atomic<int32_t> iStop{STOP_NONE};     // a StopReason
     // 1 while the worker runs the sender: a cancel returns the state to answer mode at once,
     // but the send ends, with its abort notices, only when the sender next looks.
     std::atomic<int32_t> bSending{0};
@@ -24,6 +42,19 @@ struct WorkerControl {
 };
 
 extern WorkerControl g_worker;
+
+// Stops the transfer under way for the reason given, unless it has been stopped already.
+void StopTransfer(StopReason why);
+// The stop seen through: the next transfer starts unstopped.
+void ClearStop();
+inline int TransferStopped()
+{
+    return g_worker.iStop.load() != STOP_NONE;
+}
+inline StopReason TransferStopReason()
+{
+    return (StopReason)g_worker.iStop.load();
+}
 
 // The worker's own change of iWorkerState. A quit the user interface set meanwhile stays:
 // written over, it would leave the worker running with nothing left to stop it.
@@ -36,7 +67,7 @@ void MoveWorkerState(int32_t iNew);
 void StartConnect();
 // Leaves answer mode and has the worker send the batch table over the link that stands.
 void StartSend();
-// Stops the connect or transfer under way and returns the worker to answer mode. bAbort goes
+// Stops the connect or transfer under way and returns the worker to answer mode. The stop goes
 // first, so that a connect loop or a transfer sees it before the state changes.
 void CancelTransfer();
 // Answer mode again after a send that the worker has finished, or that was given up on.

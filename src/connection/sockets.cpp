@@ -100,7 +100,7 @@ SOCKET OpenListenSocket()
 // Sleeps ms milliseconds in short steps, ending early when the connect is called off.
 static void ConnectPause(int ms)
 {
-    for (int i = 0; i < ms && !g_worker.bAbort && !g_worker.bAnswerMode; i += 10)
+    for (int i = 0; i < ms && !TransferStopped() && !g_worker.bAnswerMode; i += 10)
         Sleep(10);
 }
 
@@ -189,16 +189,16 @@ static void SockConnectTcp(int iType)
     SOCKET hSock = NewTcpDataSocket();
     g_link.hDataSock = hSock;
     if (hSock == INVALID_SOCKET) {
-        g_worker.bAbort = 1;
+        StopTransfer(STOP_LINK_LOST);
         return;
     }
     sockaddr_in to = {};
     to.sin_family = AF_INET;
     to.sin_port = htons(TALMOX_TCP_PORT);
     DWORD dwSocketStart = GetTickCount();
-    while (!g_worker.bAbort && !g_worker.bAnswerMode) {
+    while (!TransferStopped() && !g_worker.bAnswerMode) {
         uint32_t dwAddr = iType == CT_LAN ? ProbeForPeer() : htonl(g_settings.dwPeerIP);
-        if (g_worker.bAbort || g_worker.bAnswerMode)
+        if (TransferStopped() || g_worker.bAnswerMode)
             break;
         // No peer address: connecting to 0.0.0.0 would reach this very machine's listener
         // on some stacks, so the attempt is skipped (Windows refuses it anyway).
@@ -233,7 +233,7 @@ static void SockConnectTcp(int iType)
             hSock = NewTcpDataSocket();
             g_link.hDataSock = hSock;
             if (hSock == INVALID_SOCKET) {
-                g_worker.bAbort = 1;
+                StopTransfer(STOP_LINK_LOST);
                 return;
             }
             dwSocketStart = GetTickCount();
@@ -246,7 +246,7 @@ static void SockConnectTcp(int iType)
 // returns their count.
 static uint32_t DiscoverIrdaDevices(SOCKET hSock, uint8_t* pList)
 {
-    while (!g_worker.bAbort && !g_worker.bAnswerMode) {
+    while (!TransferStopped() && !g_worker.bAnswerMode) {
         memset(pList, 0, IRDA_DEVICELIST_BYTES);
         uint32_t nDevices = 0;
         if (IrdaEnumDevices(hSock, pList))
@@ -264,12 +264,12 @@ static void SockConnectIrda()
         SOCKET hSock = IrdaSocket();
         g_link.hDataSock = hSock;
         if (hSock == INVALID_SOCKET) {
-            g_worker.bAbort = 1;
+            StopTransfer(STOP_LINK_LOST);
             return;
         }
         uint8_t abList[IRDA_DEVICELIST_BYTES];
         uint32_t nDevices = DiscoverIrdaDevices(hSock, abList);
-        for (uint32_t i = 0; i < nDevices && !g_worker.bAbort; i++) {
+        for (uint32_t i = 0; i < nDevices && !TransferStopped(); i++) {
             if (IrdaConnect(hSock, abList + 4 + i * IRDA_DEVICE_INFO_BYTES)) {
                 g_link.dwDataPeerAddr = 0;
                 LinkEstablished(hSock);
@@ -281,14 +281,14 @@ static void SockConnectIrda()
         if (g_worker.bAnswerMode && !nDevices)
             return;
         Sleep(IRDA_RESTART_MS);
-        if (g_worker.bAbort)
+        if (TransferStopped())
             return;
     }
 }
 
 void SockConnect()
 {
-    if (g_worker.bAbort)
+    if (TransferStopped())
         return;
     int iType = g_settings.iCommType;
     if (iType == CT_LAN || iType == CT_WAN)

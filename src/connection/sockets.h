@@ -18,8 +18,8 @@ DWORD WINAPI DiscoveryResponder(void* pParam);
 
 void SockSendAll(const void* pBuf, int32_t len);
 int SockRecvAll(void* pBuf, int32_t len);
-// The bytes already received or waiting on the data socket, up to cbMax, even once bAbort
-// is set; recv's result when there are none.
+// The bytes already received or waiting on the data socket, up to cbMax, even once the transfer
+// is stopped; recv's result when there are none.
 int SockRecvWaiting(void* pBuf, int32_t cbMax);
 // Throws away whatever has arrived and not been read.
 void SockDiscardWaiting();

@@ -107,12 +107,12 @@ static void DropDataSocket()
     if (hSock != INVALID_SOCKET)
         closesocket(hSock);
     ForgetReadAhead(INVALID_SOCKET);
-    g_worker.bAbort = 1;
+    StopTransfer(STOP_LINK_LOST);
 }
 
 void SockSendAll(const void* pBuf, int32_t len)
 {
-    if (g_worker.bAbort)
+    if (TransferStopped())
         return;
     const char* p = (const char*)pBuf;
     while (len > 0) {
@@ -120,14 +120,14 @@ void SockSendAll(const void* pBuf, int32_t len)
         if (n == SOCKET_ERROR) {
             int iErr = WSAGetLastError();
             if (IsBrokenConnection(iErr)) {
-                g_worker.bAbort = 1;
+                StopTransfer(STOP_LINK_LOST);
                 return;
             }
         } else {
             p += n;
             len -= n;
         }
-        if (len > 0 && g_worker.bAbort)
+        if (len > 0 && TransferStopped())
             return;
     }
 }
@@ -149,7 +149,7 @@ static int ReceiveMore(SOCKET hSock, uint8_t* p, int32_t nMissing)
 
 int SockRecvAll(void* pBuf, int32_t len)
 {
-    if (g_worker.bAbort)
+    if (TransferStopped())
         return 0;
     SOCKET hSock = g_link.hDataSock;
     uint8_t* p = (uint8_t*)pBuf;
@@ -173,7 +173,7 @@ int SockRecvAll(void* pBuf, int32_t len)
         } else {
             nGot += n;
         }
-        if (nGot < len && g_worker.bAbort)
+        if (nGot < len && TransferStopped())
             return nGot;
     }
     return len;
@@ -215,7 +215,7 @@ void SockDiscardWaiting()
         return;
     // The counted bytes are there, so none of these receives waits; the read-ahead buffer is
     // the scratch space, and is empty afterwards.
-    while (nWaiting > 0 && !g_worker.bAbort) {
+    while (nWaiting > 0 && !TransferStopped()) {
         int n = recv(hSock, (char*)s_ahead.ab,
                      nWaiting < sizeof s_ahead.ab ? (int)nWaiting : (int)sizeof s_ahead.ab, 0);
         if (n <= 0)

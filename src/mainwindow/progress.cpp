@@ -22,7 +22,7 @@
 static INT_PTR OnConnectInit(HWND hDlg)
 {
     g_wnd.hwndConnectDlg = hDlg;
-    if (g_worker.iWorkerState == WS_CONNECTED && !g_worker.bAbort)
+    if (g_worker.iWorkerState == WS_CONNECTED && !TransferStopped())
         PostMessageA(hDlg, WM_CLOSE, 0, 0);
     CenterDialog(hDlg);
     int iType = g_settings.iCommType;
@@ -90,7 +90,7 @@ static INT_PTR OnXferInit(HWND hDlg)
     // between would otherwise go to no dialog, and this one stay up.
     g_wnd.hwndXferDlg = hDlg;
     int bReceiveOver = g_worker.bAnswerMode == 1 && g_worker.iWorkerState != WS_RECEIVING;
-    if (g_worker.bAbort || bReceiveOver) {
+    if (TransferStopped() || bReceiveOver) {
         g_wnd.hwndXferDlg = nullptr;
         PostMessageA(hDlg, WM_CLOSE, 0, 0);
         return FALSE;
@@ -104,7 +104,7 @@ static INT_PTR OnXferInit(HWND hDlg)
     return TRUE;
 }
 
-// Cancel of "File Xfer Status": the transfer routines see bAbort and stop.
+// Cancel of "File Xfer Status": the transfer routines see the stop and end.
 static INT_PTR OnXferCancel(HWND hDlg)
 {
     g_wnd.hwndXferDlg = nullptr;

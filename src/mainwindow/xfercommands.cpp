@@ -145,6 +145,24 @@ static void RemoveSentRows(const std::vector<char>& abSent)
         SendMessageA(g_wnd.hwndMain, WM_COMMAND, IDM_REMOVE, 0);
 }
 
+// The text that tells the user why a send stopped, or 0 when the count of the files sent
+// tells it all: the send ended, the user cancelled it, or the link broke.
+static UINT SendStopText(StopReason why)
+{
+    switch (why) {
+    case STOP_REFUSED_NO_SPACE:
+        return IDS_NO_SPACE;
+    case STOP_REFUSED_NAMES:
+        return IDS_NAME_CONFLICT;
+    case STOP_REFUSED_CREATE:
+        return IDS_CANT_CREATE;
+    case STOP_SOURCE_UNREADABLE:
+        return IDS_CANT_READ_SOURCE;
+    default:
+        return 0;
+    }
+}
+
 // Tells the user why the send stopped (the string idWhy, with the path it names, if any)
 // and, when files went before it, how many did: those are the rows that have left the Send
 // List.
@@ -173,7 +191,7 @@ static int RunBatch(int nFiles, uint64_t qwTotal)
     StartConnect();
     DialogBoxParamA(g_wnd.hInst, MAKEINTRESOURCEA(IDD_CONNECTING), g_wnd.hwndMain, ConnectDlgProc,
                     0);
-    if (g_worker.bAbort) {
+    if (TransferStopped()) {
         ClearCancel();
         return 0;
     }
@@ -184,7 +202,7 @@ static int RunBatch(int nFiles, uint64_t qwTotal)
     // The worker closes the link once its send is over, and a next Send must not start
     // before it has: its return to answer mode would undo the next connect. Closing the link
     // here instead could take the connection of a peer that the worker has already accepted.
-    // After a cancel the sender is still finishing: what it sent is known, and bAbort may be
+    // After a cancel the sender is still finishing: what it sent is known, and its stop may be
     // cleared, only once it has returned.
     AwaitWorker([&] { return g_worker.iWorkerState == WS_SEND || g_worker.bSending; });
     ReturnToAnswerMode();
@@ -233,18 +251,15 @@ int CmdSend()
         for (int i = 0; i < nBatch; i++)
             abSent[iFirst + i] = g_xfer.abFileSent[i];
         nSentOk += g_xfer.nFilesOk;
-        int iResult = g_xfer.iSendResult, iUnread = g_xfer.iUnreadableFile;
-        if (iResult != 0) {
-            idStop = IDS_SEND_REFUSED_BASE + iResult;
-        } else if (iUnread >= 0 && iUnread < nBatch) {
-            idStop = IDS_CANT_READ_SOURCE;
-            iStopRow = iFirst + iUnread;
-        }
         // A cancel, a refusal or a broken link ends the send at this batch. A sender that
         // has not returned yet keeps its stop.
-        int bStopped = g_worker.bAbort;
+        StopReason why = TransferStopReason();
+        idStop = SendStopText(why);
+        int iUnread = g_xfer.iUnreadableFile;
+        if (why == STOP_SOURCE_UNREADABLE && iUnread >= 0 && iUnread < nBatch)
+            iStopRow = iFirst + iUnread;
         ClearCancel();
-        if (bStopped)
+        if (why != STOP_NONE)
             break;
     }
     // The path of the row that stopped the send is read before the rows go.
@@ -279,17 +294,17 @@ int CmdReceive()
     // kept up until it has, so that clearing it afterwards cannot hide it from the worker.
     if (IsSocketType(g_settings.iCommType)) {
         SOCKET hBatch = g_link.hDataSock;
-        if (g_worker.bAbort && hBatch != INVALID_SOCKET)
+        if (TransferStopped() && hBatch != INVALID_SOCKET)
             AwaitWorker([&] { return g_link.hDataSock == hBatch; });
     } else {
         WaitDispatching([] { return false; }, SERIAL_SETTLE_MS);
         ReturnToAnswerMode();
     }
-    if (!g_worker.bAbort)
+    if (!TransferStopped())
         PlayLinkSound("infend");
     // After a cancel the worker deletes the file it was writing when it sees the cancel; only
     // a worker that has not let go of it within a few seconds has it taken from it.
-    if (g_worker.bAbort) {
+    if (TransferStopped()) {
         AwaitWorker([&] { return g_xfer.hXferFile != nullptr; });
         DiscardPartialFile();
     }

@@ -37,7 +37,7 @@ static void NoteStoreFailure()
     AcquireSRWLockExclusive(&s_lock);
     s_bFailed = 1;
     ReleaseSRWLockExclusive(&s_lock);
-    g_worker.bAbort = 1;
+    StopTransfer(STOP_DRIVE_FAILED);
 }
 
 static DWORD WINAPI StoreThread(void*)

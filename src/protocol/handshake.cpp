@@ -62,7 +62,7 @@ void CommConnect()
     HANDLE hPort = g_link.hComm;
     if (hPort)
         PurgeComm(hPort, PURGE_TXCLEAR | PURGE_RXCLEAR);
-    if (g_worker.bAbort) {
+    if (TransferStopped()) {
         DropLink();
         return;
     }
@@ -79,12 +79,12 @@ void CommConnect()
         } else if (reply != 0) {
             reply = 0;
         }
-        if (g_worker.bAbort) {
+        if (TransferStopped()) {
             DropLink();
             return;
         }
     }
-    if (g_worker.bAbort) {
+    if (TransferStopped()) {
         DropLink();
         return;
     }
@@ -95,7 +95,7 @@ void CommConnect()
 
 void CommKeepAlive()
 {
-    if (IsSocketType(g_settings.iCommType) || g_worker.bAbort)
+    if (IsSocketType(g_settings.iCommType) || TransferStopped())
         return;
     int nMisses = 0;
     for (;;) {
@@ -107,7 +107,7 @@ void CommKeepAlive()
             DropLink();
             nMisses = 0;
         }
-        if (g_worker.bAbort)
+        if (TransferStopped())
             return;
     }
 }

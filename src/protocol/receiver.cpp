@@ -295,7 +295,7 @@ static void RefuseCreate(const XferLink& link)
     if (!IsExistingFullFolder(s_szBatchDir))
         UiDestFolderGone(s_szBatchDir);
     EndReceivedBatch();
-    g_worker.bAbort = 1;
+    StopTransfer(STOP_CANT_CREATE);
 }
 
 // 1 when the record's file may be made: its name passed the checks, and a file it is to
@@ -369,7 +369,7 @@ static void AbandonRecvFile()
 {
     CloseRecvFile(0);
     EndReceivedBatch();
-    g_worker.bAbort = 1;
+    StopTransfer(STOP_DRIVE_FAILED);
 }
 
 // Blocks of the open file are stored in order, each once. The CRC covers a block's data and
@@ -436,7 +436,7 @@ static void OnBlockSerial()
     int bInStep = k >= 0 && k < s_file.nBlocks && (k == s_file.nTaken || k == s_file.nTaken - 1);
     if (!bInStep && g_link.hComm)
         PurgeComm(g_link.hComm, PURGE_RXCLEAR);
-    if (g_worker.bAbort) {
+    if (TransferStopped()) {
         CommSendCode(XC_ABORT);
         return;
     }
@@ -448,7 +448,7 @@ static void OnBlockSerial()
         CommSendCode(XC_ABORT);
         return;
     }
-    CommSendCode(g_worker.bAbort ? XC_ABORT : iResult == BLOCK_TAKEN ? XC_BLOCK_OK : XC_BLOCK_BAD);
+    CommSendCode(TransferStopped() ? XC_ABORT : iResult == BLOCK_TAKEN ? XC_BLOCK_OK : XC_BLOCK_BAD);
 }
 
 // Socket blocks: the reply goes as soon as the block is known to be good and its place
@@ -491,7 +491,7 @@ static void OnBlockSocket()
         bGood = bGood && k == s_file.nTaken - 1 && crc == s_file.crcLast;
         SocketXferLink.pfnSendMessage(bGood ? XC_BLOCK_OK : XC_BLOCK_BAD, &piece, 1);
     }
-    if (g_worker.bAbort)
+    if (TransferStopped())
         SocketXferLink.pfnAbortNotice(-1);
 }
 
@@ -509,7 +509,7 @@ static void OnCloseFile(const XferLink& link)
     }
     // A cancel here before the close: the file is not kept, and the sender is told, so that
     // both sides count it as not sent.
-    if (g_worker.bAbort) {
+    if (TransferStopped()) {
         CloseRecvFile(0);
         link.pfnAbortNotice(-1);
         return;
@@ -522,23 +522,23 @@ static void OnCloseFile(const XferLink& link)
         if (iClosed == CLOSED_KEPT && g_xfer.iXferFile == g_xfer.nXferFiles - 1) {
             EndReceivedBatch();
             MoveWorkerState(WS_IDLE);
-            g_worker.bAbort = 0;
+            ClearStop();
         }
     } else if (iAnswer == CLOSED_DELETED) {
         link.pfnAbortNotice(-1);
         if (iClosed == CLOSED_DELETED) {
             EndReceivedBatch();
-            g_worker.bAbort = 1;
+            StopTransfer(STOP_FILE_NOT_WHOLE);
         }
     }
 }
 
-// The peer stops the batch. The acknowledgement goes before bAbort is set, since the
+// The peer stops the batch. The acknowledgement goes before the stop, since the
 // socket pipe sends nothing once it is; the unfinished file goes with the batch.
 static void OnAbort(const XferLink& link)
 {
     link.pfnSendCode(XC_ACK);
-    g_worker.bAbort = 1;
+    StopTransfer(STOP_PEER_ABORT);
     CloseRecvFile(0);
     // The batch is over even if its status dialog is not up yet: the dialog reads this state
     // when it comes up, since the close posted below finds no dialog then.
@@ -615,7 +615,7 @@ void CommServePeer()
 {
     // A receive cancelled here while the sender has gone quiet: nothing will close the
     // file for us.
-    if (g_worker.bAbort && g_worker.iWorkerState == WS_IDLE)
+    if (TransferStopped() && g_worker.iWorkerState == WS_IDLE)
         CloseRecvFile(0);
     ServeMessage(SerialXferLink, CommRecvCode());
 }
@@ -656,7 +656,7 @@ static int PeerHoldsTheLine()
 
 void SockServePeer()
 {
-    if (g_worker.bAbort) {
+    if (TransferStopped()) {
         EndSocketExchange();
         return;
     }
@@ -669,7 +669,7 @@ void SockServePeer()
         if (code == XC_FILE_LIST)
             s_dwPeerActiveTick = GetTickCount();
         ServeMessage(SocketXferLink, code);
-        if (g_worker.bAbort) {
+        if (TransferStopped()) {
             EndSocketExchange();
             return;
         }

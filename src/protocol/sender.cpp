@@ -21,7 +21,7 @@ static_assert(sizeof g_xfer.abFileSent >= MAX_LIST_FILES, "every file of a list 
 static void AnnounceList(const XferLink& link, int nFiles)
 {
     const XFERFILE* pFiles = g_xfer.pXferFiles;
-    while (!g_worker.bAbort) {
+    while (!TransferStopped()) {
         uint32_t crc = Crc32Block(pFiles, 256 * nFiles);
         uint8_t abHead[5] = {(uint8_t)nFiles};
         memcpy(abHead + 1, &crc, 4);
@@ -32,16 +32,13 @@ static void AnnounceList(const XferLink& link, int nFiles)
         case XC_OK:
             return;
         case XC_NO_SPACE:
-            g_xfer.iSendResult = SR_NO_SPACE;
-            g_worker.bAbort = 1;
+            StopTransfer(STOP_REFUSED_NO_SPACE);
             return;
         case XC_NAME_CONFLICT:
-            g_xfer.iSendResult = SR_NAME_CONFLICT;
-            g_worker.bAbort = 1;
+            StopTransfer(STOP_REFUSED_NAMES);
             return;
         case XC_CANT_CREATE:
-            g_xfer.iSendResult = SR_CANT_CREATE;
-            g_worker.bAbort = 1;
+            StopTransfer(STOP_REFUSED_CREATE);
             return;
         default:
             break;      // a bad, garbled or missing reply: the list goes again
@@ -60,13 +57,12 @@ static int OpenAtReceiver(const XferLink& link, int iFile)
         Sleep(link.msReplyWait);
         uint8_t code = link.pfnRecvCode();
         if (code == XC_CANT_CREATE) {
-            g_xfer.iSendResult = SR_CANT_CREATE;
-            g_worker.bAbort = 1;
+            StopTransfer(STOP_REFUSED_CREATE);
             return 0;
         }
         if (code == link.codeOpened)
             return 1;
-        if (link.bSerial || g_worker.bAbort)
+        if (link.bSerial || TransferStopped())
             return 0;
     }
 }
@@ -119,11 +115,11 @@ static int SendBlocks(const XferLink& link, int iFile, XferMapping* pMap)
 {
     int32_t cbBlock = g_settings.cbBlock;
     s_ready[0].k = s_ready[1].k = -1;       // the slots hold blocks of the file before
-    while (!g_worker.bAbort) {
+    while (!TransferStopped()) {
         int32_t k = g_xfer.iXferBlock;
         if (!ReadyBlockBytes(pMap, k, cbBlock)) {
             g_xfer.iUnreadableFile = iFile;
-            g_worker.bAbort = 1;
+            StopTransfer(STOP_SOURCE_UNREADABLE);
             return 0;
         }
         const ReadyBlock& b = s_ready[k & 1];
@@ -138,7 +134,7 @@ static int SendBlocks(const XferLink& link, int iFile, XferMapping* pMap)
         uint8_t code = link.pfnRecvCode();
         int bTaken = 0;
         if (code == XC_ABORT) {
-            g_worker.bAbort = 1;
+            StopTransfer(STOP_PEER_ABORT);
         } else if (link.bSerial) {
             bTaken = code == XC_BLOCK_OK;       // the serial reply is the bare frame
         } else if (code == XC_BLOCK_OK || code == XC_BLOCK_BAD) {
@@ -163,17 +159,17 @@ static int SendBlocks(const XferLink& link, int iFile, XferMapping* pMap)
 // abort notice in place of the reply.
 static int CloseAtReceiver(const XferLink& link)
 {
-    while (!g_worker.bAbort) {
+    while (!TransferStopped()) {
         link.pfnSendCode(XC_CLOSE_FILE);
         Sleep(link.msCloseWait);
         uint8_t code = link.pfnRecvCode();
         if (code == XC_OK)
             return 1;
         if (code == XC_ABORT)
-            g_worker.bAbort = 1;
+            StopTransfer(STOP_PEER_ABORT);
         // A cancel while the reply was on its way: the receiver may have kept the file, and
         // a file it kept is one that was sent.
-        else if (g_worker.bAbort)
+        else if (TransferStopped())
             return link.pfnReplyAfterStop(XC_OK);
     }
     return 0;
@@ -197,7 +193,7 @@ static void SendOneFile(const XferLink& link, int iFile)
     XferMapping map;
     if (!MapSourceFile(szPath, rec.dwSize, &map)) {
         g_xfer.iUnreadableFile = iFile;
-        g_worker.bAbort = 1;
+        StopTransfer(STOP_SOURCE_UNREADABLE);
         return;
     }
     g_xfer.hXferMap = map.hMap;
@@ -233,12 +229,12 @@ static void SendFiles(const XferLink& link)
     g_xfer.dwXferDone = 0;
     g_xfer.iXferFile = 0;
     AnnounceList(link, nFiles);
-    for (; g_xfer.iXferFile < nFiles && !g_worker.bAbort; g_xfer.iXferFile++)
+    for (; g_xfer.iXferFile < nFiles && !TransferStopped(); g_xfer.iXferFile++)
         SendOneFile(link, g_xfer.iXferFile);
 
     // The serial sender waits for the status dialog to go, as it is its own last word; the
     // socket sender does not wait.
-    if (!g_worker.bAbort) {
+    if (!TransferStopped()) {
         UiPlaySound("infend");
         UiCloseStatus(link.bSerial);
         return;

@@ -8,9 +8,6 @@
 
 struct XFERFILE;
 
-// Results of a send refused by the peer (iSendResult); shown as string 6000 + result.
-enum { SR_OK = 0, SR_NO_SPACE = 1, SR_NAME_CONFLICT = 2, SR_CANT_CREATE = 3 };
-
 // Owner: the worker, while it sends or receives. The send command fills the batch table
 // (pXferFiles, nXferFiles) before it starts a send and reads the results once the worker is
 // back in answer mode; the status dialog reads the progress counters.
@@ -25,7 +22,6 @@ struct TransferState {
     std::atomic<uint64_t> dwXferDone{0};
     std::atomic<uint64_t> dwXferTotal{0};
     std::atomic<int32_t> nFilesOk{0};
-    std::atomic<int32_t> iSendResult{0};
     std::atomic<int32_t> iUnreadableFile{-1};   // source file a send could not read, or -1
     // Per record of the batch sent last: 1 once its file arrived whole.
     uint8_t abFileSent[256] = {};

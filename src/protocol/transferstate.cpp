@@ -11,7 +11,6 @@ void BeginSendBatch(int nFiles, uint64_t qwTotal)
 {
     g_xfer.nFilesOk = 0;
     memset(g_xfer.abFileSent, 0, sizeof g_xfer.abFileSent);
-    g_xfer.iSendResult = 0;
     g_xfer.iUnreadableFile = -1;
     g_xfer.nXferFiles = nFiles;
     g_xfer.dwXferTotal = qwTotal;

@@ -1,6 +1,6 @@
 // Transfer worker: the one background thread that connects, sends and serves the peer.
 //
-// It is steered only through iWorkerState, bAnswerMode and bAbort, which it re-reads on every
+// It is steered only through iWorkerState, bAnswerMode and iStop, which it re-reads on every
 // pass, and never waits on the user interface.
 #include "protocol/worker.h"
 
@@ -41,7 +41,7 @@ static void AcceptPeer()
     // and accept no new connection. A cancelled one ends as an exchange does: the abort
     // notice, the partial file deleted.
     if (g_link.hDataSock != INVALID_SOCKET) {
-        if (g_worker.bAbort)
+        if (TransferStopped())
             EndSocketExchange();
         else
             CloseDataSocket();
@@ -64,7 +64,7 @@ static void AcceptPeer()
     BeginSocketExchange();
     g_link.hDataSock = hSock;
     MoveWorkerState(WS_CONNECTED);
-    g_worker.bAbort = 0;
+    ClearStop();
 }
 
 // One pass outside answer mode; returns 0 when the worker is to end.
@@ -79,7 +79,7 @@ static int RunUserOperation()
             SockConnect();
         } else
             CommConnect();
-        if (!g_worker.bAbort)
+        if (!TransferStopped())
             UiConnectEnded();
         break;
     }
@@ -137,7 +137,7 @@ DWORD WINAPI TransferWorker(void*)
 
 HANDLE StartWorker(int bAnswerMode)
 {
-    g_worker.bAbort = 0;
+    ClearStop();
     g_worker.bAnswerMode = bAnswerMode;
     g_worker.iWorkerState = WS_IDLE;
     HANDLE h = CreateThread(nullptr, 0, TransferWorker, nullptr, 0, nullptr);
@@ -151,7 +151,7 @@ void StartWorkerThreads()
     g_worker.hResponderThread = CreateThread(nullptr, 0, DiscoveryResponder, nullptr, 0, nullptr);
 }
 
-// A worker in a transfer ends at its next look at bAbort, the responder at its next pass.
+// A worker in a transfer ends at its next look at the stop, the responder at its next pass.
 void StopWorkerThreads(DWORD msBound)
 {
     QuitWorker();

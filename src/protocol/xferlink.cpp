@@ -82,7 +82,7 @@ static void CommSendRaw(const void* pBuf, int32_t n)
 }
 
 // Whether the peer's frame of code comes within msWait (at least one look at what is
-// waiting), read past the socket pipe, which reads nothing once bAbort is set. Each look
+// waiting), read past the socket pipe, which reads nothing once the transfer is stopped. Each look
 // waits for data up to the socket's receive time-out.
 static int SockFrameArrived(uint8_t code, int msWait)
 {
@@ -106,7 +106,7 @@ static int SockFrameArrived(uint8_t code, int msWait)
     return 0;
 }
 
-// The socket pipe sends nothing once bAbort is set, yet a stopped exchange must still tell
+// The socket pipe sends nothing once the transfer is stopped, yet a stopped exchange must still tell
 // the peer. The frame is written straight to the socket (4 bytes always fit its buffer) and
 // the bytes that came back within msWait are searched for the peer's XC_ACK.
 static int SockAbortNotice(int msWait)

@@ -23,7 +23,7 @@ struct XferLink {
     uint8_t (*pfnRecvCode)();
     int (*pfnRecv)(void* pBuf, int32_t n);
     void (*pfnSendRaw)(const void* pBuf, int32_t n);    // bytes with no frame before them
-    // Sends the XC_ABORT frame even though bAbort is already set (the socket pipe refuses
+    // Sends the XC_ABORT frame even though the transfer is already stopped (the socket pipe refuses
     // to send then) and returns 1 when the peer's XC_ACK came back within msWait; with
     // msWait below 0 it only sends.
     int (*pfnAbortNotice)(int msWait);

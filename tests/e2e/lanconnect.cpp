@@ -16,7 +16,7 @@
 static DWORD WINAPI AbortLater(void*)
 {
     Sleep(20000);
-    g_worker.bAbort = 1;
+    StopTransfer(STOP_USER);
     return 0;
 }
 
@@ -33,7 +33,7 @@ int main()
     HANDLE hTimer = CreateThread(nullptr, 0, AbortLater, nullptr, 0, nullptr);
     StartConnect();     // as the send command does
     SockConnect();
-    int bConnected = g_worker.iWorkerState == WS_CONNECTED && !g_worker.bAbort;
+    int bConnected = g_worker.iWorkerState == WS_CONNECTED && !TransferStopped();
     if (bConnected) {
         in_addr a;
         a.s_addr = g_link.dwFoundPeerAddr;

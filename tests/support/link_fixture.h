@@ -124,7 +124,6 @@ struct LinkTest : ::testing::Test {
             memcpy((char*)g_xfer.pXferFiles.load() + 256 * i, recs.back().data(), 256);
         }
         g_xfer.nXferFiles = (int32_t)files.size();
-        g_xfer.iSendResult = 0;
         g_xfer.iUnreadableFile = -1;
         StartSend();
     }

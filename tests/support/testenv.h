@@ -40,7 +40,7 @@ std::vector<std::string> FolderNames(const std::string& dir);
 HANDLE StartTransferWorker(int iCommType, int cbBlock, int bAnswerMode);
 // Asks the program's transfer worker to quit and waits for it; true when it ended in time and
 // released its buffers. The handle is closed either way; a null one is no worker. The data socket or serial port
-// the worker leaves open is closed, and bAbort cleared.
+// the worker leaves open is closed, and the stop cleared.
 bool StopTransferWorker(HANDLE hThread);
 
 // Skips a case this machine cannot run, with its reason; under CI (TALMOX_CI set by .ci/run)

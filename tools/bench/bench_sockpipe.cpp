@@ -249,7 +249,7 @@ int main(int argc, char** argv)
     if (bPipe) {
         PrepareDataSocket(tx.s);
         g_link.hDataSock = tx.s;
-        g_worker.bAbort = 0;
+        ClearStop();
     } else {
         PrepareEnd(&tx, g_mech);
     }
