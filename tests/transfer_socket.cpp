@@ -8,10 +8,13 @@
 // aborts; and the connect that comes before, cancelled just as it stood or with nobody listening.
 #include "base/paths.h"
 #include "connection/sockets.h"
+#include "connection/sockpipe.h"
 #include "link_fixture.h"
 #include "protocol/packets.h"
 #include "protocol/partfile.h"
-#include "protocol/transfer.h"
+#include "protocol/recvfile.h"
+#include "protocol/recvresult.h"
+#include "protocol/transferstate.h"
 #include "protocol/xferlink.h"
 
 #include <psapi.h>

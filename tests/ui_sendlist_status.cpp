@@ -25,7 +25,7 @@
 #include "connection/control.h"
 #include "connection/link.h"
 #include "connection/settings.h"
-#include "protocol/transfer.h"
+#include "protocol/transferstate.h"
 #include "winshared/uistate.h"
 
 namespace {

@@ -21,7 +21,7 @@
 #include "connection/settings.h"
 #include "mainwindow/mainwindow.h"
 #include "peer_wire.h"
-#include "protocol/transfer.h"
+#include "protocol/transferstate.h"
 #include "resource.h"
 #include "testenv.h"
 #include "winshared/uistate.h"

@@ -10,7 +10,6 @@
 #include "connection/settings.h"
 #include "connection/sockets.h"
 #include "protocol/partfile.h"
-#include "protocol/transfer.h"
 #include "protocol/worker.h"
 #include "resource.h"
 #include "winshared/strtable.h"

@@ -1,6 +1,7 @@
 // The socket side of the link: the listening socket, the connect step (LAN probe, fixed peer
 // address, IrDA discovery) and the responder that answers LAN probes.
 #include "connection/sockets.h"
+#include "connection/sockpipe.h"
 
 #include "connection/control.h"
 #include "connection/irda.h"
@@ -26,15 +27,6 @@ static void SetNonBlocking(SOCKET s)
 {
     u_long bOn = 1;
     ioctlsocket(s, FIONBIO, &bOn);
-}
-
-// The data socket is taken from the shared state before it is closed, so that of the threads
-// that may close it only the first does.
-void CloseDataSocket()
-{
-    SOCKET s = g_link.hDataSock.exchange(INVALID_SOCKET);
-    if (s != INVALID_SOCKET)
-        closesocket(s);
 }
 
 // The UDP socket with which a LAN sender probes for its peer; 0 when it cannot be made.

@@ -11,7 +11,7 @@
 // Small reads are served from a read-ahead buffer that one receive fills with whatever is
 // waiting, so that a block's frame, header and data, or a reply's frame and block number,
 // cost one socket call instead of one each.
-#include "connection/sockets.h"
+#include "connection/sockpipe.h"
 
 #include "connection/control.h"
 #include "connection/link.h"
@@ -99,14 +99,17 @@ void PrepareDataSocket(SOCKET s)
     // socket ends it.
 }
 
-// The peer has gone: the data socket is closed here, once. The user-interface thread takes
-// the handle the same way, so whichever side comes first closes it.
-static void DropDataSocket()
+void CloseDataSocket()
 {
     SOCKET hSock = g_link.hDataSock.exchange(INVALID_SOCKET);
     if (hSock != INVALID_SOCKET)
         closesocket(hSock);
-    ForgetReadAhead(INVALID_SOCKET);
+}
+
+// The peer has gone: the data socket is closed, and the transfer stops.
+static void LoseConnection()
+{
+    CloseDataSocket();
     StopTransfer(STOP_LINK_LOST);
 }
 
@@ -164,11 +167,11 @@ int SockRecvAll(void* pBuf, int32_t len)
             if (IsEmptyPoll(iErr)) {
                 nEmpty++;
             } else if (IsBrokenConnection(iErr)) {
-                DropDataSocket();
+                LoseConnection();
                 return 0;
             }
         } else if (n == 0) {
-            DropDataSocket();
+            LoseConnection();
             return 0;
         } else {
             nGot += n;

@@ -7,7 +7,7 @@
 #include "connection/sockets.h"
 #include "mainwindow/askreceive.h"
 #include "protocol/packets.h"
-#include "protocol/transfer.h"
+#include "protocol/transferstate.h"
 #include "resource.h"
 #include "winshared/centerdialog.h"
 #include "winshared/strtable.h"

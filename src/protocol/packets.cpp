@@ -111,16 +111,18 @@ int XferPathToNarrow(const XFERFILE* pRec, char* pszPath)
     return bClean;
 }
 
-int32_t BlockCount(uint32_t dwSize, int32_t cbBlock, int bSerial)
+int32_t BlockCount(uint32_t dwSize, int32_t cbBlock, int bTrailingBlock)
 {
-    if (bSerial)
+    if (bTrailingBlock)
         return (int32_t)(dwSize / (uint32_t)cbBlock + 1);
     return (int32_t)(((uint64_t)dwSize + (uint32_t)cbBlock - 1) / (uint32_t)cbBlock);
 }
 
 int32_t BlockLength(int32_t k, uint32_t dwSize, int32_t cbBlock)
 {
-    if ((uint64_t)(k + 1) * (uint32_t)cbBlock <= dwSize)
+    if (cbBlock <= 0)
+        return 0;
+    if (((int64_t)k + 1) * cbBlock <= (int64_t)dwSize)
         return cbBlock;
     return (int32_t)(dwSize & (uint32_t)(cbBlock - 1));
 }

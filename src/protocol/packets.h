@@ -48,8 +48,11 @@ int XferPathFromNarrow(XFERFILE* pRec, const char* pszPath);
 // met (the text is then still written, each such unit as '?').
 int XferPathToNarrow(const XFERFILE* pRec, char* pszPath);
 
-// Block arithmetic. bSerial selects the serial count (S / B + 1) over the socket one.
-int32_t BlockCount(uint32_t dwSize, int32_t cbBlock, int bSerial);
+// Block arithmetic. With bTrailingBlock a file has one block more than its full blocks
+// (S / B + 1, the serial line's count); without it, as many as hold it (none when empty).
+int32_t BlockCount(uint32_t dwSize, int32_t cbBlock, int bTrailingBlock);
+// The length of block k, also for an index a peer made up: a full block up to the file's end,
+// then what is left of it.
 int32_t BlockLength(int32_t k, uint32_t dwSize, int32_t cbBlock);
 
 // Serial frame rule: given the bytes that a 4-byte read returned, the code or 0, and in

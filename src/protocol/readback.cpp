@@ -5,7 +5,7 @@
 #include "connection/settings.h"
 #include "protocol/packets.h"
 #include "protocol/seriallink.h"
-#include "protocol/transfer.h"
+#include "protocol/transferstate.h"
 #include "protocol/viewcopy.h"
 #include "protocol/xfermap.h"
 

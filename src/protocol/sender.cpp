@@ -1,12 +1,13 @@
 // Sending a batch: the list, then each file opened at the receiver, its blocks with a CRC
 // each, and its close; or, when the send stops, the abort notice.
-#include "protocol/transfer.h"
+#include "protocol/sender.h"
+
+#include "protocol/transferstate.h"
 
 #include "base/paths.h"
 #include "connection/control.h"
 #include "connection/linkui.h"
 #include "connection/settings.h"
-#include "connection/sockets.h"
 #include "protocol/packets.h"
 #include "protocol/viewcopy.h"
 #include "protocol/xferlink.h"
@@ -46,8 +47,8 @@ static void AnnounceList(const XferLink& link, int nFiles)
     }
 }
 
-// Asks the receiver to create file iFile; 1 when it did. The serial line asks once and
-// skips the file on any other answer, the socket asks until it is acknowledged.
+// Asks the receiver to create file iFile; 1 when it did. A link that asks once skips the file
+// on any other answer.
 static int OpenAtReceiver(const XferLink& link, int iFile)
 {
     uint8_t bIndex = (uint8_t)iFile;
@@ -62,19 +63,9 @@ static int OpenAtReceiver(const XferLink& link, int iFile)
         }
         if (code == link.codeOpened)
             return 1;
-        if (link.bSerial || TransferStopped())
+        if (!link.bOpenUntilAnswered || TransferStopped())
             return 0;
     }
-}
-
-// The pause after each block lets a slow link drain before the reply is read.
-static void PaceBlock(const XferLink& link)
-{
-    int iType = g_settings.iCommType;
-    if (link.bSerial)
-        Sleep(iType == CT_USB ? 5 : g_settings.cbBlock / 100);
-    else if (iType == CT_IRDA)
-        Sleep(g_settings.cbBlock / 20);
 }
 
 // A block is copied out of the view before its CRC is taken and it is sent, so that a
@@ -129,17 +120,17 @@ static int SendBlocks(const XferLink& link, int iFile, XferMapping* pMap)
         // A block that cannot be read is only given up when it is its turn.
         if (k + 1 < g_xfer.nXferBlocks)
             ReadyBlockBytes(pMap, k + 1, cbBlock);
-        PaceBlock(link);
+        link.pfnPaceBlock();
 
         uint8_t code = link.pfnRecvCode();
         int bTaken = 0;
         if (code == XC_ABORT) {
             StopTransfer(STOP_PEER_ABORT);
-        } else if (link.bSerial) {
-            bTaken = code == XC_BLOCK_OK;       // the serial reply is the bare frame
+        } else if (!link.bBlockReplyNamesIndex) {
+            bTaken = code == XC_BLOCK_OK;
         } else if (code == XC_BLOCK_OK || code == XC_BLOCK_BAD) {
-            // The socket reply names the block it answers; an acknowledgement of any other
-            // block is not one for this block.
+            // The reply names the block it answers; an acknowledgement of any other block is
+            // not one for this block.
             int32_t kAcked = -1;
             int bNamed = link.pfnRecv(&kAcked, 4) == 4;
             bTaken = code == XC_BLOCK_OK && bNamed && kAcked == k;
@@ -222,21 +213,18 @@ static void SendFiles(const XferLink& link)
         nFiles = MAX_LIST_FILES;
     if (nFiles < 0)
         nFiles = 0;
-    // A socket may still hold replies of an earlier exchange; they would be taken for the
-    // answers to this one.
-    if (!link.bSerial)
-        SockDiscardWaiting();
+    // Replies of an earlier exchange would be taken for the answers to this one.
+    if (link.bDiscardBeforeSend)
+        link.pfnDiscardInput();
     g_xfer.dwXferDone = 0;
     g_xfer.iXferFile = 0;
     AnnounceList(link, nFiles);
     for (; g_xfer.iXferFile < nFiles && !TransferStopped(); g_xfer.iXferFile++)
         SendOneFile(link, g_xfer.iXferFile);
 
-    // The serial sender waits for the status dialog to go, as it is its own last word; the
-    // socket sender does not wait.
     if (!TransferStopped()) {
         UiPlaySound("infend");
-        UiCloseStatus(link.bSerial);
+        UiCloseStatus(link.bSenderAwaitsStatusClose);
         return;
     }
     g_xfer.iXferFile--;
@@ -244,7 +232,7 @@ static void SendFiles(const XferLink& link)
         if (link.pfnAbortNotice(link.msAbortWait))
             break;
     UiPlaySound("infintr");
-    UiCloseStatus(link.bSerial);
+    UiCloseStatus(link.bSenderAwaitsStatusClose);
 }
 
 void CommSendFiles()

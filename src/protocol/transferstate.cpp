@@ -1,5 +1,5 @@
 // The one transfer of the program.
-#include "protocol/transfer.h"
+#include "protocol/transferstate.h"
 
 #include "protocol/packets.h"
 

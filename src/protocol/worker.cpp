@@ -9,9 +9,12 @@
 #include "connection/linkui.h"
 #include "connection/settings.h"
 #include "connection/sockets.h"
+#include "connection/sockpipe.h"
 #include "protocol/packets.h"
+#include "protocol/receiver.h"
+#include "protocol/sender.h"
 #include "protocol/seriallink.h"
-#include "protocol/transfer.h"
+#include "protocol/transferstate.h"
 
 // The longest a finished send's link stays open for the peer to close its end first; the
 // worker's pause between passes, and between looks for a peer to accept.

@@ -1,13 +1,14 @@
-// The serial and socket operations that the transfer's common steps are written against.
+// The serial and socket tables that the transfer's common steps are written against.
 #include "protocol/xferlink.h"
 
 #include "connection/link.h"
 #include "connection/settings.h"
-#include "connection/sockets.h"
+#include "connection/sockpipe.h"
 #include "protocol/packets.h"
 #include "protocol/seriallink.h"
-#include "protocol/transfer.h"
+#include "protocol/transferstate.h"
 
+#include <cstdio>
 #include <cstring>
 
 static_assert(PIPE_READ_AHEAD_BYTES >= PACKET_BUF_BYTES + 64,
@@ -136,17 +137,89 @@ static int CommReplyAfterStop(uint8_t)
     return 0;
 }
 
+static void CommDiscardInput()
+{
+    if (HANDLE hPort = g_link.hComm)
+        PurgeComm(hPort, PURGE_RXCLEAR);
+}
+
+static void SockDiscardInput()
+{
+    SockDiscardWaiting();
+}
+
+static void CommDescribePeer(char* pszText, int)
+{
+    pszText[0] = 0;
+}
+
+static void SockDescribePeer(char* pszText, int cb)
+{
+    pszText[0] = 0;
+    if (g_link.dwDataPeerAddr) {
+        in_addr addr;
+        addr.s_addr = g_link.dwDataPeerAddr;
+        snprintf(pszText, cb, "%s", inet_ntoa(addr));
+    }
+}
+
+// A serial block's line time is about a hundredth of a second per 100 bytes at the common
+// rates; the USB cable has no line to drain.
+static void CommPaceBlock()
+{
+    Sleep(g_settings.iCommType == CT_USB ? 5 : g_settings.cbBlock / 100);
+}
+
+static void SockPaceBlock()
+{
+    if (g_settings.iCommType == CT_IRDA)
+        Sleep(g_settings.cbBlock / 20);
+}
+
+// The raw infrared port delivers a block slowly.
+static void CommAwaitBlockRest()
+{
+    if (g_settings.iCommType == CT_RAWIR)
+        Sleep(g_settings.cbBlock / 20);
+}
+
+static void NoPause()
+{
+}
+
 const XferLink SerialXferLink = {
-    1, CommSendMessage, CommSendCode, CommRecvCode, CommRead, CommSendRaw, CommAbortNotice,
-    CommReplyAfterStop, XC_OK, 20, 20, 20
+    CommSendMessage, CommSendCode, CommRecvCode, CommRead, CommSendRaw, CommDiscardInput,
+    CommAbortNotice, CommReplyAfterStop, CommDescribePeer,
+    20, 20, 20, CommPaceBlock, CommAwaitBlockRest,
+    XC_OK,
+    0,      // bOpenUntilAnswered
+    1,      // bTrailingBlock
+    0,      // bBlockReplyNamesIndex
+    0,      // bStoreBehindReply
+    1,      // bDiscardAfterMisplacedBlock
+    0,      // bDiscardBeforeSend
+    1,      // bShowStatusBeforeChecks
+    1,      // bServesReadBack
+    1,      // bSenderAwaitsStatusClose
 };
 
 const XferLink SocketXferLink = {
-    0, SockSendMessage, SockSendCode, SockRecvCode, SockRecv, SockSendAll, SockAbortNotice,
-    SockReplyAfterStop, XC_ACK, 0, 0, 50
+    SockSendMessage, SockSendCode, SockRecvCode, SockRecv, SockSendAll, SockDiscardInput,
+    SockAbortNotice, SockReplyAfterStop, SockDescribePeer,
+    0, 0, 50, SockPaceBlock, NoPause,
+    XC_ACK,
+    1,      // bOpenUntilAnswered
+    0,      // bTrailingBlock
+    1,      // bBlockReplyNamesIndex
+    1,      // bStoreBehindReply
+    0,      // bDiscardAfterMisplacedBlock
+    1,      // bDiscardBeforeSend
+    0,      // bShowStatusBeforeChecks
+    0,      // bServesReadBack
+    0,      // bSenderAwaitsStatusClose
 };
 
 int32_t LinkBlockCount(const XferLink& link, uint32_t dwSize)
 {
-    return BlockCount(dwSize, g_settings.cbBlock, link.bSerial);
+    return BlockCount(dwSize, g_settings.cbBlock, link.bTrailingBlock);
 }

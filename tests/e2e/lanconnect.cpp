@@ -11,6 +11,7 @@
 #include "connection/link.h"
 #include "connection/settings.h"
 #include "connection/sockets.h"
+#include "connection/sockpipe.h"
 
 // A thread routine is WINAPI (stdcall on 32-bit Windows), which a lambda cannot be.
 static DWORD WINAPI AbortLater(void*)

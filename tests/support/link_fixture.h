@@ -10,7 +10,7 @@
 #include "connection/settings.h"
 #include "peer_wire.h"
 #include "protocol/askreceive.h"
-#include "protocol/transfer.h"
+#include "protocol/transferstate.h"
 #include "testenv.h"
 
 #include <algorithm>

@@ -4,7 +4,7 @@
 #include "connection/control.h"
 #include "connection/link.h"
 #include "connection/settings.h"
-#include "protocol/transfer.h"
+#include "protocol/transferstate.h"
 #include "protocol/worker.h"
 #include "winshared/uistate.h"
 

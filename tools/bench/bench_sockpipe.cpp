@@ -25,7 +25,7 @@
 
 #include "connection/control.h"
 #include "connection/link.h"
-#include "connection/sockets.h"
+#include "connection/sockpipe.h"
 
 enum { BLOCK = 32768, HEADER = 12, REPLY = 8, BENCH_PORT = 1757, WAIT_MS = 10 };
 

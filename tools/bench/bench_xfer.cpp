@@ -15,9 +15,9 @@
 #include "connection/control.h"
 #include "connection/link.h"
 #include "connection/settings.h"
-#include "connection/sockets.h"
+#include "connection/sockpipe.h"
 #include "protocol/packets.h"
-#include "protocol/transfer.h"
+#include "protocol/transferstate.h"
 #include "testenv.h"
 
 enum { BENCH_PORT = 1757, BLOCK = 32768 };

@@ -1,4 +1,4 @@
-// Sending and receiving a batch of files over either link.
+// The one transfer of the program: the batch table, its progress and its results.
 #pragma once
 
 #include <windows.h>
@@ -43,30 +43,6 @@ struct TransferState {
 
 extern TransferState g_xfer;
 
-void CommSendFiles();
-void SockSendFiles();
-void CommServePeer();
-void SockServePeer();
-void EndSocketExchange();
-int AnyNameConflict();
-// The result of a received batch: the files kept, the files announced, and who sent them.
-struct ReceivedBatch {
-    uint32_t dwBatch;       // its number, counted by dwRecvBatch
-    int nOk;
-    int nFiles;
-    char szFrom[128];
-};
-// The result of the received batch numbered dwBatch: kept as it ended when it did, else its
-// live counters.
-void ReceivedBatchResult(uint32_t dwBatch, ReceivedBatch* pResult);
-// A socket peer has just been accepted: nothing of the exchange before it carries over.
-void BeginSocketExchange();
-// After a cancelled receive, from the user interface: the file being written, if the worker
-// still holds it, is closed and deleted, once no block is being stored into it.
-void DiscardPartialFile();
-// Set by tests only: called by DiscardPartialFile once it has taken the file and before it has
-// let go of it, so that a test can have the worker go on in that moment.
-extern void (*g_pfnDiscardHook)();
 // A send of the batch table's first nFiles records, qwTotal bytes in all, is about to start:
 // its results start empty here, not in the sender, since a cancel may come before the worker
 // has taken up the send, and what the send command reads then must not be the last batch's.
