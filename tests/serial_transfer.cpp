@@ -1,15 +1,16 @@
 // The serial link over the test cable, the program on COM1 and a scripted peer on COM2: the
 // handshake and keep-alive, then the worker thread's receiver, sender and read-back.
-#include "connection/serialport.h"
-#include "link_fixture.h"
-#include "protocol/seriallink.h"
-
-#include <thread>
 #include "connection/control.h"
 #include "connection/link.h"
+#include "connection/serialport.h"
 #include "connection/settings.h"
+#include "link_fixture.h"
+#include "protocol/handshake.h"
+#include "protocol/seriallink.h"
 #include "protocol/transferstate.h"
 #include "winshared/uistate.h"
+
+#include <thread>
 
 namespace {
 

@@ -930,7 +930,7 @@ TEST(Connect, LinkOfACancelledConnectIsClosedAndWithoutAPeerItRetriesUntilCancel
     StartConnect();
     std::thread cancel([] {
         Sleep(1500);
-        CancelTransfer();
+        StopTransfer(STOP_USER);
     });
     t0 = GetTickCount();
     SockConnect();

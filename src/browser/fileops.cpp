@@ -9,7 +9,7 @@
 
 #include "base/folderpath.h"
 #include "base/paths.h"
-#include "browser/filedialogs.h"
+#include "browser/selectdir.h"
 #include "browser/listing.h"
 #include "connection/settings.h"
 #include "protocol/packets.h"

@@ -1,6 +1,6 @@
 // The Select Directory dialog: a folder browser over its own list view, with a path button
 // whose popup leads back to any parent, the drive root or the drives level.
-#include "browser/filedialogs.h"
+#include "browser/selectdir.h"
 
 #include "browser/listing.h"
 #include "browser/pathlevels.h"

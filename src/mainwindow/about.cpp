@@ -1,5 +1,5 @@
 // The About box: version, icon and the build line; only its OK button closes it.
-#include "mainwindow/mainwindow.h"
+#include "mainwindow/about.h"
 
 #include "resource.h"
 #include "winshared/centerdialog.h"

@@ -1,5 +1,4 @@
-// The file-manager commands of the main window: context menus, rename in place, the sort and
-// path menus, selection, open, run, properties, move, copy, new folder, delete, help, settings.
+// The file-manager commands of the main window: context menus, rename in place, selection, open, run, properties, move, copy, new folder, delete, help, settings.
 #pragma once
 #include <windows.h>
 #include <commctrl.h>
@@ -8,9 +7,6 @@
 // as the first selected row is a program or not, or the menu for several rows.
 void ShowFileContextMenu(POINT ptScreen);
 LRESULT OnEndLabelEdit(const NMLVDISPINFOA* pInfo);
-void CmdSortMenu();
-void CmdPathMenu();
-void OnPathLevel(int k);
 void CmdSelectAll();
 void CmdDeselectAll();
 void CmdOpen();

@@ -17,4 +17,3 @@ extern const char* const SortNames[4];
 int InitInstance(HINSTANCE hInstance, int nCmdShow, const char* lpCmdLine);
 ATOM RegisterMainClass(HINSTANCE hInst, const char* pszClassName);
 LRESULT CALLBACK MainWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
-INT_PTR CALLBACK AboutDlgProc(HWND hDlg, UINT msg, WPARAM wParam, LPARAM lParam);

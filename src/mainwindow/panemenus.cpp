@@ -1,5 +1,5 @@
 // The main window's sort menu and path menu, and going to a level of the path menu.
-#include "mainwindow/filecommands.h"
+#include "mainwindow/panemenus.h"
 
 #include "browser/listing.h"
 #include "browser/pathlevels.h"

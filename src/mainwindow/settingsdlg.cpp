@@ -2,7 +2,7 @@
 #include "mainwindow/settingsdlg.h"
 
 #include "base/folderpath.h"
-#include "browser/filedialogs.h"
+#include "browser/selectdir.h"
 #include "connection/link.h"
 #include "connection/serialport.h"
 #include "connection/settings.h"

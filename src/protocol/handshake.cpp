@@ -1,13 +1,12 @@
-// The serial link's connect handshake and keep-alive, and the answering side's part of the
-// handshake that both receive dispatchers perform.
-#include "protocol/seriallink.h"
+// The serial link's connect handshake and keep-alive.
+#include "protocol/handshake.h"
 
 #include "connection/control.h"
 #include "connection/link.h"
 #include "connection/linkui.h"
 #include "connection/settings.h"
-#include "connection/sockets.h"
 #include "protocol/packets.h"
+#include "protocol/seriallink.h"
 
 #include <cstring>
 

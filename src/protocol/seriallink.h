@@ -1,5 +1,4 @@
-// The serial link: byte I/O on the open port, code frames, the connect handshake and the
-// keep-alive.
+// The serial link: byte I/O on the open port and code frames.
 #pragma once
 #include <cstdint>
 
@@ -7,6 +6,4 @@ int CommRead(void* pBuf, int32_t n);
 int CommWrite(const void* pBuf, int32_t n);
 void CommSendCode(uint8_t code);
 uint8_t CommRecvCode();
-void CommConnect();
-void CommKeepAlive();
 

@@ -11,6 +11,7 @@
 #include "connection/sockets.h"
 #include "connection/sockpipe.h"
 #include "protocol/packets.h"
+#include "protocol/handshake.h"
 #include "protocol/receiver.h"
 #include "protocol/sender.h"
 #include "protocol/seriallink.h"
