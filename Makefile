@@ -8,24 +8,24 @@ JOBS ?= 2
 all: build
 
 deps:
-	@tools/install-deps.sh
+	@tools/build/install-deps.sh
 
 build-x64: deps
-	cmake -S . -B $(BUILD)/x64 -DCMAKE_TOOLCHAIN_FILE=tools/toolchain-x86_64.cmake >/dev/null
+	cmake -S . -B $(BUILD)/x64 -DCMAKE_TOOLCHAIN_FILE=tools/build/toolchain-x86_64.cmake >/dev/null
 	cmake --build $(BUILD)/x64 -j$(JOBS)
 
 build-i686: deps
-	cmake -S . -B $(BUILD)/i686 -DCMAKE_TOOLCHAIN_FILE=tools/toolchain-i686.cmake -DTALMOX_TESTS=OFF >/dev/null
+	cmake -S . -B $(BUILD)/i686 -DCMAKE_TOOLCHAIN_FILE=tools/build/toolchain-i686.cmake -DTALMOX_TESTS=OFF >/dev/null
 	cmake --build $(BUILD)/i686 -j$(JOBS)
 
 build: build-x64 build-i686
 
 test: build
 	cd $(BUILD)/x64 && ctest --output-on-failure
-	@tools/test-i686.sh $(BUILD)
+	@tools/test/test-i686.sh $(BUILD)
 
 run: build
-	@tools/run.sh $(BUILD)
+	@tools/build/run.sh $(BUILD)
 
 # The MSI packages and portable zips of both architectures, named with the version; every build
 # makes its own architecture's (installer/installer.cmake).
@@ -41,16 +41,16 @@ bench: build-x64
 # asking before receiving and without, then at least 10,000 blocks through each damaging relay
 # (DAMAGE_SEED=N repeats a run of those).
 soak: build-x64
-	tools/e2e-turns.sh lan 200 $(BUILD)/x64
-	tools/e2e-turns.sh serial 200 $(BUILD)/x64
-	tools/e2e-cancels.sh lan 100 $(BUILD)/x64
-	tools/e2e-cancels.sh serial 100 $(BUILD)/x64
-	tools/e2e-hostile.sh lan 600 $(BUILD)/x64
-	tools/e2e-hostile.sh serial 600 $(BUILD)/x64
-	HOSTILE_ASK=1 tools/e2e-hostile.sh lan 600 $(BUILD)/x64
-	HOSTILE_ASK=1 tools/e2e-hostile.sh serial 600 $(BUILD)/x64
-	DAMAGE_FILES=40 DAMAGE_BATCHES=1000 DAMAGE_BLOCKS=10000 tools/damage-soak.sh tcp $(BUILD)/x64
-	DAMAGE_FILES=40 DAMAGE_BATCHES=1000 DAMAGE_BLOCKS=10000 tools/damage-soak.sh serial $(BUILD)/x64
+	tools/test/e2e-turns.sh lan 200 $(BUILD)/x64
+	tools/test/e2e-turns.sh serial 200 $(BUILD)/x64
+	tools/test/e2e-cancels.sh lan 100 $(BUILD)/x64
+	tools/test/e2e-cancels.sh serial 100 $(BUILD)/x64
+	tools/test/e2e-hostile.sh lan 600 $(BUILD)/x64
+	tools/test/e2e-hostile.sh serial 600 $(BUILD)/x64
+	HOSTILE_ASK=1 tools/test/e2e-hostile.sh lan 600 $(BUILD)/x64
+	HOSTILE_ASK=1 tools/test/e2e-hostile.sh serial 600 $(BUILD)/x64
+	DAMAGE_FILES=40 DAMAGE_BATCHES=1000 DAMAGE_BLOCKS=10000 tools/test/damage-soak.sh tcp $(BUILD)/x64
+	DAMAGE_FILES=40 DAMAGE_BATCHES=1000 DAMAGE_BLOCKS=10000 tools/test/damage-soak.sh serial $(BUILD)/x64
 
 clean:
 	rm -rf $(BUILD)

@@ -1,5 +1,5 @@
 # The help file talmox.chm, compiled from the HTML pages beside this file and put next to the
-# program. It is part of every build: `make` installs the compiler (tools/install-deps.sh).
+# program. It is part of every build: `make` installs the compiler (tools/build/install-deps.sh).
 find_program(TALMOX_CHMCMD chmcmd)
 if(NOT TALMOX_CHMCMD)
   message(FATAL_ERROR "chmcmd (Debian package fp-utils) is needed to build the help file; "
@@ -17,6 +17,6 @@ add_custom_target(talmox_help ALL DEPENDS ${CMAKE_BINARY_DIR}/talmox.chm)
 
 # The help file holds every page, its contents and its index, and names that index.
 if(TALMOX_TESTS)
-  add_test(NAME help_file COMMAND python3 ${CMAKE_SOURCE_DIR}/tools/check-help.py
+  add_test(NAME help_file COMMAND python3 ${CMAKE_SOURCE_DIR}/tools/test/check-help.py
            ${CMAKE_BINARY_DIR}/talmox.chm ${CMAKE_CURRENT_LIST_DIR})
 endif()

@@ -8,7 +8,7 @@
 set -u
 E2E_BUILD=$(cd "$1" && pwd)
 export E2E_BUILD
-here=$(cd "$(dirname "$0")/.." && pwd)
+here=$(cd "$(dirname "$0")/../machines" && pwd)
 . "$here/machine-lib.sh"
 
 RUNS=${BENCH_RUNS:-3}

@@ -4,7 +4,7 @@
 Writes res/toolicons.bmp (ILIST2_BMP1: eight 16x16 tool icons), res/buttonfaces.bmp
 (ILIST3_BMP: raised and pressed 32x32 button faces), res/droparrow.bmp (ILIST4_BMP: the
 drop-down arrow on white, the image list's mask colour) and res/talmox.ico (32x32 and 16x16).
-Run it again after changing a picture: python3 tools/drawbitmaps.py
+Run it again after changing a picture: python3 tools/build/drawbitmaps.py
 """
 import os
 import struct
@@ -262,7 +262,7 @@ def app_icon(size):
 
 
 def main():
-    res = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'res')
+    res = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', 'res')
     icons = [picture(t) for t in (ADD, REMOVE, SEND, SETTINGS, ABOUT, HELP, EXIT)]
     icons.append(disabled(icons[2]))
     files = {

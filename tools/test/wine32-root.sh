@@ -3,14 +3,14 @@
 # Windows code inside a 64-bit process (its "new WoW64" mode), and this kernel runs no 32-bit
 # Linux programs, so the host's Wine cannot.
 #
-#   tools/wine32-root.sh ensure BUILD
+#   tools/test/wine32-root.sh ensure BUILD
 #       Makes BUILD/wine32root when it is missing: Debian 13 (debootstrap, minbase), Wine 10's
 #       64-bit half, the 32-bit PE libraries of libwine:i386 (never its 32-bit loader, whose
 #       absence is what selects the WoW64 mode), Xvfb, the X tools and socat; the PE libraries'
 #       debug info is stripped. About two minutes and 1.5 GB the first time; at once when the
 #       root is there. The host's own Wine is never touched. Status 0 when the root is ready,
 #       1 (the reason on stderr) when it cannot be made.
-#   tools/wine32-root.sh run BUILD [--netns NS] [--display N] [--] CMD [ARGS...]
+#   tools/test/wine32-root.sh run BUILD [--netns NS] [--display N] [--] CMD [ARGS...]
 #       Runs CMD as root inside BUILD/wine32root (which must exist: see ensure), with /proc,
 #       /sys, the host's /dev (its /dev/pts and /dev/shm with it, so pseudo-terminals made on
 #       either side open on both), /tmp/.X11-unix, this worktree and BUILD mounted at the same
@@ -21,12 +21,12 @@
 #       The mounts are made in a mount namespace of CMD's own: they are never seen on the host,
 #       and go when CMD and whatever it left running (a wineserver, socat) end. Removing BUILD
 #       therefore never reaches the host's /dev, /proc or X sockets.
-#   tools/wine32-root.sh path BUILD
+#   tools/test/wine32-root.sh path BUILD
 #       Prints the root's folder.
 set -u
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 self=$here/$(basename "${BASH_SOURCE[0]}")
-top=$(cd "$here/.." && pwd)
+top=$(cd "$here/../.." && pwd)
 suite=trixie
 mirror=${TALMOX_DEBIAN_MIRROR:-http://deb.debian.org/debian}
 
@@ -118,7 +118,7 @@ run() {
     esac
   done
   [ $# -gt 0 ] || die "run: no command"
-  [ -f "$build/wine32root/.talmox-ready" ] || die "no root in $build (tools/wine32-root.sh ensure $build)"
+  [ -f "$build/wine32root/.talmox-ready" ] || die "no root in $build (tools/test/wine32-root.sh ensure $build)"
   [ -n "$display" ] && export DISPLAY=:$display
   enter "$build/wine32root" "$build" "$netns" "$@"
 }

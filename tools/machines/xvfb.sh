@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # A display for the tests that open windows: an Xvfb server whose number is kept in the build
-# folder, so that tools/wine-run.sh can point DISPLAY at it.
+# folder, so that tools/machines/wine-run.sh can point DISPLAY at it.
 #   xvfb.sh start|stop <build folder>
 set -u
 cmd=$1

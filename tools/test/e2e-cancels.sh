@@ -11,7 +11,7 @@ link=$1 cancels=$2
 E2E_BUILD=$(cd "$3" && pwd)
 export E2E_BUILD
 here=$(cd "$(dirname "$0")" && pwd)
-. "$here/machine-lib.sh"
+. "$here/../machines/machine-lib.sh"
 
 pair_names cancels "$link"
 WINDIR='C:\cancel files' SUBDIR='drive_c/cancel files'

@@ -16,7 +16,7 @@ E2E_BUILD=$(cd "$3" && pwd)
 dist=$(cd "$4" && pwd)
 export E2E_BUILD
 here=$(cd "$(dirname "$0")" && pwd)
-. "$here/machine-lib.sh"
+. "$here/../machines/machine-lib.sh"
 
 msi=$dist/talmox-$version-$arch.msi
 zip=$dist/talmox-$version-$arch.zip
@@ -250,8 +250,8 @@ else older=$((major - 1)).9.0
 fi
 step "an upgrade from $older to $version"
 mkdir -p "$work/older"
-cp "$shipped/talmox.exe" "$shipped/talmox.chm" "$here/../res/talmox.ico" "$work/older/"
-"$here/make-msi.sh" "$arch" "$older" "$work/older" "$work/talmox-$older-$arch.msi" >/dev/null ||
+cp "$shipped/talmox.exe" "$shipped/talmox.chm" "$here/../../res/talmox.ico" "$work/older/"
+"$here/../build/make-msi.sh" "$arch" "$older" "$work/older" "$work/talmox-$older-$arch.msi" >/dev/null ||
   fail "cannot package version $older"
 install_msi "$work/talmox-$older-$arch.msi"
 [ "$(arp_entries)" = "$older|Varndel" ] || fail "after installing $older: \"$(arp_entries)\""

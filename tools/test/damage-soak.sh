@@ -15,7 +15,7 @@ link=$1
 E2E_BUILD=$(cd "$2" && pwd)
 export E2E_BUILD
 here=$(cd "$(dirname "$0")" && pwd)
-. "$here/machine-lib.sh"
+. "$here/../machines/machine-lib.sh"
 
 BATCHES=${DAMAGE_BATCHES:-4}
 FILES=${DAMAGE_FILES:-5}
@@ -89,7 +89,7 @@ serial_up() {
     pids+=($!)
   done
   for _ in $(seq 50); do [ -e "$work/ttyA2" ] && [ -e "$work/ttyB2" ] && break; sleep 0.1; done
-  python3 "$here/serial-relay.py" --baud "${DAMAGE_BAUD:-1000000}" --seed "$SEED" \
+  python3 "$here/../machines/serial-relay.py" --baud "${DAMAGE_BAUD:-1000000}" --seed "$SEED" \
     --flip "${DAMAGE_FLIP:-0.00002}" --drop "${DAMAGE_DROP:-0.000005}" \
     --dup "${DAMAGE_DUP:-0.000005}" --stats "$work/relay.stats" \
     "$(readlink -f "$work/ttyA2")" "$(readlink -f "$work/ttyB2")" >"$work/relay.log" 2>&1 &

@@ -15,7 +15,8 @@ SIGTERM.
 """
 import argparse, os, random, select, signal, socket, sys, time
 
-from relaywatch import Watch, write_stats
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "machines"))
+from relaywatch import Watch, write_stats  # noqa: E402
 
 stats = dict(connections=0, closes=0, flips=0, splits=0, index_flips=0, open_flips=0,
              random_index_hits=0, random_open_hits=0)

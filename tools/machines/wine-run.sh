@@ -2,10 +2,10 @@
 # Runs a Windows program under Wine in the test prefix of the build folder.
 # The prefix is made once with wineboot and reused; the user's ~/.wine is never touched.
 set -u
-# The 32-bit suite's programs run under Wine 10 in the Debian 13 root (tools/test-i686.sh).
+# The 32-bit suite's programs run under Wine 10 in the Debian 13 root (tools/test/test-i686.sh).
 if [ -n "${TALMOX_WINE32ROOT:-}" ] && [ ! -f /.talmox-ready ]; then
   here=$(cd "$(dirname "$0")" && pwd)
-  exec "$here/wine32-root.sh" run "$TALMOX_WINE32ROOT" -- "$here/$(basename "$0")" "$@"
+  exec "$here/../test/wine32-root.sh" run "$TALMOX_WINE32ROOT" -- "$here/$(basename "$0")" "$@"
 fi
 build=${TALMOX_BUILD:-$(cd "$(dirname "$1")" && pwd)}
 export WINEPREFIX=${WINEPREFIX:-$build/wineprefix}

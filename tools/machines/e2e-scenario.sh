@@ -3,7 +3,7 @@
 # person would drive them, over a serial cable, a LAN (peer found by broadcast) or a WAN link.
 #   e2e-scenario.sh SCENARIO BUILD
 # SCENARIO: LINK_send_three LINK_name_conflict LINK_many LINK_ask, where LINK is
-#           serial, lan or wan (cancels have a run of their own, tools/e2e-cancels.sh)
+#           serial, lan or wan (cancels have a run of their own, tools/test/e2e-cancels.sh)
 # Exits 0 when every check held, 1 at the first that did not, 77 when the machine cannot make
 # what the scenario needs (network namespaces; 1 under CI). Screenshots go to BUILD/e2e/shots.
 set -u

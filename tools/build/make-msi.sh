@@ -6,7 +6,7 @@
 # ARCH: x64 or x86; VERSION: x.y.z; FOLDER holds talmox.exe, talmox.chm and talmox.ico.
 set -eu
 arch=$1 version=$2 folder=$3 out=$4
-wxs=$(cd "$(dirname "$0")/../installer" && pwd)/talmox.wxs
+wxs=$(cd "$(dirname "$0")/../../installer" && pwd)/talmox.wxs
 case $out in /*) ;; *) out=$PWD/$out ;; esac
 # wixl finds the files the package names relative to the folder it runs in.
 cd "$folder"

@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # Runs the suite on the 32-bit build, the program that is shipped, under Wine 10 in a Debian 13
-# root (tools/wine32-root.sh; this kernel runs no 32-bit Linux programs, so the host's Wine
+# root (tools/test/wine32-root.sh; this kernel runs no 32-bit Linux programs, so the host's Wine
 # cannot start it): the in-process test programs, then one two-copy run per link with the
 # 32-bit program on both machines.
 #   test-i686.sh [BUILD]      builds BUILD/i686t (the tests for i686) and the root when missing
 # Where the root cannot be made the suite is skipped with its reason, and under .ci/run
 # (TALMOX_CI=1) it fails.
 set -u
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/../.."
 build=${1:-build}
 mkdir -p "$build"
 build=$(cd "$build" && pwd)
@@ -19,7 +19,7 @@ cannot() {
 }
 
 # The tests are built first: a fault that shows only in 32-bit code is often a compile error.
-cmake -S . -B "$build/i686t" -DCMAKE_TOOLCHAIN_FILE=tools/toolchain-i686.cmake >/dev/null &&
+cmake -S . -B "$build/i686t" -DCMAKE_TOOLCHAIN_FILE=tools/build/toolchain-i686.cmake >/dev/null &&
   cmake --build "$build/i686t" -j"${JOBS:-2}" || exit 1
 
 # Wine 10 runs 32-bit code through the kernel's 32-bit code segment. A kernel booted with IA-32
@@ -38,10 +38,10 @@ if ! "$probe32/t" 2>/dev/null; then
   exit 0
 fi
 rm -rf "$probe32"
-tools/wine32-root.sh ensure "$build" || cannot "the Debian 13 root with Wine 10 cannot be made"
+tools/test/wine32-root.sh ensure "$build" || cannot "the Debian 13 root with Wine 10 cannot be made"
 t1=$(date +%s)
 
-# Every Wine program of the suite starts in the root (tools/wine-run.sh, serial-pair.sh and
+# Every Wine program of the suite starts in the root (tools/machines/wine-run.sh, serial-pair.sh and
 # machine-lib.sh look at this). The in-process programs run in a network namespace of their
 # own, so their fixed ports never meet the 64-bit suite's.
 export TALMOX_WINE32ROOT=$build
@@ -51,7 +51,7 @@ trap 'ip netns del "$ns" 2>/dev/null' EXIT
 # One program asked for its test list tells that Wine in the root runs 32-bit code (and makes
 # the suite's Wine prefix, whose first start takes 20-30 s). Wine's console ends its lines
 # with CR LF.
-probe=$(TALMOX_BUILD=$build/i686t ip netns exec "$ns" tools/wine-run.sh "$build/i686t/transfer_socket.exe" --gtest_list_tests 2>&1 | tr -d '\r')
+probe=$(TALMOX_BUILD=$build/i686t ip netns exec "$ns" tools/machines/wine-run.sh "$build/i686t/transfer_socket.exe" --gtest_list_tests 2>&1 | tr -d '\r')
 if ! grep -qE '^[A-Za-z_][A-Za-z0-9_/]*\.$' <<< "$probe"; then
   cannot "Wine 10 in the root could not run a 32-bit test program; Wine said:" \
     "$(tail -2 <<< "$probe" | tr '\n' ' ')"

@@ -18,7 +18,7 @@ link=$1 seconds=$2
 E2E_BUILD=$(cd "$3" && pwd)
 export E2E_BUILD
 here=$(cd "$(dirname "$0")" && pwd)
-. "$here/machine-lib.sh"
+. "$here/../machines/machine-lib.sh"
 
 pair_names hostile "$link"
 ask=${HOSTILE_ASK:-0}

@@ -7,7 +7,7 @@ set -u
 # In the 32-bit suite the pair and the prefix are made inside the Debian 13 root.
 if [ -n "${TALMOX_WINE32ROOT:-}" ] && [ ! -f /.talmox-ready ]; then
   here=$(cd "$(dirname "$0")" && pwd)
-  exec "$here/wine32-root.sh" run "$TALMOX_WINE32ROOT" -- "$here/$(basename "$0")" "$@"
+  exec "$here/../test/wine32-root.sh" run "$TALMOX_WINE32ROOT" -- "$here/$(basename "$0")" "$@"
 fi
 cmd=$1
 build=$2

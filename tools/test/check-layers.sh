@@ -3,7 +3,7 @@
 # and those of the folders below it, never one above; and that the transfer and link code
 # below the windows makes no window call, reaching the user only through its report table.
 set -euo pipefail
-src="${1:-$(dirname "$0")/../src}"
+src="${1:-$(dirname "$0")/../../src}"
 # From the top down; a folder's rank is its place in this list.
 layers=(app mainwindow browser winshared protocol connection base)
 rank() { local i; for i in "${!layers[@]}"; do [ "${layers[$i]}" = "$1" ] && { echo "$i"; return; }; done; echo -1; }

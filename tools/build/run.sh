@@ -20,7 +20,7 @@ echo "No DISPLAY: a demonstration on virtual displays instead."
 echo "Machine A sends big.bin, one.bin and block.bin to machine B over a simulated serial cable."
 said=$build/x64/e2e/demo-said.txt
 rm -f "$said"
-E2E_SAID_FILE=$said "$here/e2e-scenario.sh" serial_send_three "$build/x64" |
+E2E_SAID_FILE=$said "$here/../machines/e2e-scenario.sh" serial_send_three "$build/x64" |
   sed -n -e 's/^== /  step: /p' -e 's/^the three files/  the three files/p'
 rc=${PIPESTATUS[0]}
 echo

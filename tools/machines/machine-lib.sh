@@ -1,4 +1,4 @@
-# Simulated machines for the end-to-end tests: sourced by tools/e2e-scenario.sh.
+# Simulated machines for the end-to-end tests: sourced by tools/machines/e2e-scenario.sh.
 #
 # A machine is a folder holding a Wine prefix of its own (its registry, its C: drive, its
 # wineserver and so its desktop), a virtual display of its own, and optionally a network
@@ -48,7 +48,7 @@ machine_exec() {
   local ns; ns=$(machine_netns "$dir")
   local envs=(WINEPREFIX="$dir/pfx" WINEDEBUG=-all,err+module,err+seh WINEDLLOVERRIDES="mscoree,mshtml="
               DISPLAY=":$(cat "$dir/display" 2>/dev/null)")
-  # The 32-bit suite (tools/test-i686.sh) runs Wine 10 in the Debian 13 root; the display, the
+  # The 32-bit suite (tools/test/test-i686.sh) runs Wine 10 in the Debian 13 root; the display, the
   # screenshots and the rest stay on the host.
   local a inroot=
   if [ -n "${TALMOX_WINE32ROOT:-}" ]; then
@@ -57,7 +57,7 @@ machine_exec() {
     done
   fi
   if [ -n "$inroot" ]; then
-    "$(dirname "${BASH_SOURCE[0]}")/wine32-root.sh" run "$TALMOX_WINE32ROOT" ${ns:+--netns "$ns"} \
+    "$(dirname "${BASH_SOURCE[0]}")/../test/wine32-root.sh" run "$TALMOX_WINE32ROOT" ${ns:+--netns "$ns"} \
       -- env "${envs[@]}" "$@"
   elif [ -n "$ns" ]; then
     ip netns exec "$ns" env "${envs[@]}" "$@"

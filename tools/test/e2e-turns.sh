@@ -12,7 +12,7 @@ link=$1 batches=$2
 E2E_BUILD=$(cd "$3" && pwd)
 export E2E_BUILD
 here=$(cd "$(dirname "$0")" && pwd)
-. "$here/machine-lib.sh"
+. "$here/../machines/machine-lib.sh"
 
 pair_names turns "$link"
 WINDIR='C:\turn files' SUBDIR='drive_c/turn files'

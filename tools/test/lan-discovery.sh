@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # LAN discovery between two network namespaces: lanconnect.exe (the program's link routines)
-# on machine A, tools/lan-discovery-peer.py on the B side, joined by a veth pair.
+# on machine A, tools/test/lan-discovery-peer.py on the B side, joined by a veth pair.
 #   lan-discovery.sh BUILD
 set -u
 export E2E_BUILD=$1
 here=$(cd "$(dirname "$0")" && pwd)
-. "$here/machine-lib.sh"
+. "$here/../machines/machine-lib.sh"
 work=$E2E_BUILD/e2e/lan_discovery
 nsA=tmxdA$$ nsB=tmxdB$$
 A=$work/A
