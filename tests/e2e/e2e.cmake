@@ -1,11 +1,5 @@
-# End-to-end tests: two copies of talmox.exe on two simulated machines, driven by e2edriver.exe.
-add_executable(e2edriver ${CMAKE_CURRENT_LIST_DIR}/driver.cpp)
-target_compile_options(e2edriver PRIVATE ${TALMOX_WARNINGS})
-target_link_libraries(e2edriver PRIVATE comctl32 user32 kernel32 psapi version ole32 uuid)
-target_link_options(e2edriver PRIVATE -static)
-# The scenarios copy both programs into the machines, so they must be built first.
-add_dependencies(e2edriver talmox)
-
+# End-to-end tests: two copies of talmox.exe on two simulated machines, driven by e2edriver.exe
+# (tools/machines).
 set(TALMOX_E2E_SCENARIOS)
 foreach(link serial lan wan)
   foreach(what send_three name_conflict)

@@ -11,7 +11,7 @@
 #   machine_start DIR WxH            start the display and the wineserver
 #   machine_wine DIR ARGS...         run a Windows program on the machine and wait for it
 #   machine_talmox DIR [ARGS]        start Talmox in the background (a second start hands over)
-#   machine_drive DIR ARGS...        run the driver (tests/e2e/driver.cpp) on the machine
+#   machine_drive DIR ARGS...        run the driver (tools/machines/driver.cpp) on the machine
 #   box_text                         the message of a box, from the driver's print of it
 #   machine_summary DIR              the Send List's summary line on the machine
 #   machine_await_count DIR N        wait for N files on its Send List (1 when they never show)
