@@ -31,12 +31,12 @@ function(talmox_test name)
   set(TALMOX_TESTS_DECLARED ${TALMOX_TESTS_DECLARED} PARENT_SCOPE)
 endfunction()
 
-talmox_test(serial_transfer cable)
-talmox_test(transfer_socket)
+# The transfer over both links: the serial cases on the cable, the socket ones on loopback.
+talmox_test(transfer cable)
 talmox_test(ui_filepane display)
 # The Send List's sends go to a scripted peer on the cable.
 talmox_test(ui_sendlist_status cable display)
-talmox_test(ui_settings_serial cable display)
+talmox_test(ui_settings cable display)
 
 # A program left out above would never run.
 file(GLOB TALMOX_TEST_SOURCES CONFIGURE_DEPENDS tests/*.cpp)

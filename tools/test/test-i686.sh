@@ -51,7 +51,7 @@ trap 'ip netns del "$ns" 2>/dev/null' EXIT
 # One program asked for its test list tells that Wine in the root runs 32-bit code (and makes
 # the suite's Wine prefix, whose first start takes 20-30 s). Wine's console ends its lines
 # with CR LF.
-probe=$(TALMOX_BUILD=$build/i686t ip netns exec "$ns" tools/machines/wine-run.sh "$build/i686t/transfer_socket.exe" --gtest_list_tests 2>&1 | tr -d '\r')
+probe=$(TALMOX_BUILD=$build/i686t ip netns exec "$ns" tools/machines/wine-run.sh "$build/i686t/transfer.exe" --gtest_list_tests 2>&1 | tr -d '\r')
 if ! grep -qE '^[A-Za-z_][A-Za-z0-9_/]*\.$' <<< "$probe"; then
   cannot "Wine 10 in the root could not run a 32-bit test program; Wine said:" \
     "$(tail -2 <<< "$probe" | tr '\n' ' ')"
