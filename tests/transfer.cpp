@@ -1174,8 +1174,9 @@ TEST_P(SockReceiver, CleanUpAfterACancelDeletesOnlyTheFileItTook)
 }
 
 // A small drive T: made for the test: a batch bigger than its room is refused for lack of
-// space. After the drive is made read-only, a file is refused at its open, which ends the
-// exchange. Nothing is made in place of a refused file and what came before is kept.
+// space, also one whose sizes add up past 4 GiB. After the drive is made read-only, a file is
+// refused at its open, which ends the exchange. Nothing is made in place of a refused file and
+// what came before is kept.
 TEST_P(SockReceiver, BatchTooLargeOrDriveReadOnlyIsRefusedAndLosesNothing)
 {
     SmallDrive drive(8);
@@ -1184,6 +1185,8 @@ TEST_P(SockReceiver, BatchTooLargeOrDriveReadOnlyIsRefusedAndLosesNothing)
     strcpy(g_settings.szDestDir, "T:\\");
     Connect();
     EXPECT_EQ(Hex(Frame(0x65)), Ask(ListMsg({Record("a", 5000000), Record("b", 5000000)}), 4));
+    // Sizes whose sum wraps round in 32 bits to a few bytes.
+    EXPECT_EQ(Hex(Frame(0x65)), Ask(ListMsg({Record("w1", 0xFFFFFFFFu), Record("w2", 2)}), 4));
     EXPECT_TRUE(FolderNames("T:").empty());
     ASSERT_TRUE(PeerSendBatch(wire, false, B, {{"kept.txt", "kept"}}));
     // The remount runs after its start returns and fails while any file on the drive is open
