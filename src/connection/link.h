@@ -15,7 +15,6 @@ struct LinkState {
     std::atomic<SOCKET> hListenSock{0};
     std::atomic<SOCKET> hDataSock{INVALID_SOCKET};
     std::atomic<SOCKET> hUdpSock{0};
-    std::atomic<uint32_t> dwFoundPeerAddr{0};
     // The address (network order) at the other end of the data connection, set when it is
     // made, either way; 0 for a link with no address (IrDA, serial).
     std::atomic<uint32_t> dwDataPeerAddr{0};

@@ -10,50 +10,20 @@ void SetLinkUi(const LinkUi* pUi)
     s_pUi = pUi;
 }
 
-void UiReceiveBegan()
+// Passes a report to the table's entry, if there is a table and it has that entry.
+template <class Fn, class... Args>
+static void Report(Fn LinkUi::*pfn, Args... args)
 {
-    if (const LinkUi* p = s_pUi)
-        p->pfnReceiveBegan();
+    const LinkUi* p = s_pUi;
+    if (p && p->*pfn)
+        (p->*pfn)(args...);
 }
 
-void UiFileName(const char* pszName)
-{
-    if (const LinkUi* p = s_pUi)
-        p->pfnFileName(pszName);
-}
-
-void UiCloseStatus(int bWait)
-{
-    if (const LinkUi* p = s_pUi)
-        p->pfnCloseStatus(bWait);
-}
-
-void UiConnectEnded()
-{
-    if (const LinkUi* p = s_pUi)
-        p->pfnConnectEnded();
-}
-
-void UiPlaySound(const char* pszName)
-{
-    if (const LinkUi* p = s_pUi)
-        p->pfnPlaySound(pszName);
-}
-
-void UiDestFolderGone(const char* pszDir)
-{
-    if (const LinkUi* p = s_pUi)
-        p->pfnDestFolderGone(pszDir);
-}
-
-void UiAskReceive(const ReceiveQuestion* pQuestion)
-{
-    if (const LinkUi* p = s_pUi)
-        p->pfnAskReceive(pQuestion);
-}
-
-void UiWithdrawQuestion(uint32_t dwId)
-{
-    if (const LinkUi* p = s_pUi)
-        p->pfnWithdrawQuestion(dwId);
-}
+void UiReceiveBegan() { Report(&LinkUi::pfnReceiveBegan); }
+void UiFileName(const char* pszName) { Report(&LinkUi::pfnFileName, pszName); }
+void UiCloseStatus(int bWait) { Report(&LinkUi::pfnCloseStatus, bWait); }
+void UiConnectEnded() { Report(&LinkUi::pfnConnectEnded); }
+void UiPlaySound(const char* pszName) { Report(&LinkUi::pfnPlaySound, pszName); }
+void UiDestFolderGone(const char* pszDir) { Report(&LinkUi::pfnDestFolderGone, pszDir); }
+void UiAskReceive(const ReceiveQuestion* pQuestion) { Report(&LinkUi::pfnAskReceive, pQuestion); }
+void UiWithdrawQuestion(uint32_t dwId) { Report(&LinkUi::pfnWithdrawQuestion, dwId); }

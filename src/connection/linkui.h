@@ -19,9 +19,9 @@ struct ReceiveQuestion {
 };
 
 // The main window fills in this table at its creation (SetLinkUi); until then, and in a
-// program without windows (a test, a bench), each report goes nowhere. The calls come from
-// the worker's thread: an implementation posts, or sends only what must be done before the
-// worker goes on.
+// program without windows (a test, a bench), each report goes nowhere, as does one whose entry
+// a table leaves empty. The calls come from the worker's thread: an implementation posts, or
+// sends only what must be done before the worker goes on.
 struct LinkUi {
     void (*pfnReceiveBegan)();                  // a peer's batch was taken: show its status
     void (*pfnFileName)(const char* pszName);   // the file now being sent or received

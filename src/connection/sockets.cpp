@@ -125,7 +125,6 @@ static uint32_t ProbeForPeer()
     sockaddr_in from = {};
     int cbFrom = sizeof from;
     recvfrom(hUdp, abReply, sizeof abReply, 0, (sockaddr*)&from, &cbFrom);
-    g_link.dwFoundPeerAddr = from.sin_addr.s_addr;
     return from.sin_addr.s_addr;
 }
 
@@ -299,7 +298,6 @@ static void AnswerProbe(SOCKET hSock)
     int n = recvfrom(hSock, abProbe, sizeof abProbe, 0, (sockaddr*)&from, &cbFrom);
     if (g_worker.iWorkerState == WS_CONNECT)
         return;
-    g_link.dwFoundPeerAddr = from.sin_addr.s_addr;
     if (n == 4 && abProbe[0] == DISCOVERY_PROBE)
         sendto(hSock, abProbe, 4, 0, (sockaddr*)&from, cbFrom);
 }

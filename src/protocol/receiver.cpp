@@ -232,7 +232,7 @@ static int ServeMessage(const XferLink& link, uint8_t code)
         OnAbort(link);
         return 1;
     }
-    return link.bServesReadBack && ServeReadBack(code);
+    return link.bServesReadBack && ServeReadBack(link, code);
 }
 
 void CommServePeer()

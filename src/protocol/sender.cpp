@@ -72,7 +72,8 @@ static int OpenAtReceiver(const XferLink& link, int iFile)
 // source that shrinks or is locked meanwhile makes the copy fail instead of the sender
 // crashing, or a block going out with bytes that are not the file's. Block k is kept in
 // slot k & 1: the next block is made ready while the reply to this one is on its way, and
-// this one is still at hand should it have to go again.
+// this one is still at hand should it have to go again. Owner: the sender, on the worker's
+// thread.
 struct ReadyBlock {
     int32_t k = -1;         // the block held, or -1
     int32_t len = 0;

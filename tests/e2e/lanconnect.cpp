@@ -37,7 +37,7 @@ int main()
     int bConnected = g_worker.iWorkerState == WS_CONNECTED && !TransferStopped();
     if (bConnected) {
         in_addr a;
-        a.s_addr = g_link.dwFoundPeerAddr;
+        a.s_addr = g_link.dwDataPeerAddr;
         printf("connected %s\n", inet_ntoa(a));
         SockSendAll("hello", 5);
     } else {
