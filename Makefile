@@ -52,11 +52,11 @@ soak: build-x64
 	HOSTILE_ASK=1 tools/test/e2e-hostile.sh serial 600 $(BUILD)/x64
 	DAMAGE_FILES=40 DAMAGE_BATCHES=1000 DAMAGE_BLOCKS=10000 tools/test/damage-soak.sh tcp $(BUILD)/x64
 	DAMAGE_FILES=40 DAMAGE_BATCHES=1000 DAMAGE_BLOCKS=10000 tools/test/damage-soak.sh serial $(BUILD)/x64
-	tools/machines/serial-pair.sh start $(BUILD)/x64
+	tools/test/serial-pair.sh start $(BUILD)/x64
 	TALMOX_BUILD=$(abspath $(BUILD)/x64) TALMOX_HOSTILE_MS=600000 TALMOX_DAMAGE_BATCHES=300 \
 	  tools/machines/wine-run.sh $(BUILD)/x64/transfer.exe \
 	  --gtest_filter='*ARandomHostilePeer*:*ADamagingLink*'; \
-	  rc=$$?; tools/machines/serial-pair.sh stop $(BUILD)/x64; exit $$rc
+	  rc=$$?; tools/test/serial-pair.sh stop $(BUILD)/x64; exit $$rc
 
 clean:
 	rm -rf $(BUILD)

@@ -49,12 +49,12 @@ endif()
 add_test(NAME layers COMMAND bash ${CMAKE_SOURCE_DIR}/tools/test/check-layers.sh ${CMAKE_SOURCE_DIR}/src)
 
 # The fixtures that the labels above name: the cable and the display.
-add_test(NAME cable_start COMMAND ${CMAKE_SOURCE_DIR}/tools/machines/serial-pair.sh start ${CMAKE_BINARY_DIR})
-add_test(NAME cable_stop COMMAND ${CMAKE_SOURCE_DIR}/tools/machines/serial-pair.sh stop ${CMAKE_BINARY_DIR})
+add_test(NAME cable_start COMMAND ${CMAKE_SOURCE_DIR}/tools/test/serial-pair.sh start ${CMAKE_BINARY_DIR})
+add_test(NAME cable_stop COMMAND ${CMAKE_SOURCE_DIR}/tools/test/serial-pair.sh stop ${CMAKE_BINARY_DIR})
 set_tests_properties(cable_start PROPERTIES FIXTURES_SETUP cable)
 set_tests_properties(cable_stop PROPERTIES FIXTURES_CLEANUP cable)
-add_test(NAME display_start COMMAND ${CMAKE_SOURCE_DIR}/tools/machines/xvfb.sh start ${CMAKE_BINARY_DIR})
-add_test(NAME display_stop COMMAND ${CMAKE_SOURCE_DIR}/tools/machines/xvfb.sh stop ${CMAKE_BINARY_DIR})
+add_test(NAME display_start COMMAND ${CMAKE_SOURCE_DIR}/tools/test/xvfb.sh start ${CMAKE_BINARY_DIR})
+add_test(NAME display_stop COMMAND ${CMAKE_SOURCE_DIR}/tools/test/xvfb.sh stop ${CMAKE_BINARY_DIR})
 set_tests_properties(display_start PROPERTIES FIXTURES_SETUP display)
 set_tests_properties(display_stop PROPERTIES FIXTURES_CLEANUP display)
 

@@ -41,8 +41,8 @@ rm -rf "$probe32"
 tools/test/wine32-root.sh ensure "$build" || cannot "the Debian 13 root with Wine 10 cannot be made"
 t1=$(date +%s)
 
-# Every Wine program of the suite starts in the root (tools/machines/wine-run.sh, serial-pair.sh and
-# machine-lib.sh look at this). The in-process programs run in a network namespace of their
+# Every Wine program of the suite starts in the root (tools/machines/wine-run.sh,
+# tools/test/serial-pair.sh and machine-lib.sh look at this). The in-process programs run in a network namespace of their
 # own, so their fixed ports never meet the 64-bit suite's.
 export TALMOX_WINE32ROOT=$build
 ns=talmox-w32-$$

@@ -7,7 +7,7 @@ set -u
 # In the 32-bit suite the pair and the prefix are made inside the Debian 13 root.
 if [ -n "${TALMOX_WINE32ROOT:-}" ] && [ ! -f /.talmox-ready ]; then
   here=$(cd "$(dirname "$0")" && pwd)
-  exec "$here/../test/wine32-root.sh" run "$TALMOX_WINE32ROOT" -- "$here/$(basename "$0")" "$@"
+  exec "$here/wine32-root.sh" run "$TALMOX_WINE32ROOT" -- "$here/$(basename "$0")" "$@"
 fi
 cmd=$1
 build=$2
@@ -22,7 +22,7 @@ start)
   echo $! > "$dir/socat.pid"
   for _ in $(seq 50); do [ -e "$dir/ttyA" ] && [ -e "$dir/ttyB" ] && break; sleep 0.1; done
   # Make sure the prefix exists (the wrapper creates it once).
-  "$(dirname "$0")/wine-run.sh" cmd /c exit >/dev/null 2>&1
+  "$(dirname "$0")/../machines/wine-run.sh" cmd /c exit >/dev/null 2>&1
   wine reg add 'HKLM\Software\Wine\Ports' /v COM1 /d "$(readlink -f "$dir/ttyA")" /f >/dev/null 2>&1
   wine reg add 'HKLM\Software\Wine\Ports' /v COM2 /d "$(readlink -f "$dir/ttyB")" /f >/dev/null 2>&1
   wineserver -k 2>/dev/null; wineserver -w 2>/dev/null
