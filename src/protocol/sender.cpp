@@ -2,13 +2,12 @@
 // each, and its close; or, when the send stops, the abort notice.
 #include "protocol/sender.h"
 
-#include "protocol/transferstate.h"
-
 #include "base/paths.h"
 #include "connection/control.h"
 #include "connection/linkui.h"
 #include "connection/settings.h"
 #include "protocol/packets.h"
+#include "protocol/transferstate.h"
 #include "protocol/viewcopy.h"
 #include "protocol/xferlink.h"
 #include "protocol/xfermap.h"
