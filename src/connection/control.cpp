@@ -36,13 +36,16 @@ void StartSend()
 
 void StopTransfer(StopReason why)
 {
+    // The reason goes first, so that whoever sees the stop finds its reason.
     int32_t iNone = STOP_NONE;
-    g_worker.iStop.compare_exchange_strong(iNone, why);
+    g_worker.iStopReason.compare_exchange_strong(iNone, why);
+    g_worker.bAbort = 1;
 }
 
 void ClearStop()
 {
-    g_worker.iStop = STOP_NONE;
+    g_worker.iStopReason = STOP_NONE;
+    g_worker.bAbort = 0;
 }
 
 void CancelTransfer()

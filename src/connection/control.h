@@ -8,9 +8,9 @@
 // Worker states (iWorkerState); 4 is never set.
 enum { WS_QUIT = 0, WS_IDLE = 1, WS_CONNECT = 2, WS_CONNECTED = 3, WS_SEND = 5, WS_RECEIVING = 6 };
 
-// Why a transfer stopped. The stop and its reason are one word: the first cause to stop a
-// transfer is the one kept, so that what follows from it (the link dropped after an abort,
-// the user's cancel of a send the peer has refused) does not hide it.
+// Why a transfer stopped, kept with the stop by the one operation that stops it: the first
+// cause is the one kept, so that what follows from it (the link dropped after an abort, the
+// user's cancel of a send the peer has refused) does not hide it.
 enum StopReason : int32_t {
     STOP_NONE = 0,              // not stopped
     STOP_USER,                  // the user cancelled
@@ -33,7 +33,10 @@ enum StopReason : int32_t {
 struct WorkerControl {
     std::atomic<int32_t> iWorkerState{WS_QUIT};
     std::atomic<int32_t> bAnswerMode{1};
-    std::atomic<int32_t> iStop{STOP_NONE};     // a StopReason
+    // The transfer under way is to stop (every loop of it looks), and why (a StopReason); both
+    // are written only by StopTransfer and ClearStop.
+    std::atomic<int32_t> bAbort{0};
+    std::atomic<int32_t> iStopReason{STOP_NONE};
     // 1 while the worker runs the sender: a cancel returns the state to answer mode at once,
     // but the send ends, with its abort notices, only when the sender next looks.
     std::atomic<int32_t> bSending{0};
@@ -49,11 +52,11 @@ void StopTransfer(StopReason why);
 void ClearStop();
 inline int TransferStopped()
 {
-    return g_worker.iStop.load() != STOP_NONE;
+    return g_worker.bAbort.load() != 0;
 }
 inline StopReason TransferStopReason()
 {
-    return (StopReason)g_worker.iStop.load();
+    return (StopReason)g_worker.iStopReason.load();
 }
 
 // The worker's own change of iWorkerState. A quit the user interface set meanwhile stays:

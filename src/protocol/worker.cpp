@@ -1,6 +1,6 @@
 // Transfer worker: the one background thread that connects, sends and serves the peer.
 //
-// It is steered only through iWorkerState, bAnswerMode and iStop, which it re-reads on every
+// It is steered only through iWorkerState, bAnswerMode and bAbort, which it re-reads on every
 // pass, and never waits on the user interface.
 #include "protocol/worker.h"
 
