@@ -26,6 +26,7 @@ enum {
 };
 
 // Bytes received ahead of the reader, from the socket hSock: ab[off, end) is still unread.
+// Owner: the worker, the pipe's one reader.
 static struct {
     SOCKET hSock = INVALID_SOCKET;
     int32_t off = 0, end = 0;

@@ -22,7 +22,8 @@ static SRWLOCK s_lock = SRWLOCK_INIT;
 static CONDITION_VARIABLE s_cvHanded = CONDITION_VARIABLE_INIT,
                           s_cvStored = CONDITION_VARIABLE_INIT;
 static int s_bStarted;                 // the worker's own
-// Under s_lock: a block handed over and not yet stored, where it goes, and a refusal.
+// Under s_lock, shared by the worker and the store thread: a block handed over and not yet
+// stored (its bytes in s_abBlock), where it goes, and a refusal.
 static int s_bHanded;
 static uint8_t* s_pDest;
 static int32_t s_cb;
