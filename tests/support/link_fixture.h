@@ -133,8 +133,9 @@ struct LinkTest : ::testing::Test {
     // repeats it, and nothing is made, until the user has answered; the question names the
     // sender, the count, the bytes and the first names. Accepted, the repeated list is
     // answered XC_OK and the batch arrives whole; declined, or not answered in time, it is
-    // refused with XC_CANT_CREATE; a sender that moves on has its question taken back. Each
-    // case starts with newSender().
+    // refused with XC_CANT_CREATE; a sender that moves on has its question taken back, and so
+    // does one whose next list differs, which is a question of its own. Each case starts with
+    // newSender().
     void ExpectAskedBeforeTaking(bool bSerial, size_t cbBlock, const char* pszFrom,
                                  const std::function<void()>& newSender)
     {
@@ -149,8 +150,8 @@ struct LinkTest : ::testing::Test {
         g_settings.bAskBeforeReceiving = 1;
         g_recvTimeouts.msQuestion = 2500;
         SetLinkUi(&QuestionLog::ui);
-        enum { ACCEPTED, DECLINED, TIMED_OUT, MOVED_ON };
-        for (int iCase : {ACCEPTED, DECLINED, TIMED_OUT, MOVED_ON}) {
+        enum { ACCEPTED, DECLINED, TIMED_OUT, MOVED_ON, ANOTHER_LIST };
+        for (int iCase : {ACCEPTED, DECLINED, TIMED_OUT, MOVED_ON, ANOTHER_LIST}) {
             SCOPED_TRACE(iCase);
             newSender();
             QuestionLog::Clear();
@@ -179,6 +180,17 @@ struct LinkTest : ::testing::Test {
             if (iCase == MOVED_ON) {
                 EXPECT_EQ(Hex(Frame(0x63)), Ask(Frame(0x64), 4));
                 EXPECT_TRUE(WaitFor([&] { return QuestionLog::Withdrew(q.dwId); }, 2000));
+                continue;
+            }
+            if (iCase == ANOTHER_LIST) {
+                // As many files, one of them a byte longer: its list's CRC differs.
+                std::vector<std::string> other = records;
+                other[1] = Record(files[1].path, (uint32_t)files[1].data.size() + 1);
+                EXPECT_EQ("", Ask(ListMsg(other), 1, 400));
+                EXPECT_TRUE(QuestionLog::Withdrew(q.dwId)) << "the question of the list before";
+                ASSERT_EQ(2u, QuestionLog::Asked()) << "a different list is a question of its own";
+                AnswerReceiveQuestion(QuestionLog::asked[1].dwId, ANSWER_DECLINE);
+                EXPECT_EQ(Hex(Frame(0x67)), Ask(ListMsg(other), 4));
                 continue;
             }
             if (iCase == DECLINED)
