@@ -907,8 +907,9 @@ TEST_P(LargeFileReceiver, AFileFarLargerThanTheWindowArrivesWholeWithBoundedWork
 }
 
 // A connected peer that begins nothing is dropped once the idle time is up, and the peer
-// waiting behind it is taken at once; garbage begins nothing either. A peer with a batch under
-// way keeps the line however long it pauses (the status dialog has Cancel).
+// waiting behind it is taken at once; garbage begins nothing either. A peer whose question is
+// open, or with a batch under way, keeps the line however long it waits (the question has its
+// own time, the status dialog has Cancel).
 TEST_P(SockReceiver, APeerThatBeginsNothingIsDroppedAndTheNextIsTakenAtOnce)
 {
     g_recvTimeouts.msPeerIdle = 1000;
@@ -927,6 +928,19 @@ TEST_P(SockReceiver, APeerThatBeginsNothingIsDroppedAndTheNextIsTakenAtOnce)
         EXPECT_EQ("", wire.Recv(1, 500)) << "the dropped peer's connection is closed";
         next.Close();
     }
+    // A peer whose list waits on the user's answer is not idle, however long the user takes.
+    g_settings.bAskBeforeReceiving = 1;
+    SetLinkUi(&QuestionLog::ui);
+    QuestionLog::Clear();
+    Connect();
+    std::string asked = ListMsg({Record("asked.txt", 1)});
+    EXPECT_EQ("", Ask(asked, 1, 400));
+    Sleep(2600);        // past the idle time, and past a read that found nothing
+    ASSERT_EQ(1u, QuestionLog::Asked());
+    AnswerReceiveQuestion(QuestionLog::asked[0].dwId, ANSWER_ACCEPT);
+    EXPECT_EQ(Hex(Frame(0x52)), Ask(asked, 4)) << "dropped while its question waited";
+    g_settings.bAskBeforeReceiving = 0;
+
     Connect();
     std::string d = Pattern(B + 10, 31);
     EXPECT_EQ(Hex(Frame(0x52)), Ask(ListMsg({Record("slow.bin", (uint32_t)d.size())}), 4));
