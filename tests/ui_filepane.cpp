@@ -377,6 +377,11 @@ TEST_F(Listing, SizeTypeAndDateOrdersAndTheSortChoice)
     RunCommand(IDM_SORTBYSIZE);
     EXPECT_EQ(2, g_settings.iSortOrder);
     EXPECT_EQ((Names{"small.txt", "noext", "big.c"}), ListNames(g_wnd.hwndFileList));
+    // Megabytes keep their tenth too.
+    ScratchDir mega;
+    WriteWholeFile(mega.File("mega.bin"), std::string(3u << 19, 'm'));
+    List(mega.Path(), 0);
+    EXPECT_EQ("1.5M", ItemText(g_wnd.hwndFileList, 0, 1));
 }
 
 // Every row of a listing larger than the start-up table has a record of its own whose key is

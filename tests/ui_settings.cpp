@@ -22,7 +22,11 @@ namespace {
 
 struct SavedSettings : ::testing::Test {
     void SetUp() override { Clean(); }
-    void TearDown() override { Clean(); }
+    void TearDown() override
+    {
+        Clean();
+        g_settings.bOverwrite = 0;
+    }
     static void Clean()
     {
         RegDeleteKeyA(HKEY_LOCAL_MACHINE, kProgramKey);
@@ -96,6 +100,7 @@ TEST_F(SavedSettings, WhatIsSavedIsLoadedNextWhoeverSavesAndWhicheverKeysExist)
         EXPECT_FALSE(g_settings.bOverwrite);
         g_settings.iCommType = 5;
         strcpy(g_settings.szDestDir, "D:\\In");
+        g_settings.bOverwrite = 1;
         g_settings.bAskBeforeReceiving = 1;
         g_settings.bAllowReadBack = 0;
         SaveSettings();
@@ -103,10 +108,12 @@ TEST_F(SavedSettings, WhatIsSavedIsLoadedNextWhoeverSavesAndWhicheverKeysExist)
         DWORD dw = 0, cb = sizeof dw;
         RegGetValueA(bOrdinary ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE, kProgramKey, "Preferences",
                      RRF_RT_REG_DWORD, nullptr, &dw, &cb);
-        EXPECT_EQ(14u, dw);
+        EXPECT_EQ(30u, dw);
+        g_settings.bOverwrite = 0;
         g_settings.bAskBeforeReceiving = 0;
         g_settings.bAllowReadBack = 1;
         LoadSettings();
+        EXPECT_TRUE(g_settings.bOverwrite);
         EXPECT_EQ(1, g_settings.bAskBeforeReceiving);
         EXPECT_EQ(0, g_settings.bAllowReadBack);
         EXPECT_EQ(5, g_settings.iCommType);
