@@ -485,8 +485,11 @@ TEST_P(Receiver, MessagesOutOfOrderOrDamagedGetNoFalseSuccessAndTheNextBatchArri
          {{list, ok}, {OpenMsg(0), OpenOk()}, {OpenMsg(0), bSerial ? "" : ack}, {BlockOf(a, 0, B), Taken(0)},
           {OpenMsg(0), ""}}, {}, -1},
         {SOCKET, "an open out of order", {{list, ok}, {OpenMsg(1), ""}, {OpenMsg(0), ack}}, {}, -1},
+        // On the serial line the block is as long as the open file's, since bytes past the
+        // length it reads could still be on their way when it purges the line.
         {BOTH, "an open while another file is open, then blocks of the file before",
-         then(opened, {{OpenMsg(1), OpenOk()}, {BlockOf(a, 1, B), Refused(1)}, {closeMsg, BatchEnded()}}), {}, -1},
+         then(opened, {{OpenMsg(1), OpenOk()}, {bSerial ? BlockMsg(1, a1.substr(0, 8)) : BlockOf(a, 1, B), Refused(1)},
+                       {closeMsg, BatchEnded()}}), {}, -1},
         {BOTH, "a block after the file's last one", then(whole, {{BlockMsg(1, b), Refused(1)}}), {"a.bin"}, -1},
         {BOTH, "the last block again once its file is closed",
          then(then(opened, rest), {{closeMsg, ok}, {BlockOf(a, 3, B), Refused(3)}}), {"a.bin"}, -1},
