@@ -143,11 +143,6 @@ static void CommDiscardInput()
         PurgeComm(hPort, PURGE_RXCLEAR);
 }
 
-static void SockDiscardInput()
-{
-    SockDiscardWaiting();
-}
-
 static void CommDescribePeer(char* pszText, int)
 {
     pszText[0] = 0;
@@ -204,7 +199,7 @@ const XferLink SerialXferLink = {
 };
 
 const XferLink SocketXferLink = {
-    SockSendMessage, SockSendCode, SockRecvCode, SockRecv, SockSendAll, SockDiscardInput,
+    SockSendMessage, SockSendCode, SockRecvCode, SockRecv, SockSendAll, SockDiscardWaiting,
     SockAbortNotice, SockReplyAfterStop, SockDescribePeer,
     0, 0, 50, SockPaceBlock, NoPause,
     XC_ACK,
