@@ -382,7 +382,6 @@ struct OnLink : LinkTest, ::testing::WithParamInterface<LinkKind> {
             return g_worker.iWorkerState == WS_CONNECTED && g_link.hDataSock != INVALID_SOCKET;
         }, 3000));
     }
-    void Connect() { NewSender(); }
 };
 
 // The receiver on either link, and on one of them only.
@@ -918,7 +917,7 @@ TEST_P(SockReceiver, APeerThatBeginsNothingIsDroppedAndTheNextIsTakenAtOnce)
     g_recvTimeouts.msPeerIdle = 1000;
     for (const std::string& sent : {""s, "GARBAGE!"s + std::string(300, '\x50')}) {
         SCOPED_TRACE(sent.empty() ? "silent" : "garbage");
-        Connect();
+        NewSender();
         wire.Send(sent);
         PeerWire next;
         next.AttachSocket(ConnectTcp(port));
@@ -935,7 +934,7 @@ TEST_P(SockReceiver, APeerThatBeginsNothingIsDroppedAndTheNextIsTakenAtOnce)
     g_settings.bAskBeforeReceiving = 1;
     SetLinkUi(&QuestionLog::ui);
     QuestionLog::Clear();
-    Connect();
+    NewSender();
     std::string asked = ListMsg({Record("asked.txt", 1)});
     EXPECT_EQ("", Ask(asked, 1, 400));
     Sleep(2600);        // past the idle time, and past a read that found nothing
@@ -944,7 +943,7 @@ TEST_P(SockReceiver, APeerThatBeginsNothingIsDroppedAndTheNextIsTakenAtOnce)
     EXPECT_EQ(Hex(Frame(0x52)), Ask(asked, 4)) << "dropped while its question waited";
     g_settings.bAskBeforeReceiving = 0;
 
-    Connect();
+    NewSender();
     std::string d = Pattern(B + 10, 31);
     EXPECT_EQ(Hex(Frame(0x52)), Ask(ListMsg({Record("slow.bin", (uint32_t)d.size())}), 4));
     EXPECT_EQ(Hex(Frame(0x63)), Ask(OpenMsg(0), 4));
@@ -984,7 +983,7 @@ TEST_P(SockReceiver, AStormOfConnectionsLeavesTheReceiverAnsweringAndNothingLeak
         Sleep(1);
     }
     printf("[ storm    ] 1000 connections in %lu ms\n", GetTickCount() - t0);
-    Connect();
+    NewSender();
     ExpectWholeBatch(false, B, "after");
     ReceivedBatch result;
     ReceivedBatchResult(dwBatch, &result);
@@ -1048,7 +1047,7 @@ TEST_P(SockReceiver, ListsAndFilesThatCannotBeTakenAreRefused)
     SetLinkUi(&s_ui);
     for (int bDeleted : {0, 1}) {
         SCOPED_TRACE(bDeleted ? "destination deleted" : "a folder of the name");
-        Connect();
+        NewSender();
         EXPECT_EQ(STOP_NONE, TransferStopReason()) << "a new connection starts clear of the old abort";
         EXPECT_EQ(Hex(Frame(0x52)), Ask(ListMsg({Record("taken", 10)}), 4));
         if (bDeleted)
@@ -1057,13 +1056,13 @@ TEST_P(SockReceiver, ListsAndFilesThatCannotBeTakenAreRefused)
         EXPECT_TRUE(WaitFor([] { return g_worker.iWorkerState == WS_IDLE; }, 2000));
         EXPECT_EQ(bDeleted ? dest : "", s_told);
     }
-    Connect();
+    NewSender();
     s_told.clear();
     EXPECT_EQ(Hex(Frame(0x67)), Ask(ListMsg({Record("new.txt", 1)}), 4));
     EXPECT_EQ(dest, s_told);
     SetLinkUi(nullptr);
     EXPECT_FALSE(FileExists(dest));
-    Connect();
+    NewSender();
     EXPECT_EQ(STOP_NONE, TransferStopReason());
     EXPECT_EQ(Hex(Frame(0x51)), Ask(Frame(0x50), 4));
 }
@@ -1089,7 +1088,7 @@ TEST_P(SockReceiver, FilesOfABatchNeverReplaceEachOtherNorAFileNotMeantToBe)
     EXPECT_EQ(4u, FolderNames(dest).size());
 
     std::string k = Pattern(3 * B, 90);
-    Connect();
+    NewSender();
     EXPECT_EQ(Hex(Frame(0x52)), Ask(ListMsg({Record("keep.txt", (uint32_t)k.size())}), 4));
     EXPECT_EQ(Hex(Frame(0x63)), Ask(OpenMsg(0), 4));
     EXPECT_EQ(Hex(Frame(0x54) + Le32(0)), Ask(BlockOf(k, 0, B), 8));
@@ -1107,7 +1106,7 @@ TEST_P(SockReceiver, FilesOfABatchNeverReplaceEachOtherNorAFileNotMeantToBe)
     EXPECT_EQ(4u, FolderNames(dest).size());
 
     g_settings.bOverwrite = 0;
-    Connect();
+    NewSender();
     EXPECT_EQ(Hex(Frame(0x52)), Ask(ListMsg({Record("late.txt", 4)}), 4));
     WriteWholeFile(DestFile("late.txt"), "mine");
     EXPECT_EQ(Hex(Frame(0x63)), Ask(OpenMsg(0), 4));
@@ -1138,7 +1137,7 @@ TEST_P(SockReceiver, HostileNamesAreRefusedAndNothingIsWrittenOutside)
         g_settings.bOverwrite = bOverwrite;
         for (const std::string& rec : recs) {
             SCOPED_TRACE(Hex(rec.substr(0, 48)) + (bOverwrite ? "overwriting" : ""));
-            Connect();
+            NewSender();
             std::string reply = Ask(ListMsg({rec}), 4);
             if (reply == Hex(Frame(0x53)))
                 continue;   // refusing the whole list is safe too
@@ -1148,7 +1147,7 @@ TEST_P(SockReceiver, HostileNamesAreRefusedAndNothingIsWrittenOutside)
     }
     // 126 units with no terminator is a long plain name: it may be created, but only inside
     // the folder and no longer than what the record holds.
-    Connect();
+    NewSender();
     EXPECT_EQ(Hex(Frame(0x52)), Ask(ListMsg({RecordUnits(std::vector<uint16_t>(126, 'z'), 10)}), 4));
     std::string reply = Ask(OpenMsg(0), 4);
     if (reply == Hex(Frame(0x63))) {
@@ -1200,7 +1199,7 @@ TEST_P(SockReceiver, BatchTooLargeOrDriveReadOnlyIsRefusedAndLosesNothing)
     if (!drive.Ok())
         SKIP_CASE("an 8 MiB tmpfs cannot be mounted and mapped here");
     strcpy(g_settings.szDestDir, "T:\\");
-    Connect();
+    NewSender();
     EXPECT_EQ(Hex(Frame(0x65)), Ask(ListMsg({Record("a", 5000000), Record("b", 5000000)}), 4));
     // Sizes whose sum wraps round in 32 bits to a few bytes.
     EXPECT_EQ(Hex(Frame(0x65)), Ask(ListMsg({Record("w1", 0xFFFFFFFFu), Record("w2", 2)}), 4));
@@ -1216,7 +1215,7 @@ TEST_P(SockReceiver, BatchTooLargeOrDriveReadOnlyIsRefusedAndLosesNothing)
         return false;
     }, 5000));
     g_settings.bOverwrite = 1;
-    Connect();
+    NewSender();
     EXPECT_EQ(Hex(Frame(0x52)), Ask(ListMsg({Record("kept.txt", 9), Record("new.txt", 3)}), 4));
     EXPECT_EQ(Hex(Frame(0x67) + Frame(0x64)), Ask(OpenMsg(0), 8));
     // The probe stays when the remount came between its making and its removal.
