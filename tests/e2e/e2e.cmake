@@ -19,8 +19,3 @@ add_test(NAME links_lan_discovery
          COMMAND ${CMAKE_SOURCE_DIR}/tools/test/lan-discovery.sh ${CMAKE_BINARY_DIR})
 set_tests_properties(links_lan_discovery PROPERTIES
   TIMEOUT 120 SKIP_RETURN_CODE 77 RESOURCE_LOCK e2e_machines)
-
-# The hostile peer of `make soak`'s runs against a copy in answer mode (tools/test/e2e-hostile.sh).
-add_executable(hostilepeer ${CMAKE_CURRENT_LIST_DIR}/hostilepeer.cpp)
-target_link_libraries(hostilepeer PRIVATE testsupport ws2_32)
-target_link_options(hostilepeer PRIVATE -static)

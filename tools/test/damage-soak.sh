@@ -1,18 +1,18 @@
 #!/usr/bin/env bash
-# Batches sent between two copies of Talmox through a relay that damages the link on purpose:
-# a TCP relay in a namespace of its own for the WAN type, or the serial relay between two
-# pseudo-terminal pairs for COM1. After every batch each file at the receiver must be whole
+# Batches sent between two copies of Talmox over COM1 through the serial relay between two
+# pseudo-terminal pairs, which damages the line on purpose in both directions. (A socket's
+# bytes come whole or not at all; the in-process damaging sender covers what a socket peer
+# can do.) After every batch each file at the receiver must be whole
 # and byte-identical to its source, every file the sender counted must be there, and both
 # copies must still answer; a broken batch must end as a cancel does, and a clean batch after
 # it must succeed.
-#   damage-soak.sh tcp|serial BUILD
+#   damage-soak.sh BUILD
 # Settings from the environment: DAMAGE_BATCHES (4), DAMAGE_FILES per batch (5), DAMAGE_BLOCKS
 # (stop early once this many blocks passed), DAMAGE_SEED (the time), DAMAGE_HANG_S (seconds
 # before a batch that makes no progress is cancelled, 60); the relays' rates as below.
-# Exits 0 when every check held, 1 at the first that did not, 77 without network namespaces (1 under CI).
+# Exits 0 when every check held, 1 at the first that did not.
 set -u
-link=$1
-E2E_BUILD=$(cd "$2" && pwd)
+E2E_BUILD=$(cd "$1" && pwd)
 export E2E_BUILD
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/../machines/machine-lib.sh"
@@ -21,9 +21,8 @@ BATCHES=${DAMAGE_BATCHES:-4}
 FILES=${DAMAGE_FILES:-5}
 SEED=${DAMAGE_SEED:-$(date +%s)}
 HANG_S=${DAMAGE_HANG_S:-60}
-work=$E2E_BUILD/e2e/damage-$link
+work=$E2E_BUILD/e2e/damage-serial
 A=$work/A B=$work/B
-nsA=dmg$$-a nsB=dmg$$-b nsR=dmg$$-r
 # A folder name with a space makes Wine quote each path, so that one start hands over many.
 SEND_WIN='C:\send files' SEND_SUB='drive_c/send files'
 pids=()
@@ -36,7 +35,6 @@ cleanup() {
   [ ${#pids[@]} -gt 0 ] && kill "${pids[@]}" 2>/dev/null
   machine_destroy "$A"
   machine_destroy "$B"
-  lan_down "$nsA" "$nsB" "$nsR"
 }
 trap cleanup EXIT
 trap 'exit 1' INT TERM
@@ -60,25 +58,6 @@ sendA() { echo "$A/pfx/$SEND_SUB/$1"; }
 recvB() { echo "$B/pfx/drive_c/recv/$1"; }
 stat_of() { awk -v k="$1" '$1==k {print $2}' "$work/relay.stats" 2>/dev/null; }
 
-# The sender in nsA reaches the relay in nsR at 10.98.0.1; the relay reaches the receiver in
-# nsB at 10.97.0.2. Sender and receiver share no link, so every byte passes the relay.
-relay_net_up() {
-  local t=d$$
-  ip netns add "$nsA" 2>/dev/null && ip netns add "$nsB" && ip netns add "$nsR" || return 1
-  ip link add "${t}ar" type veth peer name "${t}ra" || return 1
-  ip link add "${t}br" type veth peer name "${t}rb" || return 1
-  ip link set "${t}ar" netns "$nsA" && ip link set "${t}ra" netns "$nsR" &&
-    ip link set "${t}br" netns "$nsB" && ip link set "${t}rb" netns "$nsR" || return 1
-  ip -n "$nsA" addr add 10.98.0.2/24 dev "${t}ar"
-  ip -n "$nsR" addr add 10.98.0.1/24 dev "${t}ra"
-  ip -n "$nsR" addr add 10.97.0.1/24 dev "${t}rb"
-  ip -n "$nsB" addr add 10.97.0.2/24 dev "${t}br"
-  local n
-  for n in "$nsA" "$nsB" "$nsR"; do ip -n "$n" link set lo up; done
-  ip -n "$nsA" link set "${t}ar" up && ip -n "$nsR" link set "${t}ra" up &&
-    ip -n "$nsR" link set "${t}rb" up && ip -n "$nsB" link set "${t}br" up
-}
-
 # Both pseudo-terminal pairs and the relay between their inner ends; each copy's COM1 is the
 # outer end of its pair.
 serial_up() {
@@ -96,40 +75,21 @@ serial_up() {
   pids+=($!); relay=$!
 }
 
-tcp_relay_up() {
-  ip netns exec "$nsR" python3 "$here/tcp-relay.py" --listen 10.98.0.1:1756 \
-    --target 10.97.0.2:1756 --seed "$SEED" --flip "${DAMAGE_FLIP:-0.000002}" \
-    --index-flip "${DAMAGE_INDEX_FLIP:-0.01}" --split "${DAMAGE_SPLIT:-0.2}" \
-    --delay-ms "${DAMAGE_DELAY_MS:-20}" --close "${DAMAGE_CLOSE:-0.002}" \
-    --stats "$work/relay.stats" >"$work/relay.log" 2>&1 &
-  pids+=($!); relay=$!
-}
-
-# A machine of TYPE in namespace NS, COM1 on the pseudo-terminal TTY (or none), more Talmox
-# settings after. Preferences 26: results shown, no delete prompt, overwriting on (a file the
-# sender did not count may be sent again).
+# A machine on COM1 (type 2) at the pseudo-terminal TTY, more Talmox settings after.
+# Preferences 26: results shown, no delete prompt, overwriting on (a file the sender did not
+# count may be sent again).
 machine() {
-  local dir=$1 ns=$2 type=$3 tty=$4; shift 4
-  machine_setup "$dir" "$ns" "$type" "${tty:+$(readlink -f "$tty")}" 800x600 \
+  local dir=$1 tty=$2; shift 2
+  machine_setup "$dir" "" 2 "$(readlink -f "$tty")" 800x600 \
     '"Preferences"=dword:0000001a' "$@" && mkdir -p "$dir/pfx/$SEND_SUB"
 }
 
 setup() {
   rm -rf "$work"; mkdir -p "$work"
-  if [ "$link" = tcp ]; then
-    lan_down "$nsA" "$nsB" "$nsR"
-    relay_net_up 2>"$work/netns.err" ||
-      skip_case "network namespaces cannot be made here: $(head -1 "$work/netns.err")"
-    machine "$A" "$nsA" 6 "" '"PeerIP"=dword:0a620001' || fail "cannot create machine A"
-    machine "$B" "$nsB" 6 "" || fail "cannot create machine B"
-    block=32768
-    tcp_relay_up
-  else
-    serial_up
-    machine "$A" "" 2 "$work/ttyA1" || fail "cannot create machine A"
-    machine "$B" "" 2 "$work/ttyB1" || fail "cannot create machine B"
-    block=4096
-  fi
+  serial_up
+  machine "$A" "$work/ttyA1" || fail "cannot create machine A"
+  machine "$B" "$work/ttyB1" || fail "cannot create machine B"
+  block=4096
   machine_talmox "$B"
   machine_drive "$B" main 30000 >/dev/null || fail "B's main window did not appear"
   # B's result boxes are answered as they come, whatever the batch that shows them.
@@ -231,7 +191,7 @@ check_batch() {
 print_figures() {
   local sent rep
   sent=$(stat_of blocks_sent); rep=$(stat_of blocks_repeated)
-  echo "figures ($link, seed $SEED): blocks passed $(( ${sent:-0} - ${rep:-0} )), blocks repeated ${rep:-0}," \
+  echo "figures (seed $SEED): blocks passed $(( ${sent:-0} - ${rep:-0} )), blocks repeated ${rep:-0}," \
     "batches $done_batches, batches broken $broken, cancelled by the test $(cat "$work/cancels" 2>/dev/null | wc -l), Send pressed again $(cat "$work/repressed" 2>/dev/null | wc -l)," \
     "files kept $(ls "$B"/pfx/drive_c/recv 2>/dev/null | wc -l), files corrupt ${corrupt:-0}," \
     "files counted as sent but missing ${lost:-0}"
@@ -239,7 +199,7 @@ print_figures() {
 }
 
 corrupt=0 lost=0 broken=0 done_batches=0 block=0 relay= answerer=
-echo "seed $SEED, $BATCHES batches of $FILES files over $link"
+echo "seed $SEED, $BATCHES batches of $FILES files over the serial relay"
 setup
 RANDOM=$SEED
 pending=()
@@ -272,4 +232,4 @@ for b in $(seq "$BATCHES"); do
   [ -n "${DAMAGE_BLOCKS:-}" ] && [ "$passed" -ge "$DAMAGE_BLOCKS" ] && break
 done
 print_figures
-echo "PASS: damage over $link"
+echo "PASS: damage over the serial relay"
