@@ -1,8 +1,5 @@
-// Settings on the real registry of the test prefix: what a save wrote is read back by the next
-// load for an administrator and for an ordinary user; defaults and values out of range. Then
-// the Settings dialog on the running main window: the peer address control, OK that keeps the
-// link or closes it and opens the new type's (sockets, and the serial ports of the COM1/COM2
-// pair), and a port that cannot be opened, reported once and taken by the poll when it comes.
+// Settings saved and loaded on the prefix's registry, defaults included; the Settings dialog's
+// OK, which keeps the link or opens the new type's; a port that comes later.
 #include <gtest/gtest.h>
 
 #include "app/startup.h"
@@ -19,6 +16,23 @@
 #include <shlobj.h>
 
 namespace {
+
+// Sets what a load must replace and a save keep; Values gives it back in one line.
+void Set(int iCommType, const char* pszDest, int bOverwrite, int bAsk, int bReadBack)
+{
+    g_settings.iCommType = iCommType;
+    snprintf(g_settings.szDestDir, sizeof g_settings.szDestDir, "%s", pszDest);
+    g_settings.bOverwrite = bOverwrite;
+    g_settings.bAskBeforeReceiving = bAsk;
+    g_settings.bAllowReadBack = bReadBack;
+}
+std::string Values()
+{
+    return "type " + std::to_string((int)g_settings.iCommType) + ", " + g_settings.szDestDir
+           + (g_settings.bOverwrite ? ", overwrite" : "")
+           + (g_settings.bAskBeforeReceiving ? ", asks" : "")
+           + (g_settings.bAllowReadBack ? ", read-back" : "");
+}
 
 struct SavedSettings : ::testing::Test {
     void SetUp() override { Clean(); }
@@ -54,19 +68,14 @@ struct SavedSettings : ::testing::Test {
         ASSERT_NE(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, kProgramKey, 0, nullptr, 0, KEY_ALL_ACCESS,
                                                  nullptr, &h, nullptr)) << "the machine key is still writable";
     }
-    static void Put(HKEY root, const char* name, DWORD type, const void* p, DWORD cb)
+    static void PutDword(HKEY root, const char* name, DWORD v)
     {
-        HKEY h;
-        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(root, kProgramKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h, nullptr));
-        RegSetValueExA(h, name, 0, type, (const BYTE*)p, cb);
-        RegCloseKey(h);
+        RegSetKeyValueA(root, kProgramKey, name, REG_DWORD, &v, 4);
     }
-    static void PutDword(HKEY root, const char* name, DWORD v) { Put(root, name, REG_DWORD, &v, 4); }
 };
 
-// Whichever keys an earlier save or an installer left, what is saved is what the next start
-// loads, for an administrator and for an ordinary user; settings not stored or out of range
-// have their defaults.
+// Whichever keys were left, what is saved is loaded next, for an administrator and an ordinary
+// user; what is missing or out of range has its default.
 TEST_F(SavedSettings, WhatIsSavedIsLoadedNextWhoeverSavesAndWhicheverKeysExist)
 {
     for (int iCase = 0; iCase < 8; iCase++) {
@@ -78,7 +87,8 @@ TEST_F(SavedSettings, WhatIsSavedIsLoadedNextWhoeverSavesAndWhicheverKeysExist)
         if (fKeys & 1) {
             PutDword(HKEY_LOCAL_MACHINE, "Sort", 1);
             PutDword(HKEY_LOCAL_MACHINE, "CommType", 9);
-            Put(HKEY_LOCAL_MACHINE, "DestDir", REG_SZ, std::string(400, 'q').c_str(), 401);
+            RegSetKeyValueA(HKEY_LOCAL_MACHINE, kProgramKey, "DestDir", REG_SZ,
+                            std::string(400, 'q').c_str(), 401);
         }
         if (fKeys & 2) {
             PutDword(HKEY_CURRENT_USER, "Sort", 2);
@@ -86,46 +96,29 @@ TEST_F(SavedSettings, WhatIsSavedIsLoadedNextWhoeverSavesAndWhicheverKeysExist)
         }
         if (bOrdinary)
             DenyMachineWrites();
-        g_settings.iCommType = 3;
-        g_settings.bOverwrite = 1;
-        g_settings.bAskBeforeReceiving = 1;
-        g_settings.bAllowReadBack = 0;
+        Set(3, "", 1, 1, 0);
         LoadSettings();
-        EXPECT_EQ(0, g_settings.bAskBeforeReceiving) << "asking is off until the user turns it on";
-        EXPECT_EQ(1, g_settings.bAllowReadBack) << "read-back is on until the user turns it off";
+        // Asking is off and read-back on until the user changes them.
+        EXPECT_EQ("type 0, C:\\Temp, read-back", Values());
         EXPECT_EQ(fKeys & 2 ? 2 : fKeys & 1 ? 1 : 0, g_settings.iSortOrder);
-        EXPECT_EQ(0, g_settings.iCommType);
         EXPECT_EQ(4096, g_settings.cbBlock);
-        EXPECT_STREQ("C:\\Temp", g_settings.szDestDir);
-        EXPECT_FALSE(g_settings.bOverwrite);
-        g_settings.iCommType = 5;
-        strcpy(g_settings.szDestDir, "D:\\In");
-        g_settings.bOverwrite = 1;
-        g_settings.bAskBeforeReceiving = 1;
-        g_settings.bAllowReadBack = 0;
+        Set(5, "D:\\In", 1, 1, 0);
         SaveSettings();
         // The preferences are kept as bits of one value, as earlier installations read them.
         DWORD dw = 0, cb = sizeof dw;
         RegGetValueA(bOrdinary ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE, kProgramKey, "Preferences",
                      RRF_RT_REG_DWORD, nullptr, &dw, &cb);
         EXPECT_EQ(30u, dw);
-        g_settings.bOverwrite = 0;
-        g_settings.bAskBeforeReceiving = 0;
-        g_settings.bAllowReadBack = 1;
+        Set(0, "", 0, 0, 1);
         LoadSettings();
-        EXPECT_TRUE(g_settings.bOverwrite);
-        EXPECT_EQ(1, g_settings.bAskBeforeReceiving);
-        EXPECT_EQ(0, g_settings.bAllowReadBack);
-        EXPECT_EQ(5, g_settings.iCommType);
-        EXPECT_STREQ("D:\\In", g_settings.szDestDir);
+        EXPECT_EQ("type 5, D:\\In, overwrite, asks", Values());
     }
 }
 
 using StartUp = OnMainWindow;
 
-// A destination folder from the registry that is empty, relative, missing or a file is replaced
-// at start-up by the user's documents folder, and the user is told once what and why; an
-// existing folder given in full is kept without a word.
+// A destination that is empty, relative, missing or a file is replaced at start-up by the
+// documents folder and the user told once why; a good one is kept without a word.
 TEST_F(StartUp, UnusableDestinationIsReplacedAndTheUserToldOnce)
 {
     char szDocs[MAX_PATH];
@@ -149,10 +142,8 @@ TEST_F(StartUp, UnusableDestinationIsReplacedAndTheUserToldOnce)
         SCOPED_TRACE(c.given);
         snprintf(g_settings.szDestDir, sizeof g_settings.szDestDir, "%s", c.given.c_str());
         ReplaceUnusableDestination();
-        BoxAnswerer boxes(nullptr, BoxAnswerer::kEvery);
-        TellReplacedDestination();
-        TellReplacedDestination();
-        EXPECT_EQ(c.said, boxes.Shown());
+        EXPECT_EQ(c.said, BoxesDuring([] { TellReplacedDestination(), TellReplacedDestination(); },
+                                      nullptr, kEveryBox));
         EXPECT_EQ(c.said.empty() ? c.given : docs, g_settings.szDestDir);
     }
 }
@@ -227,12 +218,9 @@ TEST_F(SettingsDialog, OkWithoutATypeChangeKeepsTheLinkAndWritesTheRegistry)
     ASSERT_EQ(CT_LAN, g_settings.iCommType);
     SOCKET hListen = g_link.hListenSock, hUdp = g_link.hUdpSock;
     ASSERT_NE((SOCKET)0, hListen) << "port 1756 is taken by another program";
-    strcpy(g_settings.szDestDir, "C:\\Inbox");
+    Set(CT_LAN, "C:\\Inbox", 0, 0, 1);
     g_settings.bPromptDelete = 1;
     g_settings.bShowResults = 0;
-    g_settings.bOverwrite = 0;
-    g_settings.bAskBeforeReceiving = 0;
-    g_settings.bAllowReadBack = 1;
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, kProgramKey);
     // A connection waiting in the listener's backlog is still there only if the listener is.
     SOCKET hClient = ConnectTcp(TALMOX_TCP_PORT);
@@ -257,9 +245,7 @@ TEST_F(SettingsDialog, OkWithoutATypeChangeKeepsTheLinkAndWritesTheRegistry)
         CheckDlgButton(hDlg, IDC_SET_READBACK, BST_UNCHECKED);
     });
     EXPECT_EQ("C:\\Inbox, WAN / Internet peer, COM1, LAN, stays on Escape, read-back", shown);
-    EXPECT_EQ(1, g_settings.bAskBeforeReceiving);
-    EXPECT_EQ(0, g_settings.bAllowReadBack);
-    EXPECT_EQ(CT_LAN, g_settings.iCommType);
+    EXPECT_EQ("type 5, C:\\Inbox, overwrite, asks", Values());
     EXPECT_EQ(hListen, g_link.hListenSock.load());
     EXPECT_EQ(hUdp, g_link.hUdpSock.load());
     SOCKET hAccepted = INVALID_SOCKET;
@@ -270,19 +256,11 @@ TEST_F(SettingsDialog, OkWithoutATypeChangeKeepsTheLinkAndWritesTheRegistry)
     EXPECT_EQ(0xCB007109u, g_settings.dwPeerIP.load());
     EXPECT_EQ(0, g_settings.bPromptDelete);
     EXPECT_EQ(1, g_settings.bShowResults);
-    EXPECT_EQ(1, g_settings.bOverwrite);
-    EXPECT_STREQ("C:\\Inbox", g_settings.szDestDir);
+    // OK saved them (what a save writes is SavedSettings' case).
     DWORD dwIP = 0, cb = sizeof dwIP;
     RegGetValueA(HKEY_LOCAL_MACHINE, kProgramKey, "PeerIP", RRF_RT_REG_DWORD, nullptr, &dwIP, &cb);
     EXPECT_EQ(0xCB007109u, dwIP);
-    DWORD dwAsk = 0, dwReadBack = 1;
-    cb = sizeof dwAsk;
-    RegGetValueA(HKEY_LOCAL_MACHINE, kProgramKey, "AskBeforeReceiving", RRF_RT_REG_DWORD, nullptr, &dwAsk, &cb);
-    RegGetValueA(HKEY_LOCAL_MACHINE, kProgramKey, "AllowReadBack", RRF_RT_REG_DWORD, nullptr, &dwReadBack, &cb);
-    EXPECT_EQ(1u, dwAsk);
-    EXPECT_EQ(0u, dwReadBack);
-    g_settings.bAskBeforeReceiving = 0;
-    g_settings.bAllowReadBack = 1;
+    Set(CT_LAN, "C:\\Inbox", 0, 0, 1);
 }
 
 // Each switch closes the old type's sockets and opens the new type's, and takes its block size.
@@ -309,10 +287,9 @@ TEST_F(SettingsDialog, IrdaToLanReopensTheSockets)
     EXPECT_EQ(SOCK_DGRAM, iType);
 }
 
-// Switching between serial types closes the old port before the new one is opened: the window
-// is retitled, just before the open, with the old handle already closed. A port that cannot be
-// opened is reported and the send button disabled; the once-a-second poll looks the device up
-// again silently and takes it, with the line settings its driver has, once it is there.
+// Switching serial types closes the old port before the retitle and the open. A port that
+// cannot be opened is reported and Send disabled; the poll takes it silently once it is there,
+// with its driver's line settings.
 TEST_F(SettingsDialog, Com2ToAUsbDeviceThatComesLater)
 {
     SwitchTo("COM2");
@@ -334,29 +311,23 @@ TEST_F(SettingsDialog, Com2ToAUsbDeviceThatComesLater)
                                 FALSE, DUPLICATE_SAME_ACCESS));
     int nOpenAtRetitle = 0;
     {
-        BoxAnswerer box("USB");
         WindowSpy spy(g_wnd.hwndMain, [&](UINT msg, WPARAM, LPARAM) {
             DWORD dwFlags;
             if (msg == WM_SETTEXT && GetHandleInformation(hCom2, &dwFlags)
                 && pCompare(hCom2, hPort))
                 nOpenAtRetitle++;
         });
-        SwitchTo("USB");
         EXPECT_EQ("USB: Unable to open the communications port; please close any applications "
                   "which may be using the same port.  Talmox will continue to monitor the port "
                   "and open it when available.",
-                  box.Shown());
+                  BoxesDuring([] { SwitchTo("USB"); }, "USB"));
     }
     CloseHandle(hPort);
     EXPECT_EQ(0, nOpenAtRetitle) << "COM2 was still open when the USB device was opened";
     EXPECT_EQ("Talmox - USB", WindowText(g_wnd.hwndMain));
     EXPECT_EQ(nullptr, g_link.hComm.load());
     EXPECT_FALSE(IsWindowEnabled(g_wnd.hwndSendBtn));
-    {
-        BoxAnswerer box("USB", 1500);
-        OnPollTimer();
-        EXPECT_EQ("", box.Shown());
-    }
+    EXPECT_EQ("", BoxesDuring(OnPollTimer, "USB", 1500));
     EXPECT_EQ(nullptr, g_link.hComm.load());
 
     // The device appears as the COM1 end of the pair, set to a speed of its own.

@@ -139,9 +139,8 @@ inline LRESULT NotifyFrom(HWND hwndList, UINT code, int iItem)
 // A menu or button command to the main window; it returns when the command is done.
 inline void RunCommand(int id) { SendMessageA(g_wnd.hwndMain, WM_COMMAND, id, 0); }
 
-// Lets a test see the messages a window of this process gets before the window handles them.
-// An observer that returns nothing changes nothing the window does; one that returns a bool
-// keeps from the window each message it returns true for. One spy at a time.
+// Sees a window's messages before the window does; an observer that returns true keeps that
+// message from the window. One spy at a time.
 class WindowSpy {
 public:
     using Observer = std::function<bool(UINT, WPARAM, LPARAM)>;
@@ -171,9 +170,8 @@ private:
     static inline WNDPROC s_oldProc;
 };
 
-// The visible dialog (class #32770) with the caption that takes input now, or nullptr; a
-// null caption matches any, an owner given only a dialog it owns. A dialog under a modal box
-// of its own is disabled, so this finds the box where both have the same caption.
+// The visible, enabled dialog with the caption (any when null), owned by hwndOwner when given;
+// nullptr when there is none. A dialog under its own modal box is disabled, so the box is found.
 inline HWND FindActiveDialog(const char* pszCaption, HWND hwndOwner = nullptr)
 {
     HWND hwnd = nullptr;
@@ -221,41 +219,46 @@ inline void WithDialog(int idCommand, const char* pszCaption, const std::functio
     RunCommand(idCommand);
 }
 
-// Waits on a thread of its own for a message box with the caption (any caption when null) and
-// presses the answer button: on the first box that comes within ms or, with ms kEvery, on
-// every box until Shown is asked. A box is modal to the test's thread, so only another thread
-// can answer it.
-class BoxAnswerer {
-public:
-    static constexpr int kEvery = -1;
-    explicit BoxAnswerer(const char* pszCaption, int ms = 10000, int idAnswer = IDOK)
-        : m_thread([this, caption = std::string(pszCaption ? pszCaption : ""), ms, idAnswer] {
-              do {
-                  HWND hwnd = WaitForDialog(caption.empty() ? nullptr : caption.c_str(),
-                                            ms == kEvery ? 20 : ms);
-                  if (!hwnd)
-                      continue;
-                  m_shown += (m_shown.empty() ? "" : "\n") + WindowText(hwnd) + ": " + BoxText(hwnd);
-                  PostMessageA(hwnd, WM_COMMAND, idAnswer, 0);
-                  if (ms == kEvery)
-                      WaitFor([&] { return !IsWindow(hwnd); }, 2000);
-              } while (ms == kEvery && !m_bDone);
-          })
-    {
+// Runs act while a thread of its own answers message boxes with the caption (any when null),
+// as a box modal to the test's thread needs: the first that comes within ms or, with
+// kEveryBox, every one until act returns. "Caption: message" of each box answered, one a line.
+constexpr int kEveryBox = -1;
+inline std::string BoxesDuring(const std::function<void()>& act, const char* pszCaption = nullptr,
+                               int ms = 10000, int idAnswer = IDOK)
+{
+    std::atomic<bool> bDone{false};
+    std::string shown;
+    UserThread answerer([&] {
+        do {
+            HWND hwnd = WaitForDialog(pszCaption, ms == kEveryBox ? 20 : ms);
+            if (!hwnd)
+                continue;
+            shown += (shown.empty() ? "" : "\n") + WindowText(hwnd) + ": " + BoxText(hwnd);
+            PostMessageA(hwnd, WM_COMMAND, idAnswer, 0);
+            if (ms == kEveryBox)
+                WaitFor([&] { return !IsWindow(hwnd); }, 2000);
+        } while (ms == kEveryBox && !bDone);
+    });
+    act();
+    bDone = true;
+    answerer.Join();
+    return shown;
+}
+
+// Makes each name in the folder: a folder when it ends in a backslash, else a file that holds
+// its name.
+inline void MakeFiles(const ScratchDir& dir, std::initializer_list<std::string> names)
+{
+    for (const std::string& name : names) {
+        if (name.back() == '\\')
+            CreateDirectoryA(dir.File(name).c_str(), nullptr);
+        else
+            WriteWholeFile(dir.File(name), name);
     }
-    ~BoxAnswerer() { m_bDone = true; }
-    // "Caption: message" of each box that was answered, one a line; "" when none came.
-    std::string Shown() { return m_bDone = true, m_thread.Join(), m_shown; }
+}
 
-private:
-    std::atomic<bool> m_bDone{false};
-    std::string m_shown;
-    UserThread m_thread;    // last, so that it starts once the rest is made
-};
-
-// The program's worker in answer mode on COM1, reporting to the main window, and the test's
-// end of the cable on COM2 in wire; no result box, so that a send returns by itself. Stop ends
-// the worker and puts the LAN type, the result box and answer mode (which a quit clears) back.
+// The program's worker in answer mode on COM1, and the test's end of the cable on COM2; no
+// result box, so that a send returns by itself. Stop puts the LAN type and answer mode back.
 struct SerialWorker {
     PeerWire wire;
     HANDLE hWorker = nullptr;
@@ -281,10 +284,9 @@ struct SerialWorker {
     }
 };
 
-// A receiver at the far end of the serial cable, as PlayReceiver plays it: its reply to the
-// first list, to later lists and to an open; whether it answers blocks; the close after which
-// it ends (0: none does); a step at the first open; and a flag without which it leaves the
-// sender's abort notices unanswered (null: it answers the first, and ends).
+// How PlayReceiver answers: the first list, later lists, an open; blocks or not; the close
+// after which it ends (0: none); a step at the first open; a flag that, while 0, leaves the
+// sender's abort notices unanswered (null: it answers the first and ends).
 struct ReceiverScript {
     uint8_t firstList = 0x52, laterLists = 0x52, open = 0x52;
     bool bAnswerBlocks = true;
@@ -292,9 +294,8 @@ struct ReceiverScript {
     std::function<void()> atFirstOpen;
     const std::atomic<int>* pAbortAnswered = nullptr;
 };
-// What it saw: the codes that came (keep-alives aside) in hex, with the owner name of the
-// program's name record and the index of each open; the sizes of the records listed and the
-// path of the last; the bytes of the blocks it took; and whether it ended as scripted.
+// What it saw: the codes (keep-alives aside) in hex, with the owner name and each open's index;
+// the sizes listed and the last record's path; the bytes it took; whether it ended as scripted.
 struct ReceiverLog {
     std::string seen, path, data;
     std::vector<uint32_t> sizes;
@@ -302,10 +303,9 @@ struct ReceiverLog {
     bool bEnded = false;
 };
 
-// Plays that receiver on COM2 for up to a minute: answers the link-up (ping, link, keep-alive,
-// and the exchange of names, with pszName as its own), takes each block whose index and CRC
-// are right and refuses any other, and confirms each close. When the time runs out first, a
-// dialog of the main window is cancelled so that the test ends.
+// Plays that receiver on COM2 for up to a minute: answers the link-up and names, takes each
+// block whose index and CRC are right and refuses any other, confirms each close. Out of time,
+// it cancels the main window's dialog so that the test ends.
 inline void PlayReceiver(PeerWire& wire, const ReceiverScript& s, ReceiverLog& log,
                          const char* pszName = "PEER")
 {
@@ -384,9 +384,16 @@ inline void PlayReceiver(PeerWire& wire, const ReceiverScript& s, ReceiverLog& l
         PostMessageA(hDlg, WM_COMMAND, IDCANCEL, 0);
 }
 
-// The worker's state in the middle of a serial receive into the folder dest: the batch's one
-// file, named by the record rec (which the caller keeps), open at the path part and mapped for
-// its 4096 bytes. False when the file could not be mapped.
+// Runs Send while PlayReceiver plays the peer; the boxes with the caption answered meanwhile.
+inline std::string SendToPeer(PeerWire& wire, const ReceiverScript& s, ReceiverLog& log,
+                              const char* pszCaption, int ms, const char* pszName = "PEER")
+{
+    UserThread t([&] { PlayReceiver(wire, s, log, pszName); });
+    return BoxesDuring([] { RunCommand(IDM_SEND); }, pszCaption, ms);
+}
+
+// The worker's state in the middle of a serial receive into dest: one file, named by rec (the
+// caller keeps it), open at part and mapped for 4096 bytes. False when it could not be mapped.
 inline bool HoldPartialFile(const std::string& dest, const std::string& part, std::string& rec)
 {
     HANDLE hFile = CreateFileA(part.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
