@@ -9,8 +9,6 @@
 
 namespace {
 
-using Names = std::vector<std::string>;
-
 void Input(std::vector<INPUT> in) { SendInput((UINT)in.size(), in.data(), sizeof(INPUT)); }
 
 // A key pressed and let go, with the modifier held around it; what the key sets off is done
@@ -55,7 +53,6 @@ struct Keys : OnMainWindow {
     void SetUp() override
     {
         g_wnd.bSuppressClick = 0;
-        SendMessageA(g_wnd.hwndSendList, LVM_DELETEALLITEMS, 0, 0);
         SetForegroundWindow(g_wnd.hwndMain);
         SetFocus(g_wnd.hwndFileList);
         Pump();

@@ -15,8 +15,6 @@
 
 namespace {
 
-using Names = std::vector<std::string>;
-
 struct SendList : OnSendList {
     void SetUp() override
     {
@@ -678,8 +676,7 @@ TEST_F(CommandWaits, SendCancelledWhileThePeerIsSilentKeepsTheWindowAnswering)
 {
     ScratchDir dir;
     WriteWholeFile(dir.File("big.bin"), std::string(64 * 1024, 'b'));
-    std::string list = dir.File("big.bin") + std::string(2, '\0');     // a list of one path
-    AddPathsToSendList(list.data());
+    AddCommandLineToSendList(("\"" + dir.File("big.bin") + "\"").c_str());
     ASSERT_EQ(1, ItemCount(g_wnd.hwndSendList));
     SerialWorker serial;
     ASSERT_TRUE(serial.Start()) << "no COM1/COM2 pair";

@@ -3,14 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "app/startup.h"
-#include "connection/link.h"
-#include "connection/serialport.h"
-#include "connection/settings.h"
 #include "connection/sockets.h"
 #include "mainwindow/xfercommands.h"
-#include "peer_wire.h"
 #include "ui_support.h"
-#include "winshared/uistate.h"
 
 #include <sddl.h>
 #include <shlobj.h>
@@ -277,7 +272,6 @@ TEST_F(SettingsDialog, IrdaToLanReopensTheSockets)
 
     SwitchTo("LAN");
     EXPECT_EQ(CT_LAN, g_settings.iCommType);
-    EXPECT_EQ("Talmox - LAN", WindowText(g_wnd.hwndMain));
     EXPECT_EQ(32768, g_settings.cbBlock);
     EXPECT_FALSE(Listening(irdaPort)) << "the IrDA listener was left open";
     EXPECT_EQ(TALMOX_TCP_PORT, LocalPort(g_link.hListenSock));

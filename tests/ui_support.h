@@ -61,6 +61,8 @@ struct OnMainWindow : ::testing::Test {
     }
 };
 
+using Names = std::vector<std::string>;
+
 inline std::string ItemText(HWND hwndList, int iItem, int iSub = 0)
 {
     char sz[512] = "";
@@ -71,9 +73,9 @@ inline std::string ItemText(HWND hwndList, int iItem, int iSub = 0)
 inline int ItemCount(HWND hwndList) { return ListView_GetItemCount(hwndList); }
 
 // The first column of every row, top row first.
-inline std::vector<std::string> ListNames(HWND hwndList)
+inline Names ListNames(HWND hwndList)
 {
-    std::vector<std::string> v;
+    Names v;
     for (int i = 0; i < ItemCount(hwndList); i++)
         v.push_back(ItemText(hwndList, i));
     return v;
@@ -101,7 +103,7 @@ struct OnSendList : OnMainWindow {
         SendMessageA(g_wnd.hwndSendList, LVM_DELETEALLITEMS, 0, 0);
         g_wnd.qwSendListBytes = 0;
     }
-    static std::vector<std::string> Rows() { return ListNames(g_wnd.hwndSendList); }
+    static Names Rows() { return ListNames(g_wnd.hwndSendList); }
 };
 
 // Lists the folder in the file pane as a navigation to it would.
