@@ -24,13 +24,12 @@ nsA=bench$$-a nsB=bench$$-b
 # which is how several paths reach the program in one start.
 SEND_WIN='C:\bench files' SEND_SUB='drive_c/bench files'
 
-pids=()
 declare -A fig=()
 
 cleanup() {
   local m
   for m in "$A" "$B" "$C" "$D" "$L"; do machine_destroy "$m"; done
-  [ ${#pids[@]} -gt 0 ] && kill "${pids[@]}" 2>/dev/null
+  relay_cable_down "$work"
   lan_down "$nsA" "$nsB"
 }
 trap cleanup EXIT
@@ -202,22 +201,11 @@ idle_cpu() {
 }
 
 # Two pseudo-terminal pairs joined by the line-rate relay: C's COM1 at one end, D's at the other.
-serial_cable() {
-  local i
-  for i in 1 2; do
-    setsid socat pty,raw,echo=0,link="$work/pty${i}a" pty,raw,echo=0,link="$work/pty${i}b" </dev/null >/dev/null 2>&1 &
-    pids+=($!)
-  done
-  for _ in $(seq 50); do [ -e "$work/pty1b" ] && [ -e "$work/pty2a" ] && break; sleep 0.1; done
-  python3 "$here/serial-relay.py" --baud 115200 "$work/pty1b" "$work/pty2a" >/dev/null 2>&1 &
-  pids+=($!)
-}
-
 serial_section() {
   note "== Serial: $SERIAL_KIB KiB through a 115200-baud relay"
-  serial_cable
-  machine_setup "$C" "" 2 "$(readlink -f "$work/pty1a")" &&
-    machine_setup "$D" "" 2 "$(readlink -f "$work/pty2b")" || return 1
+  relay_cable "$work" --baud 115200
+  machine_setup "$C" "" 2 "$(readlink -f "$work/ttyA")" &&
+    machine_setup "$D" "" 2 "$(readlink -f "$work/ttyB")" || return 1
   local bytes=$((SERIAL_KIB * 1024)) i t tt=() tz=()
   head -c "$bytes" /dev/urandom > "$work/ser.bin"
   mkdir -p "$C/pfx/$SEND_SUB"; cp "$work/ser.bin" "$C/pfx/$SEND_SUB/ser.bin"
@@ -241,7 +229,7 @@ serial_section() {
   machine_destroy "$C"; machine_destroy "$D"
   if need_lrzsz; then
     local pa pb t0 t1
-    pa=$(readlink -f "$work/pty1a"); pb=$(readlink -f "$work/pty2b")
+    pa=$(readlink -f "$work/ttyA"); pb=$(readlink -f "$work/ttyB")
     for i in $(seq "$RUNS"); do
       rm -rf "$work/zser"; mkdir -p "$work/zser"
       (cd "$work/zser" && exec rz -y -q -b < "$pb" > "$pb") &

@@ -26,6 +26,8 @@
 #   pair_names NAME LINK, pair_start LINK, pair_stop   the same for a script's run, by name
 #   pair_fail REASON...              end such a run as failed, with pictures of both screens
 #   pair_down A B NSA NSB WORK       stop them and remove the link
+#   relay_cable WORK RELAY-ARGS...   a serial cable through serial-relay.py: WORK/ttyA, WORK/ttyB
+#   relay_cable_down WORK            stop the relay and its two pseudo-terminal pairs
 #   machine_batch S R WINDIR FILE... one batch from S to R, the seconds it took printed, and the
 #                                    seconds to the link standing in S/last_connect
 #   machine_destroy DIR              stop everything the machine runs and delete its prefix
@@ -260,6 +262,27 @@ pty_pair() {
   setsid socat pty,raw,echo=0,link="$1/ttyA" pty,raw,echo=0,link="$1/ttyB" </dev/null >/dev/null 2>&1 &
   echo $! > "$1/socat.pid"
   for _ in $(seq 50); do [ -e "$1/ttyA" ] && [ -e "$1/ttyB" ] && break; sleep 0.1; done
+}
+
+# A serial cable through the line-true relay (serial-relay.py, given RELAY-ARGS: its rate and
+# any damage): two socat pseudo-terminal pairs, whose outer ends WORK/ttyA and WORK/ttyB are
+# the machines' COM1, and the relay between the inner ends. Its process id is in
+# WORK/relay.pid; the pairs' are in WORK/cable.pids.
+relay_cable() {
+  local work=$1 side; shift
+  for side in A B; do
+    setsid socat pty,raw,echo=0,link="$work/tty$side" pty,raw,echo=0,link="$work/relay$side" \
+      </dev/null >/dev/null 2>&1 &
+    echo $! >> "$work/cable.pids"
+  done
+  for _ in $(seq 50); do [ -e "$work/relayA" ] && [ -e "$work/relayB" ] && break; sleep 0.1; done
+  python3 "$(dirname "${BASH_SOURCE[0]}")/serial-relay.py" "$@" \
+    "$(readlink -f "$work/relayA")" "$(readlink -f "$work/relayB")" >"$work/relay.log" 2>&1 &
+  echo $! > "$work/relay.pid"
+}
+relay_cable_down() {
+  kill $(cat "$1/relay.pid" "$1/cable.pids" 2>/dev/null) 2>/dev/null
+  rm -f "$1/relay.pid" "$1/cable.pids"
 }
 
 pair_down() {

@@ -25,14 +25,13 @@ work=$E2E_BUILD/e2e/damage-serial
 A=$work/A B=$work/B
 # A folder name with a space makes Wine quote each path, so that one start hands over many.
 SEND_WIN='C:\send files' SEND_SUB='drive_c/send files'
-pids=()
 
 # The relay and B's box answerer go first: a driver started after B's wineserver was stopped
 # would start another, which a later run's prefix at the same path could then meet.
 cleanup() {
   touch "$work/stop"
   [ -n "$answerer" ] && wait "$answerer" 2>/dev/null
-  [ ${#pids[@]} -gt 0 ] && kill "${pids[@]}" 2>/dev/null
+  relay_cable_down "$work"
   machine_destroy "$A"
   machine_destroy "$B"
 }
@@ -58,23 +57,6 @@ sendA() { echo "$A/pfx/$SEND_SUB/$1"; }
 recvB() { echo "$B/pfx/drive_c/recv/$1"; }
 stat_of() { awk -v k="$1" '$1==k {print $2}' "$work/relay.stats" 2>/dev/null; }
 
-# Both pseudo-terminal pairs and the relay between their inner ends; each copy's COM1 is the
-# outer end of its pair.
-serial_up() {
-  local side
-  for side in A B; do
-    setsid socat pty,raw,echo=0,link="$work/tty${side}1" pty,raw,echo=0,link="$work/tty${side}2" \
-      </dev/null >/dev/null 2>&1 &
-    pids+=($!)
-  done
-  for _ in $(seq 50); do [ -e "$work/ttyA2" ] && [ -e "$work/ttyB2" ] && break; sleep 0.1; done
-  python3 "$here/../machines/serial-relay.py" --baud "${DAMAGE_BAUD:-1000000}" --seed "$SEED" \
-    --flip "${DAMAGE_FLIP:-0.00002}" --drop "${DAMAGE_DROP:-0.000005}" \
-    --dup "${DAMAGE_DUP:-0.000005}" --stats "$work/relay.stats" \
-    "$(readlink -f "$work/ttyA2")" "$(readlink -f "$work/ttyB2")" >"$work/relay.log" 2>&1 &
-  pids+=($!); relay=$!
-}
-
 # A machine on COM1 (type 2) at the pseudo-terminal TTY, more Talmox settings after.
 # Preferences 26: results shown, no delete prompt, overwriting on (a file the sender did not
 # count may be sent again).
@@ -86,9 +68,12 @@ machine() {
 
 setup() {
   rm -rf "$work"; mkdir -p "$work"
-  serial_up
-  machine "$A" "$work/ttyA1" || fail "cannot create machine A"
-  machine "$B" "$work/ttyB1" || fail "cannot create machine B"
+  relay_cable "$work" --baud "${DAMAGE_BAUD:-1000000}" --seed "$SEED" \
+    --flip "${DAMAGE_FLIP:-0.00002}" --drop "${DAMAGE_DROP:-0.000005}" \
+    --dup "${DAMAGE_DUP:-0.000005}" --stats "$work/relay.stats"
+  relay=$(cat "$work/relay.pid")
+  machine "$A" "$work/ttyA" || fail "cannot create machine A"
+  machine "$B" "$work/ttyB" || fail "cannot create machine B"
   block=4096
   machine_talmox "$B"
   machine_drive "$B" main 30000 >/dev/null || fail "B's main window did not appear"
