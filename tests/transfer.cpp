@@ -91,17 +91,32 @@ TEST(Blocks, SizesNear4GiBDoNotOverflow)
     EXPECT_EQ(4095, BlockLength(1048575, 0xFFFFFFFFu, 4096));
 }
 
-// The program's data socket at one end of a loopback connection, the test's wire at the other.
+// The program's link for a case: COM1, with the test's end of the cable on COM2; or its data
+// socket at one end of a loopback connection, the test's wire at the other.
+void OpenCable(PeerWire& wire)
+{
+    g_wnd.hInst = GetModuleHandleA(nullptr);
+    g_settings.iCommType = CT_COM1;
+    g_link.hComm = OpenCommPort();
+    ASSERT_NE(nullptr, g_link.hComm.load()) << "COM1 did not open";
+    ASSERT_TRUE(wire.OpenSerial());
+}
+SOCKET OpenDataSocket(PeerWire& wire)
+{
+    EnsureWinsock();
+    SOCKET hPeer = INVALID_SOCKET, hProgram = INVALID_SOCKET;
+    EXPECT_TRUE(LoopbackPair(&hPeer, &hProgram));
+    PrepareDataSocket(hProgram);
+    wire.AttachSocket(hPeer);
+    g_link.hDataSock = hProgram;
+    return hProgram;
+}
+
 struct Pipe : LinkTest {
     SOCKET hProgram = INVALID_SOCKET;
     void SetUp() override
     {
-        EnsureWinsock();
-        SOCKET hPeer;
-        ASSERT_TRUE(LoopbackPair(&hPeer, &hProgram));
-        PrepareDataSocket(hProgram);
-        wire.AttachSocket(hPeer);
-        g_link.hDataSock = hProgram;
+        hProgram = OpenDataSocket(wire);
         ClearStop();
     }
     // A socket handle that has been closed is no socket any more.
@@ -183,11 +198,7 @@ TEST_F(Pipe, RecvCodeRealignsMisplacedFramesAndConsumesExactlyTheirBytes)
 struct Serial : LinkTest {
     void SetUp() override
     {
-        g_wnd.hInst = GetModuleHandleA(nullptr);
-        g_settings.iCommType = CT_COM1;
-        g_link.hComm = OpenCommPort();
-        ASSERT_NE(nullptr, g_link.hComm.load()) << "COM1 did not open";
-        ASSERT_TRUE(wire.OpenSerial());
+        ASSERT_NO_FATAL_FAILURE(OpenCable(wire));
         ClearStop();
         g_worker.bAnswerMode = 0;
     }
@@ -320,10 +331,7 @@ struct OnLink : LinkTest, ::testing::WithParamInterface<LinkKind> {
         MakeDest();
         ClearStop();
         if (bSerial) {
-            g_settings.iCommType = CT_COM1;
-            g_link.hComm = OpenCommPort();
-            ASSERT_NE(nullptr, g_link.hComm.load()) << "COM1 did not open";
-            ASSERT_TRUE(wire.OpenSerial());
+            ASSERT_NO_FATAL_FAILURE(OpenCable(wire));
             hThread = StartTransferWorker(CT_COM1, (int)B, 1);
         } else if (bAnswerMode) {
             EnsureWinsock();
@@ -332,12 +340,7 @@ struct OnLink : LinkTest, ::testing::WithParamInterface<LinkKind> {
             g_link.hListenSock = hListen = LoopbackListener(&port);
             hThread = StartTransferWorker(CT_LAN, (int)B, 1);
         } else {
-            EnsureWinsock();
-            SOCKET hPeer, hProgram;
-            ASSERT_TRUE(LoopbackPair(&hPeer, &hProgram));
-            PrepareDataSocket(hProgram);
-            wire.AttachSocket(hPeer);
-            g_link.hDataSock = hProgram;
+            ASSERT_NE(INVALID_SOCKET, OpenDataSocket(wire));
             g_link.hListenSock = INVALID_SOCKET;
             hThread = StartTransferWorker(CT_LAN, (int)B, 0);
         }

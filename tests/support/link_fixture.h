@@ -102,9 +102,9 @@ struct LinkTest : ::testing::Test {
     }
     // A batch of files of the sizes around the block (named prefix0...) arrives whole, and
     // counts its own files; the destination is emptied after it.
-    void ExpectWholeBatch(bool bSerial, size_t cbBlock, const std::string& prefix)
+    void ExpectWholeBatch(bool bSerial, size_t cbBlock, const std::string& prefix, uint32_t seed = 0)
     {
-        std::vector<PeerFile> files = FilesAroundTheBlock(prefix, cbBlock, 0);
+        std::vector<PeerFile> files = FilesAroundTheBlock(prefix, cbBlock, seed);
         ASSERT_TRUE(PeerSendBatch(wire, bSerial, cbBlock, files));
         for (const PeerFile& f : files)
             EXPECT_TRUE(FileContents(DestFile(f.path.substr(f.path.rfind('\\') + 1))) == f.data) << f.path;
@@ -169,12 +169,7 @@ struct LinkTest : ::testing::Test {
             EXPECT_NE(WS_RECEIVING, g_worker.iWorkerState);
             if (iCase == ACCEPTED) {
                 AnswerReceiveQuestion(q.dwId, ANSWER_ACCEPT);
-                ASSERT_TRUE(PeerSendBatch(wire, bSerial, cbBlock, files));
-                for (const PeerFile& f : files)
-                    EXPECT_TRUE(FileContents(DestFile(f.path)) == f.data) << f.path;
-                EXPECT_EQ(6, g_xfer.nFilesOk);
-                for (const std::string& name : FolderNames(dest))
-                    DeleteFileA(DestFile(name).c_str());
+                ExpectWholeBatch(bSerial, cbBlock, "asked", 9);
                 continue;
             }
             if (iCase == MOVED_ON) {
