@@ -12,6 +12,8 @@ have xwd || need+=(x11-apps)
 have socat || need+=(socat)
 have ip || need+=(iproute2)
 have chmcmd || need+=(fp-utils)
+# The help file's test reads it with 7-Zip.
+have 7zz || have 7z || need+=(7zip)
 have wixl || need+=(wixl)
 have python3 || need+=(python3)
 have cmake || need+=(cmake)
