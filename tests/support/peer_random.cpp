@@ -8,10 +8,10 @@ static const char* const apszNames[] = {
     "r0.bin", "r1.bin", "r2", "..", "CON", "nul.txt", "a/b", "C:x", "dot.", "sp ", "*", "",
     "..\\..\\up.txt", "ok.txt"};
 
-RandomPeerResult RunRandomPeer(PeerWire& wire, bool bSerial, size_t cbBlock, uint32_t seed,
-                               int ms, void (*pfnReconnect)(void* pCtx), void* pCtx)
+int RunRandomPeer(PeerWire& wire, bool bSerial, size_t cbBlock, uint32_t seed, int ms,
+                  void (*pfnReconnect)(void* pCtx), void* pCtx)
 {
-    RandomPeerResult res;
+    int nMessages = 0;
     std::mt19937 rng(seed);
     auto pick = [&](int n) { return (int)(rng() % (unsigned)n); };
     std::vector<uint32_t> sizes(8, 0);
@@ -34,7 +34,6 @@ RandomPeerResult RunRandomPeer(PeerWire& wire, bool bSerial, size_t cbBlock, uin
                 uint32_t size = pick(3) == 0 ? (uint32_t)pick(3) : (uint32_t)pick(3 * (int)cbBlock);
                 if (i < 8)
                     sizes[i] = size;
-                res.announced.insert(name);
                 recs.push_back(Record("C:\\peer\\" + name, size));
             }
             msg = ListMsg(recs);
@@ -83,8 +82,8 @@ RandomPeerResult RunRandomPeer(PeerWire& wire, bool bSerial, size_t cbBlock, uin
             break;
         }
         wire.Send(msg);
-        res.nMessages++;
+        nMessages++;
         wire.Drain(bSerial ? 30 : 5);
     }
-    return res;
+    return nMessages;
 }

@@ -95,11 +95,12 @@ std::string FileContents(const std::string& path)
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return "(missing)";
-    DWORD cb = GetFileSize(h, nullptr), n = 0;
-    std::string data(cb, '\0');
-    if (cb)
-        ReadFile(h, &data[0], cb, &n, nullptr);
-    data.resize(n);
+    // Read to the end, not by the size: a file of the host's /proc gives its size as 0.
+    std::string data;
+    char ab[65536];
+    DWORD n;
+    while (ReadFile(h, ab, sizeof ab, &n, nullptr) && n)
+        data.append(ab, n);
     CloseHandle(h);
     return data;
 }
