@@ -72,11 +72,6 @@ static void SockSendMessage(uint8_t code, const XferPiece* pPieces, int nPieces)
     SockSendAll(pMsg, cbTotal);
 }
 
-static int SockRecv(void* pBuf, int32_t n)
-{
-    return SockRecvAll(pBuf, n);
-}
-
 static void CommSendRaw(const void* pBuf, int32_t n)
 {
     CommWrite(pBuf, n);
@@ -199,7 +194,7 @@ const XferLink SerialXferLink = {
 };
 
 const XferLink SocketXferLink = {
-    SockSendMessage, SockSendCode, SockRecvCode, SockRecv, SockSendAll, SockDiscardWaiting,
+    SockSendMessage, SockSendCode, SockRecvCode, SockRecvAll, SockSendAll, SockDiscardWaiting,
     SockAbortNotice, SockReplyAfterStop, SockDescribePeer,
     0, 0, 50, SockPaceBlock, NoPause,
     XC_ACK,
